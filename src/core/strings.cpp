@@ -1,0 +1,222 @@
+#include "core/strings.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/text.h"
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendCodePoint(std::wstring& out, char32_t cp) {
+  if constexpr (sizeof(wchar_t) == 2) {
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
+      return;
+    }
+  }
+  out.push_back(static_cast<wchar_t>(cp));
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+bool IsSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// Decodes the code points of a wide string (UTF-16 on Windows, UTF-32 elsewhere).
+template <typename Fn>
+void ForEachCodePoint(std::wstring_view wide, Fn&& fn) {
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t c = static_cast<char32_t>(wide[i]);
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size()) {
+      char32_t low = static_cast<char32_t>(wide[i + 1]);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        fn(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    if (IsSurrogate(c) || c > 0x10FFFF) c = kReplacement;
+    fn(c);
+  }
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+  std::wstring out;
+  out.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    unsigned char b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<wchar_t>(b));
+      ++i;
+      continue;
+    }
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if ((b & 0xE0) == 0xC0) {
+      extra = 1, cp = b & 0x1F, minimum = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      extra = 2, cp = b & 0x0F, minimum = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      extra = 3, cp = b & 0x07, minimum = 0x10000;
+    } else {
+      AppendCodePoint(out, kReplacement);
+      ++i;
+      continue;
+    }
+    size_t j = i + 1;
+    bool ok = true;
+    for (int k = 0; k < extra; ++k, ++j) {
+      if (j >= utf8.size() || (static_cast<unsigned char>(utf8[j]) & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
+    }
+    if (!ok || cp < minimum || cp > 0x10FFFF || IsSurrogate(cp)) {
+      AppendCodePoint(out, kReplacement);
+      i = ok ? j : i + 1;
+      // Skip the continuation bytes of a broken sequence so each yields one replacement only.
+      while (!ok && i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) ++i;
+      continue;
+    }
+    AppendCodePoint(out, cp);
+    i = j;
+  }
+  return out;
+}
+
+std::string WideToUtf8(std::wstring_view wide) {
+  std::string out;
+  out.reserve(wide.size());
+  ForEachCodePoint(wide, [&](char32_t cp) { AppendUtf8(out, cp); });
+  return out;
+}
+
+std::string WideToUtf16Le(std::wstring_view wide) {
+  std::string out;
+  out.reserve(wide.size() * 2);
+  auto unit = [&](uint16_t u) {
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  };
+  ForEachCodePoint(wide, [&](char32_t cp) {
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      unit(static_cast<uint16_t>(0xD800 + (cp >> 10)));
+      unit(static_cast<uint16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      unit(static_cast<uint16_t>(cp));
+    }
+  });
+  return out;
+}
+
+std::wstring Utf16LeToWide(const void* bytes, size_t byteCount) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  size_t units = byteCount / 2;
+  std::wstring out;
+  out.reserve(units);
+  for (size_t i = 0; i < units; ++i) {
+    char32_t c = static_cast<char32_t>(p[2 * i] | (p[2 * i + 1] << 8));
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units) {
+      char32_t low = static_cast<char32_t>(p[2 * i + 2] | (p[2 * i + 3] << 8));
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        AppendCodePoint(out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
+        ++i;
+        continue;
+      }
+    }
+    AppendCodePoint(out, IsSurrogate(c) ? kReplacement : c);
+  }
+  return out;
+}
+
+std::wstring ToUpperUnicode(std::wstring_view text) {
+  std::wstring out(text);
+  for (wchar_t& c : out) c = platform::ToUpperSimple(c);
+  return out;
+}
+
+template <typename Str, typename View>
+static Str FoldRange(View text, char from, char to, int delta) {
+  Str out(text);
+  for (auto& c : out) {
+    if (c >= from && c <= to) c = static_cast<typename Str::value_type>(c + delta);
+  }
+  return out;
+}
+
+std::wstring FoldAsciiUpper(std::wstring_view text) { return FoldRange<std::wstring>(text, 'a', 'z', -32); }
+std::string FoldAsciiUpper(std::string_view text) { return FoldRange<std::string>(text, 'a', 'z', -32); }
+std::wstring FoldAsciiLower(std::wstring_view text) { return FoldRange<std::wstring>(text, 'A', 'Z', 32); }
+std::string FoldAsciiLower(std::string_view text) { return FoldRange<std::string>(text, 'A', 'Z', 32); }
+
+bool AsciiCaseInsensitiveLess::operator()(std::wstring_view a, std::wstring_view b) const {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    wchar_t x = (a[i] >= 'a' && a[i] <= 'z') ? a[i] - 32 : a[i];
+    wchar_t y = (b[i] >= 'a' && b[i] <= 'z') ? b[i] - 32 : b[i];
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+template <typename Str, typename View>
+static size_t ReplaceAllImpl(Str& text, View from, View to) {
+  if (from.empty()) return 0;
+  size_t count = 0;
+  size_t pos = 0;
+  while ((pos = text.find(from, pos)) != Str::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+    ++count;
+  }
+  return count;
+}
+
+size_t ReplaceAll(std::wstring& text, std::wstring_view from, std::wstring_view to) {
+  return ReplaceAllImpl(text, from, to);
+}
+size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  return ReplaceAllImpl(text, from, to);
+}
+
+std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int needed = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string out;
+  if (needed > 0) {
+    out.resize(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(out.data(), out.size(), format, args);
+    out.resize(static_cast<size_t>(needed));
+  }
+  va_end(args);
+  return out;
+}

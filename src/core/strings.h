@@ -1,0 +1,45 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Text conversions shared by every subsystem. "Narrow" text is UTF-8 on every platform (the
+// Windows build opts into UTF-8 as its code page); "wide" text is std::wstring.
+
+// UTF-8 -> wide. Invalid sequences become U+FFFD; never throws.
+std::wstring Utf8ToWide(std::string_view utf8);
+// Wide -> UTF-8. Lone surrogates become U+FFFD.
+std::string WideToUtf8(std::wstring_view wide);
+// Wide -> UTF-16LE bytes, without byte-order mark or terminator.
+std::string WideToUtf16Le(std::wstring_view wide);
+// UTF-16LE bytes -> wide. An odd trailing byte is dropped; lone surrogates become U+FFFD.
+std::wstring Utf16LeToWide(const void* bytes, size_t byteCount);
+
+// Unicode simple upper-casing of every character.
+std::wstring ToUpperUnicode(std::wstring_view text);
+// Upper-casing of the letters a-z only; every other character is kept.
+std::wstring FoldAsciiUpper(std::wstring_view text);
+std::string FoldAsciiUpper(std::string_view text);
+// Lower-casing of the letters A-Z only.
+std::wstring FoldAsciiLower(std::wstring_view text);
+std::string FoldAsciiLower(std::string_view text);
+
+// Case-insensitive ordering on the letters A-Z (for maps keyed by names such as the root names).
+struct AsciiCaseInsensitiveLess {
+  using is_transparent = void;
+  bool operator()(std::wstring_view a, std::wstring_view b) const;
+};
+
+// Replaces every occurrence of `from` by `to`, scanning left to right without rescanning
+// replaced text; case-sensitive. Returns the number of replacements.
+size_t ReplaceAll(std::wstring& text, std::wstring_view from, std::wstring_view to);
+size_t ReplaceAll(std::string& text, std::string_view from, std::string_view to);
+
+// printf-style formatting into a std::string (narrow).
+#if defined(__GNUC__)
+#define CORVANE_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
+#else
+#define CORVANE_PRINTF_FORMAT(f, a)
+#endif
+std::string FormatText(const char* format, ...) CORVANE_PRINTF_FORMAT(1, 2);

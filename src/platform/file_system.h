@@ -1,0 +1,94 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/status.h"
+
+// The file API of the machine: directory search with attributes, times and sizes, folders, copy
+// and delete, attributes, and read-only mapping. Paths are Windows paths (see machine.h).
+namespace platform {
+
+// Attribute bits, with their Win32 values.
+inline constexpr uint32_t kAttrReadOnly = 0x1;
+inline constexpr uint32_t kAttrHidden = 0x2;
+inline constexpr uint32_t kAttrSystem = 0x4;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
+// A folder that is a link. Walkers must list it but not descend into it: under Wine the profile
+// folders (Desktop, Documents, ...) link to the Linux home, and links can form cycles.
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// One entry of a directory search. Times are FILETIME values: 100-ns intervals since 1601-01-01 UTC.
+struct FindData {
+  std::wstring name;  // the name only, with the case it has on disk
+  uint32_t attributes = 0;
+  uint64_t creationTime = 0;
+  uint64_t lastWriteTime = 0;
+  uint64_t size = 0;  // 0 for folders
+};
+
+// Directory search, as FindFirstFile/FindNextFile. The pattern is a folder path followed by "\"
+// and a name pattern ("*", "*.*", "*.ini", or an exact name; '*' and '?' as on Windows, matched
+// without regard to letter case). "." and ".." are reported for a folder, as on Windows.
+// A search whose folder lies inside a link folder (kAttrReparsePoint) finds nothing and reports
+// kPathNotFound, so no folder is walked twice and no walk leaves the drive.
+class DirectorySearch {
+ public:
+  explicit DirectorySearch(const std::wstring& pattern);
+  ~DirectorySearch();
+  DirectorySearch(const DirectorySearch&) = delete;
+  DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+  // kSuccess when the search found at least one entry; kFileNotFound when the folder exists but
+  // nothing matches; kPathNotFound when the folder does not exist; kAccessDenied when unreadable.
+  Status status() const;
+  // Fills the next entry and returns true; false when there are no more (data untouched).
+  bool Next(FindData& data);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// True when an entry (file or folder) exists at the path.
+bool PathExists(const std::wstring& path);
+// Attributes of a file or folder, or kInvalidAttributes when it does not exist.
+uint32_t GetAttributes(const std::wstring& path);
+// Sets the attributes that the platform can keep (read-only at least). kSuccess or a status.
+Status SetAttributes(const std::wstring& path, uint32_t attributes);
+
+// Creates one folder level (the parent must exist). kAlreadyExists if it is there already,
+// kPathNotFound if the parent is missing.
+Status MakeFolder(const std::wstring& path);
+// Removes an empty folder.
+Status RemoveFolder(const std::wstring& path);
+// Copies a file; with failIfExists an existing target gives kFileExists and is left alone.
+// The target receives the source's last-write time, as Windows does.
+Status CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists);
+// Deletes a file (not a folder). A read-only file gives kAccessDenied, as on Windows.
+Status RemoveFile(const std::wstring& path);
+
+// Read-only view of a whole file. The data stays valid while the object lives.
+class MappedFile {
+ public:
+  MappedFile() = default;
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  // Maps the file; kSuccess or a status. An empty file maps successfully with size 0.
+  Status Open(const std::wstring& path);
+  void Close();
+  const unsigned char* data() const { return data_; }
+  uint64_t size() const { return size_; }
+
+ private:
+  const unsigned char* data_ = nullptr;
+  uint64_t size_ = 0;
+  void* handle_ = nullptr;  // backend-owned
+};
+
+}  // namespace platform

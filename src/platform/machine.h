@@ -1,0 +1,36 @@
+#pragma once
+#include <filesystem>
+#include <string>
+
+// The Windows machine the program works on. On Windows it is the machine itself; under Wine it is
+// a prefix ($WINEPREFIX, else ~/.wine). Every path inside the program is a Windows path; these
+// functions are the only place where a Windows path meets the host's file system.
+namespace platform {
+
+class Machine {
+ public:
+  // True when the machine can be used. Under Wine: the prefix exists and holds dosdevices/ and
+  // the registry files. Never throws; the reason is in Error().
+  static bool IsUsable();
+  // Human-readable reason why the machine is not usable (empty when it is).
+  static std::string Error();
+  // Where the machine lives on the host (the prefix folder under Wine; empty on Windows).
+  static std::filesystem::path Root();
+
+  // Windows path -> host path. Drive letters map through the prefix's dosdevices links; a
+  // component that does not exist with its exact case is looked up case-insensitively. Returns an
+  // empty path for an unmapped drive or a path that is not absolute (callers treat that as status 3).
+  static std::filesystem::path HostPath(const std::wstring& windowsPath);
+  // Host path -> Windows path: through the drive whose target contains it (longest match;
+  // "Z:\..." for the root drive). Relative host paths are made absolute first.
+  static std::wstring WindowsPath(const std::filesystem::path& hostPath);
+
+  // Windows path of the running program file (e.g. "Z:\opt\CorvaneRepackager\CorvaneRepackager").
+  static std::wstring ProgramFilePath();
+
+  // Forget cached facts (drive links, environment values) so a changed prefix is seen again.
+  // Used by tests that switch WINEPREFIX inside one process.
+  static void Reset();
+};
+
+}  // namespace platform

@@ -1,0 +1,210 @@
+#include "platform/machine.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+#include "core/strings.h"
+#include "platform/text.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+struct Drive {
+  wchar_t letter;       // upper case
+  fs::path link;        // <prefix>/dosdevices/x:
+  fs::path canonical;   // where the link leads, resolved
+};
+
+struct MachineState {
+  bool loaded = false;
+  fs::path root;
+  std::string error;
+  std::vector<Drive> drives;
+};
+
+std::mutex g_mutex;
+MachineState g_state;
+
+fs::path PrefixFromEnvironment() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return fs::path(prefix);
+  if (const char* home = std::getenv("HOME"); home && *home) return fs::path(home) / ".wine";
+  return {};
+}
+
+void Load(MachineState& state) {
+  if (state.loaded) return;
+  state = MachineState{};
+  state.loaded = true;
+  std::error_code ec;
+  state.root = PrefixFromEnvironment();
+  if (state.root.empty()) {
+    state.error = "No Wine prefix: neither WINEPREFIX nor HOME is set";
+    return;
+  }
+  state.root = fs::absolute(state.root, ec).lexically_normal();
+  if (!state.root.empty() && !state.root.has_filename()) state.root = state.root.parent_path();
+  const fs::path dosdevices = state.root / "dosdevices";
+  if (!fs::is_directory(state.root, ec)) {
+    state.error = "The Wine prefix " + state.root.string() +
+                  " does not exist; create it with 'wineboot -i' or set WINEPREFIX";
+    return;
+  }
+  if (!fs::is_directory(dosdevices, ec) || !fs::exists(state.root / "system.reg", ec)) {
+    state.error = "The folder " + state.root.string() +
+                  " is not a usable Wine prefix (dosdevices/ or system.reg is missing)";
+    return;
+  }
+  for (const auto& entry : fs::directory_iterator(dosdevices, ec)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() != 2 || name[1] != ':') continue;
+    char letter = name[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 32);
+    if (letter < 'A' || letter > 'Z') continue;
+    std::error_code canon_ec;
+    fs::path target = fs::canonical(entry.path(), canon_ec);
+    if (canon_ec || !fs::is_directory(target, canon_ec)) continue;
+    state.drives.push_back({static_cast<wchar_t>(letter), entry.path(), target});
+  }
+}
+
+const Drive* FindDrive(const MachineState& state, wchar_t letter) {
+  if (letter >= L'a' && letter <= L'z') letter = static_cast<wchar_t>(letter - 32);
+  for (const Drive& d : state.drives) {
+    if (d.letter == letter) return &d;
+  }
+  return nullptr;
+}
+
+bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && ToLowerSimple(a[i]) != ToLowerSimple(b[i])) return false;
+  }
+  return true;
+}
+
+// The on-disk name of a component: exact when it exists, else a case-insensitive match, else as given.
+std::string ResolveComponent(const fs::path& folder, const std::wstring& component) {
+  std::string exact = WideToUtf8(component);
+  std::error_code ec;
+  if (fs::exists(folder / exact, ec) || fs::is_symlink(folder / exact, ec)) return exact;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string name = entry.path().filename().string();
+    if (SameNameIgnoringCase(Utf8ToWide(name), component)) return name;
+  }
+  return exact;
+}
+
+bool IsWithin(const fs::path& path, const fs::path& base) {
+  auto p = path.begin();
+  for (auto b = base.begin(); b != base.end(); ++b, ++p) {
+    if (b->empty()) continue;  // trailing separator
+    if (p == path.end() || *p != *b) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Machine::IsUsable() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Load(g_state);
+  return g_state.error.empty();
+}
+
+std::string Machine::Error() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Load(g_state);
+  return g_state.error;
+}
+
+fs::path Machine::Root() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Load(g_state);
+  return g_state.root;
+}
+
+fs::path Machine::HostPath(const std::wstring& windowsPath) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Load(g_state);
+  if (windowsPath.size() < 2 || windowsPath[1] != L':') return {};
+  const Drive* drive = FindDrive(g_state, windowsPath[0]);
+  if (drive == nullptr) return {};
+
+  fs::path result = drive->link;
+  std::vector<std::wstring> components;
+  std::wstring current;
+  for (size_t i = 2; i <= windowsPath.size(); ++i) {
+    if (i == windowsPath.size() || windowsPath[i] == L'\\' || windowsPath[i] == L'/') {
+      if (current == L"..") {
+        if (!components.empty()) components.pop_back();
+      } else if (!current.empty() && current != L".") {
+        components.push_back(current);
+      }
+      current.clear();
+    } else {
+      current.push_back(windowsPath[i]);
+    }
+  }
+  bool exists = true;
+  for (const std::wstring& component : components) {
+    if (exists) {
+      std::string name = ResolveComponent(result, component);
+      result /= name;
+      std::error_code ec;
+      exists = fs::exists(result, ec);
+    } else {
+      result /= WideToUtf8(component);
+    }
+  }
+  return result;
+}
+
+std::wstring Machine::WindowsPath(const fs::path& hostPath) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Load(g_state);
+  std::error_code ec;
+  fs::path absolute = fs::weakly_canonical(fs::absolute(hostPath, ec), ec);
+  if (ec) absolute = fs::absolute(hostPath, ec).lexically_normal();
+  const Drive* best = nullptr;
+  size_t bestLength = 0;
+  for (const Drive& d : g_state.drives) {
+    size_t length = d.canonical.native().size();
+    if (IsWithin(absolute, d.canonical) && (best == nullptr || length > bestLength)) {
+      best = &d;
+      bestLength = length;
+    }
+  }
+  if (best == nullptr) return {};
+  std::wstring out;
+  out.push_back(best->letter);
+  out.push_back(L':');
+  fs::path relative = absolute.lexically_relative(best->canonical);
+  for (const auto& part : relative) {
+    if (part == ".") continue;
+    out.push_back(L'\\');
+    out += Utf8ToWide(part.string());
+  }
+  if (out.size() == 2) out.push_back(L'\\');
+  return out;
+}
+
+std::wstring Machine::ProgramFilePath() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  return WindowsPath(self);
+}
+
+void Machine::Reset() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_state = MachineState{};
+}
+
+}  // namespace platform

@@ -1,0 +1,110 @@
+#include "support/wine_prefix.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/machine.h"
+
+namespace fs = std::filesystem;
+
+int RunHostCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                   std::string* output) {
+  if (arguments.empty()) return -1;
+  int pipeFds[2] = {-1, -1};
+  if (output && pipe(pipeFds) != 0) return -1;
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (output) {
+      dup2(pipeFds[1], 1);
+      dup2(pipeFds[1], 2);
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    }
+    std::vector<char*> argv;
+    for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    execvpe(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (output) {
+    close(pipeFds[1]);
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof(buffer))) > 0) output->append(buffer, static_cast<size_t>(n));
+    close(pipeFds[0]);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+WinePrefixCopy::WinePrefixCopy() {
+  const fs::path pristine = CORVANE_PRISTINE_PREFIX;
+  if (!fs::exists(pristine / "system.reg")) {
+    error_ = "no pristine prefix at " + pristine.string() + " (run the make_test_prefix test first)";
+    return;
+  }
+  prefix_ = folder_.path() / "prefix";
+  home_ = folder_.path() / "home";
+  fs::create_directories(home_);
+  // cp -a keeps the drive links relative and the profile links as they are.
+  if (RunHostCommand({"cp", "-a", pristine.string(), prefix_.string()}, {"PATH=/usr/bin:/bin"}) != 0) {
+    error_ = "could not copy the pristine prefix";
+    return;
+  }
+  // The profile folders link to the HOME the pristine prefix was made with: point them at ours.
+  for (const auto& entry : fs::recursive_directory_iterator(prefix_ / "drive_c" / "users")) {
+    std::error_code ec;
+    if (entry.is_symlink(ec) && fs::read_symlink(entry.path(), ec) == fs::path(CORVANE_PRISTINE_HOME)) {
+      fs::remove(entry.path(), ec);
+      fs::create_directory_symlink(home_, entry.path(), ec);
+    }
+  }
+  if (const char* previous = std::getenv("WINEPREFIX")) {
+    hadPreviousPrefix_ = true;
+    previousPrefix_ = previous;
+  }
+  setenv("WINEPREFIX", prefix_.c_str(), 1);
+  platform::Machine::Reset();
+  ok_ = true;
+}
+
+WinePrefixCopy::~WinePrefixCopy() {
+  if (ok_) {
+    RunHostCommand({"wineserver", "-k"}, {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + prefix_.string()});
+    WaitForServer();
+  }
+  if (hadPreviousPrefix_) {
+    setenv("WINEPREFIX", previousPrefix_.c_str(), 1);
+  } else {
+    unsetenv("WINEPREFIX");
+  }
+  platform::Machine::Reset();
+}
+
+int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* output) const {
+  std::vector<std::string> env = {
+      "PATH=/usr/lib/wine:/usr/bin:/bin",
+      "HOME=" + home_.string(),
+      "USER=" + std::string(std::getenv("USER") ? std::getenv("USER") : "root"),
+      "WINEPREFIX=" + prefix_.string(),
+      "WINEDEBUG=-all",
+      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
+  };
+  std::vector<std::string> command = {"wine64"};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  int status = RunHostCommand(command, env, output);
+  WaitForServer();
+  return status;
+}
+
+void WinePrefixCopy::WaitForServer() const {
+  RunHostCommand({"wineserver", "-w"}, {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + prefix_.string()});
+}

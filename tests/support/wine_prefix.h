@@ -1,0 +1,47 @@
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+
+// A private copy of the test run's pristine Wine prefix (made by scripts/make-prefix.sh), with its
+// own empty HOME. While the object lives, WINEPREFIX points at the copy and the machine seam is
+// reset to it; the copy is removed afterwards.
+class WinePrefixCopy {
+ public:
+  WinePrefixCopy();
+  ~WinePrefixCopy();
+  WinePrefixCopy(const WinePrefixCopy&) = delete;
+  WinePrefixCopy& operator=(const WinePrefixCopy&) = delete;
+
+  // False (with a reason) when no pristine prefix exists; tests then fail with that reason.
+  bool ok() const { return ok_; }
+  const std::string& error() const { return error_; }
+
+  const std::filesystem::path& prefix() const { return prefix_; }
+  const std::filesystem::path& home() const { return home_; }
+  // Host path of C:\ of the copy.
+  std::filesystem::path driveC() const { return prefix_ / "drive_c"; }
+
+  // Runs a Windows program under Wine in this prefix with a clean environment and waits for it
+  // and for the prefix's server to end (so the registry files are written). Returns the exit
+  // status of the Wine launcher (low 8 bits of the program's), or -1 if it could not run.
+  // Output goes to `output` when given.
+  int Run(const std::vector<std::string>& arguments, std::string* output = nullptr) const;
+  // Waits until no Wine server of this prefix runs.
+  void WaitForServer() const;
+
+ private:
+  TempFolder folder_;
+  std::filesystem::path prefix_;
+  std::filesystem::path home_;
+  std::string previousPrefix_;
+  bool hadPreviousPrefix_ = false;
+  bool ok_ = false;
+  std::string error_;
+};
+
+// Runs a host command with arguments (no shell); returns its exit status or -1.
+int RunHostCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+                   std::string* output = nullptr);
