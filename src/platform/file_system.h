@@ -35,6 +35,19 @@ struct FindData {
 // without regard to letter case). "." and ".." are reported for a folder, as on Windows.
 // A search whose folder lies inside a link folder (kAttrReparsePoint) finds nothing and reports
 // kPathNotFound, so no folder is walked twice and no walk leaves the drive.
+// Wine backend, precisely: every folder that is a symbolic link is listed with kAttrDirectory |
+// kAttrReparsePoint (walkers never descend into it). A search given a folder path directly is
+// refused with kPathNotFound when the way from the drive root to that folder passes through a
+// link whose target lies outside the drive's own folder (the profile links to $HOME under C:)
+// or is that folder itself or one of the folders already on the way (a cycle). Links that stay
+// inside the drive and lead elsewhere may be searched by their path (on Z:, /lib -> usr/lib).
+// Links to files are listed as files with the target's size and times; a dangling link is a
+// file of size 0 with kAttrReparsePoint. Entries come sorted by name (upper-cased, as NTFS
+// lists them), "." and ".." first; a drive root has no "." and "..".
+// Attributes are those Wine shows: kAttrDirectory or kAttrArchive; kAttrReadOnly when no
+// write permission bit is set; kAttrHidden for names starting with "." (Wine's default) or
+// when stored as Wine stores it (extended attribute user.DOSATTRIB, as kAttrSystem).
+// creationTime is the birth time where the file system keeps one, else the last-write time.
 class DirectorySearch {
  public:
   explicit DirectorySearch(const std::wstring& pattern);

@@ -31,5 +31,8 @@ inline constexpr Status kNotReady = 21;
 inline constexpr Status kBadQuerySyntax = 1615;   // installer database: statement rejected
 inline constexpr Status kFunctionFailed = 1627;   // installer database: operation failed
 inline constexpr Status kOpenFailed = 110;
+inline constexpr Status kTooManyOpenFiles = 4;
+inline constexpr Status kGenFailure = 31;       // a device or host error with no closer code
+inline constexpr Status kNotADirectory = 267;   // ERROR_DIRECTORY: a folder operation on a file
 
 }  // namespace platform

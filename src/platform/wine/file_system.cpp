@@ -1,0 +1,578 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "core/strings.h"
+#include "platform/machine.h"
+#include "platform/text.h"
+#include "platform/wine/errno_status.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+
+namespace wine {
+
+Status StatusFromErrno(int error, const fs::path& hostPath, ExistsMeaning exists) {
+  switch (error) {
+    case 0:
+      return kSuccess;
+    case ENOENT: {
+      // Windows tells a missing leaf (2) from a missing folder on the way (3).
+      struct stat st {};
+      const fs::path parent = hostPath.parent_path();
+      bool parentIsFolder = !parent.empty() && ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      return parentIsFolder ? kFileNotFound : kPathNotFound;
+    }
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+      return kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+      return kAccessDenied;
+    case EEXIST:
+      return exists == ExistsMeaning::kFile ? kFileExists : kAlreadyExists;
+    case ENOTEMPTY:
+      return kDirNotEmpty;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return kDiskFull;
+    case ENOMEM:
+      return kNotEnoughMemory;
+    case EBUSY:
+    case ETXTBSY:
+      return kSharingViolation;
+    case EMFILE:
+    case ENFILE:
+      return kTooManyOpenFiles;
+    case EINVAL:
+      return kInvalidParameter;
+    case EBADF:
+      return kInvalidHandle;
+    case EIO:
+    default:
+      return kGenFailure;
+  }
+}
+
+}  // namespace wine
+
+namespace {
+
+using wine::ExistsMeaning;
+using wine::StatusFromErrno;
+
+// FILETIME of a Unix time: 100-ns units since 1601-01-01.
+constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
+
+uint64_t ToFileTime(int64_t seconds, uint32_t nanoseconds) {
+  int64_t value = (seconds + kSecondsFrom1601To1970) * 10000000LL + nanoseconds / 100;
+  return value < 0 ? 0 : static_cast<uint64_t>(value);
+}
+
+// What one stat call tells about an entry.
+struct EntryInfo {
+  bool ok = false;
+  uint32_t mode = 0;
+  uint64_t size = 0;
+  uint64_t creationTime = 0;
+  uint64_t lastWriteTime = 0;
+};
+
+// statx gives the birth time where the file system keeps it; otherwise the creation time is the
+// last-write time, as Wine reports it.
+EntryInfo Inspect(const fs::path& path, bool follow) {
+  EntryInfo info;
+  struct statx sx {};
+  int flags = follow ? 0 : AT_SYMLINK_NOFOLLOW;
+  if (::statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) return info;
+  info.ok = true;
+  info.mode = sx.stx_mode;
+  info.size = S_ISREG(sx.stx_mode) ? sx.stx_size : 0;
+  info.lastWriteTime = ToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  info.creationTime = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
+                                                   : info.lastWriteTime;
+  return info;
+}
+
+// Wine keeps the attributes Unix cannot hold (hidden, system) in this extended attribute, written
+// as "0x%x".
+constexpr const char* kDosAttributeName = "user.DOSATTRIB";
+constexpr uint32_t kStoredAttributeMask = kAttrHidden | kAttrSystem;
+
+uint32_t StoredAttributes(const fs::path& path) {
+  char buffer[32] = {};
+  ssize_t length = ::getxattr(path.c_str(), kDosAttributeName, buffer, sizeof(buffer) - 1);
+  if (length <= 0) return 0;
+  buffer[length] = '\0';
+  return static_cast<uint32_t>(std::strtoul(buffer, nullptr, 0)) & kStoredAttributeMask;
+}
+
+// Attributes as Wine shows them: a folder or an archive file; read-only when nobody may write;
+// hidden when the name starts with a dot (Wine's default, ShowDotFiles off) or when stored so.
+uint32_t AttributesOf(const EntryInfo& info, const std::string& name, const fs::path& path) {
+  uint32_t attributes = S_ISDIR(info.mode) ? kAttrDirectory : kAttrArchive;
+  if ((info.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttrReadOnly;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..") attributes |= kAttrHidden;
+  attributes |= StoredAttributes(path);
+  return attributes;
+}
+
+bool IsWithin(const fs::path& path, const fs::path& base) {
+  auto p = path.begin();
+  for (auto b = base.begin(); b != base.end(); ++b, ++p) {
+    if (b->empty()) continue;
+    if (p == path.end() || *p != *b) return false;
+  }
+  return true;
+}
+
+// The drive part of a Windows path ("C:"), or empty.
+std::wstring DriveOf(const std::wstring& path) {
+  if (path.size() < 2 || path[1] != L':') return {};
+  return path.substr(0, 2);
+}
+
+// True when the Windows path names a drive root ("C:", "C:\", "C:\foo\..").
+bool IsDriveRoot(const std::wstring& path, const fs::path& host) {
+  std::wstring drive = DriveOf(path);
+  return !drive.empty() && host == Machine::HostPath(drive + L"\\");
+}
+
+wchar_t Fold(wchar_t c) { return ToUpperSimple(c); }
+
+// Windows name matching: '*' any run, '?' one character, letters without regard to case.
+bool MatchWildcards(std::wstring_view pattern, std::wstring_view name) {
+  size_t p = 0, n = 0, starP = std::wstring_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == L'*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() && (pattern[p] == L'?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starP != std::wstring_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == L'*') ++p;
+  return p == pattern.size();
+}
+
+// A pattern ending in ".*" also matches names without that extension ("*.*" matches "README",
+// "setup.*" matches "setup"), as on Windows.
+bool MatchName(const std::wstring& pattern, const std::wstring& name) {
+  if (MatchWildcards(pattern, name)) return true;
+  if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, L".*") == 0 &&
+      name.find(L'.') == std::wstring::npos) {
+    return MatchWildcards(std::wstring_view(pattern).substr(0, pattern.size() - 2), name);
+  }
+  return false;
+}
+
+bool NameLess(const std::wstring& a, const std::wstring& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    wchar_t x = Fold(a[i]), y = Fold(b[i]);
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+// The host folder of a search, walked from the drive root: kPathNotFound when the folder is
+// missing, is not a folder, or the way to it passes through a link that leaves the drive or
+// leads back to a folder already on the way.
+Status ResolveSearchFolder(const std::wstring& folder, fs::path& result, bool& isDriveRoot) {
+  const std::wstring drive = DriveOf(folder);
+  if (drive.empty()) return kPathNotFound;
+  const fs::path host = Machine::HostPath(folder);
+  const fs::path driveHost = Machine::HostPath(drive + L"\\");
+  if (host.empty() || driveHost.empty()) return kPathNotFound;
+  std::error_code ec;
+  const fs::path driveRoot = fs::canonical(driveHost, ec);
+  if (ec) return kPathNotFound;
+
+  fs::path current = driveRoot;
+  const fs::path relative = host.lexically_relative(driveHost);
+  for (const fs::path& component : relative) {
+    if (component.empty() || component == ".") continue;
+    fs::path next = current / component;
+    struct stat st {};
+    if (::lstat(next.c_str(), &st) != 0) {
+      Status status = StatusFromErrno(errno, next);
+      return status == kFileNotFound ? kPathNotFound : status;
+    }
+    if (S_ISLNK(st.st_mode)) {
+      fs::path target = fs::canonical(next, ec);
+      if (ec) return kPathNotFound;
+      if (!IsWithin(target, driveRoot)) return kPathNotFound;  // leaves the drive
+      if (IsWithin(current, target)) return kPathNotFound;     // back to a folder on the way
+      next = target;
+    }
+    current = next;
+  }
+  struct stat st {};
+  if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kPathNotFound;
+  isDriveRoot = current == driveRoot;
+  result = current;
+  return kSuccess;
+}
+
+FindData MakeFindData(const std::wstring& name, const EntryInfo& info, uint32_t attributes) {
+  FindData data;
+  data.name = name;
+  data.attributes = attributes;
+  data.creationTime = info.creationTime;
+  data.lastWriteTime = info.lastWriteTime;
+  data.size = S_ISDIR(info.mode) ? 0 : info.size;
+  return data;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// DirectorySearch
+
+struct DirectorySearch::Impl {
+  Status status = kPathNotFound;
+  std::vector<FindData> entries;
+  size_t next = 0;
+};
+
+DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_unique<Impl>()) {
+  size_t slash = pattern.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return;
+  std::wstring folder = pattern.substr(0, slash);
+  const std::wstring namePattern = pattern.substr(slash + 1);
+  if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
+
+  fs::path host;
+  bool isDriveRoot = false;
+  impl_->status = ResolveSearchFolder(folder, host, isDriveRoot);
+  if (impl_->status != kSuccess) return;
+
+  DIR* dir = ::opendir(host.c_str());
+  if (dir == nullptr) {
+    impl_->status = errno == ENOENT || errno == ENOTDIR ? kPathNotFound : StatusFromErrno(errno, host);
+    return;
+  }
+  std::vector<FindData> found;
+  // A drive root has no "." and "..", as on Windows.
+  if (!isDriveRoot) {
+    for (const char* dot : {".", ".."}) {
+      std::wstring name = Utf8ToWide(dot);
+      if (!MatchName(namePattern, name)) continue;
+      EntryInfo info = Inspect(host / dot, true);
+      if (info.ok) found.push_back(MakeFindData(name, info, AttributesOf(info, dot, host / dot)));
+    }
+  }
+  std::vector<FindData> names;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    std::wstring wide = Utf8ToWide(name);
+    if (!MatchName(namePattern, wide)) continue;
+    const fs::path path = host / name;
+    EntryInfo own = Inspect(path, false);
+    if (!own.ok) continue;  // vanished meanwhile
+    if (S_ISLNK(own.mode)) {
+      EntryInfo target = Inspect(path, true);
+      if (!target.ok) {
+        // A dangling link: a file of no size that cannot be opened.
+        names.push_back(MakeFindData(wide, own, kAttrArchive | kAttrReparsePoint));
+      } else if (S_ISDIR(target.mode)) {
+        names.push_back(MakeFindData(wide, target, AttributesOf(target, name, path) | kAttrReparsePoint));
+      } else {
+        names.push_back(MakeFindData(wide, target, AttributesOf(target, name, path)));
+      }
+    } else {
+      names.push_back(MakeFindData(wide, own, AttributesOf(own, name, path)));
+    }
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end(), [](const FindData& a, const FindData& b) { return NameLess(a.name, b.name); });
+  found.insert(found.end(), std::make_move_iterator(names.begin()), std::make_move_iterator(names.end()));
+  impl_->entries = std::move(found);
+  impl_->status = impl_->entries.empty() ? kFileNotFound : kSuccess;
+}
+
+DirectorySearch::~DirectorySearch() = default;
+
+Status DirectorySearch::status() const { return impl_->status; }
+
+bool DirectorySearch::Next(FindData& data) {
+  if (impl_->next >= impl_->entries.size()) return false;
+  data = impl_->entries[impl_->next++];
+  return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Single entries
+
+bool PathExists(const std::wstring& path) {
+  const fs::path host = Machine::HostPath(path);
+  struct stat st {};
+  return !host.empty() && ::lstat(host.c_str(), &st) == 0;
+}
+
+uint32_t GetAttributes(const std::wstring& path) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kInvalidAttributes;
+  EntryInfo own = Inspect(host, false);
+  if (!own.ok) return kInvalidAttributes;
+  const std::string name = host.filename().string();
+  if (!S_ISLNK(own.mode)) return AttributesOf(own, name, host);
+  EntryInfo target = Inspect(host, true);
+  if (!target.ok) return kAttrArchive | kAttrReparsePoint;
+  uint32_t attributes = AttributesOf(target, name, host);
+  // The drive's own link is the drive, not a link folder inside it.
+  if (S_ISDIR(target.mode) && !IsDriveRoot(path, host)) attributes |= kAttrReparsePoint;
+  return attributes;
+}
+
+Status SetAttributes(const std::wstring& path, uint32_t attributes) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  struct stat st {};
+  if (::stat(host.c_str(), &st) != 0) return StatusFromErrno(errno, host);
+  // Like Wine, read-only is ignored for folders: it would only stop the folder being filled.
+  if (!S_ISDIR(st.st_mode)) {
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly) {
+      mode &= static_cast<mode_t>(~(S_IWUSR | S_IWGRP | S_IWOTH));
+    } else if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      mode |= S_IWUSR;
+    }
+    if (mode != (st.st_mode & 07777) && ::chmod(host.c_str(), mode) != 0) return StatusFromErrno(errno, host);
+  }
+  // Hidden and system go where Wine keeps them; a file system without user attributes keeps
+  // only what the mode bits can say, which is not an error (Wine does the same).
+  uint32_t stored = attributes & kStoredAttributeMask;
+  if (stored != StoredAttributes(host)) {
+    if (stored == 0) {
+      ::removexattr(host.c_str(), kDosAttributeName);
+    } else {
+      char buffer[16];
+      int length = std::snprintf(buffer, sizeof(buffer), "0x%x", stored);
+      ::setxattr(host.c_str(), kDosAttributeName, buffer, static_cast<size_t>(length), 0);
+    }
+  }
+  return kSuccess;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Folders and files
+
+Status MakeFolder(const std::wstring& path) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  if (::mkdir(host.c_str(), 0777) != 0) return StatusFromErrno(errno, host, ExistsMeaning::kFolder);
+  return kSuccess;
+}
+
+Status RemoveFolder(const std::wstring& path) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  if (IsDriveRoot(path, host)) return kAccessDenied;
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return StatusFromErrno(errno, host);
+  if (S_ISLNK(st.st_mode)) {
+    // A link folder goes as a link; what it points to is never touched.
+    struct stat target {};
+    if (::stat(host.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) return kNotADirectory;
+    if (::unlink(host.c_str()) != 0) return StatusFromErrno(errno, host);
+    return kSuccess;
+  }
+  if (!S_ISDIR(st.st_mode)) return kNotADirectory;
+  if (::rmdir(host.c_str()) != 0) {
+    return errno == EEXIST ? kDirNotEmpty : StatusFromErrno(errno, host);
+  }
+  return kSuccess;
+}
+
+Status RemoveFile(const std::wstring& path) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  if (IsDriveRoot(path, host)) return kAccessDenied;
+  struct stat st {};
+  if (::lstat(host.c_str(), &st) != 0) return StatusFromErrno(errno, host);
+  if (!S_ISLNK(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) return kAccessDenied;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return kAccessDenied;  // read-only
+  }
+  if (::unlink(host.c_str()) != 0) return StatusFromErrno(errno, host);
+  return kSuccess;
+}
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() { Reset(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  void Reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  // Closes and reports the close error (data not written), 0 when fine.
+  int Close() {
+    int error = 0;
+    if (fd_ >= 0 && ::close(fd_) != 0) error = errno;
+    fd_ = -1;
+    return error;
+  }
+
+ private:
+  int fd_;
+};
+
+// Copies every byte; 0 or the errno of the failure.
+int CopyBytes(int from, int to) {
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    ssize_t got = ::read(from, buffer.data(), buffer.size());
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    ssize_t done = 0;
+    while (done < got) {
+      ssize_t put = ::write(to, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      done += put;
+    }
+  }
+}
+
+// Moves the finished temporary file to the target; with noReplace an existing target is kept.
+int MoveIntoPlace(const fs::path& temporary, const fs::path& target, bool noReplace) {
+  if (!noReplace) return ::rename(temporary.c_str(), target.c_str()) == 0 ? 0 : errno;
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without RENAME_NOREPLACE: a hard link fails the same way on an existing target.
+  if (::link(temporary.c_str(), target.c_str()) != 0) return errno;
+  ::unlink(temporary.c_str());
+  return 0;
+}
+
+}  // namespace
+
+Status CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
+  const fs::path from = Machine::HostPath(source);
+  fs::path to = Machine::HostPath(target);
+  if (from.empty() || to.empty()) return kPathNotFound;
+
+  FileDescriptor input(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (input.get() < 0) return StatusFromErrno(errno, from);
+  struct stat sourceInfo {};
+  if (::fstat(input.get(), &sourceInfo) != 0) return StatusFromErrno(errno, from);
+  if (S_ISDIR(sourceInfo.st_mode)) return kAccessDenied;
+
+  struct stat targetInfo {};
+  if (::lstat(to.c_str(), &targetInfo) == 0) {
+    if (failIfExists) return kFileExists;
+    if (S_ISLNK(targetInfo.st_mode)) {
+      // Writing through a link replaces the file it points to, not the link.
+      std::error_code ec;
+      fs::path resolved = fs::canonical(to, ec);
+      if (!ec) to = resolved;
+      if (ec || ::stat(to.c_str(), &targetInfo) != 0) return kAccessDenied;
+    }
+    if (S_ISDIR(targetInfo.st_mode)) return kAccessDenied;
+    if ((targetInfo.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return kAccessDenied;
+    if (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino) return kSharingViolation;
+  }
+
+  // The copy is made beside the target and moved over it at the end, so a failed copy never
+  // leaves a truncated target behind.
+  std::string temporary = (to.parent_path() / ("." + to.filename().string() + ".copy-XXXXXX")).string();
+  FileDescriptor output(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (output.get() < 0) return StatusFromErrno(errno, to, ExistsMeaning::kFile);
+  auto fail = [&](int error) {
+    output.Reset();
+    ::unlink(temporary.c_str());
+    return StatusFromErrno(error, to, ExistsMeaning::kFile);
+  };
+  if (int error = CopyBytes(input.get(), output.get())) return fail(error);
+  if (::fchmod(output.get(), sourceInfo.st_mode & 0777) != 0) return fail(errno);
+  const struct timespec times[2] = {{0, UTIME_NOW}, sourceInfo.st_mtim};
+  if (::futimens(output.get(), times) != 0) return fail(errno);
+  char stored[32];
+  ssize_t storedLength = ::fgetxattr(input.get(), kDosAttributeName, stored, sizeof(stored));
+  if (storedLength > 0) ::fsetxattr(output.get(), kDosAttributeName, stored, static_cast<size_t>(storedLength), 0);
+  if (int error = output.Close()) {
+    ::unlink(temporary.c_str());
+    return StatusFromErrno(error, to, ExistsMeaning::kFile);
+  }
+  if (int error = MoveIntoPlace(temporary, to, failIfExists)) {
+    ::unlink(temporary.c_str());
+    return StatusFromErrno(error, to, ExistsMeaning::kFile);
+  }
+  return kSuccess;
+}
+
+// ---------------------------------------------------------------------------------------------
+// MappedFile
+
+namespace {
+const unsigned char kEmptyData[1] = {0};
+}
+
+MappedFile::~MappedFile() { Close(); }
+
+Status MappedFile::Open(const std::wstring& path) {
+  Close();
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  FileDescriptor fd(::open(host.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return StatusFromErrno(errno, host);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) return StatusFromErrno(errno, host);
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  if (st.st_size == 0) {
+    data_ = kEmptyData;
+    size_ = 0;
+    return kSuccess;
+  }
+  void* mapping = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  if (mapping == MAP_FAILED) return StatusFromErrno(errno, host);
+  handle_ = mapping;
+  data_ = static_cast<const unsigned char*>(mapping);
+  size_ = static_cast<uint64_t>(st.st_size);
+  return kSuccess;
+}
+
+void MappedFile::Close() {
+  if (handle_ != nullptr) ::munmap(handle_, static_cast<size_t>(size_));
+  handle_ = nullptr;
+  data_ = nullptr;
+  size_ = 0;
+}
+
+}  // namespace platform
