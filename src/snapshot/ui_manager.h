@@ -1,0 +1,143 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "project/change_types.h"
+#include "project/include_exclude_rules.h"
+#include "project/xml_document_handler.h"
+#include "snapshot/enumerate_wrapper.h"
+
+class CLogger;
+class CMSIHandler;
+
+// Whether a capture is waiting for its second snapshot: read from the configuration file
+// ("SnapshotDetails", "IsSnapshotTaken") by CUIManager::Initialize, consulted by the pages.
+// Main (user-interface) thread only.
+extern bool SnapshotTaken;
+
+// The product texts entered for the installer being repackaged.
+struct SetupFileInformation {
+  std::wstring ApplicationName;
+  std::wstring Version;
+  std::wstring CompanyName;
+};
+
+// The lists of a project loaded for review (every path a wide string; file and folder paths in
+// the token form the project file stores).
+struct LoadedProjectLists {
+  FolderFileMap addedFiles;
+  FolderFileMap modifiedFiles;
+  FolderFileMap deletedFiles;
+  RegKeyMap addedKeys;
+  RegKeyMap modifiedKeys;
+  RegKeyMap deletedKeys;
+  INIFileMap addedINIEntries;
+  INIFileMap modifiedINIEntries;
+  INIFileMap deletedINIEntries;
+  ShortcutList shortcuts;
+  IconMap icons;
+  ProductInfo productInfo;
+};
+
+// The one object through which the wizard reaches the engine. Counted single instance: every page
+// gets it when created and releases it when destroyed; the last release destroys it.
+//
+// Scan state (capture session): what is captured, which installer, whether a first snapshot waits
+// for its second; persisted in "ScanDetails.txt" and the configuration file so that a capture
+// resumes after a restart. Project part: loading a project into lists for review, writing it
+// back, shortcuts, rules and the package build.
+//
+// CaptureSnapshot and CompareSnapshot run on a worker thread; everything else on the user-interface
+// thread, never while a worker runs.
+class CUIManager {
+ public:
+  // The instance (created when the use count was 0); adds one use.
+  static CUIManager* GetInstance();
+  // Removes one use; the last release of the current instance destroys it.
+  static void ReleaseInstance(CUIManager* manager);
+
+  // ---- Scan state ----
+
+  // Once per process: reads "IsSnapshotTaken" (wiping old capture data when it is not set), makes
+  // the snapshot and INI backup folders, initialises the wrapper. 1 or 0; 1 when already done.
+  int Initialize();
+  // Deletes "IsSnapshotTaken" and uninitialises the wrapper. The wrapper's result, or 1.
+  int Uninitialize();
+  // True when both first snapshots exist; the saved choices are then read back.
+  bool IsFirstSnapshotExist();
+  // The capture and the comparison of the session (worker thread).
+  int CaptureSnapshot();
+  int CompareSnapshot();
+  // Merges the change files with the shortcuts, icons and product texts into the project file;
+  // on success the snapshots and INI backups are deleted.
+  int GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons);
+  // Saves the choices to "ScanDetails.txt" (product texts sanitised for file names, and the
+  // project file path set from them); reads them back.
+  int WriteScanDetails(const CaptureChoiceMap& choices);
+  int ReadScanDetails();
+  // Marks the first snapshot as complete in the configuration file ("IsSnapshotTaken" = "1"), or
+  // removes the mark; SnapshotTaken follows.
+  void SetSnapshotTakenMark(bool taken);
+
+  void SetSetupFilePath(const std::wstring& path) { setupFilePath_ = path; }
+  const std::wstring& GetSetupFilePath() const { return setupFilePath_; }
+  void SetSetupFileInfo(const std::wstring& applicationName, const std::wstring& version,
+                        const std::wstring& companyName);
+  const SetupFileInformation& GetSetupFileInfo() const { return setupFileInfo_; }
+  CaptureChoiceMap GetCaptureChoices() const { return captureChoices_; }
+
+  long RewriteChanges(int kind);
+  void GetFileChangeMaps(FolderFileMap*& added, FolderFileMap*& modified, FolderFileMap*& deleted);
+  void GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, RegKeyMap*& deleted);
+  void GetExecutableList(std::vector<std::wstring>& list);
+
+  bool IsInitialized() const { return initialized_; }
+  const std::string& SnapshotFolderPath() const { return snapshotFolderPath_; }
+  const std::string& INIBackupFolderPath() const { return iniBackupFolderPath_; }
+  CEnumerateWrapper& Wrapper() { return *wrapper_; }
+
+  // ---- Project part (ui_manager_project.cpp) ----
+
+  // Loads a project file and reads its nine change lists (files, registry, INI; each added,
+  // modified, deleted). 1, or 0 when it does not load (logged; the lists stay as they were).
+  int ParseProjectFile(const std::wstring& projectFilePath);
+  // Loads a project file and reads its shortcuts and icons.
+  int ParseShortcutList(const std::wstring& projectFilePath, ShortcutList& shortcuts, IconMap& icons);
+  // Loads a project file and reads its product information.
+  int ParseSetupFileInfo(const std::wstring& projectFilePath, ProductInfo& info);
+  // Writes ProjectFile.xml again from the template and the (reviewed) lists.
+  int WriteProjectFile();
+  // Replaces the shortcuts and icons of ProjectFile.xml.
+  int ReplaceShortcutsInProjectFile(const ShortcutList& shortcuts, const IconMap& icons);
+  // The rule maps of a rule list path (the rule file is loaded first); empty for other paths.
+  void GetIncludedItems(const std::wstring& listPath, IncludedRuleMap& items);
+  void GetExcludedItems(const std::wstring& listPath, ExcludedRuleMap& items);
+  // Rewrites one list of the rule file from its in-memory map.
+  int RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath);
+  // Builds the package from ProjectFile.xml; the builder's result.
+  long BuildPackage();
+
+  LoadedProjectLists& ProjectLists() { return projectLists_; }
+  CXMLDocumentHandler& ProjectHandler() { return projectHandler_; }
+  CXMLDocumentHandler& RuleHandler() { return ruleHandler_; }
+
+ private:
+  CUIManager();
+  ~CUIManager();
+  CUIManager(const CUIManager&) = delete;
+  CUIManager& operator=(const CUIManager&) = delete;
+
+  bool initialized_ = false;
+  std::string snapshotFolderPath_;
+  std::string iniBackupFolderPath_;
+  std::wstring setupFilePath_;
+  CLogger* logger_ = nullptr;
+  std::unique_ptr<CMSIHandler> msiHandler_;
+  SetupFileInformation setupFileInfo_;
+  std::unique_ptr<CEnumerateWrapper> wrapper_;
+  CaptureChoiceMap captureChoices_;
+  CXMLDocumentHandler projectHandler_;
+  CXMLDocumentHandler ruleHandler_;
+  LoadedProjectLists projectLists_;
+};
