@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   wine64 wine
-  nsis msitools wixl
+  nsis msitools wixl gcab
   xvfb xauth
   time
 )

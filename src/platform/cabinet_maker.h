@@ -11,6 +11,14 @@
 // cabinet was written completely; otherwise a status, and no cabinet file is left behind.
 namespace platform {
 
+//
+// Details both backends keep: a cabinet already at the target path is removed first (so an old one
+// never passes for this build); a directive file that lists no file makes no cabinet and returns
+// kNoMoreFiles (an empty cabinet is not readable). Under Wine: every file line must name an existing
+// file (kFileNotFound / kPathNotFound naming it), member names are unique (kInvalidData), a
+// malformed directive file is kInvalidData with its line number in the error log; relative paths
+// are relative to the directive file's folder; big inputs are spread over several cabinet folders
+// (a folder holds at most 65535 blocks of 32 KiB); one cabinet is made whatever MaxDiskSize says.
 Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 
@@ -79,6 +80,13 @@ inline constexpr unsigned kPidWordCount = 15;
 inline constexpr unsigned kPidAppName = 18;
 inline constexpr unsigned kPidSecurity = 19;
 
+// Whether a text value can be a field of a table file for InstallerDatabase::ImportTable: the
+// format has no escapes, so TAB, CR and LF cannot be carried. (An empty value is NULL, as it is
+// for every string column of the installer.)
+inline bool CanImportAsTableText(std::string_view utf8) {
+  return utf8.find_first_of("\t\r\n") == std::string_view::npos;
+}
+
 class InstallerDatabase {
  public:
   InstallerDatabase();
@@ -87,16 +95,39 @@ class InstallerDatabase {
   InstallerDatabase& operator=(const InstallerDatabase&) = delete;
 
   // Opens an existing package for changes in place (persist mode "direct"); Commit() writes them.
+  // Under Wine the commit writes a new file beside the package and renames it over the package, so
+  // the package's folder must be writable. Closing without Commit() discards the changes.
+  // kSuccess, kPathNotFound, kFileNotFound, kAccessDenied, kOpenFailed (not a package).
   Status Open(const std::wstring& path);
   // Opens a package read-only (for checks and tests).
   Status OpenReadOnly(const std::wstring& path);
   bool IsOpen() const;
 
   // Runs one statement with an optional record (open, execute, close).
+  // Integer values bound to integer columns by INSERT and UPDATE (literals and "?" fields) are
+  // checked against the column's range before the engine sees them (an i2 column holds
+  // -32767..32767): the Windows Installer refuses such a row, and libmsi would leave half of it
+  // behind. In a database whose code page is not 65001, text the code page cannot hold is refused
+  // likewise (kFunctionFailed) instead of being stored empty or breaking the commit.
   Status Execute(const std::string& statement, const InstallerRecord* record = nullptr);
   // Adds or replaces a stream of the _Streams table with the contents of a file.
   Status InsertStream(const std::string& name, const std::wstring& filePath);
   // Imports a table from a file in the installer's table export format.
+  //
+  // This is the fast way to fill big tables: inserting row by row costs time that grows with the
+  // square of the row count (every insert looks for a duplicate key among all rows), importing
+  // does not. The format: line 1 the column names, line 2 the column types (s72, S72, l255, i2,
+  // I4, ...), line 3 the table name and its key columns, then one row per line; fields separated by
+  // TAB, lines ended by CR LF (LF also reads); UTF-8 (the blank template forces code page 65001); an
+  // empty field is NULL. A "_ForceCodepage" file (two empty lines, then "65001<TAB>_ForceCodepage")
+  // sets the database code page.
+  // - The import replaces the whole table: rows it held before are gone.
+  // - The format has no escapes: a value holding a TAB, CR or LF cannot be written (see
+  //   CanImportAsTableText) and must be inserted with a parameterised statement afterwards.
+  // - Stream columns cannot be filled from a table file; set them through records.
+  // The file is checked as a whole first (field counts, required values, integer ranges, duplicate
+  // keys, UTF-8): kInvalidData and nothing imported when it fails. kSuccess, kFileNotFound,
+  // kInvalidData, kFunctionFailed (engine refusal).
   Status ImportTable(const std::wstring& idtFilePath);
 
   // Summary information: string and integer properties; written by PersistSummary().

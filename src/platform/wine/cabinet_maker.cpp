@@ -1,0 +1,245 @@
+// The cabinet maker under Wine: reads the directive file the package builder wrote and writes the
+// MSZIP cabinet with libgcab, in-process (there is no MAKECAB.EXE to run).
+#include "platform/cabinet_maker.h"
+
+#include <gio/gio.h>
+#include <libgcab.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "core/logger.h"
+#include "core/strings.h"
+#include "platform/machine.h"
+#include "platform/wine/cabinet_writer.h"
+#include "platform/wine/ddf_parser.h"
+#include "platform/wine/glib_status.h"
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace wine {
+namespace {
+
+void RemoveQuietly(const fs::path& path) {
+  std::error_code ec;
+  fs::remove(path, ec);
+}
+
+// kSuccess when `path` is a regular, readable file; otherwise the status with `what` filled.
+Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what) {
+  std::error_code ec;
+  fs::file_status status = fs::status(path, ec);
+  if (!fs::exists(status)) {
+    what = "does not exist";
+    return fs::is_directory(path.parent_path(), ec) ? kFileNotFound : kPathNotFound;
+  }
+  if (!fs::is_regular_file(status)) {
+    what = "is not a file";
+    return kAccessDenied;
+  }
+  if (::access(path.c_str(), R_OK) != 0) {
+    what = "cannot be read";
+    return kAccessDenied;
+  }
+  size = fs::file_size(path, ec);
+  if (ec) {
+    what = "cannot be read";
+    return kReadFault;
+  }
+  return kSuccess;
+}
+
+}  // namespace
+
+Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& target,
+                    std::uint64_t maxFolderBytes, std::string& error) {
+  PrepareGLib();
+  if (members.empty()) {
+    error = "no files to put into the cabinet";
+    return kNoMoreFiles;
+  }
+  GObjectRef<GCabCabinet> cabinet(gcab_cabinet_new());
+  GObjectRef<GCabFolder> folder;
+  std::uint64_t folderBytes = 0;
+  CabinetCompression folderCompression = CabinetCompression::kMszip;
+  ScopedGError gerror;
+
+  auto closeFolder = [&]() -> Status {
+    if (!folder) return kSuccess;
+    if (!gcab_cabinet_add_folder(cabinet.get(), folder.get(), gerror.out())) {
+      error = "the cabinet refused a folder: " + GErrorText(gerror.get(), "");
+      return StatusFromGError(gerror.get(), kWriteFault);
+    }
+    folder.reset();
+    return kSuccess;
+  };
+
+  for (const CabinetMember& member : members) {
+    std::uintmax_t size = 0;
+    std::string what;
+    Status status = CheckSource(member.source, size, what);
+    if (status != kSuccess) {
+      error = "the file " + member.source.string() + " " + what;
+      return status;
+    }
+    if (size > maxFolderBytes) {
+      error = FormatText("the file %s is larger (%ju bytes) than a cabinet can hold", member.source.c_str(), size);
+      return kInvalidData;
+    }
+    if (!folder || member.newFolder || member.compression != folderCompression ||
+        folderBytes + size > maxFolderBytes) {
+      status = closeFolder();
+      if (status != kSuccess) return status;
+      folderCompression = member.compression;
+      folder.reset(gcab_folder_new(member.compression == CabinetCompression::kMszip ? GCAB_COMPRESSION_MSZIP
+                                                                                    : GCAB_COMPRESSION_NONE));
+      folderBytes = 0;
+    }
+    GObjectRef<GFile> file(g_file_new_for_path(member.source.c_str()));
+    GObjectRef<GCabFile> cabFile(gcab_file_new_with_file(member.name.c_str(), file.get()));
+    if (!cabFile || !gcab_folder_add_file(folder.get(), cabFile.get(), FALSE, nullptr, gerror.out())) {
+      error = "the file " + member.source.string() + " was not taken: " + GErrorText(gerror.get(), "");
+      return StatusFromGError(gerror.get(), kReadFault);
+    }
+    folderBytes += size;
+  }
+  Status status = closeFolder();
+  if (status != kSuccess) return status;
+
+  // Written under a temporary name, so that a failure never leaves a partial cabinet behind.
+  fs::path temporary = target.parent_path() /
+                       ("." + target.filename().string() + ".partial-" + std::to_string(::getpid()));
+  GObjectRef<GFile> out(g_file_new_for_path(temporary.c_str()));
+  GObjectRef<GFileOutputStream> stream(
+      g_file_replace(out.get(), nullptr, FALSE, G_FILE_CREATE_PRIVATE, nullptr, gerror.out()));
+  if (!stream) {
+    error = "the cabinet " + target.string() + " cannot be created: " + GErrorText(gerror.get(), "");
+    return StatusFromGError(gerror.get(), kWriteFault);
+  }
+  bool written = gcab_cabinet_write_simple(cabinet.get(), G_OUTPUT_STREAM(stream.get()), nullptr, nullptr,
+                                           nullptr, gerror.out());
+  if (!written) {
+    error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
+    status = StatusFromGError(gerror.get(), kWriteFault);
+    g_output_stream_close(G_OUTPUT_STREAM(stream.get()), nullptr, nullptr);
+    RemoveQuietly(temporary);
+    return status;
+  }
+  if (!g_output_stream_close(G_OUTPUT_STREAM(stream.get()), nullptr, gerror.out())) {
+    error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
+    RemoveQuietly(temporary);
+    return StatusFromGError(gerror.get(), kWriteFault);
+  }
+  std::error_code ec;
+  // The cabinet header stores its own size in 32 bits.
+  if (fs::file_size(temporary, ec) > 0xFFFFFFFFull) {
+    error = "the cabinet " + target.string() + " would be larger than 4 GB";
+    RemoveQuietly(temporary);
+    return kInvalidData;
+  }
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    error = "the cabinet " + target.string() + " cannot be put in place: " + ec.message();
+    RemoveQuietly(temporary);
+    return kWriteFault;
+  }
+  return kSuccess;
+}
+
+}  // namespace wine
+
+namespace {
+
+std::wstring FolderOf(const std::wstring& windowsPath) {
+  size_t slash = windowsPath.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : windowsPath.substr(0, slash);
+}
+
+bool IsAbsolute(const std::wstring& path) {
+  return path.size() >= 2 && path[1] == L':';
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == L'\\' || folder.back() == L'/') return folder + name;
+  return folder + L"\\" + name;
+}
+
+Status Fail(const std::string& subject, const std::string& what, Status status) {
+  CLogger* logger = CLogger::GetInstance();
+  logger->Write(2, FormatText("MakeCabinet failed for %s: %s (error code is: %ld)", subject.c_str(), what.c_str(),
+                              status));
+  CLogger::ReleaseInstance(logger);
+  return status;
+}
+
+}  // namespace
+
+Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath) {
+  // The batch file only deletes old cabinets of its folder and runs MAKECAB on the directive file;
+  // here the directive file is read directly, and an old cabinet at the target is removed below.
+  (void)batchFilePath;
+  std::string subject = "\"" + WideToUtf8(directiveFilePath) + "\"";
+
+  fs::path directiveHost = Machine::HostPath(directiveFilePath);
+  if (directiveHost.empty()) return Fail(subject, "no drive maps the path", kPathNotFound);
+  std::error_code ec;
+  if (!fs::is_regular_file(directiveHost, ec)) {
+    return Fail(subject, "the directive file does not exist",
+                fs::is_directory(directiveHost.parent_path(), ec) ? kFileNotFound : kPathNotFound);
+  }
+  std::ifstream in(directiveHost, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (!in.good() && !in.eof()) return Fail(subject, "the directive file cannot be read", kReadFault);
+
+  wine::DirectiveFile directives;
+  std::string error;
+  Status status = wine::ParseDirectiveFile(text.str(), directives, error);
+  if (status != kSuccess) return Fail(subject, error, status);
+  if (!directives.notes.empty()) {
+    CLogger* logger = CLogger::GetInstance();
+    for (const std::string& note : directives.notes) logger->Write(1, "MakeCabinet: " + note);
+    CLogger::ReleaseInstance(logger);
+  }
+
+  // Relative paths are relative to the folder the maker runs in: the directive file's folder.
+  const std::wstring base = FolderOf(directiveFilePath);
+  std::wstring diskDirectory = IsAbsolute(directives.diskDirectory) ? directives.diskDirectory
+                                                                     : Join(base, directives.diskDirectory);
+  std::wstring cabinetPath = Join(diskDirectory, directives.cabinetName);
+  fs::path cabinetHost = Machine::HostPath(cabinetPath);
+  if (cabinetHost.empty()) return Fail(subject, "no drive maps " + WideToUtf8(cabinetPath), kPathNotFound);
+  // A cabinet left from an earlier build must not pass for this one.
+  fs::remove(cabinetHost, ec);
+
+  if (directives.files.empty()) {
+    // An empty cabinet is not a readable cabinet: none is made.
+    return Fail(subject, "it lists no file, so no cabinet is made", kNoMoreFiles);
+  }
+
+  std::vector<wine::CabinetMember> members;
+  members.reserve(directives.files.size());
+  for (const wine::DirectiveFileEntry& entry : directives.files) {
+    std::wstring source = IsAbsolute(entry.source) ? entry.source : Join(base, entry.source);
+    fs::path host = Machine::HostPath(source);
+    if (host.empty()) {
+      return Fail(subject, FormatText("line %zu: no drive maps %s", entry.line, WideToUtf8(source).c_str()),
+                  kPathNotFound);
+    }
+    members.push_back({host, WideToUtf8(entry.member), entry.compression, entry.newFolder});
+  }
+
+  fs::create_directories(cabinetHost.parent_path(), ec);
+  if (!fs::is_directory(cabinetHost.parent_path(), ec)) {
+    return Fail(subject, "the folder of " + WideToUtf8(cabinetPath) + " cannot be created", kPathNotFound);
+  }
+  status = wine::WriteCabinet(members, cabinetHost, wine::kMaxCabinetFolderBytes, error);
+  if (status != kSuccess) return Fail(subject, error, status);
+  return kSuccess;
+}
+
+}  // namespace platform
