@@ -1,0 +1,295 @@
+// The registry snapshot comparison on snapshot files written by the test: which changes it
+// reports, in which category, and what the difference file holds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/strings.h"
+#include "platform/machine.h"
+#include "snapshot/reg_cmp.h"
+#include "support/fixture_prefix.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+// Every reported change as one line: category letter, key, value name, type name.
+class ChangeRecorder : public IVelkRegCallback {
+ public:
+  void OnRegistryChange(const std::wstring& category, const RegValueRecord& record) override {
+    std::wstring letter = L"?";
+    if (category == L"RegistrySystem//AddedItems//SubKeyList") letter = L"A";
+    if (category == L"RegistrySystem//ModifiedItems//SubKeyList") letter = L"M";
+    if (category == L"RegistrySystem//DeletedItems//SubKeyList") letter = L"D";
+    std::wstring line = letter + L" " + record.key;
+    if (!record.valueName.empty() || !record.typeName.empty()) line += L" " + record.valueName + L" " + record.typeName;
+    changes.push_back(line);
+  }
+  std::vector<std::wstring> changes;
+};
+
+// Snapshot file bytes from readable text: "\n" becomes CR LF, the header line is put first.
+std::string SnapshotBytes(const std::wstring& body) {
+  std::wstring text = L"\u00FE\u00FFWindows Registry Snapshot\r\n";
+  for (wchar_t c : body) {
+    if (c == L'\n') text += L'\r';
+    text += c;
+  }
+  return WideToUtf16Le(text);
+}
+
+class RegCmpTest : public ::testing::Test {
+ protected:
+  void SetUp() override { prefix_.Activate(); }
+
+  // Compares two snapshots given as text; returns the reported changes.
+  std::vector<std::wstring> Compare(const std::wstring& first, const std::wstring& second) {
+    return CompareBytes(SnapshotBytes(first), SnapshotBytes(second));
+  }
+
+  std::vector<std::wstring> CompareBytes(const std::string& first, const std::string& second) {
+    const std::wstring one = platform::Machine::WindowsPath(folder_.WriteFile("one.reg", first));
+    const std::wstring two = platform::Machine::WindowsPath(folder_.WriteFile("two.reg", second));
+    const std::wstring difference = platform::Machine::WindowsPath(folder_.path() / "difference.reg");
+    ChangeRecorder recorder;
+    CRegCmp cmp;
+    cmp.SetCallback(&recorder);
+    result_ = cmp.CompareFiles(one, two, difference);
+    difference_ = ReadHostFile(folder_.path() / "difference.reg");
+    return recorder.changes;
+  }
+
+  // The difference file as text with "\n" line ends, header removed.
+  std::wstring DifferenceText() const {
+    std::wstring text = Utf16LeToWide(difference_.data(), difference_.size());
+    const std::wstring header = L"\u00FE\u00FFWindows Registry Snapshot\r\n";
+    if (text.compare(0, header.size(), header) != 0) return L"<no header>";
+    text.erase(0, header.size());
+    ReplaceAll(text, L"\r\n", L"\n");
+    return text;
+  }
+
+  FixturePrefix prefix_;
+  TempFolder folder_;
+  bool result_ = false;
+  std::string difference_;
+};
+
+using Changes = std::vector<std::wstring>;
+
+std::wstring Replaced(std::wstring text, const std::wstring& from, const std::wstring& to) {
+  const size_t at = text.find(from);
+  if (at != std::wstring::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+const std::wstring kVendor =
+    L"[HKLM\\SOFTWARE\\Vendor]\n"
+    L"@=\"1\"=\"abc\"\n"
+    L"\"Count\"=\"4\"=\"0000000a\"\n"
+    L"\"Path\"=\"1\"=\"C:\\App\"\n"
+    L"\n"
+    L"[HKLM\\SOFTWARE\\Vendor\\Sub]\n"
+    L"\n";
+
+// ---- Values of a key that exists in both snapshots ----
+
+TEST_F(RegCmpTest, ValuesIdenticalSnapshotsReportNothing) {
+  EXPECT_EQ(Compare(kVendor, kVendor), Changes{});
+  EXPECT_TRUE(result_);
+  EXPECT_EQ(DifferenceText(), L"");
+  EXPECT_EQ(difference_.size(), 2u * 29u);  // the header line alone
+}
+
+TEST_F(RegCmpTest, ValuesAddedModifiedDeletedAndTypeChange) {
+  const std::wstring second =
+      L"[HKLM\\SOFTWARE\\Vendor]\n"
+      L"\"Count\"=\"4\"=\"0000000b\"\n"
+      L"\"New\"=\"3\"=\"01,02\"\n"
+      L"\"Path\"=\"2\"=\"43,00,00,00\"\n"
+      L"\n"
+      L"[HKLM\\SOFTWARE\\Vendor\\Sub]\n"
+      L"\n";
+  EXPECT_EQ(Compare(kVendor, second),
+            (Changes{L"D [HKLM\\SOFTWARE\\Vendor]", L"D [HKLM\\SOFTWARE\\Vendor] @ REG_SZ",
+                     L"M [HKLM\\SOFTWARE\\Vendor]", L"M [HKLM\\SOFTWARE\\Vendor] \"Count\" REG_DWORD",
+                     L"A [HKLM\\SOFTWARE\\Vendor] \"New\" REG_BINARY",
+                     L"M [HKLM\\SOFTWARE\\Vendor] \"Path\" REG_EXPAND_SZ"}));
+  EXPECT_EQ(DifferenceText(),
+            L"\n[HKLM\\SOFTWARE\\Vendor]\n~* @=\n"
+            L"\n[HKLM\\SOFTWARE\\Vendor]\n\"Count\"=\"4\"=\"0000000b\"\n\"New\"=\"3\"=\"01,02\"\n"
+            L"\"Path\"=\"2\"=\"43,00,00,00\"\n");
+}
+
+TEST_F(RegCmpTest, ValuesNewValueGivesKeyRecordThenValueRecord) {
+  std::wstring second = kVendor;
+  second.insert(second.find(L"\"Path\""), L"\"Name\"=\"1\"=\"x\"\n");
+  EXPECT_EQ(Compare(kVendor, second),
+            (Changes{L"A [HKLM\\SOFTWARE\\Vendor]", L"A [HKLM\\SOFTWARE\\Vendor] \"Name\" REG_SZ"}));
+}
+
+TEST_F(RegCmpTest, ValuesDeletedValueAndMultiStringHasNoTypeName) {
+  const std::wstring first = L"[HKLM\\K]\n\"List\"=\"7\"=\"61,00,00,00,00,00\"\n\"Q\"=\"11\"=\"01,00,00,00,00,00,00,00\"\n\n";
+  const std::wstring second = L"[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n";
+  EXPECT_EQ(Compare(first, second), (Changes{L"M [HKLM\\K]", L"M [HKLM\\K] \"List\" ", L"D [HKLM\\K]",
+                                            L"D [HKLM\\K] \"Q\" REG_QWORD"}));
+  EXPECT_EQ(DifferenceText(), L"\n[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n[HKLM\\K]\n~* \"Q\"=\n");
+}
+
+TEST_F(RegCmpTest, ValuesInsertedAmongMixedCaseNamesIsOneAddition) {
+  // The registry lists values without regard to case (here Wine's lower-case order: "_x" before
+  // "ANSI"); a value added between them is one added value, nothing deleted.
+  const std::wstring first = L"[HKLM\\K]\n\"_x\"=\"1\"=\"1\"\n\"ANSI\"=\"1\"=\"2\"\n\"beta\"=\"1\"=\"3\"\n\"Gamma\"=\"1\"=\"4\"\n\n";
+  const std::wstring second =
+      L"[HKLM\\K]\n\"_x\"=\"1\"=\"1\"\n\"ANSI\"=\"1\"=\"2\"\n\"Bar\"=\"1\"=\"9\"\n\"beta\"=\"1\"=\"3\"\n\"Gamma\"=\"1\"=\"5\"\n\n";
+  EXPECT_EQ(Compare(first, second),
+            (Changes{L"A [HKLM\\K]", L"A [HKLM\\K] \"Bar\" REG_SZ", L"M [HKLM\\K] \"Gamma\" REG_SZ"}));
+}
+
+TEST_F(RegCmpTest, ValuesInAnotherOrderAndNameCaseOnlyChangeAreNoChange) {
+  // Windows keeps values in creation order; the same values in another order are the same key.
+  const std::wstring first = L"[HKLM\\K]\n\"b\"=\"1\"=\"2\"\n\"A\"=\"1\"=\"1\"\n\"c\"=\"4\"=\"00000001\"\n\n";
+  const std::wstring second = L"[HKLM\\K]\n\"a\"=\"1\"=\"1\"\n\"C\"=\"4\"=\"00000001\"\n\"B\"=\"1\"=\"2\"\n\n";
+  EXPECT_EQ(Compare(first, second), Changes{});
+}
+
+TEST_F(RegCmpTest, ValuesAppendedToLastKeyGivesNoStrayDeletion) {
+  const std::wstring first = L"[HKLM\\A]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\n";
+  const std::wstring second = L"[HKLM\\A]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\"w\"=\"1\"=\"2\"\n\n";
+  EXPECT_EQ(Compare(first, second), (Changes{L"A [HKLM\\B]", L"A [HKLM\\B] \"w\" REG_SZ"}));
+}
+
+TEST_F(RegCmpTest, ValuesNamesHoldingQuotesAndEqualsSigns) {
+  const std::wstring first = L"[HKLM\\K]\n\"a=\"b\"=\"1\"=\"x\"\n\"say \"hi\"\"=\"1\"=\"y\"\n\n";
+  const std::wstring second = L"[HKLM\\K]\n\"a=\"b\"=\"1\"=\"z\"\n\"say \"hi\"\"=\"1\"=\"y\"\n\n";
+  EXPECT_EQ(Compare(first, second), (Changes{L"M [HKLM\\K]", L"M [HKLM\\K] \"a=\"b\" REG_SZ"}));
+}
+
+// ---- Keys present in one snapshot only ----
+
+TEST_F(RegCmpTest, KeysDeletedWithSubkeysIsOneRecordAndCommonPrefixSiblingIsCompared) {
+  const std::wstring first =
+      L"[HKLM\\A]\n\n"
+      L"[HKLM\\A\\B]\n\"v\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\A\\B\\C]\n\"w\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\A\\B\\C\\D]\n\n"
+      L"[HKLM\\A\\BC]\n\"x\"=\"1\"=\"1\"\n\n";
+  const std::wstring second =
+      L"[HKLM\\A]\n\n"
+      L"[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n\n";
+  EXPECT_EQ(Compare(first, second),
+            (Changes{L"D [HKLM\\A\\B]", L"M [HKLM\\A\\BC]", L"M [HKLM\\A\\BC] \"x\" REG_SZ"}));
+  EXPECT_EQ(DifferenceText(), L"\n[~*HKLM\\A\\B]\n\n[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n");
+}
+
+TEST_F(RegCmpTest, KeysAddedWithSubkeysReportsEveryKeyAndValue) {
+  const std::wstring first = L"[HKLM\\A]\n\n[HKLM\\Z]\n\n";
+  const std::wstring second =
+      L"[HKLM\\A]\n\n"
+      L"[HKLM\\N]\n\"one\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\N\\Sub]\n\"two\"=\"4\"=\"00000002\"\n\n"
+      L"[HKLM\\N\\Sub\\Empty]\n\n"
+      L"[HKLM\\Z]\n\n";
+  EXPECT_EQ(Compare(first, second),
+            (Changes{L"A [HKLM\\N]", L"A [HKLM\\N] \"one\" REG_SZ", L"A [HKLM\\N\\Sub]",
+                     L"A [HKLM\\N\\Sub] \"two\" REG_DWORD", L"A [HKLM\\N\\Sub\\Empty]"}));
+}
+
+TEST_F(RegCmpTest, KeysAtTheEndOfEitherFile) {
+  const std::wstring first = L"[HKLM\\A]\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B\\C]\n\n";
+  const std::wstring second = L"[HKLM\\A]\n\n";
+  EXPECT_EQ(Compare(first, second), (Changes{L"D [HKLM\\B]"}));
+  EXPECT_EQ(Compare(second, first), (Changes{L"A [HKLM\\B]", L"A [HKLM\\B] \"v\" REG_SZ", L"A [HKLM\\B\\C]"}));
+}
+
+TEST_F(RegCmpTest, KeysDifferingOnlyInLetterCaseAreTheSameKey) {
+  const std::wstring first = L"[HKLM\\Software\\Vendor]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\Software\\Vendor\\App]\n\n";
+  const std::wstring second = L"[HKLM\\SOFTWARE\\vendor]\n\"V\"=\"1\"=\"1\"\n\n[HKLM\\SOFTWARE\\VENDOR\\app]\n\n";
+  EXPECT_EQ(Compare(first, second), Changes{});
+}
+
+TEST_F(RegCmpTest, KeysWholeRootStartingKey) {
+  const std::wstring first = L"[HKEY_CURRENT_CONFIG\\]\n\n[HKEY_CURRENT_CONFIG\\Software]\n\n";
+  const std::wstring second =
+      L"[HKEY_CURRENT_CONFIG\\]\n\n[HKEY_CURRENT_CONFIG\\Software]\n\n[HKEY_CURRENT_CONFIG\\Software\\X]\n\"v\"=\"1\"=\"1\"\n\n";
+  EXPECT_EQ(Compare(first, second),
+            (Changes{L"A [HKEY_CURRENT_CONFIG\\Software\\X]", L"A [HKEY_CURRENT_CONFIG\\Software\\X] \"v\" REG_SZ"}));
+}
+
+// ---- Orders that a whole-line comparison gets wrong ----
+
+TEST_F(RegCmpTest, OrderSubtreeBeforeSiblingWithDotInName) {
+  // Word.Document's subtree comes before Word.Document.8, although '.' sorts before '\'.
+  const std::wstring first =
+      L"[HKCR\\Word.Document]\n@=\"1\"=\"Word\"\n\n"
+      L"[HKCR\\Word.Document\\CLSID]\n@=\"1\"=\"{1}\"\n\n"
+      L"[HKCR\\Word.Document.8]\n@=\"1\"=\"Word 8\"\n\n"
+      L"[HKCR\\Word.Document.8\\CLSID]\n@=\"1\"=\"{8}\"\n\n";
+  const std::wstring second =
+      L"[HKCR\\Word.Document]\n@=\"1\"=\"Word\"\n\n"
+      L"[HKCR\\Word.Document\\CLSID]\n@=\"1\"=\"{2}\"\n\n"
+      L"[HKCR\\Word.Document\\CurVer]\n@=\"1\"=\"Word.Document.8\"\n\n"
+      L"[HKCR\\Word.Document.8]\n@=\"1\"=\"Word 8\"\n\n"
+      L"[HKCR\\Word.Document.8\\CLSID]\n@=\"1\"=\"{8}\"\n\n";
+  EXPECT_EQ(Compare(first, second),
+            (Changes{L"M [HKCR\\Word.Document\\CLSID]", L"M [HKCR\\Word.Document\\CLSID] @ REG_SZ",
+                     L"A [HKCR\\Word.Document\\CurVer]", L"A [HKCR\\Word.Document\\CurVer] @ REG_SZ"}));
+  // The other way round: the deleted CurVer key alone.
+  EXPECT_EQ(Compare(second, first),
+            (Changes{L"M [HKCR\\Word.Document\\CLSID]", L"M [HKCR\\Word.Document\\CLSID] @ REG_SZ",
+                     L"D [HKCR\\Word.Document\\CurVer]"}));
+}
+
+TEST_F(RegCmpTest, OrderSiblingsWithBlankAndDash) {
+  // "App" < "App 2" < "App-x64" as names, while "App\Sub" would sort after both as text.
+  const std::wstring first =
+      L"[HKLM\\S\\App]\n\n[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\S\\App 2]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\S\\App-x64]\n\"v\"=\"1\"=\"1\"\n\n";
+  const std::wstring second =
+      Replaced(first, L"[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"1\"", L"[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"7\"");
+  EXPECT_EQ(Compare(first, second), (Changes{L"M [HKLM\\S\\App\\Sub]", L"M [HKLM\\S\\App\\Sub] \"v\" REG_SZ"}));
+}
+
+TEST_F(RegCmpTest, OrderUnderscoreSortsBeforeLetters) {
+  // Wine folds names to lower case: "_iso" sorts before "ANSI".
+  const std::wstring first =
+      L"[HKLM\\Charset]\n\n[HKLM\\Charset\\_iso-2022-jp$SIO]\n\"v\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\Charset\\GB_2312-80]\n\n[HKLM\\Charset\\GBK]\n\n";
+  std::wstring second = Replaced(first, L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"1\"",
+                                L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"2\"");
+  second += L"[HKLM\\Charset\\GBK\\New]\n\n";
+  EXPECT_EQ(Compare(first, second),
+            (Changes{L"M [HKLM\\Charset\\ANSI_X3.4-1968]", L"M [HKLM\\Charset\\ANSI_X3.4-1968] \"v\" REG_SZ",
+                     L"A [HKLM\\Charset\\GBK\\New]"}));
+}
+
+// ---- Files ----
+
+TEST_F(RegCmpTest, FilesMissingSnapshotReportsNothing) {
+  const std::wstring one = platform::Machine::WindowsPath(folder_.WriteFile("one.reg", SnapshotBytes(kVendor)));
+  const std::wstring missing = platform::Machine::WindowsPath(folder_.path() / "missing.reg");
+  ChangeRecorder recorder;
+  CRegCmp cmp;
+  cmp.SetCallback(&recorder);
+  EXPECT_FALSE(cmp.CompareFiles(one, missing, platform::Machine::WindowsPath(folder_.path() / "d.reg")));
+  EXPECT_FALSE(cmp.CompareFiles(missing, one, std::wstring()));
+  EXPECT_TRUE(recorder.changes.empty());
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "d.reg"));
+}
+
+TEST_F(RegCmpTest, FilesEmptySnapshotReadsAsEnded) {
+  // An empty first file (a starting key that was rejected): everything of the second is added.
+  EXPECT_EQ(CompareBytes(std::string(), SnapshotBytes(L"[HKLM\\K]\n\"v\"=\"1\"=\"1\"\n\n")),
+            (Changes{L"A [HKLM\\K]", L"A [HKLM\\K] \"v\" REG_SZ"}));
+  EXPECT_TRUE(result_);
+  EXPECT_EQ(CompareBytes(SnapshotBytes(L"[HKLM\\K]\n\n[HKLM\\K\\S]\n\n"), std::string()), (Changes{L"D [HKLM\\K]"}));
+}
+
+TEST_F(RegCmpTest, FilesTruncatedLastLineIsIgnored) {
+  std::string second = SnapshotBytes(L"[HKLM\\K]\n\"v\"=\"1\"=\"1\"\n\n");
+  second += WideToUtf16Le(L"[HKLM\\K\\Half");  // no line end: not a line
+  second.push_back('\x00');                     // and an odd byte
+  EXPECT_EQ(CompareBytes(SnapshotBytes(L"[HKLM\\K]\n\"v\"=\"1\"=\"1\"\n\n"), second), Changes{});
+}
+
+}  // namespace
