@@ -61,7 +61,8 @@ void CLogger::ReleaseInstance(CLogger* logger) {
 }
 
 CLogger::~CLogger() {
-  if (!initialised_) return;
+  // A half-done initialisation (debug log made, error log not) still leaves a file open: close
+  // whatever is open, initialised or not.
   if (debugLog_) std::fclose(debugLog_);
   if (errorLog_) std::fclose(errorLog_);
 }

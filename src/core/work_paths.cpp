@@ -116,8 +116,9 @@ void DeleteFolderTree(const std::wstring& path) {
         DeleteFolderTree(child);
       } else if (entry.attributes & platform::kAttrDirectory) {
         platform::RemoveFolder(child);  // a link: remove the link, never what it points to
-      } else {
-        platform::RemoveFile(child);
+      } else if (platform::RemoveFile(child) == platform::kAccessDenied) {
+        // A read-only file would keep the whole tree alive: clear the flag and try once more.
+        if (ClearReadOnly(child)) platform::RemoveFile(child);
       }
     }
   }
@@ -141,7 +142,8 @@ void ToTokenForm(std::wstring& text) {
       return;
     }
   }
-  if (text == EnvironmentValues.systemdrive) text = L"%SYSDRIVE%";
+  // An unset system drive never matches (an empty text would otherwise become the token).
+  if (!EnvironmentValues.systemdrive.empty() && text == EnvironmentValues.systemdrive) text = L"%SYSDRIVE%";
 }
 
 void FromTokenForm(std::wstring& text) {

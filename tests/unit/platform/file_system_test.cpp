@@ -1,0 +1,298 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/wine/errno_status.h"
+#include "support/fixture_prefix.h"
+#include "support/temp_folder.h"
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace {
+
+std::vector<FindData> Search(const std::wstring& pattern, Status* status = nullptr) {
+  DirectorySearch search(pattern);
+  if (status) *status = search.status();
+  std::vector<FindData> out;
+  FindData data;
+  while (search.Next(data)) out.push_back(data);
+  return out;
+}
+
+std::vector<std::wstring> Names(const std::vector<FindData>& entries) {
+  std::vector<std::wstring> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  return names;
+}
+
+const FindData* Find(const std::vector<FindData>& entries, const std::wstring& name) {
+  for (const auto& e : entries) {
+    if (e.name == name) return &e;
+  }
+  return nullptr;
+}
+
+void SetMtime(const fs::path& path, int64_t seconds) {
+  struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(0, utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW));
+}
+
+// FILETIME of a Unix time.
+uint64_t FileTimeOf(int64_t seconds) { return static_cast<uint64_t>(seconds + 11644473600LL) * 10000000ULL; }
+
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_.Activate();
+    prefix_.WriteDriveCFile("data/Alpha.INI", "[a]\nb=c\n");
+    prefix_.WriteDriveCFile("data/beta.txt", "12345");
+    prefix_.WriteDriveCFile("data/README", "no extension");
+    prefix_.WriteDriveCFile("data/.hidden", "");
+    prefix_.InDriveC("data/Sub", true);
+  }
+  FixturePrefix prefix_;
+};
+
+TEST_F(FileSystemTest, SearchListsDotsThenNamesSortedWithoutCase) {
+  Status status = -1;
+  auto entries = Search(L"C:\\data\\*", &status);
+  EXPECT_EQ(kSuccess, status);
+  EXPECT_EQ((std::vector<std::wstring>{L".", L"..", L".hidden", L"Alpha.INI", L"beta.txt", L"README", L"Sub"}),
+            Names(entries));
+  // The drive root has no "." and "..", as on Windows.
+  auto root = Names(Search(L"C:\\*"));
+  EXPECT_EQ(root.end(), std::find(root.begin(), root.end(), L"."));
+  EXPECT_NE(root.end(), std::find(root.begin(), root.end(), L"data"));
+}
+
+TEST_F(FileSystemTest, SearchPatternsMatchAsOnWindows) {
+  EXPECT_EQ(std::vector<std::wstring>{L"Alpha.INI"}, Names(Search(L"C:\\data\\*.ini")));
+  EXPECT_EQ(std::vector<std::wstring>{L"beta.txt"}, Names(Search(L"C:\\data\\B???.TXT")));
+  EXPECT_EQ(std::vector<std::wstring>{L"beta.txt"}, Names(Search(L"c:\\DATA\\BETA.txt")));
+  // "*.*" matches names without a dot too.
+  auto all = Names(Search(L"C:\\data\\*.*"));
+  EXPECT_NE(all.end(), std::find(all.begin(), all.end(), L"README"));
+  EXPECT_NE(all.end(), std::find(all.begin(), all.end(), L"Sub"));
+  EXPECT_EQ(std::vector<std::wstring>{L"README"}, Names(Search(L"C:\\data\\readme.*")));
+  EXPECT_TRUE(Search(L"C:\\data\\?.txt").empty());
+  EXPECT_EQ(std::vector<std::wstring>{L"Alpha.INI"}, Names(Search(L"C:\\data\\*a*.i*i")));
+}
+
+TEST_F(FileSystemTest, SearchStatusTellsEmptyFromMissing) {
+  Status status = -1;
+  EXPECT_TRUE(Search(L"C:\\data\\*.exe", &status).empty());
+  EXPECT_EQ(kFileNotFound, status);
+  Search(L"C:\\nothere\\*", &status);
+  EXPECT_EQ(kPathNotFound, status);
+  Search(L"C:\\data\\beta.txt\\*", &status);
+  EXPECT_EQ(kPathNotFound, status);
+  Search(L"Q:\\*", &status);
+  EXPECT_EQ(kPathNotFound, status);
+  Search(L"no-folder-at-all", &status);
+  EXPECT_EQ(kPathNotFound, status);
+}
+
+TEST_F(FileSystemTest, EntriesCarrySizesTimesAndAttributes) {
+  const fs::path beta = prefix_.driveC() / "data/beta.txt";
+  SetMtime(beta, 1700000000);
+  chmod((prefix_.driveC() / "data/Alpha.INI").c_str(), 0444);
+  auto entries = Search(L"C:\\data\\*");
+  const FindData* file = Find(entries, L"beta.txt");
+  ASSERT_NE(nullptr, file);
+  EXPECT_EQ(5u, file->size);
+  EXPECT_EQ(FileTimeOf(1700000000), file->lastWriteTime);
+  EXPECT_NE(0u, file->creationTime);
+  EXPECT_EQ(kAttrArchive, file->attributes);
+  const FindData* ro = Find(entries, L"Alpha.INI");
+  ASSERT_NE(nullptr, ro);
+  EXPECT_EQ(kAttrArchive | kAttrReadOnly, ro->attributes);
+  const FindData* hidden = Find(entries, L".hidden");
+  ASSERT_NE(nullptr, hidden);
+  EXPECT_TRUE(hidden->attributes & kAttrHidden);
+  const FindData* sub = Find(entries, L"Sub");
+  ASSERT_NE(nullptr, sub);
+  EXPECT_EQ(kAttrDirectory, sub->attributes);
+  EXPECT_EQ(0u, sub->size);
+  const FindData* dot = Find(entries, L".");
+  ASSERT_NE(nullptr, dot);
+  EXPECT_EQ(kAttrDirectory, dot->attributes & ~kAttrReadOnly);
+}
+
+TEST_F(FileSystemTest, LinkFoldersAreListedButNotEntered) {
+  // Wine links profile folders to the Linux home: outside the drive.
+  TempFolder home;
+  home.WriteFile("secret.txt", "x");
+  fs::create_directory_symlink(home.path(), prefix_.InDriveC("users/root", true) / "Desktop");
+  auto entries = Search(L"C:\\users\\root\\*");
+  const FindData* desktop = Find(entries, L"Desktop");
+  ASSERT_NE(nullptr, desktop);
+  EXPECT_EQ(kAttrDirectory | kAttrReparsePoint, desktop->attributes & (kAttrDirectory | kAttrReparsePoint));
+  Status status = -1;
+  EXPECT_TRUE(Search(L"C:\\users\\root\\Desktop\\*", &status).empty());
+  EXPECT_EQ(kPathNotFound, status);
+  EXPECT_TRUE(Search(L"C:\\users\\root\\desktop\\secret.txt", &status).empty());
+  EXPECT_EQ(kPathNotFound, status);
+  EXPECT_EQ(kAttrDirectory | kAttrReparsePoint,
+            GetAttributes(L"C:\\users\\root\\Desktop") & (kAttrDirectory | kAttrReparsePoint));
+  // The drive itself is no link folder.
+  EXPECT_EQ(kAttrDirectory, GetAttributes(L"C:\\") & (kAttrDirectory | kAttrReparsePoint));
+}
+
+TEST_F(FileSystemTest, LinkCyclesEndAndInDriveLinksMaySearch) {
+  fs::create_directory_symlink(prefix_.driveC() / "data", prefix_.driveC() / "data/Sub/back");
+  fs::create_directory_symlink(prefix_.driveC(), prefix_.driveC() / "data/toroot");
+  Status status = -1;
+  Search(L"C:\\data\\Sub\\back\\*", &status);
+  EXPECT_EQ(kPathNotFound, status);
+  Search(L"C:\\data\\toroot\\*", &status);
+  EXPECT_EQ(kPathNotFound, status);
+  // A link that stays inside the drive and leads elsewhere can be searched by its path.
+  fs::create_directory_symlink(prefix_.driveC() / "data/Sub", prefix_.InDriveC("other", true) / "sub-link");
+  prefix_.WriteDriveCFile("data/Sub/inner.txt", "i");
+  EXPECT_EQ((std::vector<std::wstring>{L"inner.txt"}), Names(Search(L"C:\\other\\sub-link\\*.txt", &status)));
+  EXPECT_EQ(kSuccess, status);
+}
+
+TEST_F(FileSystemTest, FileLinksLookLikeTheirTargets) {
+  fs::create_symlink(prefix_.driveC() / "data/beta.txt", prefix_.driveC() / "data/link.txt");
+  fs::create_symlink(prefix_.driveC() / "data/gone", prefix_.driveC() / "data/dangling");
+  auto entries = Search(L"C:\\data\\*");
+  const FindData* link = Find(entries, L"link.txt");
+  ASSERT_NE(nullptr, link);
+  EXPECT_EQ(5u, link->size);
+  EXPECT_EQ(0u, link->attributes & (kAttrDirectory | kAttrReparsePoint));
+  const FindData* dangling = Find(entries, L"dangling");
+  ASSERT_NE(nullptr, dangling);
+  EXPECT_EQ(0u, dangling->attributes & kAttrDirectory);
+  EXPECT_EQ(0u, dangling->size);
+}
+
+TEST_F(FileSystemTest, FoldersAreMadeAndRemoved) {
+  EXPECT_EQ(kSuccess, MakeFolder(L"C:\\data\\New"));
+  EXPECT_TRUE(fs::is_directory(prefix_.driveC() / "data/New"));
+  EXPECT_EQ(kAlreadyExists, MakeFolder(L"C:\\DATA\\new"));
+  EXPECT_EQ(kPathNotFound, MakeFolder(L"C:\\missing\\New"));
+  EXPECT_EQ(kPathNotFound, MakeFolder(L"Q:\\New"));
+  prefix_.WriteDriveCFile("data/New/f", "");
+  EXPECT_EQ(kDirNotEmpty, RemoveFolder(L"C:\\data\\New"));
+  EXPECT_EQ(kNotADirectory, RemoveFolder(L"C:\\data\\beta.txt"));
+  EXPECT_EQ(kFileNotFound, RemoveFolder(L"C:\\data\\nothing"));
+  fs::remove(prefix_.driveC() / "data/New/f");
+  EXPECT_EQ(kSuccess, RemoveFolder(L"C:\\data\\new"));
+  EXPECT_FALSE(fs::exists(prefix_.driveC() / "data/New"));
+  // A link folder goes as a link; its target stays.
+  TempFolder outside;
+  outside.WriteFile("keep.txt", "k");
+  fs::create_directory_symlink(outside.path(), prefix_.driveC() / "data/outlink");
+  EXPECT_EQ(kSuccess, RemoveFolder(L"C:\\data\\outlink"));
+  EXPECT_TRUE(fs::exists(outside.path() / "keep.txt"));
+  // Never the drive itself.
+  EXPECT_EQ(kAccessDenied, RemoveFolder(L"C:\\"));
+  EXPECT_EQ(kAccessDenied, RemoveFolder(L"C:\\data\\.."));
+  EXPECT_TRUE(fs::exists(prefix_.prefix() / "dosdevices/c:"));
+}
+
+TEST_F(FileSystemTest, CopyKeepsLastWriteTimeAndRespectsExistingTargets) {
+  const fs::path beta = prefix_.driveC() / "data/beta.txt";
+  SetMtime(beta, 1600000000);
+  EXPECT_EQ(kSuccess, CopyFileTo(L"C:\\data\\beta.txt", L"C:\\data\\Sub\\copy.txt", true));
+  const fs::path copy = prefix_.driveC() / "data/Sub/copy.txt";
+  EXPECT_EQ("12345", ReadHostFile(copy));
+  auto entries = Search(L"C:\\data\\Sub\\copy.txt");
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ(FileTimeOf(1600000000), entries[0].lastWriteTime);
+
+  prefix_.WriteDriveCFile("data/Sub/other.txt", "old");
+  EXPECT_EQ(kFileExists, CopyFileTo(L"C:\\data\\beta.txt", L"C:\\data\\Sub\\other.txt", true));
+  EXPECT_EQ("old", ReadHostFile(prefix_.driveC() / "data/Sub/other.txt"));
+  EXPECT_EQ(kSuccess, CopyFileTo(L"C:\\data\\beta.txt", L"C:\\data\\Sub\\OTHER.TXT", false));
+  EXPECT_EQ("12345", ReadHostFile(prefix_.driveC() / "data/Sub/other.txt"));
+
+  chmod((prefix_.driveC() / "data/Sub/other.txt").c_str(), 0444);
+  EXPECT_EQ(kAccessDenied, CopyFileTo(L"C:\\data\\README", L"C:\\data\\Sub\\other.txt", false));
+  EXPECT_EQ(kFileNotFound, CopyFileTo(L"C:\\data\\none.txt", L"C:\\data\\Sub\\x.txt", false));
+  EXPECT_EQ(kPathNotFound, CopyFileTo(L"C:\\data\\beta.txt", L"C:\\nope\\x.txt", false));
+  EXPECT_EQ(kAccessDenied, CopyFileTo(L"C:\\data\\Sub", L"C:\\data\\x.txt", false));
+  // Nothing half-made is left beside the targets.
+  for (const auto& entry : fs::directory_iterator(prefix_.driveC() / "data/Sub")) {
+    EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".copy-")) << entry.path();
+  }
+}
+
+TEST_F(FileSystemTest, RemoveFileRefusesReadOnlyAndFolders) {
+  chmod((prefix_.driveC() / "data/beta.txt").c_str(), 0444);
+  EXPECT_EQ(kAccessDenied, RemoveFile(L"C:\\data\\beta.txt"));
+  EXPECT_TRUE(PathExists(L"C:\\data\\beta.txt"));
+  EXPECT_EQ(kAccessDenied, RemoveFile(L"C:\\data\\Sub"));
+  EXPECT_EQ(kFileNotFound, RemoveFile(L"C:\\data\\none"));
+  EXPECT_EQ(kPathNotFound, RemoveFile(L"C:\\none\\none"));
+  EXPECT_EQ(kSuccess, RemoveFile(L"C:\\data\\readme"));
+  EXPECT_FALSE(PathExists(L"C:\\data\\README"));
+}
+
+TEST_F(FileSystemTest, AttributesReadAndWrite) {
+  EXPECT_EQ(kInvalidAttributes, GetAttributes(L"C:\\data\\none"));
+  EXPECT_EQ(kInvalidAttributes, GetAttributes(L"Q:\\x"));
+  EXPECT_EQ(kAttrArchive, GetAttributes(L"C:\\data\\beta.txt"));
+  EXPECT_EQ(kSuccess, SetAttributes(L"C:\\data\\beta.txt", kAttrArchive | kAttrReadOnly));
+  EXPECT_EQ(kAttrArchive | kAttrReadOnly, GetAttributes(L"C:\\data\\beta.txt"));
+  struct stat st {};
+  ASSERT_EQ(0, stat((prefix_.driveC() / "data/beta.txt").c_str(), &st));
+  EXPECT_EQ(0u, st.st_mode & 0222);
+  EXPECT_EQ(kSuccess, SetAttributes(L"C:\\data\\beta.txt", kAttrArchive));
+  EXPECT_EQ(kAttrArchive, GetAttributes(L"C:\\data\\beta.txt"));
+  // Read-only is not applied to folders (it would only stop them being filled).
+  EXPECT_EQ(kSuccess, SetAttributes(L"C:\\data\\Sub", kAttrDirectory | kAttrReadOnly));
+  EXPECT_EQ(kAttrDirectory, GetAttributes(L"C:\\data\\Sub"));
+  EXPECT_EQ(kFileNotFound, SetAttributes(L"C:\\data\\none", 0));
+  EXPECT_TRUE(PathExists(L"c:\\DATA\\sub"));
+  EXPECT_FALSE(PathExists(L"C:\\data\\none"));
+}
+
+TEST_F(FileSystemTest, MappedFileShowsContent) {
+  MappedFile file;
+  ASSERT_EQ(kSuccess, file.Open(L"C:\\data\\BETA.TXT"));
+  ASSERT_EQ(5u, file.size());
+  EXPECT_EQ(0, std::memcmp(file.data(), "12345", 5));
+  MappedFile empty;
+  EXPECT_EQ(kSuccess, empty.Open(L"C:\\data\\.hidden"));
+  EXPECT_EQ(0u, empty.size());
+  MappedFile bad;
+  EXPECT_EQ(kFileNotFound, bad.Open(L"C:\\data\\none"));
+  EXPECT_EQ(kPathNotFound, bad.Open(L"C:\\none\\none"));
+  EXPECT_EQ(kAccessDenied, bad.Open(L"C:\\data\\Sub"));
+  EXPECT_EQ(nullptr, bad.data());
+  // Reopening replaces the view.
+  ASSERT_EQ(kSuccess, file.Open(L"C:\\data\\README"));
+  EXPECT_EQ(12u, file.size());
+}
+
+TEST(FileSystemErrnoTest, HostErrorsMapToWindowsStatuses) {
+  TempFolder folder;
+  folder.WriteFile("present/file", "");
+  using platform::wine::ExistsMeaning;
+  using platform::wine::StatusFromErrno;
+  EXPECT_EQ(kFileNotFound, StatusFromErrno(ENOENT, folder.path() / "present/missing"));
+  EXPECT_EQ(kPathNotFound, StatusFromErrno(ENOENT, folder.path() / "absent/missing"));
+  EXPECT_EQ(kPathNotFound, StatusFromErrno(ENOTDIR, folder.path() / "present/file/x"));
+  EXPECT_EQ(kAccessDenied, StatusFromErrno(EACCES, folder.path()));
+  EXPECT_EQ(kAccessDenied, StatusFromErrno(EPERM, folder.path()));
+  EXPECT_EQ(kAlreadyExists, StatusFromErrno(EEXIST, folder.path()));
+  EXPECT_EQ(kFileExists, StatusFromErrno(EEXIST, folder.path(), ExistsMeaning::kFile));
+  EXPECT_EQ(kDirNotEmpty, StatusFromErrno(ENOTEMPTY, folder.path()));
+  EXPECT_EQ(kDiskFull, StatusFromErrno(ENOSPC, folder.path()));
+  EXPECT_EQ(kSharingViolation, StatusFromErrno(EBUSY, folder.path()));
+  EXPECT_EQ(kGenFailure, StatusFromErrno(EIO, folder.path()));
+  EXPECT_EQ(kSuccess, StatusFromErrno(0, folder.path()));
+}
+
+}  // namespace
