@@ -1,0 +1,126 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/msi_table.h"
+#include "package/package_names.h"
+#include "platform/installer_database.h"
+#include "project/change_types.h"
+
+class CLogger;
+class CXMLDocumentHandler;
+
+// The package builder: from a project file to an installer package. A build is Initialize
+// (loads the project, copies the blank template, writes the batch file, opens the package), then
+// BuildMSI (directive file, tables, cabinet, summary information), then CloseDatabase.
+//
+// The package is built under a temporary name beside its final place and renamed when the build
+// succeeded; a failed build deletes it, so a package file that exists is a complete one.
+class CMSIHandler {
+ public:
+  CMSIHandler();
+  ~CMSIHandler();
+  CMSIHandler(const CMSIHandler&) = delete;
+  CMSIHandler& operator=(const CMSIHandler&) = delete;
+
+  // 1 when the project was loaded and the package opened, 0 otherwise (logged). The output
+  // folder (UTF-8 Windows path) replaces OutputFolder when given.
+  int Initialize(const char* outputFolder, const char* projectFilePath);
+  // 1 when the package was built completely, 0 otherwise (logged; no package is left).
+  int BuildMSI();
+  // Commits and closes what is still open, removes an unfinished package, forgets the naming
+  // state of the build. 1.
+  int CloseDatabase();
+
+  // Steps of a build, callable one by one (tests).
+  int MakeDDFFile();
+  int CreateCABFile();
+  void RunBatchFile(const std::wstring& workingFolder, const char* batchPath);
+  void SetSummaryInformation(const std::string& title, const std::string& subject, const std::string& author,
+                             const std::string& comments);
+  int PopulateMSITable(uint32_t kind, const MsiRow* row);
+  void PopulateDirectoryTable(const std::vector<std::wstring>& folders);
+  void PopulateOtherTables();
+  void PopulateCreateFolderTable(const MsiRow& directoryRow);
+  bool IsPackageableFile(const std::wstring& realPath);
+  void PopulateRegistryTables();
+  long QueryKey(const std::wstring& rootName, RegValueRecord& entry);
+  void PopulateINIAndRemoveINITable();
+  void PopulateShortcutTables();
+  void PopulatePropertyTable();
+  std::string GetIconId(const std::wstring& iconPath);
+
+  // Naming (see CPackageNames).
+  CPackageNames& names() { return names_; }
+
+  // The lists of the pass being built (folder list and file list in token form).
+  void SetCurrentLists(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& files);
+  void SetAddedFolders(const FolderFileMap& added) { addedFolders_ = added; }
+  void SetRegistryEntries(const std::vector<RegValueRecord>& entries) { registryEntries_ = entries; }
+  void SetShortcuts(const ShortcutList& shortcuts) { shortcuts_ = shortcuts; }
+
+  // Where the build writes (Windows paths, UTF-8).
+  const std::string& packagePath() const { return packagePath_; }
+  const std::string& buildPath() const { return buildPath_; }
+  const std::string& directivePath() const { return directivePath_; }
+  const std::string& batchPath() const { return batchPath_; }
+  const std::string& cabinetPath() const { return cabinetPath_; }
+  const std::string& templatePath() const { return templatePath_; }
+  const ProductInfo& product() const { return product_; }
+  // The errors of the last build, in order, as logged at level 2 (for the command line).
+  const std::vector<std::string>& errors() const { return errors_; }
+  // Rows the database refused in the last build, other than expected repeats of fixed rows.
+  int refusedRows() const { return refusedRows_; }
+  // Tables with more pending rows than this are imported as a whole (tests lower it).
+  void SetBulkRows(size_t rows) { bulkRows_ = rows; }
+
+ private:
+  void Error(const std::string& message);
+  void OpenDirectiveFile();
+  void ReadFileList(const wchar_t* listPath);
+  CMsiTable* Table(uint32_t kind);
+  bool FlushTables();
+  bool CopyTemplate();
+  bool WriteBatchFile();
+  bool FinishPackage();
+  void DiscardPackage();
+  std::string PackageFolder() const;
+  std::string DiskDirectory() const;
+
+  std::ofstream directive_;
+  int projectLoaded_ = 0;
+  std::string templatePath_;
+  std::string packagePath_;
+  std::string buildPath_;
+  std::string batchPath_;
+  std::string directivePath_;
+  std::string cabinetPath_;
+  CLogger* logger_ = nullptr;
+  std::array<std::wstring, 20> PathComponents;
+  ProductInfo product_;
+  std::unique_ptr<CXMLDocumentHandler> project_;
+  std::unique_ptr<platform::InstallerDatabase> database_;
+  CPackageNames names_;
+  std::map<std::wstring, int> iconIds_;  // IconIds
+  int registryRowCounter_ = 0;
+  int iniFileRowCounter_ = 1;
+  int removeIniFileRowCounter_ = 1;
+
+  std::vector<std::wstring> folderList_;
+  std::vector<std::wstring> fileList_;
+  FolderFileMap addedFolders_;
+  std::vector<RegValueRecord> registryEntries_;
+  ShortcutList shortcuts_;
+  std::map<uint32_t, std::unique_ptr<CMsiTable>> tables_;
+  size_t bulkRows_ = CMsiTable::kDefaultBulkRows;
+  int cabinetLines_ = 0;
+  bool buildFailed_ = false;
+  bool built_ = false;
+  std::vector<std::string> errors_;
+  int refusedRows_ = 0;
+};

@@ -1,0 +1,103 @@
+#include "package/project_reader.h"
+
+#include "core/work_paths.h"
+#include "project/xml_document_handler.h"
+#include "project/xml_node_handler.h"
+
+namespace project_reader {
+
+namespace {
+
+CXMLNodeHandler SelectList(const CXMLDocumentHandler& document, const std::wstring& listPath) {
+  CXMLNodeHandler root = document.GetRootElement();
+  if (!root.IsValid()) return CXMLNodeHandler();
+  return root.SelectSingleNode(listPath);
+}
+
+}  // namespace
+
+void ReadFolders(const CXMLDocumentHandler& document, const std::wstring& listPath,
+                 std::vector<std::wstring>& folders, std::vector<std::wstring>& files, FolderFileMap& map) {
+  folders.clear();
+  files.clear();
+  map.clear();
+  CXMLNodeHandler list = SelectList(document, listPath);
+  for (long i = 0; i < list.GetChildCount(); ++i) {
+    CXMLNodeHandler directory = list.GetChild(i);
+    const std::wstring folder = directory.GetAttribute(0);
+    folders.push_back(folder);
+    std::vector<std::wstring>& inFolder = map[folder];
+    for (long j = 0; j < directory.GetChildCount(); ++j) {
+      const std::wstring path = folder + L"\\" + directory.GetChild(j).GetAttribute(0);
+      files.push_back(path);
+      inFolder.push_back(path);
+    }
+  }
+}
+
+void ReadRegistry(const CXMLDocumentHandler& document, const std::wstring& listPath,
+                  std::vector<RegValueRecord>& entries, RegKeyMap* keys) {
+  entries.clear();
+  if (keys != nullptr) keys->clear();
+  CXMLNodeHandler list = SelectList(document, listPath);
+  for (long i = 0; i < list.GetChildCount(); ++i) {
+    CXMLNodeHandler subKey = list.GetChild(i);
+    const std::wstring key = subKey.GetAttribute(0);
+    std::vector<RegValueRecord>* named = keys != nullptr ? &(*keys)[key] : nullptr;
+    if (subKey.GetChildCount() == 0) entries.push_back({key, L"", L"", L""});
+    for (long j = 0; j < subKey.GetChildCount(); ++j) {
+      CXMLNodeHandler value = subKey.GetChild(j);
+      RegValueRecord record{key, value.GetAttribute(0), value.GetAttribute(1), value.GetAttribute(2)};
+      if (named != nullptr && !record.valueName.empty()) named->push_back(record);
+      entries.push_back(std::move(record));
+    }
+  }
+}
+
+void ReadIni(const CXMLDocumentHandler& document, const std::wstring& listPath, INIFileMap& files) {
+  files.clear();
+  CXMLNodeHandler list = SelectList(document, listPath);
+  for (long i = 0; i < list.GetChildCount(); ++i) {
+    CXMLNodeHandler file = list.GetChild(i);
+    std::vector<INIEntry>& entries = files[file.GetAttribute(0)];
+    for (long j = 0; j < file.GetChildCount(); ++j) {
+      CXMLNodeHandler section = file.GetChild(j);
+      entries.push_back({section.GetAttribute(0), section.GetAttribute(1), section.GetAttribute(2)});
+    }
+  }
+}
+
+void ReadShortcuts(const CXMLDocumentHandler& document, ShortcutList& shortcuts) {
+  shortcuts.clear();
+  CXMLNodeHandler list = SelectList(document, xmlpath::kShortcutList);
+  for (long i = 0; i < list.GetChildCount(); ++i) {
+    CXMLNodeHandler node = list.GetChild(i);
+    ShortcutRecord record{node.GetAttribute(0), node.GetAttribute(1), node.GetAttribute(2), node.GetAttribute(3),
+                          node.GetAttribute(4)};
+    FromTokenForm(record.icon);
+    shortcuts.push_back(std::move(record));
+  }
+}
+
+void ReadIcons(const CXMLDocumentHandler& document, IconMap& icons) {
+  icons.clear();
+  CXMLNodeHandler list = SelectList(document, xmlpath::kShortcutIcons);
+  for (long i = 0; i < list.GetChildCount(); ++i) {
+    CXMLNodeHandler node = list.GetChild(i);
+    IconRecord& record = icons[node.GetAttribute(0)];
+    record.size = node.GetAttribute(1);
+    record.data = node.GetAttribute(2);
+    for (long j = 0; j < node.GetChildCount(); ++j) record.exeNames.push_back(node.GetChild(j).GetAttribute(0));
+  }
+}
+
+void ReadProductInfo(const CXMLDocumentHandler& document, ProductInfo& product) {
+  product = ProductInfo();
+  CXMLNodeHandler first = SelectList(document, xmlpath::kProductInformation).GetChild(0);
+  if (!first.IsValid()) return;
+  product.applicationName = first.GetAttribute(0);
+  product.version = first.GetAttribute(1);
+  product.companyName = first.GetAttribute(2);
+}
+
+}  // namespace project_reader
