@@ -1,0 +1,171 @@
+#include "snapshot/enumerate_wrapper.h"
+
+#include <string>
+
+#include "core/logger.h"
+#include "core/status_values.h"
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/process.h"
+#include "project/xml_document_handler.h"
+#include "snapshot/file_enumerate.h"
+#include "snapshot/registry_enumerate.h"
+
+CEnumerateWrapper::CEnumerateWrapper()
+    : fileEnumerate_(std::make_unique<CFileEnumerate>()),
+      registryEnumerate_(std::make_unique<CRegistryEnumerate>()),
+      projectDocument_(std::make_unique<CXMLDocumentHandler>()) {}
+
+CEnumerateWrapper::~CEnumerateWrapper() {
+  if (logger_) CLogger::ReleaseInstance(logger_);
+}
+
+int CEnumerateWrapper::Initialize() {
+  if (!logger_) logger_ = CLogger::GetInstance();
+  int result = 1;
+  if (fileEnumerate_->Initialize() != 1) {
+    logger_->Write(2, "CEnumerateWrapper::Initialize Failed to Initialize FileEnumerate Class");
+    CLogger::ReleaseInstance(logger_);
+    logger_ = nullptr;
+    result = 0;
+  } else if (registryEnumerate_->Initialize() != 1) {
+    logger_->Write(2, "CEnumerateWrapper::Initialize Failed to Initialize RegistryEnumerate Class");
+    CLogger::ReleaseInstance(logger_);
+    logger_ = nullptr;
+    result = 0;
+  }
+  projectLoaded_ = projectDocument_->Load(TemplateProjectPath);
+  return result;
+}
+
+int CEnumerateWrapper::Uninitialize() {
+  if (logger_) {
+    CLogger::ReleaseInstance(logger_);
+    logger_ = nullptr;
+  }
+  DeleteFolderTree(Utf8ToWide(WorkFolder) + L"\\Temp");
+  fileEnumerate_->Uninitialize();
+  registryEnumerate_->Uninitialize();
+  return 1;
+}
+
+bool CEnumerateWrapper::IsFirstSnapshotExist() {
+  const bool files = fileEnumerate_->IsFirstSnapshotExist();
+  const bool registry = registryEnumerate_->IsFirstSnapshotExist();
+  const bool both = files && registry;
+  fileEnumerate_->SetFirstSnapshotTaken(both);
+  registryEnumerate_->SetFirstSnapshotTaken(both);
+  return both;
+}
+
+int CEnumerateWrapper::CaptureSnapshot(const CaptureChoiceMap& choices) {
+  ProgressCounter = 0;
+  if (prepareMachine_ && !fileEnumerate_->FirstSnapshotTaken()) {
+    // Wine's own start-up writes must happen before the first snapshot, not after it.
+    platform::Status status = platform::PrepareMachineForCapture();
+    if (status != platform::kSuccess && logger_) {
+      logger_->Write(2, FormatText("CEnumerateWrapper::CaptureSnapshot Unable to prepare the machine, error code is: %ld",
+                                   status));
+    }
+  }
+  int result = 1;
+  for (const auto& [key, list] : choices) {
+    if (key == L"File") {
+      if (fileEnumerate_->CaptureSnapShot(list) != 1) {
+        if (logger_) logger_->Write(2, "CEnumerateWrapper::CaptureSnapshot Failed to CaptureSnapShot of FileEnumerate Class");
+        result = 0;
+      }
+    } else if (key == L"Registry") {
+      std::vector<std::wstring> keys = list;
+      if (registryEnumerate_->CaptureSnapShot(keys) != 1) {
+        if (logger_) {
+          logger_->Write(2, "CEnumerateWrapper::CaptureSnapshot Failed to CaptureSnapShot of RegistryEnumerate Class");
+        }
+        result = 0;
+      }
+    }
+  }
+  return result;
+}
+
+int CEnumerateWrapper::CompareSnapshot() {
+  const std::string temp = WorkFolder + "\\Temp";
+  long status = EnsureFolder(temp);
+  if (status != 0 && logger_) {
+    logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", temp.c_str(), status));
+  }
+  ProgressCounter = 0;
+  if (fileEnumerate_->CompareSnapshot() != 1) {
+    if (logger_) logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of FileEnumerate Class");
+    return 0;
+  }
+  int result = 1;
+  ProgressCounter = 1;
+  if (registryEnumerate_->CompareSnapshot() != 1) {
+    if (logger_) {
+      logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of RegistryEnumerate Class");
+    }
+    result = 0;
+  }
+  ProgressCounter = 0;
+  return result;
+}
+
+int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons,
+                                           const ProductInfo& product) {
+  CTraceScope trace(logger_, "CEnumerateWrapper::GenerateProjectFile");
+  ProgressCounter = 0;
+  if (projectLoaded_ == 1) {
+    // The project file is saved at every step: its folder must be there.
+    std::wstring projectFolder = ProjectFilePath.substr(0, ProjectFilePath.find_last_of(L'\\'));
+    EnsureFolder(WideToUtf8(projectFolder));
+    ReplaceNodeInProjectFile(FileChangesPath, L"FileSystem//Included//FileSystem", L"FileSystem");
+    ReplaceNodeInProjectFile(RegChangesPath, L"RegistrySystem//Included//RegistrySystem", L"RegistrySystem");
+    ReplaceNodeInProjectFile(INIChangesPath, L"INIFileSystem", L"INIFileSystem");
+    projectDocument_->InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, ProjectFilePath);
+    projectDocument_->InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, ProjectFilePath);
+    projectDocument_->InsertProductInfoInXML(xmlpath::kProductInformation, product.applicationName, product.version,
+                                             product.companyName, ProjectFilePath);
+  }
+  return 1;
+}
+
+void CEnumerateWrapper::ReplaceNodeInProjectFile(const std::wstring& sourceFile, const std::wstring& sourcePath,
+                                                 const std::wstring& targetPath) {
+  static const char* kNotFound = "CEnumerateWrapper::ReplaceNodeInProjectFile Unable to find the Specified TAG in XML";
+  CXMLNodeHandler target = projectDocument_->GetRootElement().SelectSingleNode(targetPath);
+  CXMLNodeHandler parent = target ? CXMLNodeHandler(target.node().parent()) : CXMLNodeHandler();
+  if (!target || !parent) {
+    if (logger_) logger_->Write(2, kNotFound);
+  } else {
+    CXMLDocumentHandler source;
+    if (source.Load(sourceFile) == 1) {
+      CXMLNodeHandler replacement = source.GetRootElement().SelectSingleNode(sourcePath);
+      if (!replacement || !parent.ReplaceChild(replacement, target)) {
+        if (logger_) logger_->Write(2, kNotFound);
+      }
+    }
+  }
+  if (!projectDocument_->Save(ProjectFilePath) && logger_) {
+    logger_->Write(2, "CEnumerateWrapper::ReplaceNodeInProjectFile Unable to save XML File"
+                      "\t\t\t\t\t\t\t\t\t\t\tCheck the project file path is valid");
+  }
+}
+
+long CEnumerateWrapper::RewriteChanges(int kind) {
+  if (kind == 0) return fileEnumerate_->RewriteFileChanges();
+  if (kind == 1) return registryEnumerate_->RewriteRegChanges();
+  return 0;
+}
+
+void CEnumerateWrapper::GetFileChangeMaps(FolderFileMap*& added, FolderFileMap*& modified, FolderFileMap*& deleted) {
+  added = &fileEnumerate_->AddedFolders();
+  modified = &fileEnumerate_->ModifiedFolders();
+  deleted = &fileEnumerate_->DeletedFolders();
+}
+
+void CEnumerateWrapper::GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, RegKeyMap*& deleted) {
+  registryEnumerate_->GetChangeMaps(added, modified, deleted);
+}
+
+void CEnumerateWrapper::GetExecutableList(std::vector<std::wstring>& list) { fileEnumerate_->GetExecutableList(list); }

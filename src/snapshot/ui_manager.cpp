@@ -1,0 +1,203 @@
+#include "snapshot/ui_manager.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+
+#include "core/logger.h"
+#include "core/status_values.h"
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "package/msi_handler.h"
+#include "platform/file_system.h"
+#include "platform/machine.h"
+#include "platform/profile.h"
+#include "snapshot/scan_details.h"
+
+bool SnapshotTaken = false;
+
+namespace {
+
+std::mutex g_instanceMutex;
+CUIManager* g_instance = nullptr;
+int g_uses = 0;
+
+constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
+constexpr const wchar_t* kSnapshotTakenKey = L"IsSnapshotTaken";
+constexpr const char* kScanDetailsName = "ScanDetails.txt";
+
+std::wstring ProjectFileFor(const SetupFileInformation& info) {
+  return Utf8ToWide(OutputFolder) + L"\\Packages" + L"\\" + info.ApplicationName + L"_" + info.Version + L".xml";
+}
+
+}  // namespace
+
+CUIManager* CUIManager::GetInstance() {
+  std::lock_guard<std::mutex> lock(g_instanceMutex);
+  if (g_uses == 0 || g_instance == nullptr) g_instance = new CUIManager();
+  ++g_uses;
+  return g_instance;
+}
+
+void CUIManager::ReleaseInstance(CUIManager* manager) {
+  std::lock_guard<std::mutex> lock(g_instanceMutex);
+  if (g_uses <= 0 || manager == nullptr) return;
+  if (g_uses == 1 && manager == g_instance) {
+    delete g_instance;
+    g_instance = nullptr;
+  }
+  --g_uses;
+}
+
+CUIManager::CUIManager() : msiHandler_(std::make_unique<CMSIHandler>()), wrapper_(std::make_unique<CEnumerateWrapper>()) {}
+
+CUIManager::~CUIManager() {
+  if (logger_) CLogger::ReleaseInstance(logger_);
+}
+
+int CUIManager::Initialize() {
+  if (initialized_) return 1;
+  SnapshotTaken = platform::GetProfileNumber(kSnapshotSection, kSnapshotTakenKey, 0, ConfigFilePath) != 0;
+  if (!SnapshotTaken) {
+    // No capture is waiting: whatever an earlier one left behind must not be offered again.
+    const std::wstring work = Utf8ToWide(WorkFolder);
+    DeleteFolderTree(work + L"\\Temp");
+    DeleteFolderTree(work + L"\\SnapShot");
+    DeleteFolderTree(INIBackupFolder);
+  }
+  snapshotFolderPath_ = FormatText("%s%s", WorkFolder.c_str(), "\\SnapShot");
+  EnsureFolder(snapshotFolderPath_);
+  iniBackupFolderPath_ = WideToUtf8(INIBackupFolder);
+  EnsureFolder(iniBackupFolderPath_);
+
+  int result = wrapper_->Initialize();
+  if (result == 1) {
+    initialized_ = true;
+    if (!logger_) logger_ = CLogger::GetInstance();
+  }
+  return result;
+}
+
+int CUIManager::Uninitialize() {
+  if (!initialized_) return 1;
+  platform::DeleteProfileKey(kSnapshotSection, kSnapshotTakenKey, ConfigFilePath);
+  int result = wrapper_->Uninitialize();
+  if (logger_) {
+    CLogger::ReleaseInstance(logger_);
+    logger_ = nullptr;
+  }
+  initialized_ = false;
+  return result;
+}
+
+void CUIManager::SetSnapshotTakenMark(bool taken) {
+  if (taken) {
+    platform::WriteProfileText(kSnapshotSection, kSnapshotTakenKey, L"1", ConfigFilePath);
+  } else {
+    platform::DeleteProfileKey(kSnapshotSection, kSnapshotTakenKey, ConfigFilePath);
+  }
+  SnapshotTaken = taken;
+}
+
+bool CUIManager::IsFirstSnapshotExist() {
+  bool exists = wrapper_->IsFirstSnapshotExist();
+  if (exists) ReadScanDetails();
+  return exists;
+}
+
+int CUIManager::CaptureSnapshot() { return wrapper_->CaptureSnapshot(captureChoices_); }
+
+int CUIManager::CompareSnapshot() { return wrapper_->CompareSnapshot(); }
+
+int CUIManager::GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons) {
+  ProductInfo product{setupFileInfo_.ApplicationName, setupFileInfo_.Version, setupFileInfo_.CompanyName};
+  int result = wrapper_->GenerateProjectFile(shortcuts, icons, product);
+  if (result == 1) {
+    DeleteFolderTree(Utf8ToWide(snapshotFolderPath_));
+    DeleteFolderTree(Utf8ToWide(iniBackupFolderPath_));
+  }
+  return result;
+}
+
+void CUIManager::SetSetupFileInfo(const std::wstring& applicationName, const std::wstring& version,
+                                  const std::wstring& companyName) {
+  setupFileInfo_.ApplicationName = applicationName;
+  setupFileInfo_.Version = version;
+  setupFileInfo_.CompanyName = companyName;
+}
+
+int CUIManager::WriteScanDetails(const CaptureChoiceMap& choices) {
+  captureChoices_ = choices;
+  std::string bytes;
+  for (const auto& [key, values] : captureChoices_) {
+    std::vector<std::wstring> list = values;
+    uint32_t type = 0;
+    if (key == L"File") {
+      type = kScanDetailFile;
+    } else if (key == L"Registry") {
+      type = kScanDetailRegistry;
+    } else if (key == L"SetupFilePath") {
+      type = kScanDetailSetupFilePath;
+    } else if (key == L"SetupFileInfo") {
+      type = kScanDetailSetupFileInfo;
+      // The texts name the project file: characters a file name cannot hold become "_".
+      for (std::wstring& text : list) text = SanitizeFileName(text);
+      list.resize(std::max<size_t>(list.size(), 3));
+      SetSetupFileInfo(list[0], list[1], list[2]);
+      list.resize(values.size());
+      SetProjectFilePath(ProjectFileFor(setupFileInfo_));
+    } else {
+      continue;
+    }
+    for (const std::wstring& text : list) AppendScanDetail(bytes, type, text);
+  }
+
+  const std::wstring path = Utf8ToWide(FormatText("%s\\%s", snapshotFolderPath_.c_str(), kScanDetailsName));
+  auto host = platform::Machine::HostPath(path);
+  std::FILE* file = host.empty() ? nullptr : std::fopen(host.c_str(), "wb");
+  if (!file) {
+    if (logger_) logger_->Write(2, "CUIManager::WriteScanDetails Unable to create " + WideToUtf8(path));
+    return 1;
+  }
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0) written = false;
+  if (!written && logger_) logger_->Write(2, "CUIManager::WriteScanDetails Unable to write " + WideToUtf8(path));
+  return 1;
+}
+
+int CUIManager::ReadScanDetails() {
+  const std::wstring path = Utf8ToWide(FormatText("%s\\%s", snapshotFolderPath_.c_str(), kScanDetailsName));
+  ScanDetailLists lists;
+  platform::MappedFile file;
+  if (file.Open(path) == platform::kSuccess) {
+    ScanDetailsReadEnd end = ParseScanDetails(file.data(), static_cast<size_t>(file.size()), lists);
+    if (end != ScanDetailsReadEnd::kComplete && logger_) {
+      logger_->Write(2, "CUIManager::ReadScanDetails Damaged record in " + WideToUtf8(path));
+    }
+  }
+  captureChoices_[L"File"] = lists.files;
+  captureChoices_[L"Registry"] = lists.registry;
+  captureChoices_[L"SetupFilePath"] = lists.setupFilePath;
+  captureChoices_[L"SetupFileInfo"] = lists.setupFileInfo;
+  if (!lists.setupFilePath.empty()) setupFilePath_ = lists.setupFilePath.front();
+  if (lists.setupFileInfo.size() >= 3) {
+    SetSetupFileInfo(lists.setupFileInfo[0], lists.setupFileInfo[1], lists.setupFileInfo[2]);
+    SetProjectFilePath(ProjectFileFor(setupFileInfo_));
+  } else if (logger_) {
+    // Without all three texts the project file name would be made up: keep the one in force.
+    logger_->Write(2, "CUIManager::ReadScanDetails The product texts are incomplete in " + WideToUtf8(path));
+  }
+  return 1;
+}
+
+long CUIManager::RewriteChanges(int kind) { return wrapper_->RewriteChanges(kind); }
+
+void CUIManager::GetFileChangeMaps(FolderFileMap*& added, FolderFileMap*& modified, FolderFileMap*& deleted) {
+  wrapper_->GetFileChangeMaps(added, modified, deleted);
+}
+
+void CUIManager::GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, RegKeyMap*& deleted) {
+  wrapper_->GetRegistryChangeMaps(added, modified, deleted);
+}
+
+void CUIManager::GetExecutableList(std::vector<std::wstring>& list) { wrapper_->GetExecutableList(list); }
