@@ -33,6 +33,8 @@ struct FileStamp {
   off_t size = 0;
   long long modifiedSeconds = 0;
   long modifiedNanoseconds = 0;
+  long long changedSeconds = 0;
+  long changedNanoseconds = 0;
   bool operator==(const FileStamp&) const = default;
 };
 
@@ -99,6 +101,8 @@ FileStamp StampOf(const fs::path& path) {
   stamp.size = st.st_size;
   stamp.modifiedSeconds = static_cast<long long>(st.st_mtim.tv_sec);
   stamp.modifiedNanoseconds = st.st_mtim.tv_nsec;
+  stamp.changedSeconds = static_cast<long long>(st.st_ctim.tv_sec);
+  stamp.changedNanoseconds = st.st_ctim.tv_nsec;
   return stamp;
 }
 
