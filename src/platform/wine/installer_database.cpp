@@ -127,6 +127,7 @@ struct DatabaseState {
   GObjectRef<LibmsiDatabase> db;
   bool open = false;
   bool readOnly = false;
+  fs::path hostPath;
   int codepage = -1;  // -1: unknown (no checks)
   std::map<std::string, ColumnTypes> columns;
 
@@ -479,12 +480,17 @@ Status OpenDatabase(InstallerDatabase::Impl& impl, const std::wstring& path, boo
   ScopedGError error;
   LibmsiDatabase* db =
       readOnly ? libmsi_database_new(host.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, error.out())
-               : libmsi_database_new(host.c_str(), LIBMSI_DB_FLAGS_TRANSACT, host.c_str(), error.out());
+               // No separate output path: libmsi then writes the commit back onto the package (a
+               // new file renamed over it). Naming the package itself as the output path would be
+               // wrong: libmsi deletes its output file when the database is closed without a
+               // commit, or when the open fails.
+               : libmsi_database_new(host.c_str(), LIBMSI_DB_FLAGS_TRANSACT, nullptr, error.out());
   if (db == nullptr) {
     return impl.Fail(operation, Quoted(impl.path), GErrorText(error.get(), "not an installer package"),
                      StatusFromGError(error.get(), kOpenFailed));
   }
   impl.state->db.reset(db);
+  impl.state->hostPath = host;
   impl.state->open = true;
   impl.state->readOnly = readOnly;
   impl.state->ReadCodepage();
@@ -659,11 +665,17 @@ Status InstallerDatabase::Commit() {
   const char* operation = "InstallerDatabase::Commit";
   if (!IsOpen()) return impl_->Fail(operation, Quoted(impl_->path), "the database is not open", kInvalidHandle);
   if (impl_->state->readOnly) return impl_->Fail(operation, Quoted(impl_->path), "the database is open read-only", kAccessDenied);
+  // The new file libmsi renames over the package is made private (0600): the package keeps the
+  // permissions it had.
+  std::error_code ec;
+  fs::perms permissions = fs::status(impl_->state->hostPath, ec).permissions();
+  bool havePermissions = !ec;
   ScopedGError error;
   if (!libmsi_database_commit(impl_->state->db.get(), error.out())) {
     return impl_->Fail(operation, Quoted(impl_->path), GErrorText(error.get(), "not written"),
                        StatusFromGError(error.get(), kWriteFault));
   }
+  if (havePermissions) fs::permissions(impl_->state->hostPath, permissions, ec);
   return kSuccess;
 }
 
