@@ -1,0 +1,419 @@
+// The change files and the project file: the included/excluded split, every writer with its
+// element order and messages, the usability test, executables, and INI folder relocation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "core/message_texts.h"
+#include "core/status_values.h"
+#include "project/captured_file.h"
+#include "project/ini_folder_table.h"
+#include "project/xml_document_handler.h"
+#include "project_fixture.h"
+
+namespace {
+
+class ChangeFileTest : public ProjectDataTest {
+ protected:
+  void SetUp() override {
+    ProjectDataTest::SetUp();
+    MakeFolder("work");
+  }
+};
+
+constexpr const char* kSplitFileSystem =
+    "FileSystem\n"
+    "  Excluded\n"
+    "    DirectoryList\n"
+    "  Included\n"
+    "    FileSystem\n"
+    "      AddedItems\n"
+    "        DirectoryList\n"
+    "      DeletedItems\n"
+    "        DirectoryList\n"
+    "      ModifiedItems\n"
+    "        DirectoryList\n";
+
+TEST_F(ChangeFileTest, SplitRestructuresOnlyTheChosenKindUnderAnyRootName) {
+  CXMLDocumentHandler doc;
+  // A template with another root name and extra content beyond the skeleton.
+  ASSERT_EQ(1, doc.LoadXML(L"<MyProject note='x'><FileSystem><AddedItems><DirectoryList/></AddedItems>"
+                           L"<ModifiedItems><DirectoryList/></ModifiedItems><DeletedItems><DirectoryList/>"
+                           L"</DeletedItems></FileSystem><RegistrySystem><AddedItems><SubKeyList/></AddedItems>"
+                           L"</RegistrySystem><Extra/></MyProject>"));
+  ASSERT_EQ(1, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", OnC(L"work\\FileChanges.xml")));
+  CXMLDocumentHandler saved;
+  ASSERT_EQ(1, saved.Load(OnC(L"work\\FileChanges.xml")));
+  EXPECT_EQ(std::string(kSplitFileSystem) + "RegistrySystem\n  AddedItems\n    SubKeyList\nExtra\n",
+            DumpTree(saved.GetRootElement()));
+  // Splitting again gives the same structure, not a second copy.
+  ASSERT_EQ(1, saved.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", OnC(L"work\\FileChanges.xml")));
+  EXPECT_EQ(std::string(kSplitFileSystem) + "RegistrySystem\n  AddedItems\n    SubKeyList\nExtra\n",
+            DumpTree(saved.GetRootElement()));
+  // The change paths of the split file all resolve.
+  for (const wchar_t* path : {xmlpath::kIncludedFileAdded, xmlpath::kIncludedFileModified,
+                              xmlpath::kIncludedFileDeleted, xmlpath::kExcludedFiles}) {
+    EXPECT_TRUE(saved.GetRootElement().SelectSingleNode(path).IsValid()) << WideToUtf8(path);
+  }
+  EXPECT_EQ(0, saved.SplitIncludedExcluded(L"NoSuchKind", L"DirectoryList", OnC(L"work\\x.xml")));
+}
+
+TEST_F(ChangeFileTest, WorkedExampleProjectFile) {
+  const std::wstring exe = L"C:\\Program Files\\Example\\example.exe";
+  prefix_.WriteDriveCFile("Program Files/Example/example.exe", "MZ");
+  // File part: split, write the included added folder.
+  CXMLDocumentHandler fileChanges;
+  ASSERT_EQ(1, fileChanges.Load(TemplatePath()));
+  ASSERT_EQ(1, fileChanges.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", OnC(L"work\\FileChanges.xml")));
+  ASSERT_EQ(1, fileChanges.Load(OnC(L"work\\FileChanges.xml")));
+  FolderFileMap added{{L"C:\\Program Files\\Example", {exe}}};
+  ASSERT_EQ(1, fileChanges.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, added,
+                                                        OnC(L"work\\FileChanges.xml"), false));
+  ASSERT_EQ(1u, fileChanges.GetCapturedExecutables().size());
+  EXPECT_EQ(exe, fileChanges.GetCapturedExecutables()[0]);
+  // Registry part.
+  CXMLDocumentHandler regChanges;
+  ASSERT_EQ(1, regChanges.Load(TemplatePath()));
+  ASSERT_EQ(1, regChanges.SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", OnC(L"work\\RegChanges.xml")));
+  ASSERT_EQ(1, regChanges.Load(OnC(L"work\\RegChanges.xml")));
+  const std::wstring key = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Example";
+  RegKeyMap keys{{key, {{key, L"\"Path\"", L"REG_SZ", L""}}}};
+  ASSERT_EQ(1, regChanges.InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegAdded, keys, OnC(L"work\\RegChanges.xml")));
+  // INI part: not split, nothing changed.
+  CXMLDocumentHandler iniChanges;
+  ASSERT_EQ(1, iniChanges.Load(TemplatePath()));
+  ASSERT_EQ(1, iniChanges.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, OnC(L"work\\INIChanges.xml")));
+
+  // The project: the template with the included parts put in place of its own.
+  CXMLDocumentHandler project;
+  ASSERT_EQ(1, project.Load(TemplatePath()));
+  CXMLNodeHandler root = project.GetRootElement();
+  CXMLDocumentHandler reloadedFiles, reloadedRegs, reloadedInis;
+  ASSERT_EQ(1, reloadedFiles.Load(OnC(L"work\\FileChanges.xml")));
+  ASSERT_EQ(1, reloadedRegs.Load(OnC(L"work\\RegChanges.xml")));
+  ASSERT_EQ(1, reloadedInis.Load(OnC(L"work\\INIChanges.xml")));
+  ASSERT_TRUE(root.ReplaceChild(reloadedFiles.GetRootElement().SelectSingleNode(L"FileSystem//Included//FileSystem"),
+                                root.SelectSingleNode(L"FileSystem")).IsValid());
+  ASSERT_TRUE(root.ReplaceChild(reloadedRegs.GetRootElement().SelectSingleNode(L"RegistrySystem//Included//RegistrySystem"),
+                                root.SelectSingleNode(L"RegistrySystem")).IsValid());
+  ASSERT_TRUE(root.ReplaceChild(reloadedInis.GetRootElement().SelectSingleNode(L"INIFileSystem"),
+                                root.SelectSingleNode(L"INIFileSystem")).IsValid());
+  const std::wstring projectPath = OnC(L"work\\ProjectFile.xml");
+  ASSERT_TRUE(project.Save(projectPath));
+  ASSERT_EQ(1, project.Load(projectPath));
+  ASSERT_EQ(1, project.InsertShortcutInXML(xmlpath::kShortcutList,
+                                           {{L"Example", L"example.exe", L"ProgramMenuFolder", exe, L"0"}}, projectPath));
+  ASSERT_EQ(1, project.InsertShortcutICONInXML(xmlpath::kShortcutIcons,
+                                               {{L"example.ico", {L"6", L"AAABAA", {L"example.exe"}}}}, projectPath));
+  ASSERT_EQ(1, project.InsertProductInfoInXML(xmlpath::kProductInformation, L"Example", L"1.0", L"Example Ltd",
+                                              projectPath));
+
+  CXMLDocumentHandler result;
+  ASSERT_EQ(1, result.Load(projectPath));
+  EXPECT_EQ(R"(FileSystem
+  AddedItems
+    DirectoryList
+      Directory Name="%PROGRAMFILES%\Example"
+        File Name="example.exe"
+  DeletedItems
+    DirectoryList
+  ModifiedItems
+    DirectoryList
+RegistrySystem
+  AddedItems
+    SubKeyList
+      SubKey Name="HKEY_LOCAL_MACHINE\SOFTWARE\Example"
+        Value Name=""Path"" Type="REG_SZ"
+  DeletedItems
+    SubKeyList
+  ModifiedItems
+    SubKeyList
+INIFileSystem
+  AddedItems
+    FileList
+  ModifiedItems
+    FileList
+  DeletedItems
+    FileList
+ShortcutList
+  Shortcut Name="Example" ExeName="example.exe" Directory="ProgramMenuFolder" Icon="%PROGRAMFILES%\Example\example.exe" IconIndex="0"
+ShortcutICONs
+  Icon Name="example.ico" Size="6" Data="AAABAA"
+    EXE Name="example.exe"
+ProductInformation
+  ProductInformation ApplicationName="Example" Version="1.0" CompanyName="Example Ltd"
+)",
+            DumpTree(result.GetRootElement()));
+}
+
+TEST_F(ChangeFileTest, WritersPutEachNewElementFirst) {
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  const std::wstring out = OnC(L"work\\order.xml");
+  RegKeyMap keys{{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\A", {{L"", L"\"one\"", L"REG_SZ", L""}, {L"", L"@", L"REG_DWORD", L""}}},
+                 {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\B", {{L"", L"\"multi\"", L"REG_MULTI_SZ", L""}}}};
+  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegModified, keys, out));
+  INIFileMap inis{{L"%WINDIR%\\a.ini", {{L"S1", L"K1", L"V1"}, {L"S2", L"K2", L"V=2"}}},
+                  {L"%WINDIR%\\b.ini", {{L"S", L"K", L""}}}};
+  ASSERT_EQ(1, doc.InsertINIKeyAndValueInXML(xmlpath::kIniModified, inis, out));
+  ShortcutList shortcuts{{L"First", L"a.exe", L"DesktopFolder", L"C:\\windows\\a.ico", L"1"},
+                         {L"Second", L"b.exe", L"ProgramMenuFolder", L"D:\\b.ico", L"2"}};
+  ASSERT_EQ(1, doc.InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, out));
+  CXMLDocumentHandler back;
+  ASSERT_EQ(1, back.Load(out));
+  CXMLNodeHandler root = back.GetRootElement();
+  EXPECT_EQ(R"(SubKey Name="HKEY_LOCAL_MACHINE\SOFTWARE\B"
+  Value Name=""multi"" Type=""
+SubKey Name="HKEY_LOCAL_MACHINE\SOFTWARE\A"
+  Value Name="@" Type="REG_DWORD"
+  Value Name=""one"" Type="REG_SZ"
+)",
+            DumpTree(root.SelectSingleNode(xmlpath::kRegModified)));
+  EXPECT_EQ(R"(File Name="%WINDIR%\b.ini"
+  Section Name="S" Key="K" Value=""
+File Name="%WINDIR%\a.ini"
+  Section Name="S2" Key="K2" Value="V=2"
+  Section Name="S1" Key="K1" Value="V1"
+)",
+            DumpTree(root.SelectSingleNode(xmlpath::kIniModified)));
+  EXPECT_EQ(R"(Shortcut Name="Second" ExeName="b.exe" Directory="ProgramMenuFolder" Icon="D:\b.ico" IconIndex="2"
+Shortcut Name="First" ExeName="a.exe" Directory="DesktopFolder" Icon="%WINDIR%\a.ico" IconIndex="1"
+)",
+            DumpTree(root.SelectSingleNode(xmlpath::kShortcutList)));
+}
+
+TEST_F(ChangeFileTest, EmptyKeysAreDroppedOnlyFromThePlainAddedList) {
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  const std::wstring out = OnC(L"work\\keys.xml");
+  RegKeyMap keys{{L"HKEY_CURRENT_USER\\Software\\Empty", {}}};
+  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, keys, out));
+  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegModified, keys, out));
+  CXMLNodeHandler root = doc.GetRootElement();
+  EXPECT_EQ("", DumpTree(root.SelectSingleNode(xmlpath::kRegAdded)));
+  EXPECT_EQ("SubKey Name=\"HKEY_CURRENT_USER\\Software\\Empty\"\n", DumpTree(root.SelectSingleNode(xmlpath::kRegModified)));
+  // The progress line ends on the last key written.
+  EXPECT_EQ(L"Writing registry key 0", StatusDetail.Get());
+}
+
+TEST_F(ChangeFileTest, FolderWriterKeepsOnlyUsableFiles) {
+  prefix_.WriteDriveCFile("App/good.dll", "x");
+  prefix_.WriteDriveCFile("App/Setup.EXE", "MZ");
+  prefix_.WriteDriveCFile("App/Setup.exe.bak", "x");
+  prefix_.WriteDriveCFile("App/work.tmp", "x");
+  prefix_.WriteDriveCFile("App/link.lnk", "x");
+  prefix_.WriteDriveCFile("Junk/only.tmp", "x");
+  MakeFolder("App/folder.dat");
+  FolderFileMap folders{
+      {L"C:\\App",
+       {L"C:\\App\\good.dll", L"C:\\App\\Setup.EXE", L"C:\\App\\Setup.exe.bak", L"C:\\App\\work.tmp",
+        L"C:\\App\\link.lnk", L"C:\\App\\missing.txt", L"C:\\App\\folder.dat"}},
+      {L"C:\\Junk", {L"C:\\Junk\\only.tmp"}},
+      {L"C:\\NoFiles", {}}};
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  ASSERT_EQ(1, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", OnC(L"work\\FileChanges.xml")));
+  ASSERT_EQ(1, doc.Load(OnC(L"work\\FileChanges.xml")));
+  FolderFileMap included = folders;
+  ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, included, OnC(L"work\\FileChanges.xml"), false));
+  EXPECT_EQ(R"(Directory Name="C:\App"
+  File Name="Setup.exe.bak"
+  File Name="Setup.EXE"
+  File Name="good.dll"
+)",
+            DumpTree(doc.GetRootElement().SelectSingleNode(xmlpath::kIncludedFileAdded)));
+  // Folders that were not written are gone from the caller's map.
+  ASSERT_EQ(1u, included.size());
+  EXPECT_EQ(L"C:\\App", included.begin()->first);
+  // Only the upper-case .EXE counts as an executable.
+  ASSERT_EQ(1u, doc.GetCapturedExecutables().size());
+  EXPECT_EQ(L"C:\\App\\Setup.EXE", doc.GetCapturedExecutables()[0]);
+  const std::vector<std::wstring> skipped = GetSkippedFiles();
+  for (const wchar_t* path : {L"C:\\App\\work.tmp", L"C:\\App\\link.lnk", L"C:\\App\\missing.txt",
+                              L"C:\\App\\folder.dat", L"C:\\Junk\\only.tmp"}) {
+    EXPECT_EQ(1, std::count(skipped.begin(), skipped.end(), path)) << WideToUtf8(path);
+  }
+
+  // In the plain added list of a project every folder is written, even one without usable files;
+  // with the skip flag nothing is tested and no executable is noted.
+  CXMLDocumentHandler project;
+  ASSERT_EQ(1, project.Load(TemplatePath()));
+  FolderFileMap all = folders;
+  ASSERT_EQ(1, project.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, all, OnC(L"work\\p.xml"), false));
+  EXPECT_EQ(3u, all.size());
+  EXPECT_EQ(R"(Directory Name="C:\NoFiles"
+Directory Name="C:\Junk"
+Directory Name="C:\App"
+  File Name="Setup.exe.bak"
+  File Name="Setup.EXE"
+  File Name="good.dll"
+)",
+            DumpTree(project.GetRootElement().SelectSingleNode(xmlpath::kFileAdded)));
+  FolderFileMap modified = folders;
+  ASSERT_EQ(1, project.InsertDirectoryAndFileInXML(xmlpath::kFileModified, modified, OnC(L"work\\p.xml"), true));
+  EXPECT_EQ(2u, modified.size());  // the folder without files is not written
+  EXPECT_EQ(7, project.GetRootElement().SelectSingleNode(xmlpath::kFileModified + std::wstring(L"/Directory[@Name='C:\\App']")).GetChildCount());
+  EXPECT_TRUE(project.GetCapturedExecutables().empty());
+}
+
+TEST_F(ChangeFileTest, FolderWriterCreatesTheFileWhenNothingIsWritten) {
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  FolderFileMap none{{L"C:\\Gone", {L"C:\\Gone\\x.tmp"}}};
+  ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kFileModified, none, OnC(L"work\\empty.xml"), false));
+  EXPECT_TRUE(none.empty());
+  CXMLDocumentHandler back;
+  EXPECT_EQ(1, back.Load(OnC(L"work\\empty.xml")));
+}
+
+TEST_F(ChangeFileTest, FolderProgressFollowsEveryTwentiethFolderOfALongMap) {
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  FolderFileMap folders;
+  for (int i = 0; i < 45; ++i) folders[L"C:\\F" + std::to_wstring(100 + i)] = {};
+  ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, OnC(L"work\\many.xml"), true));
+  EXPECT_EQ(45, doc.GetRootElement().SelectSingleNode(xmlpath::kFileAdded).GetChildCount());
+  EXPECT_EQ(L"Writing folder 40 of 45", StatusDetail.Get());
+}
+
+TEST_F(ChangeFileTest, ExecutableDetection) {
+  EXPECT_TRUE(IsExecutablePath(L"C:\\App\\Setup.EXE"));
+  EXPECT_TRUE(IsExecutablePath(L"C:\\App\\setup.exe"));
+  EXPECT_TRUE(IsExecutablePath(L"C:\\Tools.exe\\run.exe"));
+  EXPECT_FALSE(IsExecutablePath(L"C:\\App\\Setup.exe.bak"));
+  EXPECT_FALSE(IsExecutablePath(L"C:\\App\\setup.ex"));
+  EXPECT_FALSE(IsExecutablePath(L".exe"));
+  EXPECT_FALSE(IsExecutablePath(L""));
+}
+
+TEST_F(ChangeFileTest, UnreadableFileIsNotUsable) {
+  const auto host = prefix_.WriteDriveCFile("Locked/secret.dat", "x");
+  // A folder does not open as a file, whatever the rights.
+  EXPECT_FALSE(IsUsableCapturedFile(L"C:\\Locked"));
+  EXPECT_TRUE(IsUsableCapturedFile(L"C:\\Locked\\secret.dat"));
+  std::filesystem::permissions(host, std::filesystem::perms::none);
+  std::ifstream probe(host);
+  if (probe) GTEST_SKIP() << "running with rights that read any file";
+  EXPECT_FALSE(IsUsableCapturedFile(L"C:\\Locked\\secret.dat"));
+}
+
+TEST_F(ChangeFileTest, TokenFormPathsAreExpandedForTheUsabilityTest) {
+  prefix_.WriteDriveCFile("Program Files/App/a.dll", "x");
+  EXPECT_TRUE(IsUsableCapturedFile(L"%PROGRAMFILES%\\App\\a.dll"));
+  EXPECT_FALSE(IsUsableCapturedFile(L"%PROGRAMFILES%\\App\\b.dll"));
+  ASSERT_EQ(1u, GetSkippedFiles().size());
+  EXPECT_EQ(L"C:\\Program Files\\App\\b.dll", GetSkippedFiles()[0]);
+}
+
+TEST_F(ChangeFileTest, NotLoadedAndMissingListsAreLogged) {
+  CaptureLog();
+  {
+    CXMLDocumentHandler doc;
+    ASSERT_EQ(0, doc.Load(OnC(L"work\\missing.xml")));
+    FolderFileMap folders{{L"C:\\A", {}}};
+    const std::wstring out = OnC(L"work\\out.xml");
+    EXPECT_EQ(0, doc.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, out, true));
+    EXPECT_EQ(0, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {}, out));
+    EXPECT_EQ(0, doc.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, out));
+    EXPECT_EQ(0, doc.InsertShortcutInXML(xmlpath::kShortcutList, {}, out));
+    EXPECT_EQ(0, doc.InsertShortcutICONInXML(xmlpath::kShortcutIcons, {}, out));
+    EXPECT_EQ(0, doc.InsertProductInfoInXML(xmlpath::kProductInformation, L"a", L"b", L"c", out));
+    EXPECT_EQ(0, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", out));
+    EXPECT_FALSE(std::filesystem::exists(Host(out)));
+    EXPECT_EQ(1u, folders.size());
+
+    CXMLDocumentHandler bare;
+    ASSERT_EQ(1, bare.LoadXML(L"<Other/>"));
+    EXPECT_EQ(0, bare.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, out, true));
+    EXPECT_EQ(0, bare.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {}, out));
+    EXPECT_EQ(0, bare.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, out));
+    EXPECT_EQ(0, bare.InsertShortcutInXML(xmlpath::kShortcutList, {}, out));
+    EXPECT_EQ(0, bare.InsertShortcutICONInXML(xmlpath::kShortcutIcons, {}, out));
+    EXPECT_EQ(0, bare.InsertProductInfoInXML(xmlpath::kProductInformation, L"a", L"b", L"c", out));
+    EXPECT_FALSE(std::filesystem::exists(Host(out)));
+
+    CXMLDocumentHandler unsaved;
+    ASSERT_EQ(1, unsaved.Load(TemplatePath()));
+    EXPECT_EQ(0, unsaved.InsertProductInfoInXML(xmlpath::kProductInformation, L"a", L"b", L"c", L"Q:\\out.xml"));
+  }
+  const std::string log = ErrorLog();
+  for (const char* writer : {"InsertDirectoryAndFileInXML", "InsertRegistryKeyAndValueInXML", "InsertINIKeyAndValueInXML",
+                             "InsertShortcutInXML", "InsertShortcutICONInXML", "InsertProductInfoInXML"}) {
+    EXPECT_NE(std::string::npos, log.find(std::string("CXMLDocumentHandler::") + writer + " XML File Not Loaded")) << writer;
+  }
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to \t\t\t\t\t\t\t\tfind "
+                                        "FileSystem//AddedItems//DirectoryList node in XML file"));
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to \t\t\t\t\t\t\t    find "
+                                        "RegistrySystem//AddedItems//SubKeyList node in XML file"));
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to \t\t\t\t\t\t\t    find "
+                                        "INIFileSystem//AddedItems//FileList node in XML file"));
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertShortcutInXML Unable to find node in XML file"));
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertProductInfoInXML Unable to find node in XML file"));
+  EXPECT_EQ(std::string::npos, log.find("InsertShortcutICONInXML Unable"));
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertProductInfoInXML Unable to save XML File"));
+  EXPECT_NE(std::string::npos, DebugLog().find("Entering in CXMLDocumentHandler::InsertRegistryKeyAndValueInXML"));
+  EXPECT_NE(std::string::npos, DebugLog().find("Exiting from CXMLDocumentHandler::InsertRegistryKeyAndValueInXML"));
+}
+
+TEST_F(ChangeFileTest, SpecialCharactersSurviveTheChangeFiles) {
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  const std::wstring out = OnC(L"work\\special.xml");
+  const std::wstring key = L"HKEY_CURRENT_USER\\Software\\Caf\u00e9 & \"Co\" <x>";
+  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {{key, {{key, L"\"a&b\"", L"REG_SZ", L""}}}}, out));
+  ASSERT_EQ(1, doc.InsertProductInfoInXML(xmlpath::kProductInformation, L"\u65e5\u672c App", L"1.0 \"beta\"", L"A & B", out));
+  CXMLDocumentHandler back;
+  ASSERT_EQ(1, back.Load(out));
+  CXMLNodeHandler subKey = back.GetRootElement().SelectSingleNode(xmlpath::kRegAdded).GetChild(0);
+  EXPECT_EQ(key, subKey.GetAttribute(0));
+  EXPECT_EQ(L"\"a&b\"", subKey.GetChild(0).GetAttribute(0));
+  CXMLNodeHandler product = back.GetRootElement().SelectSingleNode(xmlpath::kProductInformation).GetChild(0);
+  EXPECT_EQ(L"\u65e5\u672c App", product.GetAttribute(0));
+  EXPECT_EQ(L"1.0 \"beta\"", product.GetAttribute(1));
+  EXPECT_EQ(L"A & B", product.GetAttribute(2));
+}
+
+TEST_F(ChangeFileTest, UpdateINIDirectoriesMovesRelocatedFolders) {
+  CaptureLog();
+  RecordINIFolder(L"C:\\App");
+  RecordINIFolder(L"C:\\windows");
+  RecordINIFolder(L"C:\\App");  // a second record keeps the first
+  ASSERT_TRUE(RelocateINIFolder(L"C:\\App", L"D:\\NewApp"));
+  EXPECT_FALSE(RelocateINIFolder(L"C:\\Unknown", L"D:\\x"));
+  RecordINIFolder(L"C:\\App");  // a relocation made in this run is kept
+  EXPECT_EQ(L"D:\\NewApp", GetINIFolderTable()[L"C:\\App"]);
+  INIFileMap files{{L"C:\\App\\app.ini", {{L"S", L"K", L"V"}}},
+                   {L"C:\\App\\sub\\deep.ini", {{L"S", L"K2", L"V2"}}},
+                   {L"C:\\Apple\\other.ini", {{L"S", L"K3", L"V3"}}},
+                   {L"%WINDIR%\\win.ini", {{L"W", L"K", L"V"}}}};
+  {
+    CXMLDocumentHandler doc;
+    doc.UpdateINIDirectories(files);
+    INIFileMap empty;
+    doc.UpdateINIDirectories(empty);
+    EXPECT_TRUE(empty.empty());
+  }
+  ASSERT_EQ(4u, files.size());
+  EXPECT_EQ(1u, files.count(L"D:\\NewApp\\app.ini"));
+  EXPECT_EQ(1u, files.count(L"D:\\NewApp\\sub\\deep.ini"));
+  EXPECT_EQ(L"K2", files[L"D:\\NewApp\\sub\\deep.ini"][0].Key);
+  // A folder that merely begins with the same letters is not relocated.
+  EXPECT_EQ(1u, files.count(L"C:\\Apple\\other.ini"));
+  EXPECT_EQ(1u, files.count(L"%WINDIR%\\win.ini"));
+  const std::string log = ErrorLog();
+  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::UpdateINIDirectories: Unable to update path for C:\\Apple\\other.ini"));
+  EXPECT_EQ(std::string::npos, log.find("Unable to update path for C:\\App\\app.ini"));
+}
+
+TEST_F(ChangeFileTest, RelocationIntoATokenFolderStoresTokenForm) {
+  RecordINIFolder(L"D:\\Old");
+  ASSERT_TRUE(RelocateINIFolder(L"D:\\Old", L"C:\\Program Files\\New"));
+  INIFileMap files{{L"D:\\Old\\a.ini", {{L"S", L"K", L"V"}}}};
+  CXMLDocumentHandler doc;
+  doc.UpdateINIDirectories(files);
+  ASSERT_EQ(1u, files.size());
+  EXPECT_EQ(L"%PROGRAMFILES%\\New\\a.ini", files.begin()->first);
+}
+
+}  // namespace
