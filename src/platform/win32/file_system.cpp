@@ -1,0 +1,123 @@
+#include "platform/file_system.h"
+
+#include <windows.h>
+
+#include <vector>
+
+// The native file API. Link folders (reparse points) are reported as Windows reports them.
+namespace platform {
+namespace {
+
+uint64_t FromFileTime(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+Status LastStatus() { return static_cast<Status>(GetLastError()); }
+
+}  // namespace
+
+struct DirectorySearch::Impl {
+  Status status = kPathNotFound;
+  std::vector<FindData> entries;
+  size_t next = 0;
+};
+
+DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_unique<Impl>()) {
+  WIN32_FIND_DATAW data{};
+  HANDLE handle = FindFirstFileW(pattern.c_str(), &data);
+  if (handle == INVALID_HANDLE_VALUE) {
+    impl_->status = LastStatus();
+    return;
+  }
+  do {
+    FindData entry;
+    entry.name = data.cFileName;
+    entry.attributes = data.dwFileAttributes;
+    entry.creationTime = FromFileTime(data.ftCreationTime);
+    entry.lastWriteTime = FromFileTime(data.ftLastWriteTime);
+    entry.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                     ? 0
+                     : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    impl_->entries.push_back(std::move(entry));
+  } while (FindNextFileW(handle, &data));
+  FindClose(handle);
+  impl_->status = kSuccess;
+}
+
+DirectorySearch::~DirectorySearch() = default;
+
+Status DirectorySearch::status() const { return impl_->status; }
+
+bool DirectorySearch::Next(FindData& data) {
+  if (impl_->next >= impl_->entries.size()) return false;
+  data = impl_->entries[impl_->next++];
+  return true;
+}
+
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+uint32_t GetAttributes(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+Status SetAttributes(const std::wstring& path, uint32_t attributes) {
+  return SetFileAttributesW(path.c_str(), attributes) ? kSuccess : LastStatus();
+}
+
+Status MakeFolder(const std::wstring& path) {
+  return CreateDirectoryW(path.c_str(), nullptr) ? kSuccess : LastStatus();
+}
+
+Status RemoveFolder(const std::wstring& path) {
+  return RemoveDirectoryW(path.c_str()) ? kSuccess : LastStatus();
+}
+
+Status CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists) {
+  return CopyFileW(source.c_str(), target.c_str(), failIfExists ? TRUE : FALSE) ? kSuccess : LastStatus();
+}
+
+Status RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) ? kSuccess : LastStatus(); }
+
+namespace {
+const unsigned char kEmptyData[1] = {0};
+}
+
+MappedFile::~MappedFile() { Close(); }
+
+Status MappedFile::Open(const std::wstring& path) {
+  Close();
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastStatus();
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file, &size)) {
+    Status status = LastStatus();
+    CloseHandle(file);
+    return status;
+  }
+  if (size.QuadPart == 0) {
+    CloseHandle(file);
+    data_ = kEmptyData;
+    size_ = 0;
+    return kSuccess;
+  }
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  Status status = mapping ? kSuccess : LastStatus();
+  CloseHandle(file);
+  if (!mapping) return status;
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  status = view ? kSuccess : LastStatus();
+  CloseHandle(mapping);
+  if (!view) return status;
+  handle_ = view;
+  data_ = static_cast<const unsigned char*>(view);
+  size_ = static_cast<uint64_t>(size.QuadPart);
+  return kSuccess;
+}
+
+void MappedFile::Close() {
+  if (handle_ != nullptr) UnmapViewOfFile(handle_);
+  handle_ = nullptr;
+  data_ = nullptr;
+  size_ = 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,36 @@
+#include "platform/machine.h"
+
+#include <windows.h>
+
+#include <vector>
+
+// On Windows the machine is the machine itself: Windows paths are host paths.
+namespace platform {
+
+bool Machine::IsUsable() { return true; }
+std::string Machine::Error() { return {}; }
+std::filesystem::path Machine::Root() { return {}; }
+
+std::filesystem::path Machine::HostPath(const std::wstring& windowsPath) {
+  if (windowsPath.size() < 2 || windowsPath[1] != L':') return {};
+  return std::filesystem::path(windowsPath);
+}
+
+std::wstring Machine::WindowsPath(const std::filesystem::path& hostPath) {
+  std::error_code ec;
+  return std::filesystem::absolute(hostPath, ec).wstring();
+}
+
+std::wstring Machine::ProgramFilePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) return std::wstring(buffer.data(), length);
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+void Machine::Reset() {}
+
+}  // namespace platform
