@@ -17,8 +17,9 @@ namespace platform {
 // kNoMoreFiles (an empty cabinet is not readable). Under Wine: every file line must name an existing
 // file (kFileNotFound / kPathNotFound naming it), member names are unique (kInvalidData), a
 // malformed directive file is kInvalidData with its line number in the error log; relative paths
-// are relative to the directive file's folder; big inputs are spread over several cabinet folders
-// (a folder holds at most 65535 blocks of 32 KiB); one cabinet is made whatever MaxDiskSize says.
+// are relative to the directive file's folder; one cabinet is made whatever MaxDiskSize says, with
+// one folder (all libgcab writes), so the files may come to at most 65535 blocks of 32 KiB
+// (2,147,450,880 bytes): more is refused with kInvalidData before anything is written.
 Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath);
 
 }  // namespace platform

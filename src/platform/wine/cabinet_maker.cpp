@@ -61,22 +61,13 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
     error = "no files to put into the cabinet";
     return kNoMoreFiles;
   }
+  // libgcab writes exactly one folder per cabinet, so every member goes into it, compressed as
+  // the first member asks (the compression is invisible to whoever extracts the files).
   GObjectRef<GCabCabinet> cabinet(gcab_cabinet_new());
-  GObjectRef<GCabFolder> folder;
+  GObjectRef<GCabFolder> folder(gcab_folder_new(
+      members.front().compression == CabinetCompression::kMszip ? GCAB_COMPRESSION_MSZIP : GCAB_COMPRESSION_NONE));
   std::uint64_t folderBytes = 0;
-  CabinetCompression folderCompression = CabinetCompression::kMszip;
   ScopedGError gerror;
-
-  auto closeFolder = [&]() -> Status {
-    if (!folder) return kSuccess;
-    if (!gcab_cabinet_add_folder(cabinet.get(), folder.get(), gerror.out())) {
-      error = "the cabinet refused a folder: " + GErrorText(gerror.get(), "");
-      return StatusFromGError(gerror.get(), kWriteFault);
-    }
-    folder.reset();
-    return kSuccess;
-  };
-
   for (const CabinetMember& member : members) {
     std::uintmax_t size = 0;
     std::string what;
@@ -85,18 +76,13 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       error = "the file " + member.source.string() + " " + what;
       return status;
     }
-    if (size > maxFolderBytes) {
-      error = FormatText("the file %s is larger (%ju bytes) than a cabinet can hold", member.source.c_str(), size);
+    folderBytes += size;
+    if (folderBytes > maxFolderBytes) {
+      error = FormatText("the files up to %s come to %ju bytes, more than the %ju bytes one cabinet folder can "
+                         "hold (65535 blocks of 32 KiB)",
+                         member.source.c_str(), static_cast<std::uintmax_t>(folderBytes),
+                         static_cast<std::uintmax_t>(maxFolderBytes));
       return kInvalidData;
-    }
-    if (!folder || member.newFolder || member.compression != folderCompression ||
-        folderBytes + size > maxFolderBytes) {
-      status = closeFolder();
-      if (status != kSuccess) return status;
-      folderCompression = member.compression;
-      folder.reset(gcab_folder_new(member.compression == CabinetCompression::kMszip ? GCAB_COMPRESSION_MSZIP
-                                                                                    : GCAB_COMPRESSION_NONE));
-      folderBytes = 0;
     }
     GObjectRef<GFile> file(g_file_new_for_path(member.source.c_str()));
     GObjectRef<GCabFile> cabFile(gcab_file_new_with_file(member.name.c_str(), file.get()));
@@ -104,10 +90,12 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       error = "the file " + member.source.string() + " was not taken: " + GErrorText(gerror.get(), "");
       return StatusFromGError(gerror.get(), kReadFault);
     }
-    folderBytes += size;
   }
-  Status status = closeFolder();
-  if (status != kSuccess) return status;
+  if (!gcab_cabinet_add_folder(cabinet.get(), folder.get(), gerror.out())) {
+    error = "the cabinet refused its folder: " + GErrorText(gerror.get(), "");
+    return StatusFromGError(gerror.get(), kWriteFault);
+  }
+  Status status = kSuccess;
 
   // Written under a temporary name, so that a failure never leaves a partial cabinet behind.
   fs::path temporary = target.parent_path() /

@@ -17,14 +17,15 @@ struct CabinetMember {
   std::filesystem::path source;  // host path of a regular file
   std::string name;              // UTF-8 name inside the cabinet
   CabinetCompression compression = CabinetCompression::kMszip;
-  bool newFolder = false;        // start a new folder with this member
+  bool newFolder = false;        // asked for a new folder (".New Folder"); one folder is written
 };
 
-// Writes the members, in order, into `target`. A new folder starts when the compression changes,
-// when a member asks for it, or when the folder would exceed `maxFolderBytes` of input. The files
-// are read while the cabinet is written (memory stays flat). The cabinet is written under a
-// temporary name beside `target` and renamed at the end; on failure nothing is left at either
-// name. kSuccess, or a status with the reason (naming the file) in `error`.
+// Writes the members, in order, into `target`, as one cabinet folder compressed as the first
+// member says. libgcab (1.5) writes a single folder per cabinet, and a folder holds at most
+// `maxFolderBytes` of input: more than that is refused (kInvalidData) before anything is written.
+// The files are read while the cabinet is written (memory stays flat). The cabinet is written
+// under a temporary name beside `target` and renamed at the end; on failure nothing is left at
+// either name. kSuccess, or a status with the reason (naming the file) in `error`.
 Status WriteCabinet(const std::vector<CabinetMember>& members, const std::filesystem::path& target,
                     std::uint64_t maxFolderBytes, std::string& error);
 
