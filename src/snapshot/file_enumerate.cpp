@@ -371,6 +371,28 @@ int CFileEnumerate::CompareSnapshot() {
   PrepareChangeDocument();
   if (!firstMap_.Empty() || !secondMap_.Empty()) StatusCaption.Set(MessageText(147));
 
+  CompareMaps();
+
+  WriteChangeMaps(false);
+  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges, FileChangesPath, false);
+  iniHandler_->WriteINIChanges();
+  return 1;
+}
+
+long CFileEnumerate::RewriteFileChanges() {
+  long loaded = changeDocument_->Load(TemplateProjectPath);
+  if (loaded != 1) return loaded;
+  PrepareChangeDocument();
+  WriteChangeMaps(true);
+  return changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges, FileChangesPath, true);
+}
+
+void CFileEnumerate::GetExecutableList(std::vector<std::wstring>& list) const {
+  const std::vector<std::wstring>& found = changeDocument_->GetCapturedExecutables();
+  list = found;
+}
+
+void CFileEnumerate::CompareMaps() {
   // Both maps are ordered by path, so the three passes are merges. A path found in both is
   // settled by the first pass; the later passes take what only one map holds.
   const size_t firstCount = firstMap_.Count();
@@ -402,22 +424,4 @@ int CFileEnumerate::CompareSnapshot() {
   }
   firstMap_.Clear();
   secondMap_.Clear();
-
-  WriteChangeMaps(false);
-  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges, FileChangesPath, false);
-  iniHandler_->WriteINIChanges();
-  return 1;
-}
-
-long CFileEnumerate::RewriteFileChanges() {
-  long loaded = changeDocument_->Load(TemplateProjectPath);
-  if (loaded != 1) return loaded;
-  PrepareChangeDocument();
-  WriteChangeMaps(true);
-  return changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges, FileChangesPath, true);
-}
-
-void CFileEnumerate::GetExecutableList(std::vector<std::wstring>& list) const {
-  const std::vector<std::wstring>& found = changeDocument_->GetCapturedExecutables();
-  list = found;
 }

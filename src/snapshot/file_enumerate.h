@@ -59,6 +59,10 @@ class CFileEnumerate {
   // Compares the two snapshots (the maps end empty), fills the change maps and writes
   // "FileChanges.xml" and "INIChanges.xml". Returns 1.
   int CompareSnapshot();
+  // The three passes of the comparison: modified (in both maps, IsSameFile false), deleted (only
+  // in the first), added (only in the second), each in path order, through AddChangedItem. Both
+  // maps end empty.
+  void CompareMaps();
   // Files one change under its folder in the added, modified or deleted map, or in
   // ExcludedChanges when an exclusion rule covers the folder. INI files go to the INI comparison.
   void AddChangedItem(const std::wstring& category, const std::wstring& path, bool isFolder);
