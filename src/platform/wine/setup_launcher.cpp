@@ -1,0 +1,554 @@
+#include "platform/setup_launcher.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/logger.h"
+#include "core/strings.h"
+#include "platform/machine.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace platform {
+namespace {
+
+// How long a server that runs before the launch may take to end by itself before it is ended.
+constexpr int kIdleWaitSeconds = 10;
+// How long the processes may take to go after `wineserver -k` before we stop waiting for them.
+constexpr int kKillGraceSeconds = 20;
+// How often the running processes are looked at for Windows Installer command lines.
+constexpr int kScanMilliseconds = 10;
+
+// What the helper process reports through its pipe. Each record is written with one write() of
+// less than PIPE_BUF bytes, so records never interleave.
+enum RecordKind : int32_t { kLauncherStarted = 1, kProcessExited = 2, kExecFailed = 3, kHelperFailed = 4 };
+struct Record {
+  int32_t kind;
+  int32_t pid;
+  int32_t code;  // exit code (0-255) of an exited process, -1 when killed by a signal; errno on failures
+  char comm[20];
+};
+
+void LogError(const std::string& text) {
+  CLogger* logger = CLogger::GetInstance();
+  logger->Write(2, "platform::RunSetupAndWait " + text);
+  CLogger::ReleaseInstance(logger);
+}
+
+void LogTrace(const std::string& text) {
+  CLogger* logger = CLogger::GetInstance();
+  logger->Write(1, "platform::RunSetupAndWait " + text);
+  CLogger::ReleaseInstance(logger);
+}
+
+// ---- Code that runs in forked children: async-signal-safe calls only, no allocation. ----
+
+void WriteRecord(int fd, int32_t kind, int32_t pid, int32_t code, const char* comm) {
+  Record r;
+  std::memset(&r, 0, sizeof(r));
+  r.kind = kind;
+  r.pid = pid;
+  r.code = code;
+  if (comm) {
+    for (size_t i = 0; i + 1 < sizeof(r.comm) && comm[i]; ++i) r.comm[i] = comm[i];
+  }
+  ssize_t ignored = write(fd, &r, sizeof(r));
+  (void)ignored;
+}
+
+// Reads /proc/<pid>/comm into `comm` (without the newline).
+void ReadCommOf(pid_t pid, char* comm, size_t size) {
+  char path[40] = "/proc/";
+  char digits[16];
+  size_t n = 0;
+  unsigned long value = static_cast<unsigned long>(pid);
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value && n < sizeof(digits));
+  size_t at = 6;
+  while (n) path[at++] = digits[--n];
+  const char tail[] = "/comm";
+  for (size_t i = 0; i < sizeof(tail); ++i) path[at++] = tail[i];
+  comm[0] = 0;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  ssize_t got = read(fd, comm, size - 1);
+  close(fd);
+  if (got < 0) got = 0;
+  comm[got] = 0;
+  for (ssize_t i = 0; i < got; ++i) {
+    if (comm[i] == '\n') comm[i] = 0;
+  }
+}
+
+// Prepares a child for exec: standard streams to /dev/null (when given), every other inherited
+// descriptor closed on exec, default signal handling.
+void PrepareExecChild(int devNull) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &action, nullptr);
+  sigaction(SIGCHLD, &action, nullptr);
+  if (devNull >= 0) {
+    dup2(devNull, 0);
+    dup2(devNull, 1);
+    dup2(devNull, 2);
+  }
+  close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+}
+
+// The helper process: it becomes the subreaper of everything the launcher starts (Wine
+// double-forks every process, so they are all re-parented to it), reports each process as it ends
+// (its name is read while it is a zombie, before it is reaped) and ends itself when no descendant
+// is left, which is after the prefix's server has gone.
+[[noreturn]] void HelperMain(const char* program, char* const* argv, char* const* envp, int devNull,
+                             int reportFd) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof(action));
+  action.sa_handler = SIG_DFL;
+  sigaction(SIGCHLD, &action, nullptr);
+  action.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &action, nullptr);
+  // The caller blocks in RunSetupAndWait until we end; should it die, so do we.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+    WriteRecord(reportFd, kHelperFailed, 0, errno, nullptr);
+    _exit(1);
+  }
+  const pid_t launcher = _Fork();
+  if (launcher < 0) {
+    WriteRecord(reportFd, kHelperFailed, 0, errno, nullptr);
+    _exit(1);
+  }
+  if (launcher == 0) {
+    prctl(PR_SET_PDEATHSIG, 0);
+    PrepareExecChild(devNull);
+    execve(program, argv, envp);
+    WriteRecord(reportFd, kExecFailed, 0, errno, nullptr);
+    _exit(127);
+  }
+  WriteRecord(reportFd, kLauncherStarted, launcher, 0, nullptr);
+  for (;;) {
+    siginfo_t info;
+    std::memset(&info, 0, sizeof(info));
+    if (waitid(P_ALL, 0, &info, WEXITED | WNOWAIT) != 0) {
+      if (errno == EINTR) continue;
+      break;  // ECHILD: every descendant has ended
+    }
+    char comm[20];
+    ReadCommOf(info.si_pid, comm, sizeof(comm));
+    const int32_t code = info.si_code == CLD_EXITED ? (info.si_status & 0xFF) : -1;
+    WriteRecord(reportFd, kProcessExited, info.si_pid, code, comm);
+    int status = 0;
+    while (waitpid(info.si_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+  _exit(0);
+}
+
+// ---- Code of the calling process. ----
+
+// A host program with its arguments and environment, laid out before fork so the child only
+// needs to call execve.
+struct HostCommand {
+  std::string program;
+  std::vector<std::string> arguments;  // without argv[0]
+  std::vector<std::string> environment;
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+
+  void Freeze() {
+    argv.clear();
+    envp.clear();
+    argv.push_back(program.data());
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+  }
+};
+
+std::string FindWineProgram(const char* name) {
+  for (const char* folder : {"/usr/lib/wine", "/usr/bin", "/bin", "/usr/local/bin"}) {
+    std::string candidate = std::string(folder) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
+std::string UserName() {
+  if (const char* user = std::getenv("USER"); user && *user) return user;
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  char buffer[4096];
+  if (getpwuid_r(getuid(), &entry, buffer, sizeof(buffer), &found) == 0 && found) return found->pw_name;
+  return "root";
+}
+
+// The HOME Wine must see: the folder the prefix's profile links point to (Wine made them from the
+// HOME it was created with), else ours.
+std::string WineHome(const fs::path& prefix, const std::string& user) {
+  std::error_code ec;
+  const fs::path desktop = prefix / "drive_c" / "users" / user / "Desktop";
+  if (fs::is_symlink(desktop, ec)) {
+    fs::path target = fs::read_symlink(desktop, ec);
+    if (!ec && !target.empty()) {
+      if (target.is_relative()) target = (desktop.parent_path() / target).lexically_normal();
+      return target.string();
+    }
+  }
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  return "/";
+}
+
+std::vector<std::string> WineEnvironment(const fs::path& prefix) {
+  const std::string user = UserName();
+  return {
+      "PATH=/usr/lib/wine:/usr/bin:/bin",
+      "HOME=" + WineHome(prefix, user),
+      "USER=" + user,
+      "WINEPREFIX=" + prefix.string(),
+      "WINEDEBUG=-all",
+      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
+  };
+}
+
+// Starts a host command with its output discarded; returns its pid or -1.
+pid_t SpawnQuiet(HostCommand& command, int devNull) {
+  command.Freeze();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    PrepareExecChild(devNull);
+    execve(command.program.c_str(), command.argv.data(), command.envp.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits for a child up to `seconds` (calling `tick` meanwhile); true when it ended.
+bool WaitChild(pid_t pid, int seconds, const LaunchOptions& options) {
+  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r < 0 && errno != EINTR)) return true;
+    if (Clock::now() >= deadline) return false;
+    if (options.onTick) options.onTick();
+    usleep(static_cast<useconds_t>(std::max(10, std::min(options.tickMilliseconds, 200))) * 1000);
+  }
+}
+
+// Runs `wineserver <flag>` for the prefix and waits for it up to `seconds`; true when it ended.
+bool RunWineServer(const std::string& wineserver, const std::vector<std::string>& environment, const char* flag,
+                   int seconds, int devNull, const LaunchOptions& options) {
+  HostCommand command{wineserver, {flag}, environment, {}, {}};
+  const pid_t pid = SpawnQuiet(command, devNull);
+  if (pid < 0) return false;
+  if (WaitChild(pid, seconds, options)) return true;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return false;
+}
+
+bool IsInstallerName(const char* comm) {
+  const std::string name = FoldAsciiLower(std::string(comm));
+  return name == "msiexec" || name == "msiexec.exe";
+}
+
+std::string ReadSmallFile(const std::string& path) {
+  std::string text;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof(buffer))) > 0 && text.size() < 65536) text.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  return text;
+}
+
+pid_t ParentOf(pid_t pid) {
+  const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
+  // "pid (comm) state ppid ...": comm may hold blanks and parentheses, so look after the last ')'.
+  const size_t close = stat.rfind(')');
+  if (close == std::string::npos) return 0;
+  const char* p = stat.c_str() + close + 1;
+  while (*p == ' ') ++p;
+  if (*p) ++p;  // state
+  return static_cast<pid_t>(std::strtol(p, nullptr, 10));
+}
+
+bool IsDescendantOf(pid_t pid, pid_t ancestor) {
+  for (int depth = 0; depth < 64 && pid > 1; ++depth) {
+    pid = ParentOf(pid);
+    if (pid == ancestor) return true;
+  }
+  return false;
+}
+
+// The Windows command line of a live Wine process: after start-up Wine rewrites the process's
+// argument area to the Windows arguments, NUL-separated and NUL-padded.
+std::wstring CommandLineOf(pid_t pid) {
+  const std::string raw = ReadSmallFile("/proc/" + std::to_string(pid) + "/cmdline");
+  std::wstring line;
+  size_t start = 0;
+  while (start < raw.size()) {
+    size_t end = raw.find('\0', start);
+    if (end == std::string::npos) end = raw.size();
+    if (end > start) {
+      std::wstring argument = Utf8ToWide(raw.substr(start, end - start));
+      if (!line.empty()) line += L' ';
+      if (argument.find(L' ') != std::wstring::npos) argument = L"\"" + argument + L"\"";
+      line += argument;
+    }
+    start = end + 1;
+  }
+  return line;
+}
+
+class InstallerWatch {
+ public:
+  explicit InstallerWatch(pid_t helper) : helper_(helper) {}
+
+  // Looks at the live processes: a Windows Installer process below the helper gets its command
+  // line recorded while it can still be read.
+  void Scan() {
+    DIR* proc = opendir("/proc");
+    if (!proc) return;
+    while (dirent* entry = readdir(proc)) {
+      char* end = nullptr;
+      const long pid = std::strtol(entry->d_name, &end, 10);
+      if (pid <= 0 || !end || *end) continue;
+      std::string comm = ReadSmallFile("/proc/" + std::to_string(pid) + "/comm");
+      while (!comm.empty() && comm.back() == '\n') comm.pop_back();
+      if (!IsInstallerName(comm.c_str())) continue;
+      InstallerProcess* known = Find(pid);
+      if (known && !known->commandLine.empty()) continue;
+      if (!known && !IsDescendantOf(static_cast<pid_t>(pid), helper_)) continue;
+      const std::wstring line = CommandLineOf(static_cast<pid_t>(pid));
+      if (!known) known = Add(pid);
+      if (!line.empty()) known->commandLine = line;
+    }
+    closedir(proc);
+  }
+
+  // A process below the helper has ended.
+  void Exited(pid_t pid, const char* comm) {
+    if (IsInstallerName(comm) && !Find(pid)) Add(pid);
+  }
+
+  std::vector<InstallerProcess> Take() { return std::move(seen_); }
+
+ private:
+  InstallerProcess* Find(long pid) {
+    for (InstallerProcess& p : seen_) {
+      if (p.processId == pid) return &p;
+    }
+    return nullptr;
+  }
+  InstallerProcess* Add(long pid) {
+    seen_.push_back({pid, {}});
+    return &seen_.back();
+  }
+
+  pid_t helper_;
+  std::vector<InstallerProcess> seen_;
+};
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() { Reset(); }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  void Reset(int fd = -1) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchOptions& options) {
+  CLogger* logger = CLogger::GetInstance();
+  struct Release {
+    CLogger* logger;
+    ~Release() { CLogger::ReleaseInstance(logger); }
+  } release{logger};
+  CTraceScope trace(logger, "platform::RunSetupAndWait");
+
+  LaunchResult result;
+  if (!Machine::IsUsable()) {
+    LogError("machine not usable: " + Machine::Error());
+    result.status = kNotReady;
+    return result;
+  }
+  const fs::path setup = Machine::HostPath(setupWindowsPath);
+  if (setup.empty()) {
+    LogError("path not found " + WideToUtf8(setupWindowsPath));
+    result.status = kPathNotFound;
+    return result;
+  }
+  std::error_code ec;
+  const fs::file_status setupStatus = fs::status(setup, ec);
+  if (!fs::exists(setupStatus)) {
+    LogError("setup not found " + WideToUtf8(setupWindowsPath));
+    result.status = fs::is_directory(setup.parent_path(), ec) ? kFileNotFound : kPathNotFound;
+    return result;
+  }
+  if (!fs::is_regular_file(setupStatus)) {
+    LogError("not a file " + WideToUtf8(setupWindowsPath));
+    result.status = kAccessDenied;
+    return result;
+  }
+  const std::string wine = FindWineProgram("wine64");
+  const std::string wineserver = FindWineProgram("wineserver");
+  if (wine.empty() || wineserver.empty()) {
+    LogError("wine64 or wineserver not found");
+    result.status = kOpenFailed;
+    return result;
+  }
+  const fs::path prefix = Machine::Root();
+  const std::vector<std::string> environment = WineEnvironment(prefix);
+  FileDescriptor devNull(open("/dev/null", O_RDWR | O_CLOEXEC));
+
+  // Only an idle prefix makes every one of its processes a descendant of the launch.
+  if (!RunWineServer(wineserver, environment, "-w", kIdleWaitSeconds, devNull.get(), options)) {
+    LogTrace("a server of the prefix was still running; ending it");
+    RunWineServer(wineserver, environment, "-k", kKillGraceSeconds, devNull.get(), options);
+    RunWineServer(wineserver, environment, "-w", kKillGraceSeconds, devNull.get(), options);
+  }
+
+  // "start /wait /unix" opens the file as the shell's "open" verb does and waits for it.
+  HostCommand launch{wine, {"start", "/wait", "/unix", setup.string()}, environment, {}, {}};
+  launch.Freeze();
+  int pipeFds[2] = {-1, -1};
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    LogError(std::string("pipe failed: ") + std::strerror(errno));
+    result.status = kOpenFailed;
+    return result;
+  }
+  FileDescriptor readEnd(pipeFds[0]);
+  FileDescriptor writeEnd(pipeFds[1]);
+
+  const auto started = Clock::now();
+  const pid_t helper = fork();
+  if (helper < 0) {
+    LogError(std::string("fork failed: ") + std::strerror(errno));
+    result.status = kOpenFailed;
+    return result;
+  }
+  if (helper == 0) HelperMain(launch.program.c_str(), launch.argv.data(), launch.envp.data(), devNull.get(), pipeFds[1]);
+  writeEnd.Reset();
+
+  InstallerWatch watch(helper);
+  pid_t launcher = -1;
+  bool execFailed = false;
+  bool timedOut = false;
+  auto killDeadline = Clock::time_point::max();
+  auto nextTick = started + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
+  std::string pending;
+  for (;;) {
+    pollfd p{readEnd.get(), POLLIN, 0};
+    const int ready = poll(&p, 1, kScanMilliseconds);
+    bool ended = false;
+    if (ready > 0) {
+      char buffer[sizeof(Record) * 32];
+      const ssize_t n = read(readEnd.get(), buffer, sizeof(buffer));
+      if (n == 0) {
+        ended = true;
+      } else if (n > 0) {
+        pending.append(buffer, static_cast<size_t>(n));
+      } else if (errno != EINTR && errno != EAGAIN) {
+        ended = true;
+      }
+      while (pending.size() >= sizeof(Record)) {
+        Record r;
+        std::memcpy(&r, pending.data(), sizeof(r));
+        pending.erase(0, sizeof(r));
+        r.comm[sizeof(r.comm) - 1] = 0;
+        switch (r.kind) {
+          case kLauncherStarted:
+            launcher = r.pid;
+            break;
+          case kProcessExited:
+            if (r.pid == launcher) result.exitCode = r.code;
+            watch.Exited(r.pid, r.comm);
+            break;
+          case kExecFailed:
+          case kHelperFailed:
+            execFailed = true;
+            LogError(std::string("could not start Wine: ") + std::strerror(r.code));
+            break;
+          default:
+            break;
+        }
+      }
+    }
+    if (ended) break;
+    watch.Scan();
+    const auto now = Clock::now();
+    if (options.onTick && now >= nextTick) {
+      options.onTick();
+      nextTick = now + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
+    }
+    if (options.timeoutSeconds > 0 && !timedOut && now - started >= std::chrono::seconds(options.timeoutSeconds)) {
+      timedOut = true;
+      LogError("the setup did not end within " + std::to_string(options.timeoutSeconds) +
+               " seconds; ending every process of the prefix");
+      RunWineServer(wineserver, environment, "-k", kKillGraceSeconds, devNull.get(), options);
+      killDeadline = Clock::now() + std::chrono::seconds(kKillGraceSeconds);
+    }
+    if (now >= killDeadline) {
+      // Whatever still runs no longer belongs to a working server; stop following it.
+      LogError("processes of the prefix did not end after wineserver -k");
+      kill(helper, SIGKILL);
+      killDeadline = Clock::time_point::max();
+    }
+  }
+  int helperStatus = 0;
+  while (waitpid(helper, &helperStatus, 0) < 0 && errno == EINTR) {
+  }
+  result.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
+  result.installerProcesses = watch.Take();
+  if (execFailed) {
+    result.status = kOpenFailed;
+    result.exitCode = -1;
+  } else if (timedOut) {
+    result.status = kWaitTimeout;
+    result.exitCode = -1;
+  } else {
+    result.status = kSuccess;
+  }
+  LogTrace(FormatText("status %ld, exit code %d, %zu installer process(es), %.1f s", result.status,
+                      result.exitCode, result.installerProcesses.size(), result.elapsedSeconds));
+  return result;
+}
+
+}  // namespace platform
