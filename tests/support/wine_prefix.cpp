@@ -13,6 +13,25 @@ namespace fs = std::filesystem;
 int RunHostCommand(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
                    std::string* output) {
   if (arguments.empty()) return -1;
+  // The program is looked up in the PATH of the given environment (execvpe would use ours, which
+  // need not hold /usr/lib/wine, where Debian keeps wine64 and wineserver).
+  std::string program = arguments[0];
+  if (program.find('/') == std::string::npos) {
+    for (const auto& e : environment) {
+      if (e.rfind("PATH=", 0) != 0) continue;
+      size_t start = 5;
+      while (start <= e.size()) {
+        size_t end = e.find(':', start);
+        if (end == std::string::npos) end = e.size();
+        const std::string candidate = e.substr(start, end - start) + "/" + arguments[0];
+        if (end > start && access(candidate.c_str(), X_OK) == 0) {
+          program = candidate;
+          break;
+        }
+        start = end + 1;
+      }
+    }
+  }
   int pipeFds[2] = {-1, -1};
   if (output && pipe(pipeFds) != 0) return -1;
   pid_t pid = fork();
@@ -30,7 +49,7 @@ int RunHostCommand(const std::vector<std::string>& arguments, const std::vector<
     std::vector<char*> envp;
     for (const auto& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
     envp.push_back(nullptr);
-    execvpe(argv[0], argv.data(), envp.data());
+    execvpe(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   if (output) {
@@ -97,6 +116,8 @@ int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* 
       "WINEPREFIX=" + prefix_.string(),
       "WINEDEBUG=-all",
       "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
+      // Without a UTF-8 locale Wine cannot name host files outside ASCII (error 2/3 on create).
+      "LANG=C.UTF-8",
   };
   std::vector<std::string> command = {"wine64"};
   command.insert(command.end(), arguments.begin(), arguments.end());
