@@ -119,6 +119,8 @@ class CUIManager {
   long BuildPackage();
 
   LoadedProjectLists& ProjectLists() { return projectLists_; }
+  // The package builder (its errors of the last build, for the command line).
+  CMSIHandler& MSIHandler() { return *msiHandler_; }
   CXMLDocumentHandler& ProjectHandler() { return projectHandler_; }
   CXMLDocumentHandler& RuleHandler() { return ruleHandler_; }
 
