@@ -25,6 +25,8 @@ std::atomic<long long> g_waitMilliseconds{60000};
 
 // Skipped lines of one file beyond this many are only counted, so a broken file cannot flood the log.
 constexpr size_t kMaxLoggedLines = 20;
+// How long a server we gave up waiting for makes opens fail at once.
+constexpr std::chrono::seconds kGiveUpPeriod(10);
 
 struct FileStamp {
   int error = 0;  // errno of stat, 0 when it exists
@@ -42,7 +44,8 @@ struct StoreState {
   fs::path root;
   std::vector<FileStamp> stamps;
   std::shared_ptr<const RegistryTree> tree;
-  long timedOutServer = 0;  // the server whose end we gave up waiting for
+  long timedOutServer = 0;  // the server whose end we gave up waiting for, and when
+  std::chrono::steady_clock::time_point timedOutAt;
   std::string lastMachineError;
 };
 
@@ -133,6 +136,8 @@ long WineServerProcess(const fs::path& prefix) {
 
 void SetWineServerWaitTimeout(std::chrono::milliseconds timeout) {
   g_waitMilliseconds.store(timeout.count() < 0 ? 0 : timeout.count());
+  std::lock_guard<std::mutex> lock(g_storeMutex);
+  g_store.timedOutServer = 0;  // a new limit: the next open waits again
 }
 
 std::vector<fs::path> WineServerFolders(const fs::path& prefix) {
@@ -216,9 +221,12 @@ Status AcquireRegistryTree(std::shared_ptr<const RegistryTree>& tree) {
   long server = WineServerProcess(root);
   if (server != 0) {
     // A server keeps the registry in memory and writes it back later: what the files hold now may
-    // not be what the prefix's programs see. Wait for it to end; once a wait has failed, the same
-    // server is not waited for again.
-    if (server == g_store.timedOutServer) return kNotReady;
+    // not be what the prefix's programs see. Wait for it to end. Right after a wait has failed,
+    // the same server is not waited for again, so a walk of many keys fails fast.
+    if (server == g_store.timedOutServer &&
+        std::chrono::steady_clock::now() - g_store.timedOutAt < kGiveUpPeriod) {
+      return kNotReady;
+    }
     const auto limit = std::chrono::milliseconds(g_waitMilliseconds.load());
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (server != 0 && std::chrono::steady_clock::now() < deadline) {
@@ -231,6 +239,7 @@ Status AcquireRegistryTree(std::shared_ptr<const RegistryTree>& tree) {
                           "programs, or end it with 'wineserver -k')",
                           server, root.c_str(), static_cast<long long>(limit.count())));
       g_store.timedOutServer = server;
+      g_store.timedOutAt = std::chrono::steady_clock::now();
       return kNotReady;
     }
   }

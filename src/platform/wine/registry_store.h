@@ -13,7 +13,8 @@
 namespace platform::wine {
 
 // How long the first Open from a root waits for a running Wine server of the prefix to end before
-// it reports kNotReady (60 s unless set; tests shorten it).
+// it reports kNotReady (60 s unless set; tests shorten it). Right after a failed wait, opens fail at
+// once for a few seconds while the same server runs; setting the limit ends that.
 void SetWineServerWaitTimeout(std::chrono::milliseconds timeout);
 
 // True while a Wine server of the prefix runs: the server holds a lock on the file "lock" of its
