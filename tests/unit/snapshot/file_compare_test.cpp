@@ -1,0 +1,184 @@
+// The file comparison: the three passes, how changes are filed under folders, the exclusion
+// rules, INI files set apart for the INI comparison, and "FileChanges.xml".
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+#include "snapshot/file_enumerate.h"
+#include "snapshot/ini_handler.h"
+#include "support/capture_setup.h"
+#include "support/fixture_prefix.h"
+
+namespace {
+
+using Files = std::vector<std::wstring>;
+
+class FileCompareTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_.Activate();
+    SetUpCaptureWorkPaths(prefix_.Scratch());
+    EnsureFolder(WorkFolder + "\\SnapShot");
+    EnsureFolder(WorkFolder + "\\Temp");
+    EnsureFolder(WideToUtf8(INIBackupFolder));
+    enumerate_.Initialize();
+    enumerate_.IsFirstSnapshotExist();
+  }
+  void TearDown() override { enumerate_.Uninitialize(); }
+
+  void First(const char* path, int64_t time, uint64_t size, bool folder = false) {
+    enumerate_.FirstMap().Insert(path, time, size, folder);
+  }
+  void Second(const char* path, int64_t time, uint64_t size, bool folder = false) {
+    enumerate_.SecondMap().Insert(path, time, size, folder);
+  }
+
+  FixturePrefix prefix_;
+  CFileEnumerate enumerate_;
+};
+
+TEST_F(FileCompareTest, SameSizeAndSecondIsUnchangedWhateverElseDiffers) {
+  First("C:\\D\\same.txt", 100, 5);
+  Second("C:\\D\\same.txt", 100, 5);
+  First("C:\\D\\size.txt", 100, 5);
+  Second("C:\\D\\size.txt", 100, 6);
+  First("C:\\D\\time.txt", 100, 5);
+  Second("C:\\D\\time.txt", 101, 5);
+  enumerate_.CompareMaps();
+  EXPECT_TRUE(enumerate_.AddedFolders().empty());
+  EXPECT_TRUE(enumerate_.DeletedFolders().empty());
+  EXPECT_EQ(enumerate_.ModifiedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\size.txt", L"C:\\D\\time.txt"}}}));
+  EXPECT_EQ(enumerate_.FirstMap().Count(), 0u);
+  EXPECT_EQ(enumerate_.SecondMap().Count(), 0u);
+}
+
+TEST_F(FileCompareTest, FolderThatGainedAFileIsModifiedUnderTheSameKey) {
+  First("C:\\D", 100, 0, true);
+  First("C:\\D\\old.txt", 100, 1);
+  Second("C:\\D", 200, 0, true);
+  Second("C:\\D\\old.txt", 100, 1);
+  Second("C:\\D\\new.txt", 200, 1);
+  Second("C:\\D\\sub", 200, 0, true);
+  enumerate_.CompareMaps();
+  EXPECT_EQ(enumerate_.ModifiedFolders(), (FolderFileMap{{L"C:\\D", Files{}}}));
+  EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\new.txt"}}, {L"C:\\D\\sub", Files{}}}));
+}
+
+TEST_F(FileCompareTest, CaseChangeIsOneDeletionAndOneAddition) {
+  First("C:\\D\\File.txt", 100, 1);
+  Second("C:\\D\\file.txt", 100, 1);
+  First("C:\\Gone", 100, 0, true);
+  enumerate_.CompareMaps();
+  EXPECT_EQ(enumerate_.DeletedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\File.txt"}}, {L"C:\\Gone", Files{}}}));
+  EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\file.txt"}}}));
+}
+
+TEST_F(FileCompareTest, FilesAreFiledUnderTheirFolderInPathOrder) {
+  Second("C:\\D\\b.txt", 1, 1);
+  Second("C:\\D\\a.txt", 1, 1);
+  Second("D:\\setup.log", 1, 1);
+  enumerate_.CompareMaps();
+  EXPECT_EQ(enumerate_.AddedFolders(),
+            (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\a.txt", L"C:\\D\\b.txt"}}, {L"D:", Files{L"D:\\setup.log"}}}));
+  EXPECT_EQ(CFileEnumerate::FolderOfChange(L"C:\\a\\\\b\\c.txt", false), L"C:\\a\\b");
+  EXPECT_EQ(CFileEnumerate::FolderOfChange(L"C:\\a\\b", true), L"C:\\a\\b");
+  // An unknown category files nothing.
+  enumerate_.AddChangedItem(L"FileSystem//Other//DirectoryList", L"C:\\X\\y.txt", false);
+  EXPECT_EQ(enumerate_.AddedFolders().count(L"C:\\X"), 0u);
+}
+
+TEST_F(FileCompareTest, ExclusionRulesMatchAnywhereInTheTokenForm) {
+  ExcludedRuleMap rules;
+  rules[L"\\TEMP"] = ExcludedRule{L"\\Temp", L"temporary files"};
+  enumerate_.SetExcludedItems(rules);
+  First("C:\\windows\\Temp\\a.tmp", 1, 1);
+  Second("C:\\windows\\Templates\\t.dot", 1, 1);
+  Second("C:\\windows\\keep.txt", 1, 1);
+  enumerate_.CompareMaps();
+  EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\windows", Files{L"C:\\windows\\keep.txt"}}}));
+  EXPECT_TRUE(enumerate_.DeletedFolders().empty());
+  EXPECT_EQ(ExcludedChanges, (FolderFileMap{{L"C:\\windows\\Temp", Files{L"C:\\windows\\Temp\\a.tmp"}},
+                                            {L"C:\\windows\\Templates", Files{L"C:\\windows\\Templates\\t.dot"}}}));
+}
+
+TEST_F(FileCompareTest, IniFilesGoOnlyToTheIniChanges) {
+  prefix_.WriteDriveCFile("D/app.ini", "[Main]\nkey=new\nadded=1\n");
+  ASSERT_EQ(enumerate_.BackupOrCompareINIFile(L"C:\\D\\app.ini"), 1);  // first walk: the backup
+  prefix_.WriteDriveCFile("users/root/AppData/Roaming/INIBackup/D/app.ini", "[Main]\nkey=old\n");
+  enumerate_.SetFirstSnapshotTaken(true);
+  First("C:\\D\\app.ini", 1, 10);
+  Second("C:\\D\\app.ini", 2, 20);
+  First("C:\\D\\folder.ini", 1, 0, true);
+  Second("C:\\D\\folder.ini", 2, 0, true);
+  enumerate_.CompareMaps();
+  EXPECT_TRUE(enumerate_.ModifiedFolders().empty());
+  EXPECT_TRUE(enumerate_.AddedFolders().empty());
+  CINIHandler& ini = enumerate_.INIHandler();
+  const std::wstring file = L"C:\\D\\app.ini";
+  ASSERT_EQ(ini.ModifiedINIEntries().count(file), 1u);
+  EXPECT_EQ(ini.ModifiedINIEntries()[file][0].Value, L"new");
+  ASSERT_EQ(ini.AddedINIEntries().count(file), 1u);
+  EXPECT_EQ(ini.AddedINIEntries()[file][0].Key, L"added");
+}
+
+TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {
+  // Real files, so that the modified ones pass the usability test of the writer.
+  prefix_.WriteDriveCFile("Program Files/App/app.exe", "MZ");
+  prefix_.WriteDriveCFile("Program Files/App/readme.txt", "v2");
+  prefix_.WriteDriveCFile("windows/Temp/x.dat", "x");
+  prefix_.WriteDriveCFile("RawProject/rules.xml",
+                          "<Rules><FileSystem><ExcludedItems><ExcludedEntry Name=\"%WINDIR%\\TEMP\" "
+                          "Description=\"temp\"/></ExcludedItems></FileSystem><RegistrySystem/></Rules>");
+  RulesFilePath = L"C:\\RawProject\\rules.xml";
+  First("C:\\Program Files\\App\\readme.txt", 1, 2);
+  Second("C:\\Program Files\\App\\readme.txt", 2, 2);
+  Second("C:\\Program Files\\App\\app.exe", 2, 2);
+  Second("C:\\windows\\Temp\\x.dat", 2, 1);
+  ASSERT_EQ(enumerate_.CompareSnapshot(), 1);
+
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(FileChangesPath).c_str()));
+  pugi::xml_node root = document.document_element();
+  pugi::xml_node added = root.select_node("FileSystem/Included/FileSystem/AddedItems/DirectoryList/Directory").node();
+  ASSERT_TRUE(added);
+  EXPECT_STREQ(added.attribute("Name").value(), "%PROGRAMFILES%\\App");
+  EXPECT_STREQ(added.child("File").attribute("Name").value(), "app.exe");
+  pugi::xml_node modified =
+      root.select_node("FileSystem/Included/FileSystem/ModifiedItems/DirectoryList/Directory").node();
+  ASSERT_TRUE(modified);
+  EXPECT_STREQ(modified.child("File").attribute("Name").value(), "readme.txt");
+  pugi::xml_node excluded = root.select_node("FileSystem/Excluded/DirectoryList/Directory").node();
+  ASSERT_TRUE(excluded);
+  EXPECT_STREQ(excluded.attribute("Name").value(), "%WINDIR%\\Temp");
+
+  std::vector<std::wstring> executables;
+  enumerate_.GetExecutableList(executables);
+  EXPECT_EQ(executables, std::vector<std::wstring>{L"C:\\Program Files\\App\\app.exe"});
+
+  // After the review the file is written again from the maps, without the usability test.
+  enumerate_.AddedFolders()[L"C:\\Program Files\\Other"] = {L"C:\\Program Files\\Other\\gone.txt"};
+  EXPECT_EQ(enumerate_.RewriteFileChanges(), 1);
+  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(FileChangesPath).c_str()));
+  EXPECT_EQ(document.document_element()
+                .select_nodes("FileSystem/Included/FileSystem/AddedItems/DirectoryList/Directory")
+                .size(),
+            2u);
+}
+
+TEST_F(FileCompareTest, WithoutRulesNothingIsExcluded) {
+  RulesFilePath = L"C:\\nowhere\\DefaultIncludeExclude.xml";
+  prefix_.WriteDriveCFile("windows/Temp/x.dat", "x");
+  Second("C:\\windows\\Temp\\x.dat", 2, 1);
+  ASSERT_EQ(enumerate_.CompareSnapshot(), 1);
+  EXPECT_EQ(enumerate_.AddedFolders().count(L"C:\\windows\\Temp"), 1u);
+  EXPECT_TRUE(ExcludedChanges.empty());
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// The INI comparison: how section lines become keys, how two versions of a file are compared,
+// the order of the three change lists, and "INIChanges.xml".
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+#include "snapshot/ini_handler.h"
+#include "support/capture_setup.h"
+#include "support/fixture_prefix.h"
+
+namespace {
+
+// "section/key=value" for each entry of a list, in list order.
+std::vector<std::wstring> Lines(const std::vector<INIEntry>& entries) {
+  std::vector<std::wstring> lines;
+  for (const INIEntry& e : entries) lines.push_back(e.Section + L"/" + e.Key + L"=" + e.Value);
+  return lines;
+}
+
+TEST(IniParseTest, LineRules) {
+  std::wstring key;
+  std::wstring value;
+  EXPECT_FALSE(CINIHandler::ParseLine(L"key=", key, value));
+  EXPECT_FALSE(CINIHandler::ParseLine(L"no equals sign", key, value));
+  EXPECT_FALSE(CINIHandler::ParseLine(L"===", key, value));
+  EXPECT_FALSE(CINIHandler::ParseLine(L"", key, value));
+  ASSERT_TRUE(CINIHandler::ParseLine(L"a==b", key, value));
+  EXPECT_EQ(key, L"a");
+  EXPECT_EQ(value, L"b");
+  ASSERT_TRUE(CINIHandler::ParseLine(L"==a=b", key, value));
+  EXPECT_EQ(key, L"a");
+  EXPECT_EQ(value, L"b");
+  // The value keeps an "=" inside it: cutting it there would change what the package writes.
+  ASSERT_TRUE(CINIHandler::ParseLine(L"a=b=c", key, value));
+  EXPECT_EQ(key, L"a");
+  EXPECT_EQ(value, L"b=c");
+  ASSERT_TRUE(CINIHandler::ParseLine(L"Url=http://host/?q=1&r=2", key, value));
+  EXPECT_EQ(value, L"http://host/?q=1&r=2");
+}
+
+TEST(IniParseTest, SectionsKeepFirstKeysAndSkipEmptySections) {
+  CINIHandler handler;
+  EXPECT_EQ(handler.ParseSection(L"S", {L"k=first", L"k=second", L"key=", L"plain", L"x=1"}, true), 1);
+  EXPECT_EQ(handler.ParseSection(L"Empty", {L"key=", L"plain"}, true), 1);
+  EXPECT_EQ(handler.ParseSection(L"None", {}, true), 0);
+  EXPECT_EQ(handler.ParseSection(L"S", {L"k=other"}, true), 1);  // a repeated section keeps its first content
+  EXPECT_EQ(handler.ParseSection(L"N", {L"k=v"}, false), 1);
+  INISectionMap expectedOld{{L"S", INIKeyMap{{L"k", L"first"}, {L"x", L"1"}}}};
+  EXPECT_EQ(handler.OldContent(), expectedOld);
+  EXPECT_EQ(handler.NewContent(), (INISectionMap{{L"N", INIKeyMap{{L"k", L"v"}}}}));
+}
+
+TEST(IniParseTest, ListsComeInSectionOrderThenVanishedThenNewSections) {
+  CINIHandler handler;
+  handler.SetCurrentFile(L"%WINDIR%\\app.ini");
+  handler.OldContent() = {{L"B", {{L"k", L"1"}, {L"gone", L"x"}, {L"same", L"s"}}},
+                          {L"A", {{L"k", L"Old"}}},
+                          {L"Vanished", {{L"v2", L"2"}, {L"v1", L"1"}}}};
+  handler.NewContent() = {{L"B", {{L"k", L"2"}, {L"new", L"y"}, {L"same", L"s"}}},
+                          {L"A", {{L"k", L"old"}, {L"a2", L"z"}}},
+                          {L"Fresh", {{L"f", L"3"}}}};
+  handler.CompareSections();
+  const std::wstring file = L"%WINDIR%\\app.ini";
+  EXPECT_EQ(Lines(handler.ModifiedINIEntries()[file]), (std::vector<std::wstring>{L"A/k=old", L"B/k=2"}));
+  EXPECT_EQ(Lines(handler.DeletedINIEntries()[file]),
+            (std::vector<std::wstring>{L"B/gone=x", L"Vanished/v1=1", L"Vanished/v2=2"}));
+  EXPECT_EQ(Lines(handler.AddedINIEntries()[file]), (std::vector<std::wstring>{L"A/a2=z", L"B/new=y", L"Fresh/f=3"}));
+  EXPECT_TRUE(handler.OldContent().empty());
+  EXPECT_TRUE(handler.NewContent().empty());
+
+  handler.AddINIEntry(L"INIFileSystem//Other//FileList", INIEntry{L"s", L"k", L"v"});
+  EXPECT_EQ(handler.AddedINIEntries()[file].size(), 3u);
+}
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_.Activate();
+    SetUpCaptureWorkPaths(prefix_.Scratch());
+    EnsureFolder(WorkFolder + "\\Temp");
+    ASSERT_EQ(handler_.Initialize(), 1);
+  }
+
+  FixturePrefix prefix_;
+  CINIHandler handler_;
+};
+
+TEST_F(IniFileTest, ComparesFilesThroughTheProfileFunctions) {
+  prefix_.WriteDriveCFile("backup/app.ini", "[Main]\nName=Value\nOld=1\n[Gone]\nx=1\n[Empty]\n");
+  prefix_.WriteDriveCFile("windows/app.ini", "[Main]\nName=value\nRenamed=1\n[Empty]\n[New]\n\n");
+  ASSERT_EQ(handler_.CompareINIFile(L"C:\\backup\\app.ini", L"C:\\windows\\app.ini"), 1);
+  EXPECT_EQ(handler_.CurrentFile(), L"%WINDIR%\\app.ini");
+  const std::wstring file = L"%WINDIR%\\app.ini";
+  EXPECT_EQ(Lines(handler_.ModifiedINIEntries()[file]), std::vector<std::wstring>{L"Main/Name=value"});
+  EXPECT_EQ(Lines(handler_.DeletedINIEntries()[file]), (std::vector<std::wstring>{L"Main/Old=1", L"Gone/x=1"}));
+  EXPECT_EQ(Lines(handler_.AddedINIEntries()[file]), std::vector<std::wstring>{L"Main/Renamed=1"});
+}
+
+TEST_F(IniFileTest, AddedAndDeletedFilesGiveOnlyOneKind) {
+  prefix_.WriteDriveCFile("windows/new.ini", "[S]\na=1\n");
+  prefix_.WriteDriveCFile("backup/old.ini", "[S]\nb=2\n");
+  handler_.CompareINIFile(L"C:\\backup\\none.ini", L"C:\\windows\\new.ini");
+  handler_.CompareINIFile(L"C:\\backup\\old.ini", L"C:\\windows\\old.ini");
+  EXPECT_EQ(Lines(handler_.AddedINIEntries()[L"%WINDIR%\\new.ini"]), std::vector<std::wstring>{L"S/a=1"});
+  EXPECT_EQ(Lines(handler_.DeletedINIEntries()[L"%WINDIR%\\old.ini"]), std::vector<std::wstring>{L"S/b=2"});
+  EXPECT_TRUE(handler_.ModifiedINIEntries().empty());
+  EXPECT_EQ(handler_.AddedINIEntries().count(L"%WINDIR%\\old.ini"), 0u);
+  EXPECT_EQ(handler_.DeletedINIEntries().count(L"%WINDIR%\\new.ini"), 0u);
+
+  handler_.WriteINIChanges();
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(INIChangesPath).c_str()));
+  pugi::xml_node added = document.document_element().select_node("INIFileSystem/AddedItems/FileList/File").node();
+  ASSERT_TRUE(added);
+  EXPECT_STREQ(added.attribute("Name").value(), "%WINDIR%\\new.ini");
+  pugi::xml_node section = added.child("Section");
+  EXPECT_STREQ(section.attribute("Name").value(), "S");
+  EXPECT_STREQ(section.attribute("Key").value(), "a");
+  EXPECT_STREQ(section.attribute("Value").value(), "1");
+  EXPECT_TRUE(document.document_element().select_node("INIFileSystem/DeletedItems/FileList/File[@Name='%WINDIR%\\old.ini']"));
+
+  handler_.Reset();
+  EXPECT_TRUE(handler_.AddedINIEntries().empty());
+  EXPECT_TRUE(handler_.DeletedINIEntries().empty());
+}
+
+}  // namespace
