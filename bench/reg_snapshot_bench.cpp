@@ -1,0 +1,118 @@
+// Registry snapshot of all five roots of a fresh prefix (the files CRegSnapshot writes), against
+// the baseline of Wine's own "reg export" of the same five roots (one cmd run that exports them
+// all, Wine start and server shutdown included, as a user would run it).
+// The prefix is a copy of $WINEPREFIX when that holds system.reg; otherwise a fresh one is made
+// with scripts/make-prefix.sh in a temporary folder.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/status_values.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+#include "snapshot/reg_snapshot.h"
+#include "snapshot/registry_enumerate.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path g_folder;
+fs::path g_prefix;
+const wchar_t* const kRoots[] = {L"HKEY_CLASSES_ROOT", L"HKEY_CURRENT_USER", L"HKEY_LOCAL_MACHINE", L"HKEY_USERS",
+                                 L"HKEY_CURRENT_CONFIG"};
+long g_keys = 0;
+uintmax_t g_bytes = 0;
+
+std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+
+bool PreparePrefix() {
+  g_folder = fs::temp_directory_path() / ("corvane-regsnap-bench-" + std::to_string(std::rand()));
+  fs::create_directories(g_folder / "out");
+  const char* given = std::getenv("WINEPREFIX");
+  if (given != nullptr && fs::exists(fs::path(given) / "system.reg")) {
+    fs::create_directories(g_folder / "home");
+    g_prefix = g_folder / "prefix";
+    if (std::system(("cp -a " + Quote(given) + " " + Quote(g_prefix)).c_str()) != 0) return false;
+  } else {
+    const std::string command = std::string(CORVANE_SOURCE_DIR) + "/scripts/make-prefix.sh " + Quote(g_folder) + " >/dev/null";
+    if (std::system(command.c_str()) != 0) return false;
+    g_prefix = g_folder / "prefix";
+  }
+  setenv("WINEPREFIX", g_prefix.c_str(), 1);
+  platform::Machine::Reset();
+  SetupWorkPaths(std::wstring(), std::wstring());
+  return fs::exists(g_prefix / "system.reg");
+}
+
+void TakeAll() {
+  CRegistryEnumerate enumerator;
+  KeyCounter.store(0);
+  g_bytes = 0;
+  for (size_t i = 0; i < std::size(kRoots); ++i) {
+    const fs::path file = g_folder / "out" / ("RegSnapShot" + std::to_string(i) + ".reg");
+    enumerator.TakeSnapShot(kRoots[i], platform::Machine::WindowsPath(file));
+    g_bytes += fs::file_size(file);
+  }
+  g_keys = KeyCounter.load();
+}
+
+void BM_SnapshotFiveRoots(benchmark::State& state) {
+  for (auto _ : state) TakeAll();
+  state.counters["keys"] = static_cast<double>(g_keys);
+  state.counters["MB"] = static_cast<double>(g_bytes) / 1e6;
+}
+BENCHMARK(BM_SnapshotFiveRoots)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+double MillisecondsOf(void (*work)()) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+void RegExport() {
+  {
+    std::ofstream batch(g_prefix / "drive_c" / "export.bat", std::ios::binary);
+    const char* roots[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKCC"};
+    for (const char* root : roots) batch << "reg export " << root << " C:\\export-" << root << ".reg /y\r\n";
+  }
+  const std::string command = "env -i PATH=/usr/lib/wine:/usr/bin:/bin HOME=" + Quote(g_folder / "home") +
+                              " USER=root WINEPREFIX=" + Quote(g_prefix) +
+                              " WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d'"
+                              " sh -c 'wine64 cmd /c C:\\\\export.bat >/dev/null 2>&1; wineserver -w'";
+  if (std::system(command.c_str()) != 0) std::fprintf(stderr, "reg export failed\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!PreparePrefix()) {
+    std::fprintf(stderr, "no usable prefix: the benchmark is void\n");
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+
+  // The ratio, each side the best of three runs.
+  double ours = 1e30;
+  double baseline = 1e30;
+  for (int run = 0; run < 3; ++run) {
+    ours = std::min(ours, MillisecondsOf(TakeAll));
+    baseline = std::min(baseline, MillisecondsOf(RegExport));
+  }
+  std::printf("snapshot of the five roots: %ld keys, %.1f MB written, %.1f ms\n", g_keys,
+              static_cast<double>(g_bytes) / 1e6, ours);
+  std::printf("baseline wine reg export of the five roots: %.1f ms\n", baseline);
+  std::printf("ratio snapshot / reg export: %.3f\n", ours / baseline);
+
+  benchmark::Shutdown();
+  std::error_code ec;
+  fs::remove_all(g_folder, ec);
+  return 0;
+}
