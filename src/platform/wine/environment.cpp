@@ -17,6 +17,10 @@ namespace fs = std::filesystem;
 // The environment a program of the prefix sees, computed the way Wine builds it at process start:
 // from the prefix's registry files, never from the Linux environment. Only the few keys that hold
 // these values are read, straight from the files, with a cache keyed on the files' identity.
+// This does not go through RegistryKey on purpose: RegistryKey waits (up to a minute) for a
+// running Wine server of the prefix to end, and start-up must neither block nor come out with
+// empty folders because some Wine program is open. These values do not change while a server
+// runs, and Wine replaces the files by rename, so the saved files are always whole.
 namespace platform {
 namespace {
 
