@@ -75,7 +75,7 @@ bool WriteProfileText(const std::wstring& section, const std::wstring& key, cons
 bool DeleteProfileKey(const std::wstring& section, const std::wstring& key, const std::wstring& file) {
   if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
   // One call removes one occurrence: repeat while the key is still there (bounded).
-  const std::wstring absent = L"\x01absent\x01";
+  const std::wstring absent = L"<corvane: no such key>";
   for (int i = 0; i < 1000 && GetProfileText(section, key, absent, file) != absent; ++i) {
     if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), nullptr, file.c_str())) return false;
   }
