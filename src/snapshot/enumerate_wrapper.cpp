@@ -117,7 +117,11 @@ int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const 
   ProgressCounter = 0;
   if (projectLoaded_ == 1) {
     // The project file is saved at every step: its folder must be there.
-    std::wstring projectFolder = ProjectFilePath.substr(0, ProjectFilePath.find_last_of(L'\\'));
+    const std::wstring projectFolder = ProjectFilePath.substr(0, ProjectFilePath.find_last_of(L'\\'));
+    for (size_t slash = projectFolder.find(L'\\'); slash != std::wstring::npos;
+         slash = projectFolder.find(L'\\', slash + 1)) {
+      if (slash > 2) EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
+    }
     EnsureFolder(WideToUtf8(projectFolder));
     ReplaceNodeInProjectFile(FileChangesPath, L"FileSystem//Included//FileSystem", L"FileSystem");
     ReplaceNodeInProjectFile(RegChangesPath, L"RegistrySystem//Included//RegistrySystem", L"RegistrySystem");
