@@ -1,0 +1,216 @@
+// The package builder end to end: the sample project's files and registry values are put on a
+// fresh machine through Wine, the command line builds the package, and the machine's own Windows
+// Installer installs it on a second fresh machine and removes it again.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/strings.h"
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "support/temp_folder.h"
+#include "support/wine_prefix.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "sample-project";
+const fs::path kProgram = fs::path(CORVANE_PROGRAM_DIR) / "CorvaneRepackager";
+const fs::path kVendor = fs::path("Program Files") / "Corvane Demo";
+// The package is a 32-bit package: on a 64-bit machine its program files and its
+// HKEY_LOCAL_MACHINE\Software values land in the 32-bit places.
+const fs::path kInstalled = fs::path("Program Files (x86)") / "Corvane Demo";
+
+std::string Windows(const fs::path& host) { return WideToUtf8(platform::Machine::WindowsPath(host)); }
+
+// Runs the program on the machine of `prefix`; stdout and stderr go to `output`.
+int RunProgram(const WinePrefixCopy& prefix, const std::vector<std::string>& arguments, std::string* output) {
+  std::vector<std::string> command{kProgram.string()};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return RunHostCommand(command,
+                        {"PATH=/usr/bin:/bin", "HOME=" + prefix.home().string(), "WINEPREFIX=" + prefix.prefix().string(),
+                         "LANG=C.UTF-8"},
+                        output);
+}
+
+void Stage(const WinePrefixCopy& source) {
+  fs::copy(kSample / "drive_c", source.driveC(), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  fs::create_directories(source.driveC() / kVendor / "Empty Folder");
+  ASSERT_EQ(source.Run({"regedit", "/s", Windows(kSample / "sample.reg")}), 0);
+}
+
+std::vector<fs::path> FindNamed(const fs::path& root, const std::string& name) {
+  std::vector<fs::path> found;
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end; it != end;
+       it.increment(ec)) {
+    if (ec) break;
+    if (it->is_symlink()) it.disable_recursion_pending();  // profile links lead to the host home
+    if (it->path().filename() == name) found.push_back(it->path());
+  }
+  return found;
+}
+
+class PackageBuildTest : public ::testing::Test {};
+
+TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
+  TempFolder out;
+  fs::path package;
+  {
+    WinePrefixCopy source;
+    ASSERT_TRUE(source.ok()) << source.error();
+    Stage(source);
+    std::string output;
+    const int status = RunProgram(source, {(kSample / "ProjectFile.xml").string(), "-Path=" + out.path().string(),
+                                           "-File=Demo.MSI"},
+                                  &output);
+    ASSERT_EQ(status, 0) << output;
+    package = out.path() / "demo.msi";  // the name reaches the builder lower-cased
+    ASSERT_TRUE(fs::is_regular_file(package)) << output;
+    EXPECT_NE(output.find(package.filename().string()), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(out.path() / "MSIProject.cab"));  // stored inside, then removed
+  }
+
+  WinePrefixCopy target;
+  ASSERT_TRUE(target.ok()) << target.error();
+  // An INI entry the package deletes, beside one it leaves alone.
+  {
+    std::FILE* ini = std::fopen((target.driveC() / "windows" / "corvane-demo.ini").c_str(), "wb");
+    std::fputs("[Old]\r\nObsolete=yes\r\nKeep=1\r\n", ini);
+    std::fclose(ini);
+  }
+  fs::copy_file(package, target.driveC() / "demo.msi");
+  ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\demo.msi", "/qn"}), 0);
+
+  // Files byte for byte where the package maps them, and the empty folder.
+  for (const char* relative : {"app.exe", "app.ico", "readme.txt", "O'Brien notes.txt", "data/settings.dat",
+                               "data/cache/index.dat", "Пример/данные.txt"}) {
+    const fs::path installed = target.driveC() / kInstalled / relative;
+    ASSERT_TRUE(fs::exists(installed)) << installed;
+    EXPECT_EQ(ReadHostFile(installed), ReadHostFile(kSample / "drive_c" / kVendor / relative)) << relative;
+  }
+  EXPECT_TRUE(fs::is_directory(target.driveC() / kInstalled / "Empty Folder"));
+  const auto shortcuts = FindNamed(target.driveC() / "users", "Corvane Demo.lnk");
+  ASSERT_EQ(shortcuts.size(), 1u);
+  EXPECT_NE(shortcuts[0].string().find("Start Menu/Programs"), std::string::npos) << shortcuts[0];
+
+  // INI entries: added and modified ones written, the deleted one removed.
+  const std::string windowsIni = ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini");
+  EXPECT_NE(windowsIni.find("Installed=1"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("Mode=quiet"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("[O'Brien]"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("Quote=it's here"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("Keep=1"), std::string::npos) << windowsIni;
+  EXPECT_EQ(windowsIni.find("Obsolete"), std::string::npos) << windowsIni;
+  EXPECT_NE(ReadHostFile(target.driveC() / kInstalled / "demo.ini").find("Data=data"), std::string::npos);
+
+  // Registry values, read through the machine seam from the target machine.
+  {
+    platform::RegistryKey key;
+    ASSERT_EQ(key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo"), platform::kSuccess);
+    std::wstring text;
+    EXPECT_EQ(key.QueryString(L"Path", text), platform::kSuccess);
+    EXPECT_EQ(text, L"C:\\Program Files (x86)\\Corvane Demo\\app.exe");
+    EXPECT_EQ(key.QueryString(L"", text), platform::kSuccess);
+    EXPECT_EQ(text, L"Corvane Demo default");
+    EXPECT_EQ(key.QueryString(L"O'Brien", text), platform::kSuccess);
+    EXPECT_EQ(text, L"it's O'Brien's");
+    EXPECT_EQ(key.QueryString(L"Grüße 日本", text), platform::kSuccess);
+    EXPECT_EQ(text, L"naïve € 日本 Ω");
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+    EXPECT_EQ(key.QueryValue(L"LogFile", type, data), platform::kSuccess);
+    EXPECT_EQ(type, platform::kRegExpandSz);
+    EXPECT_EQ(key.QueryString(L"LogFile", text), platform::kSuccess);
+    EXPECT_EQ(text, L"%TEMP%\\demo.log");
+    uint32_t count = 0;
+    EXPECT_EQ(key.QueryDword(L"Count", count), platform::kSuccess);
+    EXPECT_EQ(count, 255u);
+    std::vector<uint8_t> blob;
+    EXPECT_EQ(key.QueryBinary(L"Blob", blob), platform::kSuccess);
+    EXPECT_EQ(blob, (std::vector<uint8_t>{0x00, 0x10, 0xff}));
+    std::vector<std::wstring> list;
+    EXPECT_EQ(key.QueryMultiString(L"Paths", list), platform::kSuccess);
+    EXPECT_EQ(list, (std::vector<std::wstring>{L"a", L"b c"}));
+  }
+  {
+    platform::RegistryKey key;
+    ASSERT_EQ(key.Open(platform::RootKey::CurrentUser, L"Software\\Corvane Demo"), platform::kSuccess);
+    std::wstring text;
+    EXPECT_EQ(key.QueryString(L"User", text), platform::kSuccess);
+    EXPECT_EQ(text, L"hkcu value");
+    platform::RegistryKey settings;
+    ASSERT_EQ(settings.Open(key, L"Settings"), platform::kSuccess);
+    uint32_t level = 0;
+    EXPECT_EQ(settings.QueryDword(L"Level", level), platform::kSuccess);
+    EXPECT_EQ(level, 7u);
+  }
+
+  // And all of it goes again.
+  ASSERT_EQ(target.Run({"msiexec", "/x", "C:\\demo.msi", "/qn"}), 0);
+  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "app.exe"));
+  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "Empty Folder"));
+  EXPECT_TRUE(FindNamed(target.driveC() / "users", "Corvane Demo.lnk").empty());
+  platform::Machine::Reset();
+  {
+    platform::RegistryKey key;
+    if (key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo") == platform::kSuccess) {
+      std::wstring text;
+      EXPECT_NE(key.QueryString(L"Path", text), platform::kSuccess);
+    }
+  }
+  EXPECT_EQ(ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini").find("Installed=1"), std::string::npos);
+}
+
+TEST_F(PackageBuildTest, BadCommandLinesAndInputsFailClearly) {
+  WinePrefixCopy machine;
+  ASSERT_TRUE(machine.ok()) << machine.error();
+  TempFolder work;
+  std::string output;
+
+  EXPECT_EQ(RunProgram(machine, {}, &output), 2);
+  EXPECT_NE(output.find("wizard"), std::string::npos) << output;
+  output.clear();
+  EXPECT_EQ(RunProgram(machine, {"only-one"}, &output), 2);
+  EXPECT_NE(output.find("Check the Command Line Argument"), std::string::npos) << output;
+  output.clear();
+  EXPECT_EQ(RunProgram(machine, {(kSample / "ProjectFile.xml").string(), work.path().string()}, &output), 2);
+  EXPECT_NE(output.find("Check the Command Line Argument"), std::string::npos) << output;
+
+  // A project file that does not exist.
+  output.clear();
+  EXPECT_EQ(RunProgram(machine, {(work.path() / "nothere.xml").string(), "-Path=" + work.path().string()}, &output), 1);
+  EXPECT_NE(output.find("Given XML file not found"), std::string::npos) << output;
+
+  // A malformed project file.
+  const fs::path broken = work.WriteFile("broken.xml", "<Project><FileSystem>");
+  output.clear();
+  EXPECT_EQ(RunProgram(machine, {broken.string(), "-Path=" + (work.path() / "out1").string(), "-File=x.msi"}, &output),
+            1);
+  EXPECT_NE(output.find("Unable to load Project File"), std::string::npos) << output;
+  EXPECT_FALSE(fs::exists(work.path() / "out1" / "x.msi"));
+
+  // Captured files missing from the machine: this machine was never staged.
+  output.clear();
+  EXPECT_EQ(RunProgram(machine, {(kSample / "ProjectFile.xml").string(), "-Path=" + (work.path() / "out2").string(),
+                                 "-File=x.msi"},
+                       &output),
+            1);
+  EXPECT_NE(output.find("app.exe"), std::string::npos) << output;
+  EXPECT_TRUE(fs::is_directory(work.path() / "out2"));
+  EXPECT_TRUE(fs::is_empty(work.path() / "out2")) << "a failed build left files behind";
+
+  // An output folder that cannot be created (its parent is a file).
+  work.WriteFile("plainfile", "x");
+  output.clear();
+  EXPECT_EQ(RunProgram(machine, {(kSample / "ProjectFile.xml").string(),
+                                 "-Path=" + (work.path() / "plainfile" / "out").string(), "-File=x.msi"},
+                       &output),
+            1);
+  EXPECT_NE(output.find("cannot be created"), std::string::npos) << output;
+}
+
+}  // namespace
