@@ -64,7 +64,7 @@ constexpr RegistryFile kFiles[] = {
 
 void LogError(const std::string& text) {
   CLogger* logger = CLogger::GetInstance();
-  logger->Write(2, text + "\n");
+  logger->Write(2, text);
   CLogger::ReleaseInstance(logger);
 }
 
@@ -181,21 +181,21 @@ std::shared_ptr<const RegistryTree> LoadRegistryTree(const fs::path& prefix) {
       std::string text;
       const Status status = ReadWholeFile(path, text);
       if (status == kFileNotFound || status == kPathNotFound) {
-        logger->Write(2, "RegistryTree::Load " + path.string() + " is missing: its keys do not exist\n");
+        logger->Write(2, "RegistryTree::Load " + path.string() + " is missing: its keys do not exist");
         continue;
       }
       if (status != kSuccess) {
-        logger->Write(2, FormatText("RegistryTree::Load %s cannot be read: Error %ld\n", path.c_str(), status));
+        logger->Write(2, FormatText("RegistryTree::Load %s cannot be read: Error %ld", path.c_str(), status));
         builder.AddUnreadable(file.branch, status);
         continue;
       }
       const std::vector<RegistryFileError> errors = builder.AddFile(file.branch, text);
       for (size_t i = 0; i < errors.size() && i < kMaxLoggedLines; ++i) {
-        logger->Write(2, FormatText("RegistryTree::Load %s line %zu skipped: %s\n", path.c_str(), errors[i].line,
+        logger->Write(2, FormatText("RegistryTree::Load %s line %zu skipped: %s", path.c_str(), errors[i].line,
                                     errors[i].message.c_str()));
       }
       if (errors.size() > kMaxLoggedLines) {
-        logger->Write(2, FormatText("RegistryTree::Load %s: %zu more lines skipped\n", path.c_str(),
+        logger->Write(2, FormatText("RegistryTree::Load %s: %zu more lines skipped", path.c_str(),
                                     errors.size() - kMaxLoggedLines));
       }
     }

@@ -10,13 +10,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/logger.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/wine/registry_store.h"
+#include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -565,6 +569,30 @@ TEST(RegistryKeyFiles, ThreadsReadWhileTheFilesChange) {
   stop = true;
   for (auto& reader : readers) reader.join();
   EXPECT_EQ(failures.load(), 0);
+}
+
+TEST(RegistryKeyFiles, SkippedLinesAreLoggedWithFileAndLineNumber) {
+  FixturePrefix prefix;
+  prefix.AddSystemReg("[Software\\\\S2Log] 1\nthis is not a registry line\n\"v\"=dword:1\n");
+  prefix.Activate();
+  prefix.WriteBesideProgram("CorvaneRepackager.ini",
+                            "[LogFileDetails]\r\nLogLevel=2\r\nErrorLogFileName=c:\\RegErrors.txt\r\n");
+  CLogger* logger = CLogger::GetInstance();  // one logger for the whole test, so the log stays
+  wine::ForgetRegistryTree();
+  RegistryKey key;
+  uint32_t value = 0;
+  ASSERT_EQ(key.Open(RootKey::LocalMachine, L"Software\\S2Log"), kSuccess);
+  EXPECT_EQ(key.QueryDword(L"v", value), kSuccess);
+  const std::string log = ReadHostFile(prefix.driveC() / "RegErrors.txt");
+  CLogger::ReleaseInstance(logger);
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(log, match, std::regex(R"((\S+system\.reg) line (\d+) skipped: unrecognized input)")))
+      << log;
+  EXPECT_EQ(fs::path(match[1].str()), prefix.prefix() / "system.reg");
+  std::istringstream file(ReadHostFile(prefix.prefix() / "system.reg"));
+  std::string line;
+  for (int n = std::stoi(match[2].str()); n > 0; --n) std::getline(file, line);
+  EXPECT_EQ(line, "this is not a registry line");
 }
 
 // A stand-in for a running Wine server: a child process that holds the lock of the prefix's server
