@@ -16,6 +16,21 @@ namespace platform {
 namespace {
 
 constexpr int kServerWaitSeconds = 60;
+constexpr const char* kWinePath = "/usr/lib/wine:/usr/bin:/bin";
+
+// The program looked up in the clean PATH (execvpe would search ours, where wine64 is not).
+std::string FindProgram(const std::string& name) {
+  std::string path = kWinePath;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t colon = path.find(':', start);
+    if (colon == std::string::npos) colon = path.size();
+    std::string candidate = path.substr(start, colon - start) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = colon + 1;
+  }
+  return std::string();
+}
 
 // The environment Wine programs get: nothing of ours leaks into the prefix, no debug chatter, no
 // menu entries written to the host, no Mono or Gecko installer dialogs.
@@ -23,7 +38,7 @@ std::vector<std::string> CleanEnvironment() {
   const char* home = std::getenv("HOME");
   const char* user = std::getenv("USER");
   return {
-      "PATH=/usr/lib/wine:/usr/bin:/bin",
+      std::string("PATH=") + kWinePath,
       std::string("HOME=") + (home && *home ? home : Machine::Root().string()),
       std::string("USER=") + (user && *user ? user : "root"),
       "WINEPREFIX=" + Machine::Root().string(),
@@ -36,6 +51,8 @@ std::vector<std::string> CleanEnvironment() {
 // `seconds` (then kills it). Returns its exit code, -1 when it could not run, -2 on time-out.
 int RunAndWait(const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
                int seconds) {
+  const std::string program = FindProgram(arguments.front());
+  if (program.empty()) return -1;
   std::vector<char*> argv;
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -53,7 +70,7 @@ int RunAndWait(const std::vector<std::string>& arguments, const std::vector<std:
       dup2(null, 1);
       dup2(null, 2);
     }
-    execvpe(argv[0], argv.data(), envp.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   const long stepNs = 20 * 1000 * 1000;
