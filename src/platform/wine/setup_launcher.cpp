@@ -35,8 +35,9 @@ namespace {
 constexpr int kIdleWaitSeconds = 10;
 // How long the processes may take to go after `wineserver -k` before we stop waiting for them.
 constexpr int kKillGraceSeconds = 20;
-// How often the running processes are looked at for Windows Installer command lines.
-constexpr int kScanMilliseconds = 10;
+// How often the running processes are looked at for Windows Installer command lines. An
+// installer process lives for a second or more; this keeps the cost of reading /proc low.
+constexpr int kScanMilliseconds = 25;
 
 // What the helper process reports through its pipe. Each record is written with one write() of
 // less than PIPE_BUF bytes, so records never interleave.
