@@ -11,41 +11,16 @@
 #include <vector>
 
 #include "platform/machine.h"
+#include "platform/wine/wine_environment.h"
 
 namespace platform {
 namespace {
 
 constexpr int kServerWaitSeconds = 60;
-constexpr const char* kWinePath = "/usr/lib/wine:/usr/bin:/bin";
 
-// The program looked up in the clean PATH (execvpe would search ours, where wine64 is not).
-std::string FindProgram(const std::string& name) {
-  std::string path = kWinePath;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t colon = path.find(':', start);
-    if (colon == std::string::npos) colon = path.size();
-    std::string candidate = path.substr(start, colon - start) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = colon + 1;
-  }
-  return std::string();
-}
+std::string FindProgram(const std::string& name) { return wine::FindWineProgram(name.c_str()); }
 
-// The environment Wine programs get: nothing of ours leaks into the prefix, no debug chatter, no
-// menu entries written to the host, no Mono or Gecko installer dialogs.
-std::vector<std::string> CleanEnvironment() {
-  const char* home = std::getenv("HOME");
-  const char* user = std::getenv("USER");
-  return {
-      std::string("PATH=") + kWinePath,
-      std::string("HOME=") + (home && *home ? home : Machine::Root().string()),
-      std::string("USER=") + (user && *user ? user : "root"),
-      "WINEPREFIX=" + Machine::Root().string(),
-      "WINEDEBUG=-all",
-      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
-  };
-}
+std::vector<std::string> CleanEnvironment() { return wine::WineRunEnvironment(Machine::Root()); }
 
 // Runs a host program with the given environment, its output discarded, and waits for it at most
 // `seconds` (then kills it). Returns its exit code, -1 when it could not run, -2 on time-out.

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -24,6 +23,7 @@
 #include "core/logger.h"
 #include "core/strings.h"
 #include "platform/machine.h"
+#include "platform/wine/wine_environment.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -192,50 +192,7 @@ struct HostCommand {
   }
 };
 
-std::string FindWineProgram(const char* name) {
-  for (const char* folder : {"/usr/lib/wine", "/usr/bin", "/bin", "/usr/local/bin"}) {
-    std::string candidate = std::string(folder) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return {};
-}
-
-std::string UserName() {
-  if (const char* user = std::getenv("USER"); user && *user) return user;
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(getuid(), &entry, buffer, sizeof(buffer), &found) == 0 && found) return found->pw_name;
-  return "root";
-}
-
-// The HOME Wine must see: the folder the prefix's profile links point to (Wine made them from the
-// HOME it was created with), else ours.
-std::string WineHome(const fs::path& prefix, const std::string& user) {
-  std::error_code ec;
-  const fs::path desktop = prefix / "drive_c" / "users" / user / "Desktop";
-  if (fs::is_symlink(desktop, ec)) {
-    fs::path target = fs::read_symlink(desktop, ec);
-    if (!ec && !target.empty()) {
-      if (target.is_relative()) target = (desktop.parent_path() / target).lexically_normal();
-      return target.string();
-    }
-  }
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  return "/";
-}
-
-std::vector<std::string> WineEnvironment(const fs::path& prefix) {
-  const std::string user = UserName();
-  return {
-      "PATH=/usr/lib/wine:/usr/bin:/bin",
-      "HOME=" + WineHome(prefix, user),
-      "USER=" + user,
-      "WINEPREFIX=" + prefix.string(),
-      "WINEDEBUG=-all",
-      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
-  };
-}
+std::vector<std::string> WineEnvironment(const fs::path& prefix) { return wine::WineRunEnvironment(prefix); }
 
 // Starts a host command with its output discarded; returns its pid or -1.
 pid_t SpawnQuiet(HostCommand& command, int devNull) {
@@ -428,8 +385,8 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
     result.status = kAccessDenied;
     return result;
   }
-  const std::string wine = FindWineProgram("wine64");
-  const std::string wineserver = FindWineProgram("wineserver");
+  const std::string wine = wine::FindWineProgram("wine64");
+  const std::string wineserver = wine::FindWineProgram("wineserver");
   if (wine.empty() || wineserver.empty()) {
     LogError("wine64 or wineserver not found");
     result.status = kOpenFailed;
