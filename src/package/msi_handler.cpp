@@ -11,6 +11,7 @@
 #include "package/project_reader.h"
 #include "platform/cabinet_maker.h"
 #include "platform/machine.h"
+#include "platform/machine_arch.h"
 #include "platform/registry.h"
 #include "project/xml_document_handler.h"
 
@@ -18,6 +19,8 @@ namespace {
 
 constexpr const char* kCabinetName = "MSIProject.cab";
 constexpr const char* kFeature = "MSIFeature";
+// msidbComponentAttributes64bit: the component's registry values go to the native view.
+constexpr int kComponent64Bit = 256;
 
 std::string Narrow(const std::wstring& text) { return WideToUtf8(text); }
 std::wstring Wide(const std::string& text) { return Utf8ToWide(text); }
@@ -81,6 +84,10 @@ std::string CMSIHandler::PackageFolder() const {
 
 std::string CMSIHandler::DiskDirectory() const { return PackageFolder(); }
 
+std::string CMSIHandler::ComponentAttributes(int attributes) const {
+  return std::to_string(package64_ ? attributes | kComponent64Bit : attributes);
+}
+
 int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath) {
   errors_.clear();
   refusedRows_ = 0;
@@ -94,6 +101,13 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
   directivePath_ = temp + "\\MSIProject.ddf";
 
   if (logger_ == nullptr) logger_ = CLogger::GetInstance();
+  switch (bitnessChoice_) {
+    case PackageBitness::FromMachine: package64_ = platform::MachineIs64Bit(); break;
+    case PackageBitness::Bits32: package64_ = false; break;
+    case PackageBitness::Bits64: package64_ = true; break;
+  }
+  logger_->Write(1, package64_ ? "CMSIHandler::Initialize: building a 64-bit package"
+                               : "CMSIHandler::Initialize: building a 32-bit package");
 
   const std::string projectPath = projectFilePath != nullptr ? projectFilePath : "";
   project_ = std::make_unique<CXMLDocumentHandler>();
@@ -260,6 +274,7 @@ int CMSIHandler::BuildMSI() {
                         "MSI created with the Corvane Repackager.\nRecipe File Version = '1.1' Corvane Repackager "
                         "Version = '1.2'\n");
 
+  if (package64_) UseFolder64BitTwinsInCustomActions();
   if (!FlushTables()) buildFailed_ = true;
 
   if (haveCabinet) {
@@ -389,6 +404,18 @@ void CMSIHandler::SetSummaryInformation(const std::string& title, const std::str
       Error(FormatText("CMSIHandler::SetSummaryInformation: Unable to set summary property %u: %s", property.id,
                        database_->lastError().c_str()));
   }
+  if (package64_) {
+    // The languages of the template stay; only the platform changes.
+    const std::string current = database_->GetSummaryText(platform::kPidTemplate);
+    const size_t semicolon = current.find(';');
+    const std::string languages = semicolon == std::string::npos ? "1033" : current.substr(semicolon + 1);
+    if (database_->SetSummaryText(platform::kPidTemplate, "x64;" + languages) != platform::kSuccess) {
+      // Without it the installer would treat the package as a 32-bit one.
+      Error("CMSIHandler::SetSummaryInformation: Unable to set the platform of the package: " +
+            database_->lastError());
+      buildFailed_ = true;
+    }
+  }
   if (database_->PersistSummary() != platform::kSuccess) {
     Error("CMSIHandler::SetSummaryInformation: Unable to write the summary information: " + database_->lastError());
     buildFailed_ = true;
@@ -469,7 +496,7 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
       bool stop = false;
       bool root = false;
       names_.MakeUniqueDirectoryName(id, true);
-      if (CPackageNames::MapRootComponent(parentPath)) {
+      if (CPackageNames::MapRootComponent(parentPath, package64_)) {
         names_.RegisterDirectory(current, id, true);
         parentId = parentPath;
         stop = true;
@@ -495,7 +522,7 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
 void CMSIHandler::PopulateCreateFolderTable(const MsiRow& directoryRow) {
   CTraceScope trace(logger_, "CMSIHandler::PopulateCreateFolderTable");
   const std::string name = FormatText("EMPTYCOMP%d", EmptyFolderCounter++);
-  MsiRow component{name, CPackageNames::NewGuidString(), directoryRow[0], "8"};
+  MsiRow component{name, CPackageNames::NewGuidString(), directoryRow[0], ComponentAttributes(8)};
   PopulateMSITable(COMPONENT_TABLE, &component);
   MsiRow feature{kFeature, name};
   PopulateMSITable(FEATURE_COMPONENT_TABLE, &feature);
@@ -543,10 +570,10 @@ void CMSIHandler::PopulateOtherTables() {
       directoryColumn = Upper(directory);
     } else {
       directory = folder;
-      CPackageNames::MapFolderToProperty(directory);
+      CPackageNames::MapFolderToProperty(directory, package64_);
       directoryColumn = Narrow(directory);
     }
-    MsiRow componentRow{component, CPackageNames::NewGuidString(), directoryColumn, "8"};
+    MsiRow componentRow{component, CPackageNames::NewGuidString(), directoryColumn, ComponentAttributes(8)};
     PopulateMSITable(COMPONENT_TABLE, &componentRow);
     MsiRow feature{kFeature, component};
     PopulateMSITable(FEATURE_COMPONENT_TABLE, &feature);
@@ -555,7 +582,8 @@ void CMSIHandler::PopulateOtherTables() {
 
 void CMSIHandler::PopulateRegistryTables() {
   CTraceScope trace(logger_, "CMSIHandler::PopulateRegistryTables");
-  MsiRow component{"REGDIFFCOMP", CPackageNames::NewGuidString(), "ProgramFilesFolder", "8"};
+  MsiRow component{"REGDIFFCOMP", CPackageNames::NewGuidString(),
+                   package64_ ? "ProgramFiles64Folder" : "ProgramFilesFolder", ComponentAttributes(8)};
   PopulateMSITable(COMPONENT_TABLE, &component);
 
   for (RegValueRecord& entry : registryEntries_) {
@@ -593,7 +621,7 @@ void CMSIHandler::PopulateRegistryTables() {
       // A text that begins with "#" would be read by the installer as a number.
       prefix = L"#";
     }
-    CPackageNames::SubstituteFolderReferences(data);
+    CPackageNames::SubstituteFolderReferences(data, package64_);
     MsiRow row{identifier, root, Narrow(keyPath), Narrow(valueName), Narrow(prefix + data), "REGDIFFCOMP"};
     PopulateMSITable(REGISTRY_TABLE, &row);
   }
@@ -659,7 +687,7 @@ long CMSIHandler::QueryKey(const std::wstring& rootName, RegValueRecord& entry) 
 
 void CMSIHandler::PopulateINIAndRemoveINITable() {
   CTraceScope trace(logger_, "CMSIHandler::PopulateINIAndRemoveINITable");
-  MsiRow component{"INIHANDLECOMP", CPackageNames::NewGuidString(), "INSTALLDIR", "0"};
+  MsiRow component{"INIHANDLECOMP", CPackageNames::NewGuidString(), "INSTALLDIR", ComponentAttributes(0)};
   PopulateMSITable(COMPONENT_TABLE, &component);
 
   INIFileMap added;
@@ -691,7 +719,7 @@ void CMSIHandler::PopulateINIAndRemoveINITable() {
         dirProperty = Upper(directory);
       } else {
         directory = folder;
-        CPackageNames::MapFolderToProperty(directory);
+        CPackageNames::MapFolderToProperty(directory, package64_);
         dirProperty = Narrow(directory);
       }
       for (const INIEntry& entry : entries) {
@@ -752,4 +780,41 @@ void CMSIHandler::PopulatePropertyTable() {
       {"UpgradeCode", CPackageNames::NewGuidString()},
   };
   for (const MsiRow& row : rows) PopulateMSITable(PROPERTY_TABLE, &row);
+}
+
+void CMSIHandler::UseFolder64BitTwinsInCustomActions() {
+  CTraceScope trace(logger_, "CMSIHandler::UseFolder64BitTwinsInCustomActions");
+  if (!database_) return;
+  struct Change {
+    std::string action;
+    std::string target;
+  };
+  std::vector<Change> changes;
+  {
+    platform::InstallerView view;
+    if (view.Open(*database_, "SELECT `Action`,`Target` FROM `CustomAction`") != platform::kSuccess ||
+        view.Execute(nullptr) != platform::kSuccess) {
+      Error("CMSIHandler::UseFolder64BitTwinsInCustomActions: Unable to read the custom actions: " + view.lastError());
+      buildFailed_ = true;
+      return;
+    }
+    std::unique_ptr<platform::InstallerRecord> row;
+    while (view.Fetch(row) == platform::kSuccess && row) {
+      if (row->IsNull(2)) continue;
+      std::wstring target = Wide(row->GetString(2));
+      if (CPackageNames::UseFolder64BitTwins(target)) changes.push_back({row->GetString(1), Narrow(target)});
+    }
+  }
+  for (const Change& change : changes) {
+    platform::InstallerRecord record(2);
+    record.SetString(1, change.target);
+    record.SetString(2, change.action);
+    if (database_->Execute("UPDATE `CustomAction` SET `Target` = ? WHERE `Action` = ?", &record) !=
+        platform::kSuccess) {
+      // INSTALLDIR would point into the 32-bit program-files folder.
+      Error("CMSIHandler::UseFolder64BitTwinsInCustomActions: Unable to update the custom action " + change.action +
+            ": " + database_->lastError());
+      buildFailed_ = true;
+    }
+  }
 }

@@ -23,6 +23,15 @@ class CXMLDocumentHandler;
 // succeeded; a failed build deletes it, so a package file that exists is a complete one.
 class CMSIHandler {
  public:
+  // Whether the package is a 32-bit or a 64-bit one. By default it follows the machine
+  // (platform::MachineIs64Bit): the captured installer and the application it installed are
+  // native programs of that machine, so on a 64-bit machine the package must put their files into
+  // the 64-bit program-files folder and their HKEY_LOCAL_MACHINE values into the native registry
+  // view, where the application looks for them. A 64-bit package has the summary Template
+  // "x64;<languages>", the 64-bit attribute (256) on every component, and the 64-bit folder
+  // properties (ProgramFiles64Folder, System64Folder) wherever a folder property is named.
+  enum class PackageBitness { FromMachine, Bits32, Bits64 };
+
   CMSIHandler();
   ~CMSIHandler();
   CMSIHandler(const CMSIHandler&) = delete;
@@ -78,6 +87,10 @@ class CMSIHandler {
   int refusedRows() const { return refusedRows_; }
   // Tables with more pending rows than this are imported as a whole (tests lower it).
   void SetBulkRows(size_t rows) { bulkRows_ = rows; }
+  // The bitness of the packages built from now on (kept across builds); decided by Initialize.
+  void SetPackageBitness(PackageBitness bitness) { bitnessChoice_ = bitness; }
+  // Whether the package of the current (or last) build is a 64-bit one.
+  bool package64() const { return package64_; }
 
  private:
   void Error(const std::string& message);
@@ -90,6 +103,10 @@ class CMSIHandler {
   bool FinishPackage();
   void DiscardPackage();
   std::string PackageFolder() const;
+  // Component.Attributes of this package: the 64-bit attribute added for a 64-bit package.
+  std::string ComponentAttributes(int attributes) const;
+  // The template's custom action targets name the 64-bit folders in a 64-bit package.
+  void UseFolder64BitTwinsInCustomActions();
   std::string DiskDirectory() const;
 
   std::ofstream directive_;
@@ -118,6 +135,8 @@ class CMSIHandler {
   ShortcutList shortcuts_;
   std::map<uint32_t, std::unique_ptr<CMsiTable>> tables_;
   size_t bulkRows_ = CMsiTable::kDefaultBulkRows;
+  PackageBitness bitnessChoice_ = PackageBitness::FromMachine;
+  bool package64_ = false;
   int cabinetLines_ = 0;
   bool buildFailed_ = false;
   bool built_ = false;

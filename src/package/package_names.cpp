@@ -22,9 +22,40 @@ std::wstring ToLower(const std::wstring& text) {
   return lower;
 }
 
+// A folder property as the package names it.
+void ApplyBitness(std::wstring& property, bool package64) {
+  if (!package64) return;
+  if (const wchar_t* twin = CPackageNames::Folder64BitTwin(property)) property = twin;
+}
+
 }  // namespace
 
-bool CPackageNames::MapRootComponent(std::wstring& path) {
+const wchar_t* CPackageNames::Folder64BitTwin(const std::wstring& property) {
+  static const struct {
+    const wchar_t* folder;
+    const wchar_t* twin;
+  } kTwins[] = {
+      {L"ProgramFilesFolder", L"ProgramFiles64Folder"},
+      {L"SystemFolder", L"System64Folder"},
+  };
+  for (const auto& entry : kTwins) {
+    if (property == entry.folder) return entry.twin;
+  }
+  return nullptr;
+}
+
+bool CPackageNames::UseFolder64BitTwins(std::wstring& text) {
+  bool changed = false;
+  for (const wchar_t* folder : {L"ProgramFilesFolder", L"SystemFolder"}) {
+    const std::wstring reference = L"[" + std::wstring(folder) + L"]";
+    if (text.find(reference) == std::wstring::npos) continue;
+    ReplaceAll(text, reference, L"[" + std::wstring(Folder64BitTwin(folder)) + L"]");
+    changed = true;
+  }
+  return changed;
+}
+
+bool CPackageNames::MapRootComponent(std::wstring& path, bool package64) {
   static const struct {
     const wchar_t* root;
     const wchar_t* property;
@@ -36,6 +67,7 @@ bool CPackageNames::MapRootComponent(std::wstring& path) {
   for (const auto& entry : kRoots) {
     if (path == entry.root) {
       path = entry.property;
+      ApplyBitness(path, package64);
       return true;
     }
   }
@@ -48,7 +80,7 @@ bool CPackageNames::MapRootComponent(std::wstring& path) {
   return false;
 }
 
-void CPackageNames::MapFolderToProperty(std::wstring& path) {
+void CPackageNames::MapFolderToProperty(std::wstring& path, bool package64) {
   static const struct {
     const wchar_t* token;
     const wchar_t* property;
@@ -61,6 +93,7 @@ void CPackageNames::MapFolderToProperty(std::wstring& path) {
   for (const auto& entry : kTokens) {
     if (Contains(path, entry.token)) {
       path = entry.property;
+      ApplyBitness(path, package64);
       return;
     }
   }
@@ -68,22 +101,24 @@ void CPackageNames::MapFolderToProperty(std::wstring& path) {
   if (!systemDrive.empty() && ToUpperUnicode(path) == ToUpperUnicode(systemDrive)) path = L"WindowsVolume";
 }
 
-void CPackageNames::SubstituteFolderReferences(std::wstring& text) {
+void CPackageNames::SubstituteFolderReferences(std::wstring& text, bool package64) {
   const struct {
     const std::wstring* value;
-    const wchar_t* reference;
+    const wchar_t* property;
   } kFolders[] = {
-      {&EnvironmentValues.programfiles, L"[ProgramFilesFolder]"},
-      {&EnvironmentValues.windir, L"[WindowsFolder]"},
-      {&EnvironmentValues.appdata, L"[APPDATA]"},
-      {&EnvironmentValues.temp, L"[TempFolder]"},
-      {&EnvironmentValues.userprofile, L"[USERPROFILE]"},
-      {&EnvironmentValues.allusersprofile, L"[ALLUSERSPROFILE]"},
+      {&EnvironmentValues.programfiles, L"ProgramFilesFolder"},
+      {&EnvironmentValues.windir, L"WindowsFolder"},
+      {&EnvironmentValues.appdata, L"APPDATA"},
+      {&EnvironmentValues.temp, L"TempFolder"},
+      {&EnvironmentValues.userprofile, L"USERPROFILE"},
+      {&EnvironmentValues.allusersprofile, L"ALLUSERSPROFILE"},
   };
   for (const auto& entry : kFolders) {
     // An unset value would match every text; it stands for no folder.
     if (entry.value->empty() || text.find(*entry.value) == std::wstring::npos) continue;
-    ReplaceAll(text, *entry.value + L"\\", entry.reference);
+    std::wstring property = entry.property;
+    ApplyBitness(property, package64);
+    ReplaceAll(text, *entry.value + L"\\", L"[" + property + L"]");
     return;
   }
 }

@@ -12,13 +12,23 @@ class CPackageNames {
 
   // A folder path that an installer property stands for ("%PROGRAMFILES%", "D:", ...) is replaced
   // by the property name; true when it was a root. All tests are case-sensitive.
-  static bool MapRootComponent(std::wstring& path);
+  //
+  // The mapping functions take the package's bitness: on a 64-bit machine the plain names
+  // ProgramFilesFolder and SystemFolder are the 32-bit folders ("Program Files (x86)", syswow64),
+  // so a 64-bit package names their 64-bit twins instead (see Folder64BitTwin).
+  static bool MapRootComponent(std::wstring& path, bool package64 = false);
   // A folder that has no Directory row of its own: the whole text becomes the property of the
   // first token it contains, or "WindowsVolume" when it is the system drive (any case).
-  static void MapFolderToProperty(std::wstring& path);
+  static void MapFolderToProperty(std::wstring& path, bool package64 = false);
   // The first environment folder found in a registry data text has every occurrence of itself
   // followed by "\" replaced by its property reference ("[ProgramFilesFolder]...").
-  static void SubstituteFolderReferences(std::wstring& text);
+  static void SubstituteFolderReferences(std::wstring& text, bool package64 = false);
+  // The 64-bit twin of a folder property ("ProgramFilesFolder" -> "ProgramFiles64Folder",
+  // "SystemFolder" -> "System64Folder"); nullptr for a property that has none.
+  static const wchar_t* Folder64BitTwin(const std::wstring& property);
+  // Every reference "[Folder]" in a formatted text to a folder property that has a 64-bit twin
+  // becomes "[Twin]" (the targets of the template's custom actions); true when one was changed.
+  static bool UseFolder64BitTwins(std::wstring& text);
   // Every character outside A-Z, a-z, 0-9, "_" and "." becomes "_".
   static void SanitizeIdentifier(std::wstring& text);
   // A new random GUID in registry form: braces, upper-case hexadecimal, 38 characters.

@@ -54,10 +54,12 @@ inline std::string ProjectText(const std::string& added, const std::string& modi
 }
 
 // One build on a fixture machine. The constructor prepares the machine; Build() runs
-// Initialize, BuildMSI and CloseDatabase and opens the package for reading.
+// Initialize, BuildMSI and CloseDatabase and opens the package for reading. The fixture machine
+// is a 64-bit one; the builder makes a 32-bit package unless another bitness is asked for.
 class Builder {
  public:
-  Builder() {
+  explicit Builder(CMSIHandler::PackageBitness bitness = CMSIHandler::PackageBitness::Bits32) {
+    handler_.SetPackageBitness(bitness);
     prefix_.Activate();
     prefix_.InDriveC("users/root/Temp/Temp", true);
     std::filesystem::create_directories(prefix_.Scratch() / "out");
@@ -92,6 +94,7 @@ class Builder {
   }
 
   Rows Table(const std::string& statement) { return Select(database_, statement); }
+  std::string SummaryText(unsigned property) { return database_.GetSummaryText(property); }
   std::string DirectiveText() const { return ReadHostFile(prefix_.InDriveC("users/root/Temp/Temp/MSIProject.ddf")); }
   const std::vector<std::string>& errors() const { return errors_; }
 
