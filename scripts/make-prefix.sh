@@ -11,7 +11,7 @@ rm -rf "$target/prefix"
 
 run_wine() {
   env -i PATH=/usr/lib/wine:/usr/bin:/bin HOME="$target/home" USER="${USER:-root}" \
-    WINEPREFIX="$target/prefix" WINEDEBUG=-all WINEARCH=win64 \
+    LANG=C.UTF-8 WINEPREFIX="$target/prefix" WINEDEBUG=-all WINEARCH=win64 \
     WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d" "$@"
 }
 

@@ -19,7 +19,6 @@ using namespace platform;
 
 // libmsi 0.101 loses a few small blocks inside itself (opening a package that holds streams,
 // deleting from _Streams), which no caller can free; they must not fail the sanitizer run.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libmsi.so\n"; }
 
 namespace {
 
