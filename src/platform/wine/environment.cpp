@@ -6,17 +6,21 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "core/strings.h"
 #include "platform/machine.h"
+#include "platform/registry.h"
 #include "platform/text.h"
+#include "platform/wine/registry_file_parser.h"
 
 namespace fs = std::filesystem;
 
 // The environment a program of the prefix sees, computed the way Wine builds it at process start:
 // from the prefix's registry files, never from the Linux environment. Only the few keys that hold
-// these values are read, straight from the files, with a cache keyed on the files' identity.
+// these values are read, straight from the files through the registry file parser, with a cache
+// keyed on the files' identity.
 // This does not go through RegistryKey on purpose: RegistryKey waits (up to a minute) for a
 // running Wine server of the prefix to end, and start-up must neither block nor come out with
 // empty folders because some Wine program is open. These values do not change while a server
@@ -44,183 +48,47 @@ using KeyValues = std::map<std::wstring, std::wstring>;
 // Keys by upper-cased path.
 using HiveValues = std::map<std::wstring, KeyValues>;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+std::wstring FromUtf16(std::u16string_view text) {
+  return Utf16LeToWide(text.data(), text.size() * sizeof(char16_t));
 }
 
-// Decodes an escaped string of the files from `pos` (after the opening quote or bracket) up to
-// the unescaped terminator: \x with 1-4 hex digits, octal with 1-3 digits, the C letters, any
-// other escaped character as itself; raw bytes are UTF-8.
-bool DecodeString(const std::string& line, size_t& pos, char terminator, std::wstring& out) {
-  std::string raw;
-  auto flush = [&] {
-    out += Utf8ToWide(raw);
-    raw.clear();
-  };
-  while (pos < line.size()) {
-    char c = line[pos++];
-    if (c == terminator) {
-      flush();
-      return true;
-    }
-    if (c != '\\' || pos >= line.size()) {
-      raw.push_back(c);
-      continue;
-    }
-    char e = line[pos++];
-    wchar_t decoded = 0;
-    switch (e) {
-      case 'a': decoded = L'\a'; break;
-      case 'b': decoded = L'\b'; break;
-      case 'e': decoded = 27; break;
-      case 'f': decoded = L'\f'; break;
-      case 'n': decoded = L'\n'; break;
-      case 'r': decoded = L'\r'; break;
-      case 't': decoded = L'\t'; break;
-      case 'v': decoded = L'\v'; break;
-      case 'x': {
-        int digits = 0;
-        unsigned value = 0;
-        while (digits < 4 && pos < line.size() && HexDigit(line[pos]) >= 0) {
-          value = value * 16 + static_cast<unsigned>(HexDigit(line[pos++]));
-          ++digits;
-        }
-        decoded = digits == 0 ? L'x' : static_cast<wchar_t>(value);
-        break;
-      }
-      default:
-        if (e >= '0' && e <= '7') {
-          unsigned value = static_cast<unsigned>(e - '0');
-          for (int digits = 1; digits < 3 && pos < line.size() && line[pos] >= '0' && line[pos] <= '7'; ++digits) {
-            value = value * 8 + static_cast<unsigned>(line[pos++] - '0');
-          }
-          decoded = static_cast<wchar_t>(value);
-        } else {
-          decoded = static_cast<wchar_t>(static_cast<unsigned char>(e));
-        }
-    }
-    flush();
-    out.push_back(decoded);
-  }
-  return false;
-}
+// Collects the string values of the wanted keys (upper-cased paths) of one registry file.
+class WantedKeysSink : public wine::RegistryFileSink {
+ public:
+  explicit WantedKeysSink(const std::vector<std::wstring>& wantedKeys) : wanted_(wantedKeys) {}
 
-// Joins UTF-16 surrogate pairs that the escapes produced one unit at a time (wide strings hold
-// whole code points here); a lone surrogate becomes U+FFFD.
-std::wstring JoinSurrogates(const std::wstring& text) {
-  if constexpr (sizeof(wchar_t) == 2) return text;
-  std::wstring out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = static_cast<uint32_t>(text[i]);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-      uint32_t low = static_cast<uint32_t>(text[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        out.push_back(static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00)));
-        ++i;
-        continue;
-      }
+  void OnKey(std::u16string_view path, size_t) override {
+    const std::wstring upper = Upper(FromUtf16(path));
+    current_ = nullptr;
+    for (const std::wstring& wanted : wanted_) {
+      if (wanted == upper) current_ = &result_[upper];
     }
-    out.push_back(c >= 0xD800 && c <= 0xDFFF ? static_cast<wchar_t>(0xFFFD) : text[i]);
   }
-  return out;
-}
+  void OnValue(std::u16string_view name, uint32_t type, const uint8_t* data, size_t size, size_t) override {
+    if (current_ == nullptr || (type != kRegSz && type != kRegExpandSz)) return;
+    std::wstring text = Utf16LeToWide(data, size);
+    if (size_t nul = text.find(L'\0'); nul != std::wstring::npos) text.resize(nul);
+    current_->emplace(Upper(FromUtf16(name)), text);  // the first occurrence stands
+  }
+  void OnError(size_t, std::string_view) override {}  // the registry loader reports bad lines
 
-// The string of a value's data, for the string forms ("...", str(N):"...", hex(1|2):...).
-std::optional<std::wstring> StringData(const std::string& data) {
-  size_t pos = 0;
-  if (data.compare(0, 1, "\"") == 0) {
-    pos = 1;
-  } else if (data.compare(0, 4, "str:") == 0 || data.compare(0, 7, "str(2):") == 0) {
-    pos = data.find('"');
-    if (pos == std::string::npos) return std::nullopt;
-    ++pos;
-  } else if (data.compare(0, 7, "hex(1):") == 0 || data.compare(0, 7, "hex(2):") == 0) {
-    std::string bytes;
-    for (size_t i = 7; i + 1 < data.size();) {
-      int hi = HexDigit(data[i]), lo = HexDigit(data[i + 1]);
-      if (hi < 0 || lo < 0) {
-        ++i;
-        continue;
-      }
-      bytes.push_back(static_cast<char>(hi * 16 + lo));
-      i += 2;
-    }
-    std::wstring text = Utf16LeToWide(bytes.data(), bytes.size());
-    size_t nul = text.find(L'\0');
-    if (nul != std::wstring::npos) text.resize(nul);
-    return text;
-  } else {
-    return std::nullopt;
-  }
-  std::wstring out;
-  if (!DecodeString(data, pos, '"', out)) return std::nullopt;
-  out = JoinSurrogates(out);
-  size_t nul = out.find(L'\0');
-  if (nul != std::wstring::npos) out.resize(nul);
-  return out;
-}
+  HiveValues Take() { return std::move(result_); }
+
+ private:
+  const std::vector<std::wstring>& wanted_;
+  HiveValues result_;
+  KeyValues* current_ = nullptr;
+};
 
 // Reads the string values of the wanted keys (upper-cased paths) from one registry file.
 HiveValues ReadHive(const fs::path& file, const std::vector<std::wstring>& wantedKeys) {
-  HiveValues result;
   std::ifstream in(file, std::ios::binary);
-  if (!in) return result;
-  std::string line;
-  if (!std::getline(in, line)) return result;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line != "WINE REGISTRY Version 2") return result;
-
-  KeyValues* current = nullptr;
-  std::string pending;  // a hex value continued on the next lines
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) continue;
-    if (!pending.empty()) {
-      pending += line.substr(start);
-      if (pending.back() == '\\') {
-        pending.pop_back();
-        continue;
-      }
-      line = pending;
-      pending.clear();
-      start = line.find_first_not_of(" \t");
-    }
-    char first = line[start];
-    if (first == '[') {
-      size_t pos = start + 1;
-      std::wstring path;
-      current = nullptr;
-      if (!DecodeString(line, pos, ']', path)) continue;
-      std::wstring upper = Upper(JoinSurrogates(path));
-      for (const std::wstring& wanted : wantedKeys) {
-        if (wanted == upper) current = &result[upper];
-      }
-      continue;
-    }
-    if (current == nullptr || (first != '"' && first != '@')) continue;
-    std::wstring name;
-    size_t pos = start + 1;
-    if (first == '"' && !DecodeString(line, pos, '"', name)) continue;
-    size_t equals = line.find_first_not_of(" \t", pos);
-    if (equals == std::string::npos || line[equals] != '=') continue;
-    size_t dataStart = line.find_first_not_of(" \t", equals + 1);
-    std::string data = dataStart == std::string::npos ? std::string() : line.substr(dataStart);
-    if (data.compare(0, 3, "hex") == 0 && data.back() == '\\') {
-      pending = line.substr(0, line.size() - 1);  // continued on the next lines
-      continue;
-    }
-    if (auto text = StringData(data)) {
-      const std::wstring key = Upper(JoinSurrogates(name));
-      // The first occurrence stands.
-      current->emplace(key, *text);
-    }
-  }
-  return result;
+  if (!in) return {};
+  std::ostringstream text;
+  text << in.rdbuf();
+  WantedKeysSink sink(wantedKeys);
+  wine::ParseRegistryText(text.str(), sink);
+  return sink.Take();
 }
 
 // A file's identity for the cache: path, size and modification time.
