@@ -1,7 +1,12 @@
 // Corvane Repackager: start-up and dispatch. With a project file and an output folder the
-// program builds the package without any user interface; the wizard is not part of this build.
+// program builds the package without any user interface; with -Capture it captures a setup
+// program and builds its package in one run (-Resume finishes a capture left pending); the wizard
+// is not part of this build.
 //
 //   CorvaneRepackager <project file> -Path=<output folder> [-File=<package file name>]
+//   CorvaneRepackager -Capture=<setup program> [-Product=..] [-Version=..] [-Company=..]
+//                     [-Path=<output folder>] [-File=<package name>] [-Timeout=<seconds>]
+//   CorvaneRepackager -Resume [-Path=<output folder>] [-File=<package name>]
 //
 // Paths may be given as host paths (converted to the machine's Windows paths) or as Windows
 // paths. Exit status: 0 when the package was built, 1 when the build failed, 2 for a wrong command
@@ -11,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "app/capture_command.h"
+#include "app/terminal_progress.h"
 #include "core/logger.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
@@ -30,18 +37,6 @@ enum ExitStatus { kBuilt = 0, kBuildFailed = 1, kBadCommandLine = 2 };
 void ReportError(CLogger* logger, const std::string& message) {
   if (logger != nullptr) logger->Write(2, message);
   std::fprintf(stderr, "CorvaneRepackager: %s\n", message.c_str());
-}
-
-// "C:\..." or "\\server\..." is a Windows path already; anything else is a host path.
-bool IsWindowsPath(const std::string& path) {
-  return (path.size() >= 2 && path[1] == ':' &&
-          ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'))) ||
-         path.rfind("\\\\", 0) == 0;
-}
-
-std::wstring ToMachinePath(const std::string& path) {
-  if (IsWindowsPath(path)) return Utf8ToWide(path);
-  return platform::Machine::WindowsPath(std::filesystem::path(path));
 }
 
 // Removes every occurrence of a marker ("-path=", "-file="), found without regard to case, and
@@ -119,9 +114,11 @@ int RunCommandLineBuild(CLogger* logger, CUIManager* manager, const std::vector<
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   if (arguments.empty()) {
-    std::fputs("CorvaneRepackager: the wizard is not available in this build; use\n"
-               "  CorvaneRepackager <project file> -Path=<output folder> [-File=<package name>]\n",
-               stderr);
+    std::fprintf(stderr,
+                 "CorvaneRepackager: the wizard is not available in this build; use\n"
+                 "  CorvaneRepackager <project file> -Path=<output folder> [-File=<package name>]\n"
+                 "  or: %s\n",
+                 kCaptureUsage);
     return kBadCommandLine;
   }
   if (!platform::Machine::IsUsable()) {
@@ -135,7 +132,19 @@ int main(int argc, char** argv) {
   CUIManager* manager = CUIManager::GetInstance();
 
   int status;
-  if (arguments.size() == 1) {
+  if (IsCaptureCommandLine(arguments)) {
+    CaptureCommandLine line;
+    std::string error;
+    if (!ParseCaptureCommandLine(arguments, line, error)) {
+      ReportError(logger, error);
+      std::fprintf(stderr, "usage: %s\n", kCaptureUsage);
+      status = kBadCommandLine;
+    } else {
+      CTerminalProgress progress;
+      CCaptureCommand capture(logger, manager, progress);
+      status = capture.Run(line);
+    }
+  } else if (arguments.size() == 1) {
     ReportError(logger, kUsage);
     status = kBadCommandLine;
   } else {

@@ -92,8 +92,10 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
   }
   const char* saveFailed = "CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to save XML File";
   // Added folders of a project are kept even when empty; in the change lists a folder needs a
-  // usable file.
+  // usable file. An added folder that holds nothing at all is one the installer made empty (a
+  // folder with files has them under its own key): it belongs to the capture as well.
   const bool alwaysWritten = listPath == xmlpath::kFileAdded;
+  const bool keepsEmptyFolders = listPath == xmlpath::kIncludedFileAdded;
   const bool notesExecutables = !skipUsabilityTest && listPath == xmlpath::kIncludedFileAdded;
   const size_t total = folders.size();
   size_t position = 0;
@@ -110,7 +112,7 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
         anyUsable = anyUsable || usable[i];
       }
     }
-    if (!alwaysWritten && (files.empty() || !anyUsable)) {
+    if (!alwaysWritten && !(keepsEmptyFolders && files.empty()) && (files.empty() || !anyUsable)) {
       it = folders.erase(it);
       continue;
     }

@@ -217,15 +217,18 @@ TEST_F(ChangeFileTest, FolderWriterKeepsOnlyUsableFiles) {
   ASSERT_EQ(1, doc.Load(OnC(L"work\\FileChanges.xml")));
   FolderFileMap included = folders;
   ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, included, OnC(L"work\\FileChanges.xml"), false));
-  EXPECT_EQ(R"(Directory Name="C:\App"
+  // A folder added without anything in it (C:\NoFiles) is kept: the installer made it empty.
+  EXPECT_EQ(R"(Directory Name="C:\NoFiles"
+Directory Name="C:\App"
   File Name="Setup.exe.bak"
   File Name="Setup.EXE"
   File Name="good.dll"
 )",
             DumpTree(doc.GetRootElement().SelectSingleNode(xmlpath::kIncludedFileAdded)));
   // Folders that were not written are gone from the caller's map.
-  ASSERT_EQ(1u, included.size());
+  ASSERT_EQ(2u, included.size());
   EXPECT_EQ(L"C:\\App", included.begin()->first);
+  EXPECT_EQ(L"C:\\NoFiles", std::next(included.begin())->first);
   // Only the upper-case .EXE counts as an executable.
   ASSERT_EQ(1u, doc.GetCapturedExecutables().size());
   EXPECT_EQ(L"C:\\App\\Setup.EXE", doc.GetCapturedExecutables()[0]);

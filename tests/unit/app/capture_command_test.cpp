@@ -1,0 +1,150 @@
+// The capture mode's command line and its choice of product texts. The texts are read from real
+// files: PE files with a version resource made by the test support, and a Windows Installer
+// package built by wixl when it is installed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/capture_command.h"
+#include "core/strings.h"
+#include "platform/machine.h"
+#include "support/pe_builder.h"
+#include "support/temp_folder.h"
+#include "support/wine_prefix.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+CaptureCommandLine Parsed(const std::vector<std::string>& arguments) {
+  CaptureCommandLine line;
+  std::string error;
+  EXPECT_TRUE(ParseCaptureCommandLine(arguments, line, error)) << error;
+  return line;
+}
+
+std::string ParseError(const std::vector<std::string>& arguments) {
+  CaptureCommandLine line;
+  std::string error;
+  EXPECT_FALSE(ParseCaptureCommandLine(arguments, line, error));
+  return error;
+}
+
+TEST(CaptureCommandLineTest, OnlyAFirstCaptureOrResumeArgumentSelectsTheMode) {
+  EXPECT_TRUE(IsCaptureCommandLine({"-Capture=setup.exe"}));
+  EXPECT_TRUE(IsCaptureCommandLine({"-CAPTURE=x", "-Path=out"}));
+  EXPECT_TRUE(IsCaptureCommandLine({"-resume"}));
+  EXPECT_TRUE(IsCaptureCommandLine({"-Resume", "-Path=/tmp/out"}));
+  // The project build keeps its form: a project file first, then the marked folder.
+  EXPECT_FALSE(IsCaptureCommandLine({}));
+  EXPECT_FALSE(IsCaptureCommandLine({"project.xml", "-Path=out"}));
+  EXPECT_FALSE(IsCaptureCommandLine({"project.xml", "-Capture=setup.exe"}));
+  EXPECT_FALSE(IsCaptureCommandLine({"-Resumed"}));
+  EXPECT_FALSE(IsCaptureCommandLine({"x-capture=setup.exe"}));
+}
+
+TEST(CaptureCommandLineTest, ValuesKeepTheirCaseAndMarkersAnyCase) {
+  const CaptureCommandLine line =
+      Parsed({"-capture=/srv/Setups/My Setup.EXE", "-PRODUCT= My App ", "-Version=2.0", "-company=ACME",
+              "-Path=/tmp/Out Folder", "-FILE=App.MSI", "-timeout=90"});
+  EXPECT_FALSE(line.resume);
+  EXPECT_EQ(line.setup, "/srv/Setups/My Setup.EXE");
+  EXPECT_EQ(line.product.value_or(""), " My App ");
+  EXPECT_EQ(line.version.value_or(""), "2.0");
+  EXPECT_EQ(line.company.value_or(""), "ACME");
+  EXPECT_EQ(line.outputFolder.value_or(""), "/tmp/Out Folder");
+  EXPECT_EQ(line.packageName.value_or(""), "App.MSI");
+  EXPECT_EQ(line.timeoutSeconds, 90);
+
+  const CaptureCommandLine plain = Parsed({"-Capture=C:\\setup.exe"});
+  EXPECT_FALSE(plain.product.has_value());
+  EXPECT_FALSE(plain.outputFolder.has_value());
+  EXPECT_EQ(plain.timeoutSeconds, 3600);
+
+  const CaptureCommandLine resume = Parsed({"-Resume", "-Path=out", "-File=x.msi"});
+  EXPECT_TRUE(resume.resume);
+  EXPECT_TRUE(resume.setup.empty());
+  EXPECT_EQ(resume.outputFolder.value_or(""), "out");
+}
+
+TEST(CaptureCommandLineTest, BadCommandLinesAreRefusedWithAReason) {
+  EXPECT_NE(ParseError({"-Capture="}).find("needs the setup program"), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "-Capture=b.exe"}).find("twice"), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "-Path=x", "-Path=y"}).find("-Path is given twice"), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "-Product="}).find("-Product needs a value"), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "extra"}).find("unknown argument \"extra\""), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "-Resume"}).find("cannot be used together"), std::string::npos);
+  EXPECT_NE(ParseError({"-Resume", "-Product=x"}).find("-Resume"), std::string::npos);
+  EXPECT_NE(ParseError({"-Resume", "-Timeout=5"}).find("-Timeout"), std::string::npos);
+  EXPECT_NE(ParseError({"-Path=x"}).find("-Capture or -Resume is needed"), std::string::npos);
+  for (const char* timeout : {"-Timeout=0", "-Timeout=-3", "-Timeout=ten", "-Timeout=5s", "-Timeout=", "-Timeout=999999999"}) {
+    EXPECT_NE(ParseError({"-Capture=a.exe", timeout}).find("-Timeout needs a number"), std::string::npos) << timeout;
+  }
+}
+
+TEST(CaptureCommandLineTest, WindowsAndHostPathsAreTold) {
+  EXPECT_TRUE(IsWindowsPath("C:\\setup.exe"));
+  EXPECT_TRUE(IsWindowsPath("z:/srv"));
+  EXPECT_TRUE(IsWindowsPath("\\\\server\\share\\setup.exe"));
+  EXPECT_FALSE(IsWindowsPath("/srv/setup.exe"));
+  EXPECT_FALSE(IsWindowsPath("setup.exe"));
+  EXPECT_FALSE(IsWindowsPath("1:\\x"));
+}
+
+class CaptureProductTextsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(machine_.ok()) << machine_.error(); }
+  std::wstring Windows(const fs::path& host) { return platform::Machine::WindowsPath(host); }
+
+  WinePrefixCopy machine_;
+  TempFolder folder_;
+};
+
+TEST_F(CaptureProductTextsTest, CommandLineFirstThenVersionResourceThenStandIns) {
+  using namespace pe_builder;
+  const std::string block =
+      VersionBlock(FixedFileInfo(3, 1, 0, 0), {0x04B00409u},
+                   {{L"040904B0",
+                     {{L"ProductName", L"  Resource Product "}, {L"ProductVersion", L"3.1"}, {L"CompanyName", L"Resource Labs"}}}});
+  const fs::path setup = folder_.WriteFile("ResSetup.exe", BuildPe({{16, 1, 1033, block}}));
+
+  CaptureCommandLine line;
+  ProductTexts texts = ChooseProductTexts(line, Windows(setup));
+  EXPECT_EQ(texts.name, L"Resource Product");  // trimmed
+  EXPECT_EQ(texts.version, L"3.1");
+  EXPECT_EQ(texts.company, L"Resource Labs");
+
+  line.product = "Given";
+  line.company = "   ";  // blank: as if not given
+  texts = ChooseProductTexts(line, Windows(setup));
+  EXPECT_EQ(texts.name, L"Given");
+  EXPECT_EQ(texts.version, L"3.1");
+  EXPECT_EQ(texts.company, L"Resource Labs");
+
+  // No version resource at all: the file name and stand-ins.
+  const fs::path bare = folder_.WriteFile("Bare Setup.v2.exe", "MZ not really a program");
+  texts = ChooseProductTexts(CaptureCommandLine(), Windows(bare));
+  EXPECT_EQ(texts.name, L"Bare Setup.v2");
+  EXPECT_EQ(texts.version, L"1.0");
+  EXPECT_EQ(texts.company, L"Unknown");
+}
+
+TEST_F(CaptureProductTextsTest, WindowsInstallerPackageGivesItsProperties) {
+  const fs::path wxs = folder_.WriteFile(
+      "p.wxs",
+      "<?xml version=\"1.0\"?><Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">"
+      "<Product Id=\"*\" Name=\"Package Product\" Language=\"1033\" Version=\"4.5.6\" Manufacturer=\"Package Maker\" "
+      "UpgradeCode=\"11111111-2222-3333-4444-555555555555\"><Package InstallerVersion=\"200\" Compressed=\"yes\"/>"
+      "<Directory Id=\"TARGETDIR\" Name=\"SourceDir\"/><Feature Id=\"F\" Level=\"1\"/></Product></Wix>");
+  const fs::path msi = folder_.path() / "p.msi";
+  std::string output;
+  ASSERT_EQ(RunHostCommand({"wixl", "-o", msi.string(), wxs.string()}, {"PATH=/usr/bin:/bin"}, &output), 0) << output;
+  const ProductTexts texts = ChooseProductTexts(CaptureCommandLine(), Windows(msi));
+  EXPECT_EQ(texts.name, L"Package Product");
+  EXPECT_EQ(texts.version, L"4.5.6");
+  EXPECT_EQ(texts.company, L"Package Maker");
+}
+
+}  // namespace
