@@ -1,6 +1,8 @@
 // The package builder end to end: the sample project's files and registry values are put on a
 // fresh machine through Wine, the command line builds the package, and the machine's own Windows
-// Installer installs it on a second fresh machine and removes it again.
+// Installer installs it on a second fresh machine and removes it again. The test machines are
+// 64-bit ones, so the package is a 64-bit package: everything lands exactly where the staging
+// put it on the first machine, not in the 32-bit places.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "core/strings.h"
+#include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "support/temp_folder.h"
@@ -20,9 +23,8 @@ namespace {
 const fs::path kSample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "sample-project";
 const fs::path kProgram = fs::path(CORVANE_PROGRAM_DIR) / "CorvaneRepackager";
 const fs::path kVendor = fs::path("Program Files") / "Corvane Demo";
-// The package is a 32-bit package: on a 64-bit machine its program files and its
-// HKEY_LOCAL_MACHINE\Software values land in the 32-bit places.
-const fs::path kInstalled = fs::path("Program Files (x86)") / "Corvane Demo";
+const fs::path kInstalled = kVendor;
+const fs::path kInstalled32 = fs::path("Program Files (x86)") / "Corvane Demo";
 
 std::string Windows(const fs::path& host) { return WideToUtf8(platform::Machine::WindowsPath(host)); }
 
@@ -72,6 +74,9 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     ASSERT_TRUE(fs::is_regular_file(package)) << output;
     EXPECT_NE(output.find(package.filename().string()), std::string::npos) << output;
     EXPECT_FALSE(fs::exists(out.path() / "MSIProject.cab"));  // stored inside, then removed
+    platform::InstallerDatabase database;
+    ASSERT_EQ(database.OpenReadOnly(platform::Machine::WindowsPath(package)), platform::kSuccess);
+    EXPECT_EQ(database.GetSummaryText(platform::kPidTemplate), "x64;1033");
   }
 
   WinePrefixCopy target;
@@ -83,7 +88,10 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     std::fclose(ini);
   }
   fs::copy_file(package, target.driveC() / "demo.msi");
-  ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\demo.msi", "/qn"}), 0);
+  ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\demo.msi", "/qn", "/l*v", "C:\\install.log"}), 0);
+  // The folder the INI component hangs on is the 64-bit program-files folder too.
+  const std::string log = ReadHostFile(target.driveC() / "install.log");
+  EXPECT_NE(log.find("INSTALLDIR = C:\\Program Files\\"), std::string::npos) << log.substr(0, 4000);
 
   // Files byte for byte where the package maps them, and the empty folder.
   for (const char* relative : {"app.exe", "app.ico", "readme.txt", "O'Brien notes.txt", "data/settings.dat",
@@ -93,6 +101,7 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     EXPECT_EQ(ReadHostFile(installed), ReadHostFile(kSample / "drive_c" / kVendor / relative)) << relative;
   }
   EXPECT_TRUE(fs::is_directory(target.driveC() / kInstalled / "Empty Folder"));
+  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled32));
   const auto shortcuts = FindNamed(target.driveC() / "users", "Corvane Demo.lnk");
   ASSERT_EQ(shortcuts.size(), 1u);
   EXPECT_NE(shortcuts[0].string().find("Start Menu/Programs"), std::string::npos) << shortcuts[0];
@@ -110,10 +119,10 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
   // Registry values, read through the machine seam from the target machine.
   {
     platform::RegistryKey key;
-    ASSERT_EQ(key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo"), platform::kSuccess);
+    ASSERT_EQ(key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo"), platform::kSuccess);
     std::wstring text;
     EXPECT_EQ(key.QueryString(L"Path", text), platform::kSuccess);
-    EXPECT_EQ(text, L"C:\\Program Files (x86)\\Corvane Demo\\app.exe");
+    EXPECT_EQ(text, L"C:\\Program Files\\Corvane Demo\\app.exe");
     EXPECT_EQ(key.QueryString(L"", text), platform::kSuccess);
     EXPECT_EQ(text, L"Corvane Demo default");
     EXPECT_EQ(key.QueryString(L"O'Brien", text), platform::kSuccess);
@@ -137,6 +146,11 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     EXPECT_EQ(list, (std::vector<std::wstring>{L"a", L"b c"}));
   }
   {
+    // Nothing in the 32-bit view of the registry.
+    platform::RegistryKey key;
+    EXPECT_NE(key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo"), platform::kSuccess);
+  }
+  {
     platform::RegistryKey key;
     ASSERT_EQ(key.Open(platform::RootKey::CurrentUser, L"Software\\Corvane Demo"), platform::kSuccess);
     std::wstring text;
@@ -153,13 +167,18 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
   ASSERT_EQ(target.Run({"msiexec", "/x", "C:\\demo.msi", "/qn"}), 0);
   EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "app.exe"));
   EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "Empty Folder"));
+  // The machine's own folders stay (the registry component hangs on the program-files folder).
+  EXPECT_TRUE(fs::is_directory(target.driveC() / "Program Files" / "Common Files"));
+  EXPECT_TRUE(fs::is_directory(target.driveC() / "windows" / "system32"));
   EXPECT_TRUE(FindNamed(target.driveC() / "users", "Corvane Demo.lnk").empty());
   platform::Machine::Reset();
   {
     platform::RegistryKey key;
-    if (key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo") == platform::kSuccess) {
+    if (key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo") == platform::kSuccess) {
       std::wstring text;
       EXPECT_NE(key.QueryString(L"Path", text), platform::kSuccess);
+      uint32_t count = 0;
+      EXPECT_NE(key.QueryDword(L"Count", count), platform::kSuccess);
     }
   }
   EXPECT_EQ(ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini").find("Installed=1"), std::string::npos);
