@@ -596,6 +596,8 @@ int CCaptureCommand::FinishCapture() {
   std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostText(ProjectFilePath).c_str());
 
   EnsureFolder(WorkFolder + "\\Temp");
+  // Without a name given, the package is named as the build page proposes: product name + ".msi".
+  if (PackageFileName.empty()) SetPackageFileName(SanitizeFileName(manager_->GetSetupFileInfo().ApplicationName) + L".msi");
   const long built =
       RunStep(8, [](CUIManager* manager) -> long { return manager->BuildPackage(); }, timings_.package);
   BuildStatusText.Clear();

@@ -239,13 +239,16 @@ TEST_F(RulesTest, DeliveredDefaultsSeparateApplicationFromNoise) {
            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\Features\\090BB9075C6E9364CA5FF8ABC8623C21",
            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\UpgradeCodes\\87654321432143212143214365870921",
            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\1",
-           L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes\\8765"}) {
+           L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes\\8765",
+           // The entry the Windows Installer writes for the package it installed, and the empty key
+           // its first install leaves: a repackaged product registers itself anew.
+           L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{709BB090-E6C5-4639-ACF5-8FBA8C26C312}",
+           L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer"}) {
     EXPECT_TRUE(IsKeyExcluded(keys, noise)) << WideToUtf8(noise);
   }
   for (const wchar_t* kept : {
            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\TinyApp",
            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\S2App",
-           L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{709BB090-E6C5-4639-ACF5-8FBA8C26C312}",
            L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
            L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.txt", L"HKEY_CURRENT_USER\\Software\\WineApp",
            L"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\MyService",
