@@ -383,12 +383,14 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
     return false;
   }
   while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+  // Messages name the folder as it was given.
+  const std::string shown = given.empty() ? WideToUtf8(folder) : given;
   // Every missing level is made, from the drive down.
   for (size_t slash = folder.find(L'\\', 3); ; slash = folder.find(L'\\', slash + 1)) {
     const std::wstring level = slash == std::wstring::npos ? folder : folder.substr(0, slash);
     if (level.size() > 3) {
       if (const long status = EnsureFolder(WideToUtf8(level)); status != 0) {
-        Fail(FormatText("the output folder %s cannot be created (error %ld)", WideToUtf8(folder).c_str(), status));
+        Fail(FormatText("the output folder %s cannot be created (error %ld)", shown.c_str(), status));
         return false;
       }
     }
@@ -396,7 +398,7 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
   }
   const uint32_t attributes = platform::GetAttributes(folder);
   if (attributes == platform::kInvalidAttributes || !(attributes & platform::kAttrDirectory)) {
-    Fail("the output folder " + WideToUtf8(folder) + " cannot be created: a file of that name exists");
+    Fail("the output folder " + shown + " cannot be created: a file of that name exists");
     return false;
   }
   // Found out now, not after the installer has run: the package must be writable there.
@@ -410,7 +412,7 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
     std::filesystem::remove(probe, ignored);
   }
   if (!writable) {
-    Fail("the output folder " + WideToUtf8(folder) + " cannot be written");
+    Fail("the output folder " + shown + " cannot be written");
     return false;
   }
   return true;

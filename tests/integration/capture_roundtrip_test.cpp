@@ -19,6 +19,7 @@
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
+#include "support/capture_program.h"
 #include "support/package_places.h"
 #include "support/pe_builder.h"
 #include "support/temp_folder.h"
@@ -29,40 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const fs::path kSource = CORVANE_SOURCE_DIR;
-
-// The program folder copied, so that each test has its own configuration file and logs.
-fs::path CopyProgram(const TempFolder& folder) {
-  const fs::path program = folder.path() / "program";
-  fs::create_directories(program);
-  for (const auto& entry : fs::directory_iterator(CORVANE_PROGRAM_DIR)) {
-    if (entry.is_regular_file()) fs::copy_file(entry.path(), program / entry.path().filename());
-  }
-  return program;
-}
-
-std::vector<std::string> ProgramEnvironment(const WinePrefixCopy& machine) {
-  return {"PATH=/usr/bin:/bin", "HOME=" + machine.home().string(), "WINEPREFIX=" + machine.prefix().string(),
-          "LANG=C.UTF-8"};
-}
-
-int RunProgram(const fs::path& program, const WinePrefixCopy& machine, const std::vector<std::string>& arguments,
-               std::string* output) {
-  std::vector<std::string> command{(program / "CorvaneRepackager").string()};
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  return RunHostCommand(command, ProgramEnvironment(machine), output);
-}
-
-fs::path BuildSample(const std::string& which, const fs::path& out) {
-  std::string output;
-  if (RunHostCommand({"bash", (kSource / "examples" / which / "build.sh").string(), out.string()},
-                     {"PATH=/usr/bin:/bin"}, &output) != 0) {
-    ADD_FAILURE() << "building examples/" << which << " failed: " << output;
-    return {};
-  }
-  const size_t end = output.find_last_not_of("\r\n");
-  const size_t start = output.find_last_of('\n', end);
-  return fs::path(output.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1) + 1));
-}
 
 std::string Join(const std::set<std::string>& items) {
   std::string text;
