@@ -12,6 +12,7 @@
 #include "platform/machine.h"
 #include "support/pe_builder.h"
 #include "support/temp_folder.h"
+#include "support/fixture_prefix.h"
 #include "support/wine_prefix.h"
 
 namespace fs = std::filesystem;
@@ -95,10 +96,10 @@ TEST(CaptureCommandLineTest, WindowsAndHostPathsAreTold) {
 
 class CaptureProductTextsTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(machine_.ok()) << machine_.error(); }
+  void SetUp() override { machine_.Activate(); }
   std::wstring Windows(const fs::path& host) { return platform::Machine::WindowsPath(host); }
 
-  WinePrefixCopy machine_;
+  FixturePrefix machine_;
   TempFolder folder_;
 };
 
