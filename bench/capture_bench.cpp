@@ -1,0 +1,166 @@
+// The whole capture of the sample setup with the command line (-Capture: machine preparation,
+// first snapshot, the setup's run, second snapshot, comparison, project file, package) on a fresh
+// copy of a Wine prefix, against the baseline: the same setup run alone under Wine on a fresh copy
+// (wine64 start /wait, then the wait for the prefix's server). Reports the total time, the setup's
+// share of it and ours, and the ratio of the capture to the setup alone.
+//
+// Needs makensis and Wine; makes its own prefix with scripts/make-prefix.sh (about 15 s, once).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Workplace {
+  fs::path root;
+  fs::path setup;
+  bool ok = false;
+};
+
+std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const Workplace& Place() {
+  static const Workplace place = [] {
+    Workplace made;
+    made.root = fs::temp_directory_path() / ("corvane-capture-bench-" + std::to_string(std::rand()));
+    fs::create_directories(made.root);
+    const fs::path source = CORVANE_SOURCE_DIR;
+    const std::string prefix = "bash " + Quote(source / "scripts" / "make-prefix.sh") + " " + Quote(made.root / "pristine") +
+                               " >/dev/null 2>&1";
+    const std::string sample = "bash " + Quote(source / "examples" / "sample-installer" / "build.sh") + " " +
+                               Quote(made.root / "setup") + " >/dev/null 2>&1";
+    made.ok = std::system(prefix.c_str()) == 0 && std::system(sample.c_str()) == 0;
+    made.setup = made.root / "setup" / "CorvaneSampleSetup.exe";
+    return made;
+  }();
+  return place;
+}
+
+// A fresh machine: a copy of the pristine prefix and its home.
+bool FreshMachine(const fs::path& target) {
+  const Workplace& place = Place();
+  const std::string command = "rm -rf " + Quote(target) + " && mkdir -p " + Quote(target) + " && cp -a " +
+                              Quote(place.root / "pristine" / "prefix") + " " + Quote(place.root / "pristine" / "home") +
+                              " " + Quote(target);
+  return std::system(command.c_str()) == 0;
+}
+
+std::string CleanEnvironment(const fs::path& machine) {
+  return "env -i PATH=/usr/lib/wine:/usr/bin:/bin LANG=C.UTF-8 HOME=" + Quote(machine / "home") +
+         " WINEPREFIX=" + Quote(machine / "prefix") + " WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d' ";
+}
+
+double g_captureSeconds = 0;
+double g_setupInCapture = 0;
+double g_setupAlone = 0;
+
+// A number after `label` in the program's closing line of times.
+double TimeAfter(const std::string& text, const std::string& label) {
+  const size_t at = text.find(label);
+  return at == std::string::npos ? -1 : std::atof(text.c_str() + at + label.size());
+}
+
+void BM_CaptureOfTheSample(benchmark::State& state) {
+  const Workplace& place = Place();
+  if (!place.ok) {
+    state.SkipWithError("no prefix or no sample setup (Wine and makensis are needed)");
+    return;
+  }
+  const fs::path machine = place.root / "capture";
+  double total = 0, setup = 0, ours = 0;
+  for (auto _ : state) {
+    if (!FreshMachine(machine)) {
+      state.SkipWithError("the prefix cannot be copied");
+      return;
+    }
+    fs::remove_all(place.root / "program");
+    fs::copy(CORVANE_PROGRAM_DIR, place.root / "program");
+    const fs::path log = place.root / "capture.log";
+    const std::string command = CleanEnvironment(machine) + Quote(place.root / "program" / "CorvaneRepackager") +
+                                " -Capture=" + Quote(place.setup) + " -Path=" + Quote(place.root / "out") + " >" +
+                                Quote(log) + " 2>&1";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(seconds);
+    const std::string output = ReadFile(log);
+    if (status != 0) {
+      state.SkipWithError(("the capture failed: " + output).c_str());
+      return;
+    }
+    total += seconds;
+    setup += TimeAfter(output, "setup ");
+    ours += TimeAfter(output, "(ours ");
+  }
+  const double n = static_cast<double>(state.iterations());
+  state.counters["total_s"] = total / n;
+  state.counters["setup_s"] = setup / n;
+  state.counters["ours_s"] = ours / n;
+  state.counters["ours_share"] = ours / total;
+  g_captureSeconds = total / n;
+  g_setupInCapture = setup / n;
+}
+
+void BM_SetupAloneBaseline(benchmark::State& state) {
+  const Workplace& place = Place();
+  if (!place.ok) {
+    state.SkipWithError("no prefix or no sample setup (Wine and makensis are needed)");
+    return;
+  }
+  const fs::path machine = place.root / "alone";
+  double total = 0;
+  for (auto _ : state) {
+    if (!FreshMachine(machine)) {
+      state.SkipWithError("the prefix cannot be copied");
+      return;
+    }
+    const std::string env = CleanEnvironment(machine);
+    const std::string command = env + "wine64 start /wait /unix " + Quote(place.setup) + " >/dev/null 2>&1 && " + env +
+                                "wineserver -w";
+    const auto start = std::chrono::steady_clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(seconds);
+    if (status != 0) {
+      state.SkipWithError("the setup did not run");
+      return;
+    }
+    total += seconds;
+  }
+  g_setupAlone = total / static_cast<double>(state.iterations());
+  state.counters["setup_alone_s"] = g_setupAlone;
+}
+
+BENCHMARK(BM_SetupAloneBaseline)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_CaptureOfTheSample)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (g_captureSeconds > 0 && g_setupAlone > 0) {
+    std::printf("\nWhole capture of the sample: %.2f s; the setup's own run inside it %.2f s (%.0f%%), ours %.2f s "
+                "(%.0f%%).\nRatio against the baseline (the setup run alone under Wine, %.2f s): %.2fx\n",
+                g_captureSeconds, g_setupInCapture, 100.0 * g_setupInCapture / g_captureSeconds,
+                g_captureSeconds - g_setupInCapture, 100.0 * (g_captureSeconds - g_setupInCapture) / g_captureSeconds,
+                g_setupAlone, g_captureSeconds / g_setupAlone);
+  }
+  if (!Place().root.empty()) fs::remove_all(Place().root);
+  return 0;
+}
