@@ -527,7 +527,13 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
   progress_.Begin(0);
   platform::LaunchOptions options;
   options.timeoutSeconds = line.timeoutSeconds;
-  options.onTick = [this] { progress_.Tick(); };
+  const Clock::time_point launched = Clock::now();
+  const std::wstring setupName = FileNameOf(setupPath);
+  options.onTick = [this, launched, setupName] {
+    // No step of a setup can be counted: the detail shows how long it has been running.
+    StatusDetail.Set(setupName + L", " + std::to_wstring(static_cast<long>(SecondsSince(launched))) + L" s");
+    progress_.Tick();
+  };
   const platform::LaunchResult launch = platform::RunSetupAndWait(setupPath, options);
   progress_.Clear();
   StatusCaption.Clear();
