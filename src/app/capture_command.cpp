@@ -482,8 +482,7 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
     status = FinishCapture();
   } else {
     if (SnapshotTaken) {
-      std::fprintf(stderr, "CorvaneRepackager: a pending capture of %s is discarded\n",
-                   WideToUtf8(platform::GetProfileText(kSnapshotSection, kOutputFolderKey, L"", ConfigFilePath)).c_str());
+      std::fputs("CorvaneRepackager: the capture that was pending is discarded (a new one starts)\n", stderr);
       DiscardPendingCapture();
     }
     manager_->IsFirstSnapshotExist();  // none: prepares the snapshot folders for a first capture
