@@ -155,6 +155,12 @@ class CaptureRoundTripTest : public ::testing::Test {
     package = out / (productFile.substr(0, productFile.rfind('_')) + ".msi");
     ASSERT_TRUE(fs::is_regular_file(package)) << output;
     EXPECT_NE(output.find(package.string()), std::string::npos) << output;
+    // The Windows Installer watch reports msiexec when, and only when, the setup used it.
+    const bool isPackage = setup.extension() == ".msi";
+    EXPECT_EQ(output.find("Windows Installer ran during the setup") != std::string::npos, isPackage) << output;
+    if (isPackage) {
+      EXPECT_NE(output.find("msiexec.exe /i"), std::string::npos) << output;
+    }
     // A finished capture leaves nothing pending.
     EXPECT_EQ(ReadHostFile(program / "CorvaneRepackager.ini").find("IsSnapshotTaken"), std::string::npos);
   }
