@@ -4,25 +4,8 @@
 
 #include "core/strings.h"
 
-// Not written yet for Windows (GetFileVersionInfoW / ExtractIconExW); the lookup in a read
-// resource is the same as elsewhere.
+// Not written yet for Windows (GetFileVersionInfoW / ExtractIconExW).
 namespace platform {
-
-bool FileVersionResource::QueryString(const std::wstring& tableKey, const std::wstring& name,
-                                      std::wstring& text) const {
-  const std::wstring wantedTable = FoldAsciiUpper(tableKey);
-  const std::wstring wantedName = FoldAsciiUpper(name);
-  for (const StringTable& table : stringTables) {
-    if (FoldAsciiUpper(table.key) != wantedTable) continue;
-    for (const auto& [key, value] : table.strings) {
-      if (FoldAsciiUpper(key) == wantedName) {
-        text = value;
-        return true;
-      }
-    }
-  }
-  return false;
-}
 
 Status ReadFileVersionResource(const std::wstring& path, FileVersionResource& out) {
   (void)path;

@@ -17,6 +17,7 @@
 #include "platform/machine.h"
 #include "platform/text.h"
 #include "platform/wine/errno_status.h"
+#include "platform/wine/file_descriptor.h"
 
 namespace fs = std::filesystem;
 
@@ -425,28 +426,7 @@ Status RemoveFile(const std::wstring& path) {
 
 namespace {
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { Reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  void Reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-  // Closes and reports the close error (data not written), 0 when fine.
-  int Close() {
-    int error = 0;
-    if (fd_ >= 0 && ::close(fd_) != 0) error = errno;
-    fd_ = -1;
-    return error;
-  }
-
- private:
-  int fd_;
-};
+using wine::FileDescriptor;
 
 // Copies every byte; 0 or the errno of the failure.
 int CopyBytes(int from, int to) {

@@ -24,6 +24,7 @@
 #include "core/strings.h"
 #include "platform/machine.h"
 #include "platform/wine/wine_environment.h"
+#include "platform/wine/file_descriptor.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -335,21 +336,7 @@ class InstallerWatch {
   std::vector<InstallerProcess> seen_;
 };
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { Reset(); }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
+using wine::FileDescriptor;
 
 }  // namespace
 

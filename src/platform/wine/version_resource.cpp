@@ -36,22 +36,6 @@ Status ReadWholeFile(const std::wstring& path, std::string& bytes) {
 
 }  // namespace
 
-bool FileVersionResource::QueryString(const std::wstring& tableKey, const std::wstring& name,
-                                      std::wstring& text) const {
-  const std::wstring wantedTable = FoldAsciiUpper(tableKey);
-  const std::wstring wantedName = FoldAsciiUpper(name);
-  for (const StringTable& table : stringTables) {
-    if (FoldAsciiUpper(table.key) != wantedTable) continue;
-    for (const auto& [key, value] : table.strings) {
-      if (FoldAsciiUpper(key) == wantedName) {
-        text = value;
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
 Status ReadFileVersionResource(const std::wstring& path, FileVersionResource& out) {
   out = FileVersionResource{};
   std::string bytes;
