@@ -53,7 +53,9 @@ Section "Install"
   WriteRegDWORD HKCU "Software\Corvane Labs\Corvane Sample\Preferences" "ShowTips" 1
   WriteRegBin HKCU "Software\Corvane Labs\Corvane Sample\Preferences" "Window" 2C00000010002000
 
-  ; INI files: an existing one (win.ini) gains an entry and a section; a new one is written.
+  ; INI files: an existing one (win.ini) has an entry changed and gains an entry and a section;
+  ; a new one is written.
+  WriteINIStr "$WINDIR\win.ini" "mail" "mapi" "0"
   WriteINIStr "$WINDIR\win.ini" "mail" "CorvaneSample" "1"
   WriteINIStr "$WINDIR\win.ini" "Corvane Sample" "Installed" "yes"
   WriteINIStr "$INSTDIR\sample.ini" "Settings" "Language" "en"
