@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Puts what the sample project names onto a Wine prefix, as if an installer had just written it:
-# the files under C:\Program Files\Corvane Demo (with its empty folder) and the registry values of
-# sample.reg. Usage: stage.sh <prefix folder> <home folder>
+# the files under C:\Program Files\Corvane Demo (with its empty folder) and C:\Program Files (x86)\
+# Corvane Legacy, and the registry values of sample.reg. Usage: stage.sh <prefix folder> <home folder>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 prefix=${1:?usage: stage.sh <prefix> <home>}

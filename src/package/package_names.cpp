@@ -22,6 +22,20 @@ std::wstring ToLower(const std::wstring& text) {
   return lower;
 }
 
+// The token form of the 32-bit program-files folder of a 64-bit machine: "C:\Program Files" is a
+// prefix of "C:\Program Files (x86)", so the token rules write the latter as this.
+constexpr wchar_t kProgramFilesX86[] = L"%PROGRAMFILES% (x86)";
+constexpr size_t kProgramFilesX86Length = sizeof kProgramFilesX86 / sizeof kProgramFilesX86[0] - 1;
+
+// Whether the text holds that folder as a whole path component (not "...(x86)Old").
+bool ContainsProgramFilesX86(const std::wstring& text) {
+  for (size_t at = text.find(kProgramFilesX86); at != std::wstring::npos; at = text.find(kProgramFilesX86, at + 1)) {
+    const size_t end = at + kProgramFilesX86Length;
+    if (end == text.size() || text[end] == L'\\') return true;
+  }
+  return false;
+}
+
 // A folder property as the package names it.
 void ApplyBitness(std::wstring& property, bool package64) {
   if (!package64) return;
@@ -64,6 +78,12 @@ bool CPackageNames::MapRootComponent(std::wstring& path, bool package64) {
       {L"%USERPROFILE%", L"USERPROFILE"},      {L"%ALLUSERSPROFILE%", L"ALLUSERSPROFILE"},
       {L"%APPDATA%", L"AppDataFolder"},        {L"%PROGRAMFILES%", L"ProgramFilesFolder"},
   };
+  // In a 64-bit package the plain program-files property is the 32-bit folder: exactly what
+  // "Program Files (x86)" needs, and it must not become the 64-bit twin.
+  if (package64 && path == kProgramFilesX86) {
+    path = L"ProgramFilesFolder";
+    return true;
+  }
   for (const auto& entry : kRoots) {
     if (path == entry.root) {
       path = entry.property;
@@ -90,6 +110,11 @@ void CPackageNames::MapFolderToProperty(std::wstring& path, bool package64) {
       {L"%APPDATA%", L"APPDATA"},                 {L"%USERPROFILE%", L"USERPROFILE"},
       {L"%ALLUSERSPROFILE%", L"ALLUSERSPROFILE"}, {L"%SYSDRIVE%", L"WindowsVolume"},
   };
+  // Checked before "%PROGRAMFILES%", which it contains (see MapRootComponent).
+  if (package64 && ContainsProgramFilesX86(path)) {
+    path = L"ProgramFilesFolder";
+    return;
+  }
   for (const auto& entry : kTokens) {
     if (Contains(path, entry.token)) {
       path = entry.property;
@@ -117,6 +142,11 @@ void CPackageNames::SubstituteFolderReferences(std::wstring& text, bool package6
     // An unset value would match every text; it stands for no folder.
     if (entry.value->empty() || text.find(*entry.value) == std::wstring::npos) continue;
     std::wstring property = entry.property;
+    if (package64 && property == L"ProgramFilesFolder") {
+      // "C:\Program Files (x86)\" is the 32-bit folder, which the plain property names in a
+      // 64-bit package; it goes first so the 64-bit reference below cannot take its prefix.
+      ReplaceAll(text, *entry.value + L" (x86)\\", L"[ProgramFilesFolder]");
+    }
     ApplyBitness(property, package64);
     ReplaceAll(text, *entry.value + L"\\", L"[" + property + L"]");
     return;

@@ -15,13 +15,16 @@ class CPackageNames {
   //
   // The mapping functions take the package's bitness: on a 64-bit machine the plain names
   // ProgramFilesFolder and SystemFolder are the 32-bit folders ("Program Files (x86)", syswow64),
-  // so a 64-bit package names their 64-bit twins instead (see Folder64BitTwin).
+  // so a 64-bit package names their 64-bit twins instead (see Folder64BitTwin), and names the
+  // 32-bit folder "%PROGRAMFILES% (x86)" (the token form of "C:\Program Files (x86)") by the plain
+  // ProgramFilesFolder. A 32-bit package knows no such root.
   static bool MapRootComponent(std::wstring& path, bool package64 = false);
   // A folder that has no Directory row of its own: the whole text becomes the property of the
   // first token it contains, or "WindowsVolume" when it is the system drive (any case).
   static void MapFolderToProperty(std::wstring& path, bool package64 = false);
   // The first environment folder found in a registry data text has every occurrence of itself
-  // followed by "\" replaced by its property reference ("[ProgramFilesFolder]...").
+  // followed by "\" replaced by its property reference ("[ProgramFilesFolder]..."). In a 64-bit
+  // package the program-files value followed by " (x86)\" becomes "[ProgramFilesFolder]" first.
   static void SubstituteFolderReferences(std::wstring& text, bool package64 = false);
   // The 64-bit twin of a folder property ("ProgramFilesFolder" -> "ProgramFiles64Folder",
   // "SystemFolder" -> "System64Folder"); nullptr for a property that has none.

@@ -2,10 +2,12 @@
 // fresh machine through Wine, the command line builds the package, and the machine's own Windows
 // Installer installs it on a second fresh machine and removes it again. The test machines are
 // 64-bit ones, so the package is a 64-bit package: everything lands exactly where the staging
-// put it on the first machine, not in the 32-bit places.
+// put it on the first machine, not in the 32-bit places, and what the staging put in the 32-bit
+// program-files folder lands there.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,7 @@ const fs::path kProgram = fs::path(CORVANE_PROGRAM_DIR) / "CorvaneRepackager";
 const fs::path kVendor = fs::path("Program Files") / "Corvane Demo";
 const fs::path kInstalled = kVendor;
 const fs::path kInstalled32 = fs::path("Program Files (x86)") / "Corvane Demo";
+const fs::path kLegacy = fs::path("Program Files (x86)") / "Corvane Legacy" / "bin" / "legacy.txt";
 
 std::string Windows(const fs::path& host) { return WideToUtf8(platform::Machine::WindowsPath(host)); }
 
@@ -77,6 +80,15 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     platform::InstallerDatabase database;
     ASSERT_EQ(database.OpenReadOnly(platform::Machine::WindowsPath(package)), platform::kSuccess);
     EXPECT_EQ(database.GetSummaryText(platform::kPidTemplate), "x64;1033");
+    // The value in the 32-bit program-files folder refers to it by the plain property, which a
+    // 64-bit package resolves to that folder.
+    platform::InstallerView view;
+    ASSERT_EQ(view.Open(database, "SELECT `Value` FROM `Registry` WHERE `Name`='Legacy'"), platform::kSuccess);
+    ASSERT_EQ(view.Execute(nullptr), platform::kSuccess);
+    std::unique_ptr<platform::InstallerRecord> record;
+    ASSERT_EQ(view.Fetch(record), platform::kSuccess);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->GetString(1), "[ProgramFilesFolder]Corvane Legacy\\bin\\legacy.txt");
   }
 
   WinePrefixCopy target;
@@ -102,6 +114,9 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
   }
   EXPECT_TRUE(fs::is_directory(target.driveC() / kInstalled / "Empty Folder"));
   EXPECT_FALSE(fs::exists(target.driveC() / kInstalled32));
+  // The file of the 32-bit program-files folder, stored as "%PROGRAMFILES% (x86)\...".
+  ASSERT_TRUE(fs::exists(target.driveC() / kLegacy));
+  EXPECT_EQ(ReadHostFile(target.driveC() / kLegacy), ReadHostFile(kSample / "drive_c" / kLegacy));
   const auto shortcuts = FindNamed(target.driveC() / "users", "Corvane Demo.lnk");
   ASSERT_EQ(shortcuts.size(), 1u);
   EXPECT_NE(shortcuts[0].string().find("Start Menu/Programs"), std::string::npos) << shortcuts[0];
@@ -123,6 +138,8 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     std::wstring text;
     EXPECT_EQ(key.QueryString(L"Path", text), platform::kSuccess);
     EXPECT_EQ(text, L"C:\\Program Files\\Corvane Demo\\app.exe");
+    EXPECT_EQ(key.QueryString(L"Legacy", text), platform::kSuccess);
+    EXPECT_EQ(text, L"C:\\Program Files (x86)\\Corvane Legacy\\bin\\legacy.txt");
     EXPECT_EQ(key.QueryString(L"", text), platform::kSuccess);
     EXPECT_EQ(text, L"Corvane Demo default");
     EXPECT_EQ(key.QueryString(L"O'Brien", text), platform::kSuccess);
@@ -167,6 +184,7 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
   ASSERT_EQ(target.Run({"msiexec", "/x", "C:\\demo.msi", "/qn"}), 0);
   EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "app.exe"));
   EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "Empty Folder"));
+  EXPECT_FALSE(fs::exists(target.driveC() / kLegacy));
   // The machine's own folders stay (the registry component hangs on the program-files folder).
   EXPECT_TRUE(fs::is_directory(target.driveC() / "Program Files" / "Common Files"));
   EXPECT_TRUE(fs::is_directory(target.driveC() / "windows" / "system32"));

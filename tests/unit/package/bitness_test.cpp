@@ -136,8 +136,39 @@ TEST_F(BitnessNamingTest, FoldersWithA64BitTwinAreNamedByIt) {
   EXPECT_EQ(References(L"C:\\Program Files\\Vendor\\app.exe;C:\\Program Files\\x"),
             L"[ProgramFiles64Folder]Vendor\\app.exe;[ProgramFiles64Folder]x");
   EXPECT_EQ(References(L"C:\\windows\\system32\\x.dll"), L"[WindowsFolder]system32\\x.dll");
-  // The 32-bit folder is not the program-files folder followed by "\": left alone.
-  EXPECT_EQ(References(L"C:\\Program Files (x86)\\Old\\a.exe"), L"C:\\Program Files (x86)\\Old\\a.exe");
+}
+
+// "C:\Program Files (x86)" is stored as "%PROGRAMFILES% (x86)"; a 64-bit package names it by the
+// plain ProgramFilesFolder, which the installer resolves to that folder in such a package.
+TEST_F(BitnessNamingTest, TheX86ProgramFilesFolderIsThePlainProperty) {
+  EXPECT_EQ(Root(L"%PROGRAMFILES% (x86)"), L"ProgramFilesFolder");
+  EXPECT_EQ(Root(L"%PROGRAMFILES%"), L"ProgramFiles64Folder");
+  EXPECT_EQ(Root(L"%PROGRAMFILES% (x86)\\Vendor"), L"%PROGRAMFILES% (x86)\\Vendor");
+  EXPECT_EQ(Root(L"%PROGRAMFILES% (X86)"), L"%PROGRAMFILES% (X86)");  // case-sensitive, like every root
+
+  EXPECT_EQ(Property(L"%PROGRAMFILES% (x86)\\Vendor\\App"), L"ProgramFilesFolder");
+  EXPECT_EQ(Property(L"%PROGRAMFILES% (x86)"), L"ProgramFilesFolder");
+  // A folder merely starting like it is still under the 64-bit program-files folder.
+  EXPECT_EQ(Property(L"%PROGRAMFILES% (x86)Old\\App"), L"ProgramFiles64Folder");
+  EXPECT_EQ(Property(L"%PROGRAMFILES%\\Vendor (x86)"), L"ProgramFiles64Folder");
+
+  EXPECT_EQ(References(L"C:\\Program Files (x86)\\Vendor\\app.exe"), L"[ProgramFilesFolder]Vendor\\app.exe");
+  EXPECT_EQ(References(L"\"C:\\Program Files (x86)\\Old\\a.exe\" /dir \"C:\\Program Files\\Vendor\""),
+            L"\"[ProgramFilesFolder]Old\\a.exe\" /dir \"[ProgramFiles64Folder]Vendor\"");
+  // Without a "\" after it the folder is left alone, as every other value is.
+  EXPECT_EQ(References(L"C:\\Program Files (x86)"), L"C:\\Program Files (x86)");
+
+  // A 32-bit package keeps its rules: no such root, the plain property by containment, and
+  // the text left alone (its value is not followed by "\").
+  std::wstring root = L"%PROGRAMFILES% (x86)";
+  EXPECT_FALSE(CPackageNames::MapRootComponent(root, false));
+  EXPECT_EQ(root, L"%PROGRAMFILES% (x86)");
+  std::wstring folder = L"%PROGRAMFILES% (x86)\\Vendor";
+  CPackageNames::MapFolderToProperty(folder, false);
+  EXPECT_EQ(folder, L"ProgramFilesFolder");
+  std::wstring text = L"C:\\Program Files (x86)\\Vendor\\app.exe";
+  CPackageNames::SubstituteFolderReferences(text, false);
+  EXPECT_EQ(text, L"C:\\Program Files (x86)\\Vendor\\app.exe");
 }
 
 TEST_F(BitnessNamingTest, FormattedTextsNameThe64BitFolders) {
@@ -229,6 +260,59 @@ TEST(BitnessTablesTest, A64BitPackageNamesThe64BitPlacesEverywhere) {
                              {"SetQuickLaunchFolder", "51", "QuickLaunchFolder",
                               "[AppDataFolder]Microsoft\\Internet Explorer\\Quick Launch\\"},
                              {"SetUSERPROFILE", "51", "USERPROFILE", "[%USERPROFILE]\\"}}));
+  }
+}
+
+// Files under "C:\Program Files (x86)" in a 64-bit package hang below ProgramFilesFolder, beside
+// their namesakes under the 64-bit folder; a 32-bit package keeps its walk as it always was.
+TEST(BitnessTablesTest, TheX86ProgramFilesFolderKeepsItsPlaceInA64BitPackage) {
+  for (const bool package64 : {true, false}) {
+    SCOPED_TRACE(package64 ? "64-bit" : "32-bit");
+    Builder build(package64 ? Bitness::Bits64 : Bitness::Bits32);
+    build.prefix().WriteDriveCFile("Program Files (x86)/Vendor/App/old.exe", "MZ-old");
+    build.prefix().WriteDriveCFile("Program Files (x86)/top86.txt", "top");
+    build.prefix().WriteDriveCFile("Program Files/Vendor/App/app.exe", "MZ-app");
+    build.prefix().AddSystemReg(
+        "[Software\\\\Example] 1700000000\n"
+        "\"Legacy\"=\"C:\\\\Program Files (x86)\\\\Vendor\\\\old.exe\"\n");
+    ASSERT_EQ(build.Build(ProjectText("<Directory Name=\"%PROGRAMFILES% (x86)\\Vendor\\App\"><File Name=\"old.exe\"/>"
+                                      "</Directory><Directory Name=\"%PROGRAMFILES%\\Vendor\\App\">"
+                                      "<File Name=\"app.exe\"/></Directory><Directory Name=\"%PROGRAMFILES% (x86)\">"
+                                      "<File Name=\"top86.txt\"/></Directory>",
+                                      "",
+                                      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Example\">"
+                                      "<Value Name=\"&quot;Legacy&quot;\" Type=\"REG_SZ\"/></SubKey>")),
+              1)
+        << (build.errors().empty() ? "" : build.errors().front());
+    EXPECT_TRUE(build.errors().empty());
+
+    const Rows dirs = build.Table("SELECT `Directory`,`Directory_Parent`,`DefaultDir` FROM `Directory`");
+    Rows components = build.Table("SELECT `Component`,`Directory_` FROM `Component`");
+    std::sort(components.begin(), components.end());
+    const Rows registry = build.Table("SELECT `Name`,`Value` FROM `Registry`");
+    EXPECT_TRUE(HasRow(dirs, {"APP", "VENDOR", "App"}));
+    EXPECT_TRUE(HasRow(dirs, {"APP1", "VENDOR1", "App"}));
+    if (package64) {
+      EXPECT_TRUE(HasRow(dirs, {"VENDOR", "ProgramFilesFolder", "Vendor"}));
+      EXPECT_TRUE(HasRow(dirs, {"VENDOR1", "ProgramFiles64Folder", "Vendor"}));
+      EXPECT_EQ(components, (Rows{{"APP.EXECOMP", "APP1"},
+                                  {"INIHANDLECOMP", "INSTALLDIR"},
+                                  {"OLD.EXECOMP", "APP"},
+                                  {"REGDIFFCOMP", "ProgramFiles64Folder"},
+                                  {"TOP86.TXTCOMP", "ProgramFilesFolder"}}));
+      EXPECT_EQ(registry, (Rows{{"Legacy", "[ProgramFilesFolder]Vendor\\old.exe"}}));
+    } else {
+      // The walk does not know the folder as a root: it names it as the parent it found and
+      // registers it under that name, which its own files then take.
+      EXPECT_TRUE(HasRow(dirs, {"VENDOR", "%PROGRAMFILES% (X86)", "Vendor"}));
+      EXPECT_TRUE(HasRow(dirs, {"VENDOR1", "ProgramFilesFolder", "Vendor"}));
+      EXPECT_EQ(components, (Rows{{"APP.EXECOMP", "APP1"},
+                                  {"INIHANDLECOMP", "INSTALLDIR"},
+                                  {"OLD.EXECOMP", "APP"},
+                                  {"REGDIFFCOMP", "ProgramFilesFolder"},
+                                  {"TOP86.TXTCOMP", "%PROGRAMFILES% (X86)"}}));
+      EXPECT_EQ(registry, (Rows{{"Legacy", "C:\\Program Files (x86)\\Vendor\\old.exe"}}));
+    }
   }
 }
 
