@@ -76,7 +76,8 @@ int CXMLDocumentHandler::SplitIncludedExcluded(const std::wstring& kindPath,
 int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPath,
                                                      FolderFileMap& folders,
                                                      const std::wstring& savePath,
-                                                     bool skipUsabilityTest) {
+                                                     bool skipUsabilityTest,
+                                                     bool save) {
   CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertDirectoryAndFileInXML");
   StatusDetail.Set(MessageText(150));
   if (!m_loaded) {
@@ -146,11 +147,11 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
     if (ShowsProgressAt(position, total)) {
       StatusDetail.Set(Utf8ToWide(FormatNumbered(154, static_cast<int>(position), static_cast<int>(total))));
     }
-    if (!SaveOrLog(savePath, saveFailed)) result = 0;
     ++it;
   }
-  // The change file must exist even when no folder was written.
-  if (folders.empty() && !SaveOrLog(savePath, saveFailed)) result = 0;
+  // One save of the finished list: saving after every folder rewrote the whole growing file each
+  // time. The file is saved even when no folder was written, so that it exists.
+  if (save && !SaveOrLog(savePath, saveFailed)) result = 0;
   return result;
 }
 

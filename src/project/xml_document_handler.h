@@ -66,9 +66,10 @@ class CXMLDocumentHandler {
   // Folders to Directory/File. A folder that is not written is removed from `folders` (see the
   // rules in the implementation). With `skipUsabilityTest` false, files that fail
   // IsUsableCapturedFile are left out and executables of the included added list are recorded in
-  // the captured executables. Saves after each written folder.
+  // the captured executables. Saves once, when every folder is written; with `save` false it does
+  // not save at all, for a caller that writes several lists into one file and saves it itself.
   int InsertDirectoryAndFileInXML(const std::wstring& listPath, FolderFileMap& folders,
-                                  const std::wstring& savePath, bool skipUsabilityTest);
+                                  const std::wstring& savePath, bool skipUsabilityTest, bool save = true);
   // Keys to SubKey/Value. In the plain added list a key without values is left out.
   int InsertRegistryKeyAndValueInXML(const std::wstring& listPath, const RegKeyMap& keys,
                                      const std::wstring& savePath);

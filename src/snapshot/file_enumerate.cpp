@@ -356,13 +356,26 @@ void CFileEnumerate::PrepareChangeDocument() {
   changeDocument_->Load(FileChangesPath);
 }
 
-void CFileEnumerate::WriteChangeMaps(bool skipUsabilityTest) {
+int CFileEnumerate::WriteChangeFile(bool skipUsabilityTest) {
+  // The four lists go into the document and the file is saved once at the end: saving after each
+  // list (or each folder) rewrites the whole growing file every time.
+  constexpr bool kSaveLater = false;
   changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, addedFolders_, FileChangesPath,
-                                               skipUsabilityTest);
+                                               skipUsabilityTest, kSaveLater);
   changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileModified, modifiedFolders_, FileChangesPath,
-                                               skipUsabilityTest);
+                                               skipUsabilityTest, kSaveLater);
   changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileDeleted, deletedFolders_, FileChangesPath,
-                                               skipUsabilityTest);
+                                               skipUsabilityTest, kSaveLater);
+  const int written = changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges,
+                                                                   FileChangesPath, skipUsabilityTest, kSaveLater);
+  // Whatever was written is saved, even when a list failed; a document that did not load (the
+  // split file could not be read) holds nothing and leaves the file as it is.
+  if (!changeDocument_->IsLoaded()) return written;
+  if (!changeDocument_->Save(FileChangesPath)) {
+    if (logger_) logger_->Write(2, "CFileEnumerate::WriteChangeFile Unable to save XML File");
+    return 0;
+  }
+  return written;
 }
 
 int CFileEnumerate::CompareSnapshot() {
@@ -373,8 +386,7 @@ int CFileEnumerate::CompareSnapshot() {
 
   CompareMaps();
 
-  WriteChangeMaps(false);
-  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges, FileChangesPath, false);
+  WriteChangeFile(false);
   iniHandler_->WriteINIChanges();
   return 1;
 }
@@ -383,8 +395,7 @@ long CFileEnumerate::RewriteFileChanges() {
   long loaded = changeDocument_->Load(TemplateProjectPath);
   if (loaded != 1) return loaded;
   PrepareChangeDocument();
-  WriteChangeMaps(true);
-  return changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges, FileChangesPath, true);
+  return WriteChangeFile(true);
 }
 
 void CFileEnumerate::GetExecutableList(std::vector<std::wstring>& list) const {

@@ -67,7 +67,8 @@ class CFileEnumerate {
   // ExcludedChanges when an exclusion rule covers the folder. INI files go to the INI comparison.
   void AddChangedItem(const std::wstring& category, const std::wstring& path, bool isFolder);
   // Writes "FileChanges.xml" again from the change maps (after the review). The result of the
-  // last write, or the template's load result when it does not load.
+  // last write (0 also when the file could not be saved), or the template's load result when it
+  // does not load.
   long RewriteFileChanges();
   // The executables noted while the added files were written.
   void GetExecutableList(std::vector<std::wstring>& list) const;
@@ -118,7 +119,9 @@ class CFileEnumerate {
   void LoadExclusionRules();
   // Splits the template for the file part, saves it as "FileChanges.xml" and loads that.
   void PrepareChangeDocument();
-  void WriteChangeMaps(bool skipUsabilityTest);
+  // Writes the three change maps and ExcludedChanges into the change document and saves it as
+  // "FileChanges.xml", once. The result of the excluded list's write, 0 when the save failed.
+  int WriteChangeFile(bool skipUsabilityTest);
 
   int folderCount_ = 0;
   int fileCount_ = 0;

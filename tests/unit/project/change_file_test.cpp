@@ -270,6 +270,76 @@ TEST_F(ChangeFileTest, FolderWriterCreatesTheFileWhenNothingIsWritten) {
   EXPECT_EQ(1, back.Load(OnC(L"work\\empty.xml")));
 }
 
+// The folder writer saves the finished list once. Its file is byte for byte what saving after
+// every folder left behind (the last of those saves), and what the document holds.
+TEST_F(ChangeFileTest, FolderWriterSavesTheFinishedListOnce) {
+  FolderFileMap folders;
+  for (int i = 0; i < 30; ++i) {
+    const std::wstring folder = L"C:\\Program Files\\Vendor\\Part" + std::to_wstring(i);
+    folders[folder] = {folder + L"\\a.dll", folder + L"\\b & <c>.txt", folder + L"\\Пример.dat"};
+  }
+  folders[L"C:\\Program Files\\Vendor\\Empty"] = {};
+  auto splitDocument = [&](CXMLDocumentHandler& doc, const std::wstring& path) {
+    ASSERT_EQ(1, doc.Load(TemplatePath()));
+    ASSERT_EQ(1, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", path));
+    ASSERT_EQ(1, doc.Load(path));
+  };
+
+  // A save after every folder: one folder per call, in the map's order.
+  const std::wstring everyFolder = OnC(L"work\\every.xml");
+  CXMLDocumentHandler stepwise;
+  splitDocument(stepwise, everyFolder);
+  for (const auto& entry : folders) {
+    FolderFileMap one{entry};
+    ASSERT_EQ(1, stepwise.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, one, everyFolder, true));
+  }
+
+  const std::wstring once = OnC(L"work\\once.xml");
+  CXMLDocumentHandler whole;
+  splitDocument(whole, once);
+  FolderFileMap all = folders;
+  ASSERT_EQ(1, whole.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, all, once, true));
+  const std::string saved = ReadHostFile(Host(once));
+  EXPECT_EQ(31, whole.GetRootElement().SelectSingleNode(xmlpath::kIncludedFileAdded).GetChildCount());
+  EXPECT_EQ(ReadHostFile(Host(everyFolder)), saved);
+  EXPECT_EQ(whole.ToText(), saved);
+
+  // Without the save the file stays as the split left it, until the caller saves: several lists
+  // into one file, saved once, as the comparison writes them.
+  const std::wstring later = OnC(L"work\\later.xml");
+  CXMLDocumentHandler deferred;
+  splitDocument(deferred, later);
+  const std::string split = ReadHostFile(Host(later));
+  FolderFileMap added = folders;
+  FolderFileMap deleted{{L"C:\\Old", {L"C:\\Old\\gone.txt"}}};
+  ASSERT_EQ(1, deferred.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, added, later, true, false));
+  ASSERT_EQ(1, deferred.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileDeleted, deleted, later, true, false));
+  EXPECT_EQ(split, ReadHostFile(Host(later)));
+  ASSERT_TRUE(deferred.Save(later));
+  EXPECT_EQ(deferred.ToText(), ReadHostFile(Host(later)));
+  EXPECT_EQ(1, deferred.GetRootElement().SelectSingleNode(xmlpath::kIncludedFileDeleted).GetChildCount());
+  EXPECT_EQ(31, deferred.GetRootElement().SelectSingleNode(xmlpath::kIncludedFileAdded).GetChildCount());
+}
+
+// A save that fails is reported once, by the result and the log; without a save nothing fails.
+TEST_F(ChangeFileTest, FolderWriterReportsAFailedSave) {
+  CaptureLog();
+  {
+    CXMLDocumentHandler doc;
+    ASSERT_EQ(1, doc.Load(TemplatePath()));
+    FolderFileMap folders{{L"C:\\A", {L"C:\\A\\a.txt"}}, {L"C:\\B", {L"C:\\B\\b.txt"}}};
+    EXPECT_EQ(0, doc.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, L"Q:\\out.xml", true));
+    EXPECT_EQ(2, doc.GetRootElement().SelectSingleNode(xmlpath::kFileAdded).GetChildCount());
+    FolderFileMap more{{L"C:\\C", {L"C:\\C\\c.txt"}}};
+    EXPECT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kFileModified, more, L"Q:\\out.xml", true, false));
+  }
+  const std::string log = ErrorLog();
+  const std::string message = "CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to save XML File";
+  const size_t first = log.find(message);
+  ASSERT_NE(std::string::npos, first) << log;
+  EXPECT_EQ(std::string::npos, log.find(message, first + 1)) << log;
+}
+
 TEST_F(ChangeFileTest, FolderProgressFollowsEveryTwentiethFolderOfALongMap) {
   CXMLDocumentHandler doc;
   ASSERT_EQ(1, doc.Load(TemplatePath()));

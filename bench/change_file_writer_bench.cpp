@@ -1,0 +1,148 @@
+// The folder writer of the file comparison: 1,000, 5,000 and 20,000 added folders of three files
+// each written into "FileChanges.xml" the way the comparison writes them (the change document
+// split into its included and excluded lists, the three change lists and the excluded list
+// written, the file saved), against one save of the finished document (baseline: the least any
+// writer must do, putting the final file on disk once).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+#include "project/xml_document_handler.h"
+#include "snapshot/file_enumerate.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFilesPerFolder = 3;
+
+// A throw-away prefix: C: is a folder of ours, Z: the host root, the template beside it.
+struct BenchWorld {
+  fs::path root;
+  std::map<int, double> writerSeconds;
+  std::map<int, double> saveSeconds;
+  std::map<int, uintmax_t> fileBytes;
+
+  BenchWorld() {
+    char pattern[] = "/tmp/corvane-writer-bench-XXXXXX";
+    root = mkdtemp(pattern);
+    const fs::path prefix = root / "prefix";
+    fs::create_directories(prefix / "dosdevices");
+    fs::create_directories(prefix / "drive_c" / "work" / "Temp");
+    fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
+    fs::create_directory_symlink("/", prefix / "dosdevices" / "z:");
+    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
+      std::ofstream(prefix / name) << "WINE REGISTRY Version 2\n";
+    }
+    setenv("WINEPREFIX", prefix.c_str(), 1);
+    platform::Machine::Reset();
+    SetupWorkPaths(L"", L"");
+    EnvironmentValues.programfiles = L"C:\\Program Files";
+    EnvironmentValues.windir = L"C:\\windows";
+    EnvironmentValues.systemdrive = L"C:";
+    WorkFolder = "C:\\work";
+    INIBackupFolder = L"C:\\INIBackup";
+    FileChangesPath = L"C:\\work\\Temp\\FileChanges.xml";
+    TemplateProjectPath =
+        platform::Machine::WindowsPath(fs::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
+  }
+  ~BenchWorld() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+};
+
+BenchWorld& World() {
+  static BenchWorld world;
+  return world;
+}
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Folders as the comparison finds them under a new program folder.
+void FillAdded(FolderFileMap& added, int folders) {
+  added.clear();
+  for (int i = 0; i < folders; ++i) {
+    const std::wstring folder = L"C:\\Program Files\\Vendor Product\\component_" + std::to_wstring(i / 100) +
+                                L"\\module_" + std::to_wstring(i);
+    std::vector<std::wstring>& files = added[folder];
+    for (int f = 0; f < kFilesPerFolder; ++f) files.push_back(folder + L"\\library_file_" + std::to_wstring(f) + L".dll");
+  }
+}
+
+void BM_FolderWriter(benchmark::State& state) {
+  BenchWorld& world = World();
+  const int folders = static_cast<int>(state.range(0));
+  double total = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    CFileEnumerate enumerate;
+    enumerate.Initialize();
+    FillAdded(enumerate.AddedFolders(), folders);
+    state.ResumeTiming();
+    auto start = std::chrono::steady_clock::now();
+    // The writer pass of the comparison, without the usability test of each file (which reads the
+    // files and is the same work whichever way the change file is saved).
+    if (enumerate.RewriteFileChanges() != 1) state.SkipWithError("the change file was not written");
+    total += Seconds(start);
+    enumerate.Uninitialize();
+  }
+  world.writerSeconds[folders] = total / static_cast<double>(state.iterations());
+  std::error_code ec;
+  world.fileBytes[folders] = fs::file_size(platform::Machine::HostPath(FileChangesPath), ec);
+  state.counters["folders"] = folders;
+  state.counters["file_bytes"] = static_cast<double>(world.fileBytes[folders]);
+}
+BENCHMARK(BM_FolderWriter)->Arg(1000)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One save of the document the writer finished with.
+void BM_SaveOnceBaseline(benchmark::State& state) {
+  BenchWorld& world = World();
+  const int folders = static_cast<int>(state.range(0));
+  CXMLDocumentHandler document;
+  {
+    CFileEnumerate enumerate;
+    enumerate.Initialize();
+    FillAdded(enumerate.AddedFolders(), folders);
+    enumerate.RewriteFileChanges();
+    enumerate.Uninitialize();
+  }
+  if (document.Load(FileChangesPath) != 1) state.SkipWithError("no change file to load");
+  const std::wstring target = L"C:\\work\\Temp\\Baseline.xml";
+  double total = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    if (!document.Save(target)) state.SkipWithError("save failed");
+    total += Seconds(start);
+  }
+  world.saveSeconds[folders] = total / static_cast<double>(state.iterations());
+  state.counters["folders"] = folders;
+}
+BENCHMARK(BM_SaveOnceBaseline)->Arg(1000)->Arg(5000)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  BenchWorld& world = World();
+  for (const auto& [folders, seconds] : world.writerSeconds) {
+    auto save = world.saveSeconds.find(folders);
+    if (save == world.saveSeconds.end() || save->second <= 0) continue;
+    std::printf("%d folders of %d files (%ju bytes): writer %.3f s, one save %.4f s, ratio %.1f\n", folders,
+                kFilesPerFolder, world.fileBytes[folders], seconds, save->second, seconds / save->second);
+  }
+  benchmark::Shutdown();
+  return 0;
+}
