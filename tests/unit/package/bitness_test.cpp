@@ -9,6 +9,7 @@
 #include <set>
 
 #include "core/work_paths.h"
+#include "support/scoped_environment_values.h"
 #include "package/package_names.h"
 #include "package_fixture.h"
 #include "platform/machine_arch.h"
@@ -89,17 +90,6 @@ TEST(BitnessMachineTest, TheBuilderFollowsTheMachineUnlessTold) {
 
 class BitnessNamingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = EnvironmentValues;
-    EnvironmentValues.programfiles = L"C:\\Program Files";
-    EnvironmentValues.windir = L"C:\\windows";
-    EnvironmentValues.appdata = L"C:\\users\\root\\AppData\\Roaming";
-    EnvironmentValues.temp = L"C:\\users\\root\\Temp";
-    EnvironmentValues.userprofile = L"C:\\users\\root";
-    EnvironmentValues.allusersprofile = L"C:\\ProgramData";
-    EnvironmentValues.systemdrive = L"C:";
-  }
-  void TearDown() override { EnvironmentValues = saved_; }
 
   static std::wstring Root(std::wstring path) {
     CPackageNames::MapRootComponent(path, true);
@@ -114,7 +104,7 @@ class BitnessNamingTest : public ::testing::Test {
     return text;
   }
 
-  EnvironmentValueSet saved_;
+  ScopedEnvironmentValues environment_;
 };
 
 TEST_F(BitnessNamingTest, FoldersWithA64BitTwinAreNamedByIt) {

@@ -4,23 +4,13 @@
 #include <set>
 
 #include "core/work_paths.h"
+#include "support/scoped_environment_values.h"
 #include "package/package_names.h"
 
 namespace {
 
 class NamingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = EnvironmentValues;
-    EnvironmentValues.programfiles = L"C:\\Program Files";
-    EnvironmentValues.windir = L"C:\\windows";
-    EnvironmentValues.appdata = L"C:\\users\\root\\AppData\\Roaming";
-    EnvironmentValues.temp = L"C:\\users\\root\\Temp";
-    EnvironmentValues.userprofile = L"C:\\users\\root";
-    EnvironmentValues.allusersprofile = L"C:\\ProgramData";
-    EnvironmentValues.systemdrive = L"C:";
-  }
-  void TearDown() override { EnvironmentValues = saved_; }
 
   static std::wstring Root(std::wstring path, bool* isRoot = nullptr) {
     bool result = CPackageNames::MapRootComponent(path);
@@ -36,7 +26,7 @@ class NamingTest : public ::testing::Test {
     return text;
   }
 
-  EnvironmentValueSet saved_;
+  ScopedEnvironmentValues environment_;
 };
 
 TEST_F(NamingTest, RootsAreWholeCaseSensitiveMatches) {
