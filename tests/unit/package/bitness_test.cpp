@@ -90,7 +90,6 @@ TEST(BitnessMachineTest, TheBuilderFollowsTheMachineUnlessTold) {
 
 class BitnessNamingTest : public ::testing::Test {
  protected:
-
   static std::wstring Root(std::wstring path) {
     CPackageNames::MapRootComponent(path, true);
     return path;

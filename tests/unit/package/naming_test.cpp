@@ -11,7 +11,6 @@ namespace {
 
 class NamingTest : public ::testing::Test {
  protected:
-
   static std::wstring Root(std::wstring path, bool* isRoot = nullptr) {
     bool result = CPackageNames::MapRootComponent(path);
     if (isRoot != nullptr) *isRoot = result;
