@@ -11,6 +11,7 @@ packages=(
   wine64 wine
   nsis msitools wixl gcab
   xvfb xauth
+  g++-mingw-w64-x86-64-posix
   time
 )
 

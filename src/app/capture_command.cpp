@@ -402,14 +402,13 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
     return false;
   }
   // Found out now, not after the installer has run: the package must be writable there.
-  const std::filesystem::path probe = platform::Machine::HostPath(folder + L"\\corvane-write-test.tmp");
-  std::FILE* file = probe.empty() ? nullptr : std::fopen(probe.c_str(), "wb");
+  const std::wstring probe = folder + L"\\corvane-write-test.tmp";
+  std::FILE* file = platform::OpenFileStream(probe, "wb");
   bool writable = file != nullptr;
   if (file != nullptr) {
     writable = std::fputs("x", file) >= 0;
     if (std::fclose(file) != 0) writable = false;
-    std::error_code ignored;
-    std::filesystem::remove(probe, ignored);
+    platform::RemoveFile(probe);
   }
   if (!writable) {
     Fail("the output folder " + shown + " cannot be written");

@@ -6,6 +6,7 @@
 
 #include "core/strings.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 
@@ -28,9 +29,7 @@ void CopyText(char (&target)[256], const std::string& text) {
 std::FILE* CreateLog(const char* windowsPath, const std::wstring& programFolder) {
   std::wstring path = Utf8ToWide(windowsPath);
   if (path.size() < 2 || path[1] != L':') path = programFolder + path;
-  auto host = platform::Machine::HostPath(path);
-  if (host.empty()) return nullptr;
-  std::FILE* file = std::fopen(host.c_str(), "w");
+  std::FILE* file = platform::OpenFileStream(path, "w");
   if (file) {
     std::fputs(kVersionLine, file);
     std::fflush(file);
@@ -73,8 +72,7 @@ int CLogger::Initialize() {
   std::wstring folder = program.substr(0, program.find_last_of(L'\\') + 1);
   CopyText(configPath_, WideToUtf8(folder) + "CorvaneRepackager.ini");
 
-  auto host = platform::Machine::HostPath(Utf8ToWide(configPath_));
-  std::FILE* probe = host.empty() ? nullptr : std::fopen(host.c_str(), "r");
+  std::FILE* probe = platform::OpenFileStream(Utf8ToWide(configPath_), "r");
   if (!probe) {
     std::fputs("Configuration File Not Found \n", stdout);
     return 0;

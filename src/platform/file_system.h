@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -83,6 +84,11 @@ Status RemoveFolder(const std::wstring& path);
 Status CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists);
 // Deletes a file (not a folder). A read-only file gives kAccessDenied, as on Windows.
 Status RemoveFile(const std::wstring& path);
+
+// Opens a file as a C stream with an fopen mode ("rb", "wb", ...). nullptr on failure, and then
+// the status in *status when given: kPathNotFound (unmapped drive or missing folder),
+// kAccessDenied, kDiskFull, or another status.
+std::FILE* OpenFileStream(const std::wstring& path, const char* mode, Status* status = nullptr);
 
 // Read-only view of a whole file. The data stays valid while the object lives.
 class MappedFile {

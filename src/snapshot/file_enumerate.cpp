@@ -8,7 +8,6 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
-#include "platform/machine.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/ini_handler.h"
 
@@ -40,9 +39,7 @@ std::wstring LastPiece(const std::wstring& text) {
 class CFileEnumerate::SnapshotStream {
  public:
   explicit SnapshotStream(const std::string& path) {
-    auto host = platform::Machine::HostPath(Utf8ToWide(path));
-    if (host.empty()) return;
-    file_ = std::fopen(host.c_str(), "wb");
+    file_ = platform::OpenFileStream(Utf8ToWide(path), "wb");
     if (file_) std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
   }
   ~SnapshotStream() { Close(); }

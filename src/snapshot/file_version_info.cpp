@@ -72,8 +72,8 @@ bool CFileVersionInfo::Create(const std::wstring& filePath) {
       logger->Write(2, FormatText("CFileVersionInfo::Create no version information in %s (status %ld)",
                                   WideToUtf8(filePath).c_str(), status));
     } else if (resource.fixedBlock.size() != kFixedBlockSize) {
-      logger->Write(2, FormatText("CFileVersionInfo::Create fixed block of %s is %zu bytes, not 52",
-                                  WideToUtf8(filePath).c_str(), resource.fixedBlock.size()));
+      logger->Write(2, FormatText("CFileVersionInfo::Create fixed block of %s is %lu bytes, not 52",
+                                  WideToUtf8(filePath).c_str(), static_cast<unsigned long>(resource.fixedBlock.size())));
     } else {
       std::memcpy(fixed_.data(), resource.fixedBlock.data(), kFixedBlockSize);
       const int chosen = ChooseTranslation(resource.translations.data(), resource.translations.size(),

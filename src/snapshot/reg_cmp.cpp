@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 
 #include "core/logger.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
-#include "platform/machine.h"
+#include "platform/file_system.h"
 #include "platform/registry.h"
 #include "snapshot/reg_snapshot_text.h"
 
@@ -75,12 +74,8 @@ bool CRegCmp::OpenSnapshot(Side& side, const std::wstring& path) {
 }
 
 bool CRegCmp::OpenDifference(const std::wstring& path) {
-  const std::filesystem::path host = platform::Machine::HostPath(path);
-  long status = platform::kPathNotFound;
-  if (!host.empty()) {
-    difference_ = std::fopen(host.c_str(), "wb");
-    if (difference_ == nullptr) status = errno == EACCES ? platform::kAccessDenied : platform::kOpenFailed;
-  }
+  platform::Status status = platform::kSuccess;
+  difference_ = platform::OpenFileStream(path, "wb", &status);
   if (difference_ == nullptr) {
     if (logger_) {
       logger_->Write(1, FormatText("CRegCmp::File_Open_Create - Cannot open file %s: Error %ld:",

@@ -1,12 +1,11 @@
 #include "snapshot/reg_snapshot.h"
 
-#include <cerrno>
 
 #include "core/logger.h"
 #include "core/message_texts.h"
 #include "core/status_values.h"
 #include "core/strings.h"
-#include "platform/machine.h"
+#include "platform/file_system.h"
 #include "snapshot/reg_snapshot_text.h"
 
 namespace {
@@ -16,22 +15,6 @@ constexpr char16_t kHexDigits[] = u"0123456789abcdef";
 void AppendHexByte(std::u16string& out, uint8_t byte) {
   out.push_back(kHexDigits[byte >> 4]);
   out.push_back(kHexDigits[byte & 0x0F]);
-}
-
-platform::Status StatusFromErrno(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR:
-      return platform::kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-      return platform::kAccessDenied;
-    case ENOSPC:
-      return platform::kDiskFull;
-    default:
-      return platform::kOpenFailed;
-  }
 }
 
 }  // namespace
@@ -62,12 +45,8 @@ bool CRegSnapshot::File_Open_Create(const std::wstring& fileName) {
     std::fclose(file_);
     file_ = nullptr;
   }
-  const std::filesystem::path host = platform::Machine::HostPath(fileName);
-  platform::Status status = platform::kPathNotFound;
-  if (!host.empty()) {
-    file_ = std::fopen(host.c_str(), "wb");
-    if (file_ == nullptr) status = StatusFromErrno(errno);
-  }
+  platform::Status status = platform::kSuccess;
+  file_ = platform::OpenFileStream(fileName, "wb", &status);
   if (file_ == nullptr) {
     LogError(1, FormatText("CRegSnapshot::File_Open_Create - Cannot open file %s: Error %ld:",
                            WideToUtf8(fileName).c_str(), static_cast<long>(status)));

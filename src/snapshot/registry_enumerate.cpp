@@ -8,7 +8,6 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
-#include "platform/machine.h"
 #include "platform/registry.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/reg_cmp.h"
@@ -24,9 +23,7 @@ constexpr const wchar_t* kClassesBranch = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classe
 
 // Creates an empty file (a Windows path); false when it cannot be created.
 bool CreateEmptyFile(const std::wstring& path) {
-  const std::filesystem::path host = platform::Machine::HostPath(path);
-  if (host.empty()) return false;
-  std::FILE* file = std::fopen(host.c_str(), "wb");
+  std::FILE* file = platform::OpenFileStream(path, "wb");
   if (file == nullptr) return false;
   return std::fclose(file) == 0;
 }

@@ -10,7 +10,6 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/file_system.h"
-#include "platform/machine.h"
 #include "platform/profile.h"
 #include "snapshot/scan_details.h"
 
@@ -153,8 +152,7 @@ int CUIManager::WriteScanDetails(const CaptureChoiceMap& choices) {
   }
 
   const std::wstring path = Utf8ToWide(FormatText("%s\\%s", snapshotFolderPath_.c_str(), kScanDetailsName));
-  auto host = platform::Machine::HostPath(path);
-  std::FILE* file = host.empty() ? nullptr : std::fopen(host.c_str(), "wb");
+  std::FILE* file = platform::OpenFileStream(path, "wb");
   if (!file) {
     if (logger_) logger_->Write(2, "CUIManager::WriteScanDetails Unable to create " + WideToUtf8(path));
     return 1;

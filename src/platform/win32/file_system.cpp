@@ -120,4 +120,11 @@ void MappedFile::Close() {
   size_ = 0;
 }
 
+std::FILE* OpenFileStream(const std::wstring& path, const char* mode, Status* status) {
+  std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+  std::FILE* file = _wfopen(path.c_str(), wideMode.c_str());
+  if (status != nullptr) *status = file != nullptr ? kSuccess : static_cast<Status>(GetLastError());
+  return file;
+}
+
 }  // namespace platform

@@ -424,6 +424,17 @@ Status RemoveFile(const std::wstring& path) {
   return kSuccess;
 }
 
+std::FILE* OpenFileStream(const std::wstring& path, const char* mode, Status* status) {
+  const fs::path host = Machine::HostPath(path);
+  std::FILE* file = host.empty() ? nullptr : std::fopen(host.c_str(), mode);
+  if (status != nullptr) {
+    *status = file != nullptr ? kSuccess
+              : host.empty()  ? kPathNotFound
+                              : wine::StatusFromErrno(errno, host, wine::ExistsMeaning::kFile);
+  }
+  return file;
+}
+
 namespace {
 
 using wine::FileDescriptor;
