@@ -515,10 +515,11 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
     manager_->Uninitialize();
     return Fail("the first snapshot failed (see the error log)");
   }
-  // From here a restart resumes the capture.
-  manager_->SetSnapshotTakenMark(true);
+  // From the mark on, a restart resumes the capture: what the resumed run needs is written first,
+  // so an interruption between the writes never leaves a mark without them.
   platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(OutputFolder), ConfigFilePath);
   platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(PackageFileName), ConfigFilePath);
+  manager_->SetSnapshotTakenMark(true);
 
   StatusCaption.Set(L"Running the setup program");
   StatusDetail.Set(FileNameOf(setupPath));
