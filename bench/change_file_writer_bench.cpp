@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "bench_support.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
@@ -66,10 +67,6 @@ BenchWorld& World() {
   return world;
 }
 
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // Folders as the comparison finds them under a new program folder.
 void FillAdded(FolderFileMap& added, int folders) {
   added.clear();
@@ -95,7 +92,7 @@ void BM_FolderWriter(benchmark::State& state) {
     // The writer pass of the comparison, without the usability test of each file (which reads the
     // files and is the same work whichever way the change file is saved).
     if (enumerate.RewriteFileChanges() != 1) state.SkipWithError("the change file was not written");
-    total += Seconds(start);
+    total += bench::Seconds(start);
     enumerate.Uninitialize();
   }
   world.writerSeconds[folders] = total / static_cast<double>(state.iterations());
@@ -124,7 +121,7 @@ void BM_SaveOnceBaseline(benchmark::State& state) {
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     if (!document.Save(target)) state.SkipWithError("save failed");
-    total += Seconds(start);
+    total += bench::Seconds(start);
   }
   world.saveSeconds[folders] = total / static_cast<double>(state.iterations());
   state.counters["folders"] = folders;

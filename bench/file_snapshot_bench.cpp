@@ -3,7 +3,6 @@
 // file (baseline: the least a walk that lists times, sizes and paths must do); the comparison of
 // two such snapshots; and the memory the in-memory snapshot takes per entry.
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_support.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
@@ -79,22 +79,6 @@ BenchWorld& World() {
   return world;
 }
 
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Resident memory of the process now (the growth while a snapshot is held is what it costs).
-long ResidentBytes() {
-  long pages = 0;
-  long resident = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm) {
-    if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(statm);
-  }
-  return resident * sysconf(_SC_PAGESIZE);
-}
-
 void BM_FindBaseline(benchmark::State& state) {
   BenchWorld& world = World();
   const std::string command =
@@ -103,7 +87,7 @@ void BM_FindBaseline(benchmark::State& state) {
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();
     if (std::system(command.c_str()) != 0) state.SkipWithError("find failed");
-    total += Seconds(start);
+    total += bench::Seconds(start);
   }
   world.findSeconds = total / static_cast<double>(state.iterations());
   state.counters["entries"] = static_cast<double>(world.entries);
@@ -118,12 +102,13 @@ void BM_FileSnapshotWalk(benchmark::State& state) {
     CFileEnumerate enumerate;
     enumerate.Initialize();
     enumerate.SetFirstSnapshotTaken(false);
-    const long residentBefore = ResidentBytes();
+    const long residentBefore = bench::StatusValueKb("VmRSS") * 1024;
     auto start = std::chrono::steady_clock::now();
     enumerate.CaptureSnapShot({L"C:\\tree"});
     recorded = enumerate.FirstMap().Count();  // includes the ordering of the map
-    total += Seconds(start);
-    world.peakBytesPerEntry = static_cast<double>(ResidentBytes() - residentBefore) / static_cast<double>(recorded);
+    total += bench::Seconds(start);
+    const long residentAfter = bench::StatusValueKb("VmRSS") * 1024;
+    world.peakBytesPerEntry = static_cast<double>(residentAfter - residentBefore) / static_cast<double>(recorded);
     world.bytesPerEntry = static_cast<double>(enumerate.FirstMap().MemoryBytes()) / static_cast<double>(recorded);
     enumerate.Uninitialize();
   }
@@ -158,7 +143,7 @@ void BM_FileSnapshotCompare(benchmark::State& state) {
     state.ResumeTiming();
     auto start = std::chrono::steady_clock::now();
     enumerate.CompareMaps();
-    total += Seconds(start);
+    total += bench::Seconds(start);
     changed = 0;
     for (const auto& entry : enumerate.ModifiedFolders()) changed += entry.second.size() + 1;
   }

@@ -19,6 +19,7 @@
 #include <sstream>
 #include <string>
 
+#include "bench_support.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
@@ -53,14 +54,6 @@ struct BenchMachine {
 BenchMachine& Machine() {
   static BenchMachine machine;
   return machine;
-}
-
-uint64_t PeakResidentKb() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::strtoull(line.c_str() + 6, nullptr, 10);
-  return 0;
 }
 
 // `count` files in folders of 100, each about `size` bytes of seeded random words (compressible
@@ -165,7 +158,7 @@ void BM_BuildVersusWixl(benchmark::State& state) {
     if (size == 0) state.SkipWithError("the build failed");
     state.counters["package_MB"] = static_cast<double>(size) / 1e6;
   }
-  state.counters["ours_peak_MB"] = static_cast<double>(PeakResidentKb()) / 1024.0;
+  state.counters["ours_peak_MB"] = static_cast<double>(bench::StatusValueKb("VmHWM")) / 1024.0;
   uint64_t wixlPeak = 0;
   const double wixl = BuildWixl(name, count, wixlPeak);
   state.counters["ours_s"] = ours;
@@ -174,7 +167,7 @@ void BM_BuildVersusWixl(benchmark::State& state) {
   if (wixl > 0) {
     state.counters["time_ratio_vs_wixl"] = ours / wixl;
     std::printf("package build of %d files: ours %.2f s, wixl %.2f s, ratio %.2f; peak memory ours %.0f MB, wixl %.0f MB\n",
-                count, ours, wixl, ours / wixl, static_cast<double>(PeakResidentKb()) / 1024.0,
+                count, ours, wixl, ours / wixl, static_cast<double>(bench::StatusValueKb("VmHWM")) / 1024.0,
                 static_cast<double>(wixlPeak) / 1024.0);
   }
 }

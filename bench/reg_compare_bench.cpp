@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_support.h"
 #include "core/strings.h"
 #include "platform/machine.h"
 #include "snapshot/reg_cmp.h"
@@ -25,21 +26,11 @@ namespace {
 
 fs::path g_folder;
 
-long StatusValueKb(const char* name) {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(name) + ":";
-  while (std::getline(in, line)) {
-    if (line.compare(0, prefix.size(), prefix) == 0) return std::atol(line.c_str() + prefix.size());
-  }
-  return -1;
-}
-
 class Counter : public IVelkRegCallback {
  public:
   void OnRegistryChange(const std::wstring&, const RegValueRecord&) override {
     ++changes;
-    anonKb = std::max(anonKb, StatusValueKb("RssAnon"));
+    anonKb = std::max(anonKb, bench::StatusValueKb("RssAnon"));
   }
   long changes = 0;
   long anonKb = 0;
@@ -147,12 +138,12 @@ int main(int argc, char** argv) {
   const Pair small = MakePair(25000);
   g_large = MakePair(100000);
   Counter smallCounter;
-  const long hwmStart = StatusValueKb("VmHWM");
+  const long hwmStart = bench::StatusValueKb("VmHWM");
   CompareOnce(small, smallCounter);
-  const long hwmSmall = StatusValueKb("VmHWM");
+  const long hwmSmall = bench::StatusValueKb("VmHWM");
   Counter largeCounter;
   CompareOnce(g_large, largeCounter);
-  const long hwmLarge = StatusValueKb("VmHWM");
+  const long hwmLarge = bench::StatusValueKb("VmHWM");
 
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();

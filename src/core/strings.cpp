@@ -184,6 +184,18 @@ bool AsciiCaseInsensitiveLess::operator()(std::wstring_view a, std::wstring_view
   return a.size() < b.size();
 }
 
+std::vector<std::wstring> SplitPathComponents(std::wstring_view path) {
+  std::vector<std::wstring> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(L'\\', start);
+    if (end == std::wstring_view::npos) end = path.size();
+    if (end > start) parts.emplace_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
 template <typename Str, typename View>
 static size_t ReplaceAllImpl(Str& text, View from, View to) {
   if (from.empty()) return 0;

@@ -31,6 +31,10 @@ struct AsciiCaseInsensitiveLess {
   bool operator()(std::wstring_view a, std::wstring_view b) const;
 };
 
+// The components of a backslash-separated path, in order; empty components (doubled, leading
+// or trailing backslashes) are left out.
+std::vector<std::wstring> SplitPathComponents(std::wstring_view path);
+
 // Replaces every occurrence of `from` by `to`, scanning left to right without rescanning
 // replaced text; case-sensitive. Returns the number of replacements.
 size_t ReplaceAll(std::wstring& text, std::wstring_view from, std::wstring_view to);

@@ -30,18 +30,6 @@ std::filesystem::path Host(const std::string& windowsPath) { return platform::Ma
 
 bool EqualsAsciiNoCase(const std::string& a, const std::string& b) { return FoldAsciiUpper(a) == FoldAsciiUpper(b); }
 
-std::vector<std::wstring> SplitPath(const std::wstring& path) {
-  std::vector<std::wstring> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t end = path.find(L'\\', start);
-    if (end == std::wstring::npos) end = path.size();
-    if (end > start) parts.push_back(path.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
-
 // Splits a file path of the project at its last "\": the folder and the file name.
 void SplitFile(const std::wstring& path, std::wstring& folder, std::wstring& name) {
   const size_t slash = path.find_last_of(L'\\');
@@ -480,7 +468,7 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
   PopulateMSITable(DIRECTORY_TABLE, &windowsRow);
 
   for (const std::wstring& folder : folders) {
-    const std::vector<std::wstring> parts = SplitPath(folder);
+    const std::vector<std::wstring> parts = SplitPathComponents(folder);
     for (size_t i = 0; i < PathComponents.size(); ++i) PathComponents[i] = i < parts.size() ? parts[i] : L"";
     std::wstring known;
     if (names_.RegisterDirectory(folder, known, false)) continue;

@@ -266,14 +266,7 @@ int CFileEnumerate::PopulateMap() {
 }
 
 std::wstring CFileEnumerate::BackupPathOf(const std::wstring& path, bool makeFolders) {
-  std::vector<std::wstring> pieces;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t slash = path.find(L'\\', start);
-    if (slash == std::wstring::npos) slash = path.size();
-    if (slash > start) pieces.push_back(path.substr(start, slash - start));
-    start = slash + 1;
-  }
+  const std::vector<std::wstring> pieces = SplitPathComponents(path);
   std::wstring backup = INIBackupFolder;
   if (pieces.size() < 2) return backup + L"\\" + (pieces.empty() ? std::wstring() : pieces.back());
   for (size_t i = 1; i + 1 < pieces.size(); ++i) {
@@ -302,15 +295,7 @@ int CFileEnumerate::BackupOrCompareINIFile(const std::wstring& path) {
 
 std::wstring CFileEnumerate::FolderOfChange(const std::wstring& path, bool isFolder) {
   if (isFolder) return path;
-  std::vector<std::wstring_view> pieces;
-  std::wstring_view view(path);
-  size_t start = 0;
-  while (start <= view.size()) {
-    size_t slash = view.find(L'\\', start);
-    if (slash == std::wstring_view::npos) slash = view.size();
-    if (slash > start) pieces.push_back(view.substr(start, slash - start));
-    start = slash + 1;
-  }
+  const std::vector<std::wstring> pieces = SplitPathComponents(path);
   std::wstring folder;
   for (size_t i = 0; i + 1 < pieces.size(); ++i) {
     if (i > 0) folder += L'\\';

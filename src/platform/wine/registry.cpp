@@ -42,21 +42,31 @@ RegistryKey::~RegistryKey() = default;
 RegistryKey::RegistryKey(RegistryKey&&) noexcept = default;
 RegistryKey& RegistryKey::operator=(RegistryKey&&) noexcept = default;
 
+namespace {
+
+// The key ends up open on `node` of `tree` when the walk there succeeded, and closed otherwise.
+Status Attach(Status status, std::shared_ptr<const RegistryTree> tree, uint32_t node,
+              std::unique_ptr<RegistryKey::Impl>& impl) {
+  if (status != kSuccess) {
+    impl.reset();
+    return status;
+  }
+  auto opened = std::make_unique<RegistryKey::Impl>();
+  opened->tree = std::move(tree);
+  opened->node = node;
+  impl = std::move(opened);
+  return kSuccess;
+}
+
+}  // namespace
+
 Status RegistryKey::Open(RootKey root, const std::wstring& path) {
   std::shared_ptr<const RegistryTree> tree;
   Status status = wine::AcquireRegistryTree(tree);
   uint32_t node = 0;
   if (status == kSuccess) status = tree->OpenRoot(root, node);
   if (status == kSuccess) status = tree->Walk(node, wine::WideToRegistryName(path), node);
-  if (status != kSuccess) {
-    impl_.reset();
-    return status;
-  }
-  auto impl = std::make_unique<Impl>();
-  impl->tree = std::move(tree);
-  impl->node = node;
-  impl_ = std::move(impl);
-  return kSuccess;
+  return Attach(status, std::move(tree), node, impl_);
 }
 
 Status RegistryKey::Open(const RegistryKey& parent, const std::wstring& path) {
@@ -68,15 +78,7 @@ Status RegistryKey::Open(const RegistryKey& parent, const std::wstring& path) {
   std::shared_ptr<const RegistryTree> tree = parent.impl_->tree;
   uint32_t node = 0;
   const Status status = tree->Walk(parent.impl_->node, wine::WideToRegistryName(path), node);
-  if (status != kSuccess) {
-    impl_.reset();
-    return status;
-  }
-  auto impl = std::make_unique<Impl>();
-  impl->tree = std::move(tree);
-  impl->node = node;
-  impl_ = std::move(impl);
-  return kSuccess;
+  return Attach(status, std::move(tree), node, impl_);
 }
 
 bool RegistryKey::IsOpen() const { return impl_ != nullptr; }
