@@ -67,3 +67,12 @@ TEST(StringsReplaceTest, ReplacesWithoutRescanning) {
 }
 
 }  // namespace
+
+TEST(StringsPathTest, SplitsComponentsAndSkipsEmptyOnes) {
+  using Parts = std::vector<std::wstring>;
+  EXPECT_EQ(SplitPathComponents(L"C:\\Program Files\\App\\a.exe"), (Parts{L"C:", L"Program Files", L"App", L"a.exe"}));
+  EXPECT_EQ(SplitPathComponents(L"\\\\server\\\\share\\"), (Parts{L"server", L"share"}));
+  EXPECT_EQ(SplitPathComponents(L"%PROGRAMFILES%"), (Parts{L"%PROGRAMFILES%"}));
+  EXPECT_TRUE(SplitPathComponents(L"").empty());
+  EXPECT_TRUE(SplitPathComponents(L"\\\\").empty());
+}
