@@ -8,14 +8,17 @@ packages=(
   libpugixml-dev libmsi-dev libgcab-dev libglib2.0-dev
   qt6-base-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  wine64 wine
-  nsis msitools wixl gcab
-  xvfb xauth
+  wine64 wine wine32:i386
+  nsis nsis-doc msitools wixl gcab
+  xvfb xauth xdotool
   g++-mingw-w64-x86-64-posix
   time
 )
 
 missing=()
+# The Inno Setup compiler of the tests comes from the npm registry; the base image may bring npm
+# with its own nodejs.
+command -v npm >/dev/null || packages+=(npm)
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
     missing+=("$p")
@@ -29,6 +32,11 @@ fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+# Wine's 32-bit half: the capture machine runs 32-bit setups as a 64-bit Windows does (WoW64).
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 
 echo "setup-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
