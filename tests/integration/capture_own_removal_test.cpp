@@ -99,7 +99,7 @@ TEST(CaptureOwnRemovalTest, DesktopFileNewIniFileAndTheSetupsOwnUninstaller) {
 
   // The capture set the uninstall entry and its uninstaller aside, saying why.
   const std::string log = ReadHostFile(program / "DebugLog.txt");
-  for (const std::string item : {std::string(kUninstallKey), std::string(kInstallDir) + "\\uninstall.exe"}) {
+  for (const std::string& item : {std::string(kUninstallKey), std::string(kInstallDir) + "\\uninstall.exe"}) {
     EXPECT_NE(log.find("Set aside " + item + ": The original setup's"), std::string::npos) << item;
   }
 
