@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "core/strings.h"
@@ -214,14 +216,19 @@ struct ProfileLink {
   fs::path target;           // resolved
 };
 
-std::vector<ProfileLink> WalkedProfileLinks(const std::wstring& drive, const fs::path& driveRoot) {
+// The profile folders that are links leading off the drive, first come first walked. `watched`
+// receives the folders that hold the profile folders: a link made or removed changes their times.
+std::vector<ProfileLink> FindWalkedProfileLinks(const std::wstring& drive, const fs::path& driveRoot,
+                                                std::set<fs::path>& watched) {
   std::vector<ProfileLink> links;
   const std::wstring upperDrive = UpperText(drive);
   for (const std::wstring& path : wine::ShellFolderPaths()) {
     if (DriveOf(path) != upperDrive) continue;
     const fs::path host = Machine::HostPath(path);
+    if (host.empty()) continue;
+    watched.insert(host.parent_path());
     struct stat st {};
-    if (host.empty() || ::lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) continue;
+    if (::lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) continue;
     std::error_code ec;
     const fs::path target = fs::canonical(host, ec);
     if (ec || !fs::is_directory(target, ec) || IsWithin(target, driveRoot)) continue;
@@ -229,6 +236,47 @@ std::vector<ProfileLink> WalkedProfileLinks(const std::wstring& drive, const fs:
     for (const ProfileLink& link : links) taken = taken || link.target == target;
     if (!taken) links.push_back({path, target});
   }
+  return links;
+}
+
+// A walk searches every folder below a profile link and needs the links each time: they are
+// found once per prefix, drive, user.reg and state of the folders that hold the profile folders.
+struct ProfileLinkCache {
+  std::string key;
+  std::set<fs::path> watched;
+  std::string watchedState;
+  std::vector<ProfileLink> links;
+};
+std::mutex g_profileLinkMutex;
+ProfileLinkCache g_profileLinks;
+
+std::string StateOf(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "-|";
+  return std::to_string(st.st_size) + "." + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec) + "|";
+}
+
+std::string StateOf(const std::set<fs::path>& folders) {
+  std::string state;
+  for (const fs::path& folder : folders) state += StateOf(folder);
+  return state;
+}
+
+std::vector<ProfileLink> WalkedProfileLinks(const std::wstring& drive, const fs::path& driveRoot) {
+  const fs::path root = Machine::Root();
+  const std::string key = root.string() + "|" + WideToUtf8(drive) + "|" + StateOf(root / "user.reg");
+  std::set<fs::path> watched;
+  {
+    std::lock_guard<std::mutex> lock(g_profileLinkMutex);
+    watched = g_profileLinks.watched;
+    if (g_profileLinks.key == key && StateOf(watched) == g_profileLinks.watchedState) return g_profileLinks.links;
+  }
+  watched.clear();
+  std::vector<ProfileLink> links = FindWalkedProfileLinks(drive, driveRoot, watched);
+  const std::string watchedState = StateOf(watched);
+  std::lock_guard<std::mutex> lock(g_profileLinkMutex);
+  g_profileLinks = ProfileLinkCache{key, watched, watchedState, links};
   return links;
 }
 
