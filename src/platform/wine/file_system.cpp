@@ -325,15 +325,15 @@ struct SearchFolder {
   fs::path host;
   bool isDriveRoot = false;
   std::wstring upperWindowsPath;  // the way taken, upper-cased, no trailing backslash
-  const ProfileLink* through = nullptr;
+  std::unique_ptr<ProfileLinks> profiles;
+  const ProfileLink* through = nullptr;  // one of `profiles`
 };
 
 // The host folder of a search, walked from the drive root: kPathNotFound when the folder is
 // missing, is not a folder, or the way to it passes through a link that leads back to a folder
 // already on the way, or leaves the drive (other than a profile link of the machine), or, inside
 // a profile link, leaves that link's target or meets a barrier (ProfileLinks::IsBarrier).
-Status ResolveSearchFolder(const std::wstring& folder, ProfileLinks*& profiles,
-                           std::unique_ptr<ProfileLinks>& profilesOwner, SearchFolder& result) {
+Status ResolveSearchFolder(const std::wstring& folder, SearchFolder& result) {
   const std::wstring drive = DriveOf(folder);
   if (drive.empty()) return kPathNotFound;
   const fs::path host = Machine::HostPath(folder);
@@ -342,8 +342,8 @@ Status ResolveSearchFolder(const std::wstring& folder, ProfileLinks*& profiles,
   std::error_code ec;
   const fs::path driveRoot = fs::canonical(driveHost, ec);
   if (ec) return kPathNotFound;
-  profilesOwner = std::make_unique<ProfileLinks>(drive, driveRoot);
-  profiles = profilesOwner.get();
+  result.profiles = std::make_unique<ProfileLinks>(drive, driveRoot);
+  ProfileLinks* profiles = result.profiles.get();
 
   fs::path current = driveRoot;
   std::wstring windowsPath = UpperText(drive);
@@ -415,11 +415,10 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
 
   SearchFolder where;
-  ProfileLinks* profiles = nullptr;
-  std::unique_ptr<ProfileLinks> profilesOwner;
-  impl_->status = ResolveSearchFolder(folder, profiles, profilesOwner, where);
+  impl_->status = ResolveSearchFolder(folder, where);
   if (impl_->status != kSuccess) return;
   const fs::path& host = where.host;
+  ProfileLinks* profiles = where.profiles.get();
 
   DIR* dir = ::opendir(host.c_str());
   if (dir == nullptr) {
@@ -509,9 +508,7 @@ uint32_t GetAttributes(const std::wstring& path) {
   // off the drive is the machine's folder.
   if (S_ISDIR(target.mode) && !IsDriveRoot(path, host)) {
     SearchFolder where;
-    ProfileLinks* profiles = nullptr;
-    std::unique_ptr<ProfileLinks> profilesOwner;
-    const bool walked = ResolveSearchFolder(path, profiles, profilesOwner, where) == kSuccess &&
+    const bool walked = ResolveSearchFolder(path, where) == kSuccess &&
                         where.through != nullptr && where.upperWindowsPath == where.through->windowsPath;
     if (!walked) attributes |= kAttrReparsePoint;
   }
