@@ -17,8 +17,9 @@ inline constexpr uint32_t kAttrSystem = 0x4;
 inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;
 inline constexpr uint32_t kAttrNormal = 0x80;
-// A folder that is a link. Walkers must list it but not descend into it: under Wine the profile
-// folders (Desktop, Documents, ...) link to the Linux home, and links can form cycles.
+// A folder that is a link. Walkers must list it but not descend into it: links can lead off the
+// drive or form cycles. (A profile folder of the machine that is a link does not carry it; see
+// DirectorySearch.)
 inline constexpr uint32_t kAttrReparsePoint = 0x400;
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
@@ -36,12 +37,20 @@ struct FindData {
 // without regard to letter case). "." and ".." are reported for a folder, as on Windows.
 // A search whose folder lies inside a link folder (kAttrReparsePoint) finds nothing and reports
 // kPathNotFound, so no folder is walked twice and no walk leaves the drive.
-// Wine backend, precisely: every folder that is a symbolic link is listed with kAttrDirectory |
-// kAttrReparsePoint (walkers never descend into it). A search given a folder path directly is
-// refused with kPathNotFound when the way from the drive root to that folder passes through a
-// link whose target lies outside the drive's own folder (the profile links to $HOME under C:)
-// or is that folder itself or one of the folders already on the way (a cycle). Links that stay
-// inside the drive and lead elsewhere may be searched by their path (on Z:, /lib -> usr/lib).
+// Wine backend, precisely: a folder that is a symbolic link is listed with kAttrDirectory |
+// kAttrReparsePoint (walkers never descend into it), except a profile folder of the machine (a
+// path of the user's Shell Folders key, such as the Desktop, in a user's own prefix where Wine
+// linked it into the Linux home): that one is the machine's folder, listed as a plain folder and
+// searched through its link; when several profile folders link to one place, only the first
+// (Desktop, Documents, Downloads, Music, Pictures, Videos, Templates, then the rest) is.
+// Inside such a profile folder, a folder that is another walked profile folder's target or that
+// holds the drive itself (a prefix kept in the home) is listed with kAttrReparsePoint.
+// A search given a folder path directly is refused with kPathNotFound when the way from the drive
+// root to that folder passes through a link whose target lies outside the drive's own folder
+// (other than a walked profile folder), outside the profile folder it passed through, is that
+// folder itself or one of the folders already on the way (a cycle), or meets a folder that the
+// listing marks as not to be entered. Links that stay inside the drive and lead elsewhere may be
+// searched by their path (on Z:, /lib -> usr/lib).
 // Links to files are listed as files with the target's size and times; a dangling link is a
 // file of size 0 with kAttrReparsePoint. Entries come sorted by name (upper-cased, as NTFS
 // lists them), "." and ".." first; a drive root has no "." and "..".

@@ -9,6 +9,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "project/captured_file.h"
+#include "project/include_exclude_rules.h"
 #include "project/ini_folder_table.h"
 #include "project/xml_document_handler.h"
 
@@ -98,6 +99,9 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
   const bool alwaysWritten = listPath == xmlpath::kFileAdded;
   const bool keepsEmptyFolders = listPath == xmlpath::kIncludedFileAdded;
   const bool notesExecutables = !skipUsabilityTest && listPath == xmlpath::kIncludedFileAdded;
+  // An excluded file set aside for a reason of its own carries it (after Name, which readers
+  // take by position).
+  const bool setsAside = listPath == xmlpath::kExcludedFiles;
   const size_t total = folders.size();
   size_t position = 0;
   int result = 1;
@@ -142,6 +146,10 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
         continue;
       }
       file.SetAttribute(L"Name", LastPathPart(files[i]));
+      if (setsAside) {
+        const std::wstring reason = ExclusionReason(files[i]);
+        if (!reason.empty()) file.SetAttribute(L"Reason", reason);
+      }
     }
 
     if (ShowsProgressAt(position, total)) {
@@ -185,6 +193,10 @@ int CXMLDocumentHandler::InsertRegistryKeyAndValueInXML(const std::wstring& list
         continue;
       }
       subKey.SetAttribute(L"Name", keyPath);
+      if (listPath == xmlpath::kExcludedKeys) {
+        const std::wstring reason = ExclusionReason(keyPath);
+        if (!reason.empty()) subKey.SetAttribute(L"Reason", reason);
+      }
       for (const RegValueRecord& record : values) {
         CXMLNodeHandler value = subKey.InsertChild(0, L"Value");
         if (!value.IsValid()) {

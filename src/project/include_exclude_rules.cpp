@@ -15,6 +15,7 @@ IncludedRuleMap g_includedFiles;
 IncludedRuleMap g_includedKeys;
 ExcludedRuleMap g_excludedFiles;
 ExcludedRuleMap g_excludedKeys;
+std::map<std::wstring, std::wstring> g_reasons;  // upper-cased item -> reason
 
 IncludedRuleMap& Included(RuleKind kind) { return kind == RuleKind::kFiles ? g_includedFiles : g_includedKeys; }
 ExcludedRuleMap& Excluded(RuleKind kind) { return kind == RuleKind::kFiles ? g_excludedFiles : g_excludedKeys; }
@@ -69,6 +70,23 @@ bool RemoveIncludedRule(RuleKind kind, const std::wstring& name) {
 bool RemoveExcludedRule(RuleKind kind, const std::wstring& name) {
   std::lock_guard<std::mutex> lock(g_mutex);
   return Excluded(kind).erase(ToUpperUnicode(name)) > 0;
+}
+
+void SetExclusionReason(const std::wstring& item, const std::wstring& reason) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_reasons[ToUpperUnicode(item)] = reason;
+}
+
+std::wstring ExclusionReason(const std::wstring& item) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_reasons.empty()) return {};
+  auto found = g_reasons.find(ToUpperUnicode(item));
+  return found == g_reasons.end() ? std::wstring() : found->second;
+}
+
+void ClearExclusionReasons() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_reasons.clear();
 }
 
 void ClearAllRules() {

@@ -37,6 +37,15 @@ bool RemoveExcludedRule(RuleKind kind, const std::wstring& name);
 // Empties all four maps.
 void ClearAllRules();
 
+// Why an item that no rule covers was set aside (the original setup's uninstall entry, say): one
+// reason per item, keyed by the item's full path (a file's Windows path, or a key path) without
+// regard to case. The change files write it beside the excluded item; an item moved back by the
+// review simply stops being excluded. Guarded like the maps.
+void SetExclusionReason(const std::wstring& item, const std::wstring& reason);
+// The reason of an item, or empty (an item excluded by a rule has that rule's description).
+std::wstring ExclusionReason(const std::wstring& item);
+void ClearExclusionReasons();
+
 // Which map a rule list path names: "FileSystem//IncludedItems" etc. false for any other path.
 bool IncludedKindOfPath(const std::wstring& listPath, RuleKind& kind);
 bool ExcludedKindOfPath(const std::wstring& listPath, RuleKind& kind);

@@ -7,9 +7,11 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/process.h"
+#include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
+#include "snapshot/uninstall_set_aside.h"
 
 CEnumerateWrapper::CEnumerateWrapper()
     : fileEnumerate_(std::make_unique<CFileEnumerate>()),
@@ -95,13 +97,33 @@ int CEnumerateWrapper::CompareSnapshot() {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", temp.c_str(), status));
   }
   ProgressCounter = 0;
-  if (fileEnumerate_->CompareSnapshot() != 1) {
+  ClearExclusionReasons();
+  if (fileEnumerate_->CompareChanges() != 1) {
     if (logger_) logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of FileEnumerate Class");
     return 0;
   }
   int result = 1;
   ProgressCounter = 1;
-  if (registryEnumerate_->CompareSnapshot() != 1) {
+  const bool registryCompared = registryEnumerate_->CompareChanges() == 1;
+  if (registryCompared) {
+    // The original setup's uninstall entry and uninstaller are set aside before anything is
+    // written: the package registers and removes itself.
+    RegKeyMap* addedKeys = nullptr;
+    RegKeyMap* modifiedKeys = nullptr;
+    RegKeyMap* deletedKeys = nullptr;
+    registryEnumerate_->GetChangeMaps(addedKeys, modifiedKeys, deletedKeys);
+    const std::vector<std::wstring> setAside =
+        CUninstallSetAside().Apply(*addedKeys, *modifiedKeys, ExcludedKeyChanges, fileEnumerate_->AddedFolders(),
+                                   fileEnumerate_->ModifiedFolders(), ExcludedChanges);
+    for (const std::wstring& item : setAside) {
+      if (logger_) {
+        logger_->Write(1, "CEnumerateWrapper::CompareSnapshot Set aside " + WideToUtf8(item) + ": " +
+                              WideToUtf8(ExclusionReason(item)));
+      }
+    }
+  }
+  fileEnumerate_->WriteChanges();
+  if (!registryCompared || registryEnumerate_->WriteChanges() != 1) {
     if (logger_) {
       logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of RegistryEnumerate Class");
     }

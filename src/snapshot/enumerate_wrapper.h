@@ -38,7 +38,8 @@ class CEnumerateWrapper {
   // snapshot the machine is made quiet (platform::PrepareMachineForCapture) unless that was
   // switched off. 1, or 0 when a capture failed (the other still runs).
   int CaptureSnapshot(const CaptureChoiceMap& choices);
-  // Compares files, then (only if that worked) the registry. 1 or 0.
+  // Compares files, then (only if that worked) the registry; sets the original setup's uninstall
+  // entry and uninstaller aside (CUninstallSetAside); then writes the change files. 1 or 0.
   int CompareSnapshot();
   // Puts the included file and registry changes and the INI changes into the project document,
   // then the shortcuts, icons and product information, saving to ProjectFilePath. Returns 1.

@@ -305,7 +305,10 @@ std::wstring CFileEnumerate::FolderOfChange(const std::wstring& path, bool isFol
 }
 
 void CFileEnumerate::AddChangedItem(const std::wstring& category, const std::wstring& path, bool isFolder) {
-  if (IsINIFile(path)) {
+  // An INI file the setup changed or removed is compared entry by entry; one it made is packaged
+  // as it is, byte for byte (rebuilt from its entries it would lose comments, order and empty
+  // sections). A folder is never an INI file, whatever its name.
+  if (!isFolder && IsINIFile(path) && category != kAddedCategory) {
     BackupOrCompareINIFile(path);
     return;
   }
@@ -362,12 +365,19 @@ int CFileEnumerate::WriteChangeFile(bool skipUsabilityTest) {
 
 int CFileEnumerate::CompareSnapshot() {
   CTraceScope trace(logger_, "CFileEnumerate::CompareSnapshot");
+  CompareChanges();
+  return WriteChanges();
+}
+
+int CFileEnumerate::CompareChanges() {
   LoadExclusionRules();
-  PrepareChangeDocument();
   if (!firstMap_.Empty() || !secondMap_.Empty()) StatusCaption.Set(MessageText(147));
-
   CompareMaps();
+  return 1;
+}
 
+int CFileEnumerate::WriteChanges() {
+  PrepareChangeDocument();
   WriteChangeFile(false);
   iniHandler_->WriteINIChanges();
   return 1;

@@ -59,12 +59,17 @@ class CFileEnumerate {
   // Compares the two snapshots (the maps end empty), fills the change maps and writes
   // "FileChanges.xml" and "INIChanges.xml". Returns 1.
   int CompareSnapshot();
+  // The two halves of CompareSnapshot, for a caller that edits the change maps between them:
+  // the comparison into the change maps, and the writing of the change files. Each returns 1.
+  int CompareChanges();
+  int WriteChanges();
   // The three passes of the comparison: modified (in both maps, IsSameFile false), deleted (only
   // in the first), added (only in the second), each in path order, through AddChangedItem. Both
   // maps end empty.
   void CompareMaps();
   // Files one change under its folder in the added, modified or deleted map, or in
-  // ExcludedChanges when an exclusion rule covers the folder. INI files go to the INI comparison.
+  // ExcludedChanges when an exclusion rule covers the folder. Modified and deleted INI files go
+  // to the INI comparison; an added one is a file like any other.
   void AddChangedItem(const std::wstring& category, const std::wstring& path, bool isFolder);
   // Writes "FileChanges.xml" again from the change maps (after the review). The result of the
   // last write (0 also when the file could not be saved), or the template's load result when it

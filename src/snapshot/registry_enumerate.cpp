@@ -217,6 +217,11 @@ void CRegistryEnumerate::WriteMaps(int& lastResult) {
 
 int CRegistryEnumerate::CompareSnapshot() {
   CTraceScope trace(logger_, "CRegistryEnumerate::CompareSnapshot");
+  CompareChanges();
+  return WriteChanges();
+}
+
+int CRegistryEnumerate::CompareChanges() {
   if (rootCount_ > 0) StatusCaption.Set(MessageText(145));
 
   // A comparison's result is what it finds: a repeated comparison does not add to the last one.
@@ -232,15 +237,17 @@ int CRegistryEnumerate::CompareSnapshot() {
   }
 
   EnsureFolder(WorkFolder + "\\Temp");
-  changeDocument_->Load(TemplateProjectPath);
-  changeDocument_->SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", RegChangesPath);
-  changeDocument_->Load(RegChangesPath);
-
   for (int i = 0; i < rootCount_; ++i) {
     const size_t index = static_cast<size_t>(i);
     CompareFiles(SnapshotFileName(false, index), SnapshotFileName(true, index), DifferenceFileName(index));
   }
+  return 1;
+}
 
+int CRegistryEnumerate::WriteChanges() {
+  changeDocument_->Load(TemplateProjectPath);
+  changeDocument_->SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", RegChangesPath);
+  changeDocument_->Load(RegChangesPath);
   int lastResult = 0;
   WriteMaps(lastResult);
   return 1;

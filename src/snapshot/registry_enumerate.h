@@ -52,6 +52,10 @@ class CRegistryEnumerate : public IVelkRegCallback {
   // Compares the pairs of snapshot files of the last capture and writes "RegChanges.xml".
   // Returns 1.
   int CompareSnapshot();
+  // The two halves of CompareSnapshot, for a caller that edits the change maps between them:
+  // the comparison into the change maps, and the writing of "RegChanges.xml". Each returns 1.
+  int CompareChanges();
+  int WriteChanges();
   // Compares one pair of snapshot files; every change arrives in OnRegistryChange.
   bool CompareFiles(const std::wstring& firstFile, const std::wstring& secondFile,
                     const std::wstring& differenceFile);

@@ -78,13 +78,20 @@ WinePrefixCopy::WinePrefixCopy() {
     error_ = "could not copy the pristine prefix";
     return;
   }
-  // The profile folders link to the HOME the pristine prefix was made with: point them at ours.
+  // Prefixes of the project keep their profile folders inside (scripts/make-prefix.sh); one made
+  // before that still links them to the HOME it was made with: give the copy real folders too,
+  // so that nothing a test's setup writes lands outside the copy.
+  std::vector<fs::path> links;
   for (const auto& entry : fs::recursive_directory_iterator(prefix_ / "drive_c" / "users")) {
     std::error_code ec;
     if (entry.is_symlink(ec) && fs::read_symlink(entry.path(), ec) == fs::path(CORVANE_PRISTINE_HOME)) {
-      fs::remove(entry.path(), ec);
-      fs::create_directory_symlink(home_, entry.path(), ec);
+      links.push_back(entry.path());
     }
+  }
+  for (const fs::path& link : links) {
+    std::error_code ec;
+    fs::remove(link, ec);
+    fs::create_directory(link, ec);
   }
   if (const char* previous = std::getenv("WINEPREFIX")) {
     hadPreviousPrefix_ = true;

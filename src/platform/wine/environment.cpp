@@ -14,6 +14,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/wine/registry_file_parser.h"
+#include "platform/wine/shell_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -217,4 +218,28 @@ std::wstring GetEnvironmentValue(const std::wstring& name) {
   return Resolve(values, Upper(name), 0);
 }
 
+namespace wine {
+
+std::vector<std::wstring> ShellFolderPaths() {
+  // The folders Wine links into the Linux home, in the order a setup most likely writes to them:
+  // when several link to the same place, the first of them is the one walked.
+  static const wchar_t* const kPreferred[] = {L"DESKTOP",    L"PERSONAL",   L"{374DE290-123F-4565-9164-39C4925E467B}",
+                                              L"MY MUSIC",   L"MY PICTURES", L"MY VIDEOS",
+                                              L"TEMPLATES"};
+  const PrefixValues values = LoadValues();
+  auto key = values.currentUser.find(Upper(kShellFolders));
+  if (key == values.currentUser.end()) return {};
+  std::vector<std::wstring> paths;
+  KeyValues rest = key->second;
+  for (const wchar_t* name : kPreferred) {
+    auto value = rest.find(name);
+    if (value == rest.end()) continue;
+    paths.push_back(Upper(value->second));
+    rest.erase(value);
+  }
+  for (const auto& [name, path] : rest) paths.push_back(Upper(path));
+  return paths;
+}
+
+}  // namespace wine
 }  // namespace platform

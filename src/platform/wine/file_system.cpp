@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "core/strings.h"
@@ -18,6 +20,7 @@
 #include "platform/text.h"
 #include "platform/wine/errno_status.h"
 #include "platform/wine/file_descriptor.h"
+#include "platform/wine/shell_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -199,10 +202,138 @@ bool NameLess(const std::wstring& a, const std::wstring& b) {
   return a < b;
 }
 
+std::wstring UpperText(std::wstring text) {
+  for (wchar_t& c : text) c = Fold(c);
+  return text;
+}
+
+// A profile folder of the machine that is a link leading off its drive: in a user's own prefix
+// Wine links Desktop, Documents, ... into the Linux home. Such a link is the machine's folder and
+// is walked as one. When several lead to the same place only the first of them (Desktop before
+// Documents, ...) is, so that nothing is walked twice.
+struct ProfileLink {
+  std::wstring windowsPath;  // upper-cased
+  fs::path target;           // resolved
+};
+
+// The profile folders that are links leading off the drive, first come first walked. `watched`
+// receives the folders that hold the profile folders: a link made or removed changes their times.
+std::vector<ProfileLink> FindWalkedProfileLinks(const std::wstring& drive, const fs::path& driveRoot,
+                                                std::set<fs::path>& watched) {
+  std::vector<ProfileLink> links;
+  const std::wstring upperDrive = UpperText(drive);
+  for (const std::wstring& path : wine::ShellFolderPaths()) {
+    if (DriveOf(path) != upperDrive) continue;
+    const fs::path host = Machine::HostPath(path);
+    if (host.empty()) continue;
+    watched.insert(host.parent_path());
+    struct stat st {};
+    if (::lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) continue;
+    std::error_code ec;
+    const fs::path target = fs::canonical(host, ec);
+    if (ec || !fs::is_directory(target, ec) || IsWithin(target, driveRoot)) continue;
+    bool taken = false;
+    for (const ProfileLink& link : links) taken = taken || link.target == target;
+    if (!taken) links.push_back({path, target});
+  }
+  return links;
+}
+
+// A walk searches every folder below a profile link and needs the links each time: they are
+// found once per prefix, drive, user.reg and state of the folders that hold the profile folders.
+struct ProfileLinkCache {
+  std::string key;
+  std::set<fs::path> watched;
+  std::string watchedState;
+  std::vector<ProfileLink> links;
+};
+std::mutex g_profileLinkMutex;
+ProfileLinkCache g_profileLinks;
+
+std::string StateOf(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "-|";
+  return std::to_string(st.st_size) + "." + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec) + "|";
+}
+
+std::string StateOf(const std::set<fs::path>& folders) {
+  std::string state;
+  for (const fs::path& folder : folders) state += StateOf(folder);
+  return state;
+}
+
+std::vector<ProfileLink> WalkedProfileLinks(const std::wstring& drive, const fs::path& driveRoot) {
+  const fs::path root = Machine::Root();
+  const std::string key = root.string() + "|" + WideToUtf8(drive) + "|" + StateOf(root / "user.reg");
+  std::set<fs::path> watched;
+  {
+    std::lock_guard<std::mutex> lock(g_profileLinkMutex);
+    watched = g_profileLinks.watched;
+    if (g_profileLinks.key == key && StateOf(watched) == g_profileLinks.watchedState) return g_profileLinks.links;
+  }
+  watched.clear();
+  std::vector<ProfileLink> links = FindWalkedProfileLinks(drive, driveRoot, watched);
+  const std::string watchedState = StateOf(watched);
+  std::lock_guard<std::mutex> lock(g_profileLinkMutex);
+  g_profileLinks = ProfileLinkCache{key, watched, watchedState, links};
+  return links;
+}
+
+// The profile links of one drive, looked up only when a walk meets a link that leaves the drive
+// (a prefix made by the project has none).
+class ProfileLinks {
+ public:
+  ProfileLinks(std::wstring drive, fs::path driveRoot) : drive_(std::move(drive)), driveRoot_(std::move(driveRoot)) {}
+
+  // The walked profile link at a Windows path (upper-cased, no trailing backslash), or nullptr.
+  const ProfileLink* At(const std::wstring& upperPath) {
+    for (const ProfileLink& link : Links()) {
+      if (link.windowsPath == upperPath) return &link;
+    }
+    return nullptr;
+  }
+  // True for a folder inside the profile link `through` that must not be walked from there: the
+  // place of another walked profile link (walked by that one's path), or a folder that holds
+  // the drive itself (a prefix kept in the home, ~/.wine, would be walked again).
+  bool IsBarrier(const fs::path& folder, const ProfileLink& through) {
+    if (IsWithin(driveRoot_, folder)) return true;
+    for (const ProfileLink& link : Links()) {
+      if (&link != &through && link.target == folder) return true;
+    }
+    return false;
+  }
+
+ private:
+  const std::vector<ProfileLink>& Links() {
+    if (!loaded_) {
+      links_ = WalkedProfileLinks(drive_, driveRoot_);
+      loaded_ = true;
+    }
+    return links_;
+  }
+
+  std::wstring drive_;
+  fs::path driveRoot_;
+  bool loaded_ = false;
+  std::vector<ProfileLink> links_;
+};
+
+// Where a search looks: the host folder, whether it is a drive root, and the profile link the
+// way passed through (nullptr when it stayed on the drive).
+struct SearchFolder {
+  fs::path host;
+  bool isDriveRoot = false;
+  std::wstring upperWindowsPath;  // the way taken, upper-cased, no trailing backslash
+  std::unique_ptr<ProfileLinks> profiles;
+  const ProfileLink* through = nullptr;  // one of `profiles`
+};
+
 // The host folder of a search, walked from the drive root: kPathNotFound when the folder is
-// missing, is not a folder, or the way to it passes through a link that leaves the drive or
-// leads back to a folder already on the way.
-Status ResolveSearchFolder(const std::wstring& folder, fs::path& result, bool& isDriveRoot) {
+// missing, is not a folder, or the way to it passes through a link that leads back to a folder
+// already on the way, or leaves the drive (other than a profile link of the machine), or, inside
+// a profile link, leaves that link's target or meets a barrier (ProfileLinks::IsBarrier).
+Status ResolveSearchFolder(const std::wstring& folder, SearchFolder& result) {
   const std::wstring drive = DriveOf(folder);
   if (drive.empty()) return kPathNotFound;
   const fs::path host = Machine::HostPath(folder);
@@ -211,11 +342,17 @@ Status ResolveSearchFolder(const std::wstring& folder, fs::path& result, bool& i
   std::error_code ec;
   const fs::path driveRoot = fs::canonical(driveHost, ec);
   if (ec) return kPathNotFound;
+  result.profiles = std::make_unique<ProfileLinks>(drive, driveRoot);
+  ProfileLinks* profiles = result.profiles.get();
 
   fs::path current = driveRoot;
+  std::wstring windowsPath = UpperText(drive);
+  const ProfileLink* through = nullptr;
   const fs::path relative = host.lexically_relative(driveHost);
   for (const fs::path& component : relative) {
     if (component.empty() || component == ".") continue;
+    windowsPath += L'\\';
+    windowsPath += UpperText(Utf8ToWide(component.string()));
     fs::path next = current / component;
     struct stat st {};
     if (::lstat(next.c_str(), &st) != 0) {
@@ -225,16 +362,27 @@ Status ResolveSearchFolder(const std::wstring& folder, fs::path& result, bool& i
     if (S_ISLNK(st.st_mode)) {
       fs::path target = fs::canonical(next, ec);
       if (ec) return kPathNotFound;
-      if (!IsWithin(target, driveRoot)) return kPathNotFound;  // leaves the drive
-      if (IsWithin(current, target)) return kPathNotFound;     // back to a folder on the way
+      const fs::path& area = through != nullptr ? through->target : driveRoot;
+      if (IsWithin(target, area)) {
+        if (IsWithin(current, target)) return kPathNotFound;  // back to a folder on the way
+        if (through != nullptr && profiles->IsBarrier(target, *through)) return kPathNotFound;
+      } else if (through == nullptr && profiles->At(windowsPath) != nullptr) {
+        through = profiles->At(windowsPath);
+      } else {
+        return kPathNotFound;  // leaves the drive
+      }
       next = target;
+    } else if (through != nullptr && S_ISDIR(st.st_mode) && profiles->IsBarrier(next, *through)) {
+      return kPathNotFound;
     }
     current = next;
   }
   struct stat st {};
   if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return kPathNotFound;
-  isDriveRoot = current == driveRoot;
-  result = current;
+  result.isDriveRoot = current == driveRoot;
+  result.host = current;
+  result.upperWindowsPath = windowsPath;
+  result.through = through;
   return kSuccess;
 }
 
@@ -266,10 +414,11 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
   const std::wstring namePattern = pattern.substr(slash + 1);
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
 
-  fs::path host;
-  bool isDriveRoot = false;
-  impl_->status = ResolveSearchFolder(folder, host, isDriveRoot);
+  SearchFolder where;
+  impl_->status = ResolveSearchFolder(folder, where);
   if (impl_->status != kSuccess) return;
+  const fs::path& host = where.host;
+  ProfileLinks* profiles = where.profiles.get();
 
   DIR* dir = ::opendir(host.c_str());
   if (dir == nullptr) {
@@ -278,7 +427,7 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
   }
   std::vector<FindData> found;
   // A drive root has no "." and "..", as on Windows.
-  if (!isDriveRoot) {
+  if (!where.isDriveRoot) {
     for (const char* dot : {".", ".."}) {
       std::wstring name = Utf8ToWide(dot);
       if (!MatchName(namePattern, name)) continue;
@@ -301,12 +450,22 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
         // A dangling link: a file of no size that cannot be opened.
         names.push_back(MakeFindData(wide, own, kAttrArchive | kAttrReparsePoint));
       } else if (S_ISDIR(target.mode)) {
-        names.push_back(MakeFindData(wide, target, AttributesOf(target, name, path) | kAttrReparsePoint));
+        uint32_t attributes = AttributesOf(target, name, path) | kAttrReparsePoint;
+        // A profile folder that links off the drive is the machine's folder: walked like one.
+        if (where.through == nullptr && profiles->At(where.upperWindowsPath + L"\\" + UpperText(wide)) != nullptr) {
+          attributes &= ~kAttrReparsePoint;
+        }
+        names.push_back(MakeFindData(wide, target, attributes));
       } else {
         names.push_back(MakeFindData(wide, target, AttributesOf(target, name, path)));
       }
     } else {
-      names.push_back(MakeFindData(wide, own, AttributesOf(own, name, path)));
+      uint32_t attributes = AttributesOf(own, name, path);
+      // Inside a profile link, a folder walked by another path is listed but not to be entered.
+      if (S_ISDIR(own.mode) && where.through != nullptr && profiles->IsBarrier(path, *where.through)) {
+        attributes |= kAttrReparsePoint;
+      }
+      names.push_back(MakeFindData(wide, own, attributes));
     }
   }
   ::closedir(dir);
@@ -345,8 +504,14 @@ uint32_t GetAttributes(const std::wstring& path) {
   EntryInfo target = Inspect(host, true);
   if (!target.ok) return kAttrArchive | kAttrReparsePoint;
   uint32_t attributes = AttributesOf(target, name, host);
-  // The drive's own link is the drive, not a link folder inside it.
-  if (S_ISDIR(target.mode) && !IsDriveRoot(path, host)) attributes |= kAttrReparsePoint;
+  // The drive's own link is the drive, not a link folder inside it; a profile folder that links
+  // off the drive is the machine's folder.
+  if (S_ISDIR(target.mode) && !IsDriveRoot(path, host)) {
+    SearchFolder where;
+    const bool walked = ResolveSearchFolder(path, where) == kSuccess &&
+                        where.through != nullptr && where.upperWindowsPath == where.through->windowsPath;
+    if (!walked) attributes |= kAttrReparsePoint;
+  }
   return attributes;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -128,23 +129,68 @@ TEST_F(FileSystemTest, EntriesCarrySizesTimesAndAttributes) {
 }
 
 TEST_F(FileSystemTest, LinkFoldersAreListedButNotEntered) {
-  // Wine links profile folders to the Linux home: outside the drive.
+  // A link that leaves the drive and is no profile folder of the machine.
   TempFolder home;
   home.WriteFile("secret.txt", "x");
-  fs::create_directory_symlink(home.path(), prefix_.InDriveC("users/root", true) / "Desktop");
+  fs::create_directory_symlink(home.path(), prefix_.InDriveC("users/root", true) / "Elsewhere");
   auto entries = Search(L"C:\\users\\root\\*");
-  const FindData* desktop = Find(entries, L"Desktop");
-  ASSERT_NE(nullptr, desktop);
-  EXPECT_EQ(kAttrDirectory | kAttrReparsePoint, desktop->attributes & (kAttrDirectory | kAttrReparsePoint));
+  const FindData* link = Find(entries, L"Elsewhere");
+  ASSERT_NE(nullptr, link);
+  EXPECT_EQ(kAttrDirectory | kAttrReparsePoint, link->attributes & (kAttrDirectory | kAttrReparsePoint));
   Status status = -1;
-  EXPECT_TRUE(Search(L"C:\\users\\root\\Desktop\\*", &status).empty());
+  EXPECT_TRUE(Search(L"C:\\users\\root\\Elsewhere\\*", &status).empty());
   EXPECT_EQ(kPathNotFound, status);
-  EXPECT_TRUE(Search(L"C:\\users\\root\\desktop\\secret.txt", &status).empty());
+  EXPECT_TRUE(Search(L"C:\\users\\root\\elsewhere\\secret.txt", &status).empty());
   EXPECT_EQ(kPathNotFound, status);
   EXPECT_EQ(kAttrDirectory | kAttrReparsePoint,
-            GetAttributes(L"C:\\users\\root\\Desktop") & (kAttrDirectory | kAttrReparsePoint));
+            GetAttributes(L"C:\\users\\root\\Elsewhere") & (kAttrDirectory | kAttrReparsePoint));
   // The drive itself is no link folder.
   EXPECT_EQ(kAttrDirectory, GetAttributes(L"C:\\") & (kAttrDirectory | kAttrReparsePoint));
+}
+
+TEST_F(FileSystemTest, ProfileFolderLinksAreTheMachinesFolders) {
+  // A user's own prefix: Wine linked Desktop and Documents to a home that also holds the prefix
+  // (as ~/.wine), and Music to a folder inside that home.
+  const fs::path home = prefix_.prefix().parent_path();
+  const fs::path music = home / "scratch" / "music";
+  fs::create_directories(music);
+  std::FILE* note = std::fopen((home / "note.txt").c_str(), "w");
+  ASSERT_NE(nullptr, note);
+  std::fclose(note);
+  prefix_.AddUserReg(
+      "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] 1700000000\n"
+      "\"My Music\"=\"C:\\\\users\\\\root\\\\Music\"\n");
+  const fs::path user = prefix_.InDriveC("users/root", true);
+  fs::create_directory_symlink(home, user / "Desktop");
+  fs::create_directory_symlink(home, user / "Documents");
+  fs::create_directory_symlink(music, user / "Music");
+  const uint32_t kind = kAttrDirectory | kAttrReparsePoint;
+
+  auto entries = Search(L"C:\\users\\root\\*");
+  ASSERT_NE(nullptr, Find(entries, L"Desktop"));
+  EXPECT_EQ(kAttrDirectory, Find(entries, L"Desktop")->attributes & kind);
+  EXPECT_EQ(kAttrDirectory, Find(entries, L"Music")->attributes & kind);
+  // Documents leads where the Desktop does: only the first of them is walked.
+  EXPECT_EQ(kind, Find(entries, L"Documents")->attributes & kind);
+  EXPECT_EQ(kAttrDirectory, GetAttributes(L"C:\\users\\root\\desktop") & kind);
+  EXPECT_EQ(kind, GetAttributes(L"C:\\users\\root\\Documents") & kind);
+
+  Status status = -1;
+  entries = Search(L"C:\\users\\root\\Desktop\\*", &status);
+  EXPECT_EQ(kSuccess, status);
+  EXPECT_NE(nullptr, Find(entries, L"note.txt"));
+  // The folder that holds the drive is not walked again from the Desktop; neither is the place
+  // of another profile folder.
+  EXPECT_EQ(kind, Find(entries, L"prefix")->attributes & kind);
+  EXPECT_EQ(kAttrDirectory, Find(entries, L"scratch")->attributes & kind);
+  EXPECT_EQ(kind, Find(Search(L"C:\\users\\root\\Desktop\\scratch\\*"), L"music")->attributes & kind);
+  for (const wchar_t* refused : {L"C:\\users\\root\\Desktop\\prefix\\*", L"C:\\users\\root\\Desktop\\scratch\\music\\*",
+                                 L"C:\\users\\root\\Documents\\*"}) {
+    Search(refused, &status);
+    EXPECT_EQ(kPathNotFound, status) << refused;
+  }
+  Search(L"C:\\users\\root\\Music\\*.txt", &status);
+  EXPECT_EQ(kFileNotFound, status);  // there, and empty
 }
 
 TEST_F(FileSystemTest, LinkCyclesEndAndInDriveLinksMaySearch) {

@@ -8,6 +8,7 @@
 #include "core/message_texts.h"
 #include "core/status_values.h"
 #include "project/captured_file.h"
+#include "project/include_exclude_rules.h"
 #include "project/ini_folder_table.h"
 #include "project/xml_document_handler.h"
 #include "project_fixture.h"
@@ -195,6 +196,35 @@ TEST_F(ChangeFileTest, EmptyKeysAreDroppedOnlyFromThePlainAddedList) {
   EXPECT_EQ("SubKey Name=\"HKEY_CURRENT_USER\\Software\\Empty\"\n", DumpTree(root.SelectSingleNode(xmlpath::kRegModified)));
   // The progress line ends on the last key written.
   EXPECT_EQ(L"Writing registry key 0", StatusDetail.Get());
+}
+
+TEST_F(ChangeFileTest, ExcludedItemsSetAsideForAReasonCarryIt) {
+  CXMLDocumentHandler doc;
+  ASSERT_EQ(1, doc.Load(TemplatePath()));
+  const std::wstring out = OnC(L"work\\FileChanges.xml");
+  ASSERT_EQ(1, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", out));
+  ASSERT_EQ(1, doc.SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", out));
+  ClearExclusionReasons();
+  SetExclusionReason(L"C:\\App\\uninst.exe", L"its own uninstaller");
+  SetExclusionReason(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Uninstall\\App", L"its own entry");
+  FolderFileMap files{{L"C:\\App", {L"C:\\App\\uninst.exe", L"C:\\App\\other.log"}}};
+  RegKeyMap keys{{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Uninstall\\App", {}}, {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Noise", {}}};
+  ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, files, out, true));
+  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kExcludedKeys, keys, out));
+  // The same items in an included list carry nothing.
+  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegModified, keys, out));
+  ClearExclusionReasons();
+  CXMLNodeHandler root = doc.GetRootElement();
+  EXPECT_EQ(R"(Directory Name="C:\App"
+  File Name="other.log"
+  File Name="uninst.exe" Reason="its own uninstaller"
+)",
+            DumpTree(root.SelectSingleNode(xmlpath::kExcludedFiles)));
+  EXPECT_EQ(R"(SubKey Name="HKEY_LOCAL_MACHINE\SOFTWARE\Uninstall\App" Reason="its own entry"
+SubKey Name="HKEY_LOCAL_MACHINE\SOFTWARE\Noise"
+)",
+            DumpTree(root.SelectSingleNode(xmlpath::kExcludedKeys)));
+  EXPECT_EQ(std::string::npos, DumpTree(root.SelectSingleNode(xmlpath::kIncludedRegModified)).find("Reason"));
 }
 
 TEST_F(ChangeFileTest, FolderWriterKeepsOnlyUsableFiles) {

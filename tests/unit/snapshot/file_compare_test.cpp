@@ -1,5 +1,5 @@
 // The file comparison: the three passes, how changes are filed under folders, the exclusion
-// rules, INI files set apart for the INI comparison, and "FileChanges.xml".
+// rules, changed INI files set apart for the INI comparison, and "FileChanges.xml".
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,24 +108,28 @@ TEST_F(FileCompareTest, ExclusionRulesMatchAnywhereInTheTokenForm) {
                                             {L"C:\\windows\\Templates", Files{L"C:\\windows\\Templates\\t.dot"}}}));
 }
 
-TEST_F(FileCompareTest, IniFilesGoOnlyToTheIniChanges) {
+TEST_F(FileCompareTest, ChangedIniFileGoesEntryByEntryANewOneAsAFile) {
   prefix_.WriteDriveCFile("D/app.ini", "[Main]\nkey=new\nadded=1\n");
   ASSERT_EQ(enumerate_.BackupOrCompareINIFile(L"C:\\D\\app.ini"), 1);  // first walk: the backup
   prefix_.WriteDriveCFile("users/root/AppData/Roaming/INIBackup/D/app.ini", "[Main]\nkey=old\n");
+  prefix_.WriteDriveCFile("D/new.ini", "; made by the setup\n[Empty]\n[Main]\nz=1\na=2\n");
   enumerate_.SetFirstSnapshotTaken(true);
   First("C:\\D\\app.ini", 1, 10);
   Second("C:\\D\\app.ini", 2, 20);
+  Second("C:\\D\\new.ini", 2, 40);
+  // A folder is never an INI file, whatever its name.
   First("C:\\D\\folder.ini", 1, 0, true);
   Second("C:\\D\\folder.ini", 2, 0, true);
   enumerate_.CompareMaps();
-  EXPECT_TRUE(enumerate_.ModifiedFolders().empty());
-  EXPECT_TRUE(enumerate_.AddedFolders().empty());
+  EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\new.ini"}}}));
+  EXPECT_EQ(enumerate_.ModifiedFolders(), (FolderFileMap{{L"C:\\D\\folder.ini", Files{}}}));
   CINIHandler& ini = enumerate_.INIHandler();
   const std::wstring file = L"C:\\D\\app.ini";
   ASSERT_EQ(ini.ModifiedINIEntries().count(file), 1u);
   EXPECT_EQ(ini.ModifiedINIEntries()[file][0].Value, L"new");
   ASSERT_EQ(ini.AddedINIEntries().count(file), 1u);
   EXPECT_EQ(ini.AddedINIEntries()[file][0].Key, L"added");
+  EXPECT_EQ(ini.AddedINIEntries().count(L"C:\\D\\new.ini"), 0u);
 }
 
 TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {

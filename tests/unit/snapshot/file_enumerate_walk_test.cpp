@@ -17,6 +17,7 @@
 #include "snapshot/file_snapshot_record.h"
 #include "support/capture_setup.h"
 #include "support/fixture_prefix.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -134,6 +135,36 @@ TEST_F(FileWalkTest, LinkedFoldersAreListedButNotEntered) {
   fs::create_directory_symlink(prefix_.InDriveC("Data"), prefix_.InDriveC("Data") / "loop");
   ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 1);
   EXPECT_EQ(MapPaths(enumerate_.FirstMap()), (std::vector<std::string>{"C:\\Data\\a.txt", "C:\\Data\\loop"}));
+}
+
+TEST_F(FileWalkTest, ProfileLinkIsWalkedOnceAndItsCyclesEnd) {
+  // A user's own prefix whose Desktop and Documents link into the Linux home, where a setup left
+  // a shortcut; a link in the home leads back to it; another link leaves the drive.
+  TempFolder home;
+  home.WriteFile("App.lnk", "L");
+  home.WriteFile("docs/readme.txt", "r");
+  fs::create_directory_symlink(home.path(), home.path() / "docs" / "up");
+  TempFolder elsewhere;
+  elsewhere.WriteFile("other.txt", "o");
+  const fs::path user = prefix_.InDriveC("users/root", true);
+  fs::create_directory_symlink(home.path(), user / "Desktop");
+  fs::create_directory_symlink(home.path(), user / "Documents");
+  fs::create_directory_symlink(elsewhere.path(), user / "Elsewhere");
+  ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\users\\root"}), 1);
+
+  std::vector<std::string> paths = MapPaths(enumerate_.FirstMap());
+  auto has = [&](const std::string& path) { return std::find(paths.begin(), paths.end(), path) != paths.end(); };
+  auto below = [&](const std::string& folder) {
+    return std::any_of(paths.begin(), paths.end(), [&](const std::string& p) { return p.rfind(folder + "\\", 0) == 0; });
+  };
+  for (const char* path : {"C:\\users\\root\\Desktop", "C:\\users\\root\\Desktop\\App.lnk",
+                           "C:\\users\\root\\Desktop\\docs\\readme.txt", "C:\\users\\root\\Desktop\\docs\\up",
+                           "C:\\users\\root\\Documents", "C:\\users\\root\\Elsewhere"}) {
+    EXPECT_TRUE(has(path)) << path;
+  }
+  for (const char* folder : {"C:\\users\\root\\Desktop\\docs\\up", "C:\\users\\root\\Documents", "C:\\users\\root\\Elsewhere"}) {
+    EXPECT_FALSE(below(folder)) << folder;
+  }
 }
 
 TEST_F(FileWalkTest, FirstWalkBacksUpIniFilesOnly) {
