@@ -39,13 +39,16 @@ const std::vector<std::vector<std::string>> kSkippedFolders = {
 
 // Registry keys Wine itself rewrites when a program runs (device classes and their driver dates,
 // display and monitor devices found at start, Wine's own per-user settings).
-const std::vector<std::string> kNoiseKeys = {
-    "HKEY_LOCAL_MACHINE\\SYSTEM\\CONTROLSET001\\CONTROL\\CLASS",
-    "HKEY_LOCAL_MACHINE\\SYSTEM\\CONTROLSET001\\CONTROL\\DEVICECLASSES",
-    "HKEY_LOCAL_MACHINE\\SYSTEM\\CONTROLSET001\\CONTROL\\VIDEO",
-    "HKEY_LOCAL_MACHINE\\SYSTEM\\CONTROLSET001\\ENUM",
-    "HKEY_CURRENT_USER\\SOFTWARE\\WINE",
-};
+// (Wine 8 stores the current control set under its own name, not under ControlSet001.)
+const std::vector<std::string> kNoiseKeys = [] {
+  std::vector<std::string> keys = {"HKEY_CURRENT_USER\\SOFTWARE\\WINE"};
+  for (const char* set : {"CURRENTCONTROLSET", "CONTROLSET001"}) {
+    for (const char* key : {"CONTROL\\CLASS", "CONTROL\\DEVICECLASSES", "CONTROL\\VIDEO", "ENUM"}) {
+      keys.push_back(std::string("HKEY_LOCAL_MACHINE\\SYSTEM\\") + set + "\\" + key);
+    }
+  }
+  return keys;
+}();
 
 bool Skipped(const std::vector<std::string>& components) {
   for (const auto& pattern : kSkippedFolders) {
