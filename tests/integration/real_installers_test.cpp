@@ -173,9 +173,10 @@ void CompareAndReport(const std::string& name, std::vector<PrefixItem> bySetup, 
   TakeInstallerBookkeeping(bySetup, productCode);
   TakeInstallerBookkeeping(byPackage, productCode);
   const PrefixComparison result = ComparePrefixItems(bySetup, byPackage);
-  std::printf("%s: wrote %zu, reproduced %zu, missing %zu, extra %zu\n%s%s%s", name.c_str(), bySetup.size(),
+  std::printf("%s: wrote %zu, reproduced %zu, missing %zu, extra %zu\n%s%s%s%s", name.c_str(), bySetup.size(),
               result.reproduced.size(), result.missing.size(), result.extra.size(), List("missing", result.missing).c_str(),
-              List("extra", result.extra).c_str(), (List("set aside", setAside) + List("reproduced", result.reproduced)).c_str());
+              List("extra", result.extra).c_str(), List("set aside", setAside).c_str(),
+              List("reproduced", result.reproduced).c_str());
   std::fflush(stdout);
   ::testing::Test::RecordProperty("wrote", static_cast<int>(bySetup.size()));
   ::testing::Test::RecordProperty("reproduced", static_cast<int>(result.reproduced.size()));
