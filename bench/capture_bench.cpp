@@ -1,10 +1,13 @@
 // The whole capture of the sample setup with the command line (-Capture: machine preparation,
 // first snapshot, the setup's run, second snapshot, comparison, project file, package) on a fresh
 // copy of a Wine prefix, against the baseline: the same setup run alone under Wine on a fresh copy
-// (wine64 start /wait, then the wait for the prefix's server). Reports the total time, the setup's
-// share of it and ours, and the ratio of the capture to the setup alone.
+// (wine64 start /wait, then the wait for the prefix's server). Both for the sample built as it is
+// (64-bit) and built as a 32-bit setup (Target x86-unicode; it runs in Wine's 32-bit half and
+// starts the 32-bit loader). Reports, per build, the total time, the setup's share of it and ours,
+// and the ratio of the capture to the setup alone.
 //
-// Needs makensis and Wine; makes its own prefix with scripts/make-prefix.sh (about 15 s, once).
+// Needs makensis and Wine (with its 32-bit half); makes its own prefix with scripts/make-prefix.sh
+// (about 15 s, once).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -21,8 +24,10 @@ namespace {
 
 struct Workplace {
   fs::path root;
-  fs::path setup;
+  fs::path setup64;
+  fs::path setup32;
   bool ok = false;
+  const fs::path& Setup(int64_t bits) const { return bits == 32 ? setup32 : setup64; }
 };
 
 std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
@@ -41,9 +46,16 @@ const Workplace& Place() {
     const std::string prefix = "bash " + Quote(source / "scripts" / "make-prefix.sh") + " " + Quote(made.root / "pristine") +
                                " >/dev/null 2>&1";
     const std::string sample = "bash " + Quote(source / "examples" / "sample-installer" / "build.sh") + " " +
-                               Quote(made.root / "setup") + " >/dev/null 2>&1";
-    made.ok = std::system(prefix.c_str()) == 0 && std::system(sample.c_str()) == 0;
-    made.setup = made.root / "setup" / "CorvaneSampleSetup.exe";
+                               Quote(made.root / "setup64") + " >/dev/null 2>&1";
+    // The 32-bit build: a copy of the sample whose scripts name the 32-bit target.
+    const fs::path copy = made.root / "sample32";
+    const std::string sample32 = "cp -r " + Quote(source / "examples" / "sample-installer") + " " + Quote(copy) +
+                                 " && sed -i 's/^Target amd64-unicode/Target x86-unicode/' " + Quote(copy / "app.nsi") +
+                                 " " + Quote(copy / "sample.nsi") + " && bash " + Quote(copy / "build.sh") + " " +
+                                 Quote(made.root / "setup32") + " >/dev/null 2>&1";
+    made.ok = std::system(prefix.c_str()) == 0 && std::system(sample.c_str()) == 0 && std::system(sample32.c_str()) == 0;
+    made.setup64 = made.root / "setup64" / "CorvaneSampleSetup.exe";
+    made.setup32 = made.root / "setup32" / "CorvaneSampleSetup.exe";
     return made;
   }();
   return place;
@@ -63,9 +75,14 @@ std::string CleanEnvironment(const fs::path& machine) {
          " WINEPREFIX=" + Quote(machine / "prefix") + " WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d' ";
 }
 
-double g_captureSeconds = 0;
-double g_setupInCapture = 0;
-double g_setupAlone = 0;
+// Figures per build (index 0: 32-bit, 1: 64-bit), for the closing summary.
+struct Figures {
+  double captureSeconds = 0;
+  double setupInCapture = 0;
+  double setupAlone = 0;
+};
+Figures g_figures[2];
+Figures& FiguresOf(int64_t bits) { return g_figures[bits == 32 ? 0 : 1]; }
 
 // A number after `label` in the program's closing line of times.
 double TimeAfter(const std::string& text, const std::string& label) {
@@ -90,7 +107,7 @@ void BM_CaptureOfTheSample(benchmark::State& state) {
     fs::copy(CORVANE_PROGRAM_DIR, place.root / "program");
     const fs::path log = place.root / "capture.log";
     const std::string command = CleanEnvironment(machine) + Quote(place.root / "program" / "CorvaneRepackager") +
-                                " -Capture=" + Quote(place.setup) + " -Path=" + Quote(place.root / "out") + " >" +
+                                " -Capture=" + Quote(place.Setup(state.range(0))) + " -Path=" + Quote(place.root / "out") + " >" +
                                 Quote(log) + " 2>&1";
     const auto start = std::chrono::steady_clock::now();
     const int status = std::system(command.c_str());
@@ -110,8 +127,8 @@ void BM_CaptureOfTheSample(benchmark::State& state) {
   state.counters["setup_s"] = setup / n;
   state.counters["ours_s"] = ours / n;
   state.counters["ours_share"] = ours / total;
-  g_captureSeconds = total / n;
-  g_setupInCapture = setup / n;
+  FiguresOf(state.range(0)).captureSeconds = total / n;
+  FiguresOf(state.range(0)).setupInCapture = setup / n;
 }
 
 void BM_SetupAloneBaseline(benchmark::State& state) {
@@ -128,7 +145,7 @@ void BM_SetupAloneBaseline(benchmark::State& state) {
       return;
     }
     const std::string env = CleanEnvironment(machine);
-    const std::string command = env + "wine64 start /wait /unix " + Quote(place.setup) + " >/dev/null 2>&1 && " + env +
+    const std::string command = env + "wine64 start /wait /unix " + Quote(place.Setup(state.range(0))) + " >/dev/null 2>&1 && " + env +
                                 "wineserver -w";
     const auto start = std::chrono::steady_clock::now();
     const int status = std::system(command.c_str());
@@ -140,12 +157,13 @@ void BM_SetupAloneBaseline(benchmark::State& state) {
     }
     total += seconds;
   }
-  g_setupAlone = total / static_cast<double>(state.iterations());
-  state.counters["setup_alone_s"] = g_setupAlone;
+  FiguresOf(state.range(0)).setupAlone = total / static_cast<double>(state.iterations());
+  state.counters["setup_alone_s"] = FiguresOf(state.range(0)).setupAlone;
 }
 
-BENCHMARK(BM_SetupAloneBaseline)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_CaptureOfTheSample)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+// The argument is the setup's bitness.
+BENCHMARK(BM_SetupAloneBaseline)->Arg(64)->Arg(32)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_CaptureOfTheSample)->Arg(64)->Arg(32)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
 
@@ -154,12 +172,14 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (g_captureSeconds > 0 && g_setupAlone > 0) {
-    std::printf("\nWhole capture of the sample: %.2f s; the setup's own run inside it %.2f s (%.0f%%), ours %.2f s "
-                "(%.0f%%).\nRatio against the baseline (the setup run alone under Wine, %.2f s): %.2fx\n",
-                g_captureSeconds, g_setupInCapture, 100.0 * g_setupInCapture / g_captureSeconds,
-                g_captureSeconds - g_setupInCapture, 100.0 * (g_captureSeconds - g_setupInCapture) / g_captureSeconds,
-                g_setupAlone, g_captureSeconds / g_setupAlone);
+  for (int bits : {64, 32}) {
+    const Figures& f = FiguresOf(bits);
+    if (f.captureSeconds <= 0 || f.setupAlone <= 0) continue;
+    std::printf("\nWhole capture of the %d-bit sample: %.2f s; the setup's own run inside it %.2f s (%.0f%%), ours "
+                "%.2f s (%.0f%%).\nRatio against the baseline (the setup run alone under Wine, %.2f s): %.2fx\n",
+                bits, f.captureSeconds, f.setupInCapture, 100.0 * f.setupInCapture / f.captureSeconds,
+                f.captureSeconds - f.setupInCapture, 100.0 * (f.captureSeconds - f.setupInCapture) / f.captureSeconds,
+                f.setupAlone, f.captureSeconds / f.setupAlone);
   }
   if (!Place().root.empty()) fs::remove_all(Place().root);
   return 0;

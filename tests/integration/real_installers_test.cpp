@@ -1,0 +1,350 @@
+// Round trips on real installers written by others - NSIS's example scripts, 32-bit and 64-bit,
+// and an Inno Setup setup built from a script of ours - judged by an independent differ of the
+// prefix rather than by our own project file. For each installer:
+//   A: the program captures the setup silently (-Capture= with -Arguments=) and builds a package;
+//   C: the setup itself runs on a fresh prefix, with the differ around it;
+//   B: the package is installed with msiexec /i /qn on another fresh prefix, with the differ
+//      around it.
+// B must hold what C holds - every file (content), registry value (type and data), INI file or
+// entry and shortcut (folder, name, target, arguments) at the same place, and nothing else - apart
+// from the setup's own uninstaller and uninstall entry (a package has its own) and the Windows
+// Installer's bookkeeping. Each case prints "<installer>: wrote N, reproduced R, missing M,
+// extra E" and the items behind the figures.
+//
+// The 32-bit example2's package is also installed on a 32-bit prefix (WINEARCH=win32) and compared
+// there with the setup run on that kind of prefix.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/capture_program.h"
+#include "support/package_places.h"
+#include "support/prefix_diff.h"
+#include "support/temp_folder.h"
+#include "support/wine_prefix.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSource = CORVANE_SOURCE_DIR;
+const fs::path kNsisExamples = "/usr/share/doc/nsis/Examples";
+// Inno Setup's setups need a display even when they run silently.
+const char* const kInnoArguments = "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART";
+
+struct RealInstaller {
+  std::string name;    // in the summary line
+  std::string script;  // an NSIS example, or our Inno Setup script (.iss)
+  bool amd64 = false;  // NSIS: built with Target amd64-unicode
+  bool alsoOnWin32Prefix = false;
+
+  bool inno() const { return script.size() > 4 && script.compare(script.size() - 4, 4, ".iss") == 0; }
+  std::string arguments() const { return inno() ? kInnoArguments : "/S"; }
+};
+
+void PrintTo(const RealInstaller& installer, std::ostream* out) { *out << installer.name; }
+
+// A prefix of our own making is self-contained: the profile folders Wine links into the home
+// become real folders, so that what a setup puts on the desktop or in the documents lies in
+// drive_c, where the capture and the differ look.
+void MakeProfileFoldersReal(const fs::path& prefix) {
+  std::error_code ec;
+  const fs::path users = prefix / "drive_c" / "users";
+  std::vector<fs::path> links;
+  for (auto it = fs::recursive_directory_iterator(users, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_symlink(ec)) links.push_back(it->path());
+  }
+  for (const fs::path& link : links) {
+    fs::remove(link, ec);
+    fs::create_directory(link, ec);
+  }
+}
+
+// Runs a Windows program in `prefix` with a clean environment (as the program's own launches do)
+// and waits for the prefix's server, so the registry files hold what was written. `win32`: a
+// 32-bit prefix, run with the 32-bit loader. `display`: under a private Xvfb. Exit status.
+int RunWine(const fs::path& prefix, const fs::path& home, const std::vector<std::string>& arguments, bool win32,
+            bool display, std::string* output) {
+  std::vector<std::string> env = {
+      "PATH=/usr/lib/wine:/usr/bin:/bin",
+      "HOME=" + home.string(),
+      "USER=" + std::string(std::getenv("USER") ? std::getenv("USER") : "root"),
+      "WINEPREFIX=" + prefix.string(),
+      "WINEDEBUG=-all",
+      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
+      "LANG=C.UTF-8",
+  };
+  if (win32) env.push_back("WINEARCH=win32");
+  std::vector<std::string> command;
+  if (display) command = {"xvfb-run", "-a", "-s", "-screen 0 1024x768x24"};
+  command.push_back(win32 ? "wine" : "wine64");
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  const int status = RunHostCommand(command, env, output);
+  RunHostCommand({"wineserver", "-w"}, env);
+  return status;
+}
+
+// The Windows path of a host path, through Wine's Z: drive.
+std::string OnDriveZ(const fs::path& host) {
+  std::string path = "Z:" + fs::absolute(host).string();
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+// The last line of a command's output (where the scripts print their result).
+std::string LastLine(const std::string& output) {
+  const size_t end = output.find_last_not_of("\r\n");
+  if (end == std::string::npos) return {};
+  const size_t newline = output.find_last_of('\n', end);
+  return output.substr(newline == std::string::npos ? 0 : newline + 1, end - (newline == std::string::npos ? 0 : newline + 1) + 1);
+}
+
+std::vector<std::string> SplitWords(const std::string& text) {
+  std::vector<std::string> words;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find(' ', start), text.size());
+    if (end > start) words.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
+
+// What running `arguments` wrote into a prefix, by the differ. Failures are added to the test.
+std::vector<PrefixItem> WrittenBy(const fs::path& prefix, const fs::path& home, const std::vector<std::string>& arguments,
+                                  bool win32, bool display) {
+  PrefixState before, after;
+  std::string error, output;
+  if (!before.Take(prefix, error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  const int status = RunWine(prefix, home, arguments, win32, display, &output);
+  EXPECT_EQ(status, 0) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "") << ": " << output;
+  if (!after.Take(prefix, error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  return DiffPrefixStates(before, after);
+}
+
+// Runs `setup` itself (as the shell's "open" would, with the silent arguments).
+std::vector<PrefixItem> WrittenBySetup(const fs::path& prefix, const fs::path& home, const fs::path& setup,
+                                       const RealInstaller& installer, bool win32) {
+  std::vector<std::string> arguments = {"start", "/wait", "/unix", setup.string()};
+  for (const std::string& word : SplitWords(installer.arguments())) arguments.push_back(word);
+  return WrittenBy(prefix, home, arguments, win32, installer.inno());
+}
+
+std::vector<PrefixItem> WrittenByPackage(const fs::path& prefix, const fs::path& home, const fs::path& package,
+                                         bool win32) {
+  return WrittenBy(prefix, home, {"msiexec", "/i", OnDriveZ(package), "/qn"}, win32, false);
+}
+
+std::string ProductCodeOf(const fs::path& package) {
+  PackageTable table;
+  std::string error;
+  if (!ReadPackageTable(package, "Property", table, error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  for (const auto& row : table.rows) {
+    if (table.Get(row, "Property") == "ProductCode") return table.Get(row, "Value");
+  }
+  ADD_FAILURE() << "the package has no ProductCode";
+  return {};
+}
+
+std::string List(const char* label, const std::vector<PrefixItem>& items) {
+  std::string text;
+  for (const PrefixItem& item : items) text += std::string("  ") + label + ": " + item.Text() + "\n";
+  return text;
+}
+
+// Sets C's items (the setup's) against B's (the package's) and reports the figures.
+void CompareAndReport(const std::string& name, std::vector<PrefixItem> bySetup, std::vector<PrefixItem> byPackage,
+                      const std::string& productCode) {
+  const std::vector<PrefixItem> setAside = TakeUninstallRegistration(bySetup);
+  TakeInstallerBookkeeping(bySetup, productCode);
+  TakeInstallerBookkeeping(byPackage, productCode);
+  const PrefixComparison result = ComparePrefixItems(bySetup, byPackage);
+  std::printf("%s: wrote %zu, reproduced %zu, missing %zu, extra %zu\n%s%s%s%s", name.c_str(), bySetup.size(),
+              result.reproduced.size(), result.missing.size(), result.extra.size(), List("missing", result.missing).c_str(),
+              List("extra", result.extra).c_str(), List("set aside", setAside).c_str(),
+              List("reproduced", result.reproduced).c_str());
+  std::fflush(stdout);
+  ::testing::Test::RecordProperty("wrote", static_cast<int>(bySetup.size()));
+  ::testing::Test::RecordProperty("reproduced", static_cast<int>(result.reproduced.size()));
+  ::testing::Test::RecordProperty("missing", static_cast<int>(result.missing.size()));
+  ::testing::Test::RecordProperty("extra", static_cast<int>(result.extra.size()));
+  EXPECT_FALSE(bySetup.empty()) << name << ": the setup wrote nothing the differ saw";
+  EXPECT_TRUE(result.missing.empty()) << name << ": written by the setup, not by its package:\n"
+                                      << List("missing", result.missing);
+  EXPECT_TRUE(result.extra.empty()) << name << ": written by the package, not by the setup:\n" << List("extra", result.extra);
+}
+
+// A 32-bit Wine prefix, made as scripts/make-prefix.sh makes the 64-bit one: a private home, the
+// first boot's noise absorbed by a no-op run, no server left running.
+bool MakeWin32Prefix(const fs::path& prefix, const fs::path& home, std::string& error) {
+  fs::create_directories(home);
+  std::string output;
+  if (RunWine(prefix, home, {"wineboot", "-i"}, true, false, &output) != 0 ||
+      RunWine(prefix, home, {"cmd", "/c", "exit"}, true, false, &output) != 0 || !fs::exists(prefix / "system.reg")) {
+    error = "cannot make a 32-bit prefix: " + output;
+    return false;
+  }
+  MakeProfileFoldersReal(prefix);
+  return true;
+}
+
+class RealInstallersTest : public ::testing::TestWithParam<RealInstaller> {
+ protected:
+  // Builds the setup into work_/setup; its path, or empty (test failed or skipped).
+  fs::path BuildSetup(const RealInstaller& installer) {
+    const fs::path folder = work_.path() / "setup";
+    fs::create_directories(folder);
+    std::string output;
+    if (installer.inno()) return BuildInnoSetup(installer, folder);
+    // The examples `File` themselves (and install-*.nsi build AppGen.nsi), so they are built from
+    // a copy.
+    for (const char* file : {installer.script.c_str(), "AppGen.nsi"}) {
+      fs::copy_file(kNsisExamples / file, folder / file, fs::copy_options::overwrite_existing);
+    }
+    // makensis works in the script's folder, where OutFile puts the setup.
+    std::vector<std::string> command = {"makensis", "-V2"};
+    if (installer.amd64) command.push_back("-XTarget amd64-unicode");
+    command.push_back((folder / installer.script).string());
+    if (RunHostCommand(command, {"PATH=/usr/bin:/bin"}, &output) != 0) {
+      ADD_FAILURE() << "makensis " << installer.script << " failed: " << output;
+      return {};
+    }
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      if (entry.path().extension() == ".exe") return entry.path();
+    }
+    ADD_FAILURE() << "makensis built no setup: " << output;
+    return {};
+  }
+
+  fs::path BuildInnoSetup(const RealInstaller& installer, const fs::path& folder) {
+    std::string output;
+    const int fetched = RunHostCommand({"bash", (kSource / "scripts" / "fetch-innosetup.sh").string(), CORVANE_TOOLS_CACHE},
+                                       {"PATH=/usr/bin:/bin", "HOME=" + work_.path().string()}, &output);
+    if (fetched == 3) {
+      skipReason_ = "the Inno Setup compiler cannot be fetched (npm does not reach its registry): " + output;
+      return {};
+    }
+    if (fetched != 0) {
+      ADD_FAILURE() << "fetch-innosetup.sh failed: " << output;
+      return {};
+    }
+    const fs::path iscc = LastLine(output);
+    fs::copy(fs::path(CORVANE_FIXTURES_DIR) / "real-installers", folder, fs::copy_options::recursive);
+    // The compiler is a 32-bit Windows program; it runs in a prefix of its own.
+    WinePrefixCopy compilerMachine;
+    if (!compilerMachine.ok()) {
+      ADD_FAILURE() << compilerMachine.error();
+      return {};
+    }
+    output.clear();
+    if (compilerMachine.Run({iscc.string(), "/Q", OnDriveZ(folder / installer.script)}, &output) != 0) {
+      ADD_FAILURE() << "ISCC failed: " << output;
+      return {};
+    }
+    const fs::path setup = folder / "corvane-inno-setup.exe";
+    if (!fs::is_regular_file(setup)) ADD_FAILURE() << "ISCC built no setup: " << output;
+    return fs::is_regular_file(setup) ? setup : fs::path();
+  }
+
+  // A: captures the setup with the program; the built package's path, or empty.
+  fs::path Capture(const fs::path& setup, const RealInstaller& installer) {
+    WinePrefixCopy machine;
+    if (!machine.ok()) {
+      ADD_FAILURE() << machine.error();
+      return {};
+    }
+    MakeProfileFoldersReal(machine.prefix());
+    const fs::path program = CopyProgram(work_);
+    const fs::path out = work_.path() / "out";
+    std::string output;
+    const int status = RunProgram(program, machine,
+                                  {"-Capture=" + setup.string(), "-Arguments=" + installer.arguments(),
+                                   "-Path=" + out.string(), "-File=RealInstaller.msi"},
+                                  &output);
+    const fs::path package = out / "RealInstaller.msi";
+    if (status != 0 || !fs::is_regular_file(package)) {
+      ADD_FAILURE() << "the capture of " << installer.name << " failed (status " << status << "):\n"
+                    << output << ReadHostFile(program / "ErrorLog.txt");
+      return {};
+    }
+    return package;
+  }
+
+  TempFolder work_;
+  std::string skipReason_;  // set when the setup cannot be built on this machine
+};
+
+TEST_P(RealInstallersTest, PackageWritesWhatTheSetupWrote) {
+  const RealInstaller& installer = GetParam();
+  const fs::path setup = BuildSetup(installer);
+  if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
+  ASSERT_FALSE(setup.empty());
+
+  const fs::path package = Capture(setup, installer);
+  ASSERT_FALSE(package.empty());
+  const std::string productCode = ProductCodeOf(package);
+
+  std::vector<PrefixItem> bySetup, byPackage;
+  {
+    WinePrefixCopy machineC;
+    ASSERT_TRUE(machineC.ok()) << machineC.error();
+    MakeProfileFoldersReal(machineC.prefix());
+    bySetup = WrittenBySetup(machineC.prefix(), machineC.home(), setup, installer, false);
+  }
+  {
+    WinePrefixCopy machineB;
+    ASSERT_TRUE(machineB.ok()) << machineB.error();
+    MakeProfileFoldersReal(machineB.prefix());
+    byPackage = WrittenByPackage(machineB.prefix(), machineB.home(), package, false);
+  }
+  CompareAndReport(installer.name, bySetup, byPackage, productCode);
+
+  if (!installer.alsoOnWin32Prefix) return;
+  // The same 32-bit package on a 32-bit machine: the setup run there against the package
+  // installed on a copy of the same fresh prefix.
+  TempFolder win32;
+  std::string error;
+  const fs::path pristine = win32.path() / "pristine";
+  ASSERT_TRUE(MakeWin32Prefix(pristine / "prefix", pristine / "home", error)) << error;
+  ASSERT_EQ(RunHostCommand({"cp", "-a", pristine.string(), (win32.path() / "copy").string()}, {"PATH=/usr/bin:/bin"}), 0);
+  const std::vector<PrefixItem> bySetup32 =
+      WrittenBySetup(pristine / "prefix", pristine / "home", setup, installer, true);
+  const std::vector<PrefixItem> byPackage32 =
+      WrittenByPackage(win32.path() / "copy" / "prefix", win32.path() / "copy" / "home", package, true);
+  CompareAndReport(installer.name + " on a 32-bit prefix", bySetup32, byPackage32, productCode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Setups, RealInstallersTest,
+    ::testing::Values(RealInstaller{"example1 (32-bit)", "example1.nsi", false, false},
+                      RealInstaller{"example1 (64-bit)", "example1.nsi", true, false},
+                      RealInstaller{"example2 (32-bit)", "example2.nsi", false, true},
+                      RealInstaller{"example2 (64-bit)", "example2.nsi", true, false},
+                      RealInstaller{"install-shared (32-bit)", "install-shared.nsi", false, false},
+                      RealInstaller{"install-shared (64-bit)", "install-shared.nsi", true, false},
+                      RealInstaller{"install-per-user (32-bit)", "install-per-user.nsi", false, false},
+                      RealInstaller{"install-per-user (64-bit)", "install-per-user.nsi", true, false},
+                      RealInstaller{"Inno Setup (32-bit)", "corvane-inno.iss", false, false}),
+    [](const ::testing::TestParamInfo<RealInstaller>& info) {
+      std::string name;
+      for (char c : info.param.name) {
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+      }
+      return name;
+    });
+
+}  // namespace
