@@ -256,7 +256,9 @@ TEST(BitnessTablesTest, EachItemKeepsItsViewAndThePackageFollowsWhatWasCaptured)
   const std::string registry32 =
       "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Example\"><Value Name=\"&quot;A&quot;\" "
       "Type=\"REG_SZ\"/></SubKey><SubKey Name=\"HKEY_CURRENT_USER\\Software\\Example\"><Value "
-      "Name=\"&quot;C&quot;\" Type=\"REG_SZ\"/></SubKey>";
+      "Name=\"&quot;C&quot;\" Type=\"REG_SZ\"/></SubKey>"
+      "<SubKey Name=\"HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{X}\"><Value Name=\"@\" Type=\"REG_SZ\"/></SubKey>"
+      "<SubKey Name=\"HKEY_CLASSES_ROOT\\.cfx\"><Value Name=\"@\" Type=\"REG_SZ\"/></SubKey>";
   const std::string registry64 =
       "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Example\"><Value Name=\"&quot;B&quot;\" Type=\"REG_SZ\"/></SubKey>";
 
@@ -274,6 +276,8 @@ TEST(BitnessTablesTest, EachItemKeepsItsViewAndThePackageFollowsWhatWasCaptured)
       std::ofstream(host) << item.file;
     }
     build.prefix().AddSystemReg("[Software\\\\Wow6432Node\\\\Example] 1700000000\n\"A\"=\"a\"\n"
+                                "[Software\\\\Classes\\\\Wow6432Node\\\\CLSID\\\\{X}] 1700000000\n@=\"x32\"\n"
+                                "[Software\\\\Classes\\\\.cfx] 1700000000\n@=\"cfx\"\n"
                                 "[Software\\\\Example] 1700000000\n\"B\"=\"b\"\n");
     build.prefix().AddUserReg("[Software\\\\Example] 1700000000\n\"C\"=\"c\"\n");
     ASSERT_EQ(build.Build(ProjectText(FilesXml(items), "", registry32 + (with64 ? registry64 : ""))), 1)
@@ -305,7 +309,9 @@ TEST(BitnessTablesTest, EachItemKeepsItsViewAndThePackageFollowsWhatWasCaptured)
 
     Rows registry = build.Table("SELECT `Root`,`Key`,`Name`,`Value`,`Component_` FROM `Registry`");
     std::sort(registry.begin(), registry.end());
-    Rows wantedRegistry = {{"1", "Software\\Example", "C", "c", "REGDIFFCOMP"},
+    Rows wantedRegistry = {{"0", "CLSID\\{X}", "", "x32", with64 ? "REGDIFFCOMP32" : "REGDIFFCOMP"},
+                           {"0", ".cfx", "", "cfx", "REGDIFFCOMP"},
+                           {"1", "Software\\Example", "C", "c", "REGDIFFCOMP"},
                            {"2", "Software\\Example", "A", "a", with64 ? "REGDIFFCOMP32" : "REGDIFFCOMP"}};
     if (with64) wantedRegistry.push_back({"2", "Software\\Example", "B", "b", "REGDIFFCOMP"});
     std::sort(wantedRegistry.begin(), wantedRegistry.end());
