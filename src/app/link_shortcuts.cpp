@@ -83,6 +83,10 @@ ShortcutList ShortcutsFromLinks(const std::vector<std::wstring>& linkPaths, cons
     record.arguments = parsed.arguments();
     record.description = parsed.description();
     if (!parsed.workingFolder().empty()) record.workingFolder = TokenForm(parsed.workingFolder());
+    // The installer knows the normal, maximised and minimised windows; a normal one is its default.
+    const int show = parsed.showCommand();
+    if (show == 3 || show == 7) record.showCommand = std::to_wstring(show);
+    if (parsed.hotkey() != 0) record.hotkey = std::to_wstring(parsed.hotkey());
     // A link without an icon of its own shows its target's: the shortcut does the same.
     if (!parsed.iconLocation().empty() && FoldAsciiUpper(parsed.iconLocation()) != FoldAsciiUpper(parsed.target())) {
       record.icon = parsed.iconLocation();

@@ -889,8 +889,10 @@ void CMSIHandler::PopulateShortcutTables() {
                target,
                Narrow(CPackageNames::FormattedText(shortcut.arguments, machine64_, true)),
                Narrow(shortcut.description),
+               Narrow(shortcut.hotkey),
                GetIconId(shortcut.icon),
                Narrow(shortcut.iconIndex),
+               Narrow(shortcut.showCommand),
                workingFolder};
     PopulateMSITable(SHORTCUT_TABLE, &row);
   }

@@ -68,11 +68,12 @@ const std::vector<TableSpec>& Specs() {
       {SHORTCUT_TABLE, "Shortcut", "SHORTCUT_TABLE", "SHORTCUT_TABLE",
        "INSERT INTO `Shortcut` (`Shortcut`.`Shortcut`,`Shortcut`.`Directory_`,`Shortcut`.`Name`,"
        "`Shortcut`.`Component_`,`Shortcut`.`Target`,`Shortcut`.`Arguments`,`Shortcut`.`Description`,"
-       "`Shortcut`.`Icon_`,`Shortcut`.`IconIndex`,`Shortcut`.`WkDir`) VALUES (?,?,?,?,?,?,?,?,?,?)",
+       "`Shortcut`.`Hotkey`,`Shortcut`.`Icon_`,`Shortcut`.`IconIndex`,`Shortcut`.`ShowCmd`,`Shortcut`.`WkDir`) "
+       "VALUES (?,?,?,?,?,?,?,?,?,?,?,?)",
        {{"Shortcut", "s72"}, {"Directory_", "s72"}, {"Name", "l128"}, {"Component_", "s72"}, {"Target", "s72"},
         {"Arguments", "S255"}, {"Description", "L255"}, {"Hotkey", "I2"}, {"Icon_", "S72"},
         {"IconIndex", "I2"}, {"ShowCmd", "I2"}, {"WkDir", "S72"}},
-       {0, 1, 2, 3, 4, 5, 6, 8, 9, 11}, {0}},
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, {0}},
       {INI_FILE_TABLE, "IniFile", "INI_TABLE", "INI_FILE_TABLE",
        "INSERT INTO `IniFile` (`IniFile`.`IniFile`,`IniFile`.`FileName`,`IniFile`.`DirProperty`,"
        "`IniFile`.`Section`,`IniFile`.`Key`,`IniFile`.`Value`,`IniFile`.`Action`,`IniFile`.`Component_`) "

@@ -82,6 +82,8 @@ void ReadShortcuts(const CXMLDocumentHandler& document, ShortcutList& shortcuts)
     record.arguments = named("Arguments");
     record.description = named("Description");
     record.workingFolder = named("WorkingFolder");
+    record.showCommand = named("ShowCmd");
+    record.hotkey = named("Hotkey");
     FromTokenForm(record.icon);
     shortcuts.push_back(std::move(record));
   }

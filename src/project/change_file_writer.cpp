@@ -280,7 +280,9 @@ int CXMLDocumentHandler::InsertShortcutInXML(const std::wstring& listPath,
                   {L"Folder", shortcut.folder},
                   {L"Arguments", shortcut.arguments},
                   {L"Description", shortcut.description},
-                  {L"WorkingFolder", shortcut.workingFolder}};
+                  {L"WorkingFolder", shortcut.workingFolder},
+                  {L"ShowCmd", shortcut.showCommand},
+                  {L"Hotkey", shortcut.hotkey}};
     for (const auto& extra : extras)
       if (!extra.value.empty()) element.SetAttribute(extra.name, extra.value);
   }

@@ -47,6 +47,8 @@ struct LinkParts {
   std::wstring arguments;
   std::wstring iconLocation = L"C:\\Program Files\\App\\app.exe";
   int32_t iconIndex = 2;
+  uint32_t showCommand = 1;
+  uint32_t hotkey = 0;
 };
 
 std::string MakeLink(const LinkParts& parts) {
@@ -62,6 +64,8 @@ std::string MakeLink(const LinkParts& parts) {
   Put32(link, flags);
   link.append(0x38 - link.size(), '\0');  // attributes, times, size
   Put32(link, static_cast<uint32_t>(parts.iconIndex));
+  Put32(link, parts.showCommand);
+  Put16(link, parts.hotkey);
   link.append(0x4C - link.size(), '\0');
   if (parts.idList) {
     Put16(link, 6);
@@ -182,6 +186,8 @@ TEST_F(ShortcutsFromLinksTest, LinksBecomeShortcutsInTheirOwnFoldersWithEverythi
   tools.arguments = L"/safe \"C:\\Program Files\\App\\x.cfg\"";
   tools.iconLocation = L"C:\\Program Files\\App\\tools.ico";
   tools.localBasePath = "C:\\Program Files\\App\\example.nsi";  // any file, not only programs
+  tools.showCommand = 3;
+  tools.hotkey = 0x0641;  // Ctrl+Alt+A
   LinkParts uninstaller;
   uninstaller.localBasePath = "C:\\Program Files\\App\\uninst.exe";
   const std::vector<std::wstring> links = {
@@ -227,6 +233,8 @@ TEST_F(ShortcutsFromLinksTest, LinksBecomeShortcutsInTheirOwnFoldersWithEverythi
     EXPECT_EQ(got.icon, expected[i].icon);
     EXPECT_EQ(got.iconIndex, expected[i].iconIndex);
     EXPECT_EQ(got.description, L"The app");
+    EXPECT_EQ(got.showCommand, i == 1 ? L"3" : L"");
+    EXPECT_EQ(got.hotkey, i == 1 ? L"1601" : L"");
   }
   std::string all;
   for (const std::string& note : notes) all += note + "\n";

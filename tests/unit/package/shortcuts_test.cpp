@@ -25,6 +25,7 @@ TEST(ShortcutTablesTest, ShortcutsKeepTheirFolderArgumentsWorkingFolderAndTarget
       "<Shortcut Name=\"App\" ExeName=\"app.exe\" Directory=\"ProgramMenuFolder\" Icon=\"\" IconIndex=\"0\" "
       "Target=\"%PROGRAMFILES% (x86)\\Vendor\\App\\app.exe\" Folder=\"" + programs + "\\Vendor\\Sub\" "
       "Arguments=\"/open &quot;C:\\Program Files (x86)\\Vendor\\App\\x [1].cfg&quot;\" Description=\"Runs it\" "
+      "ShowCmd=\"3\" Hotkey=\"1601\" "
       "WorkingFolder=\"%PROGRAMFILES% (x86)\\Vendor\\App\"/>"
       "<Shortcut Name=\"Example\" ExeName=\"example.nsi\" Directory=\"ProgramMenuFolder\" Icon=\"\" IconIndex=\"0\" "
       "Target=\"%PROGRAMFILES% (x86)\\Vendor\\App\\example.nsi\" Folder=\"" + programs + "\\Vendor\"/>"
@@ -40,14 +41,14 @@ TEST(ShortcutTablesTest, ShortcutsKeepTheirFolderArgumentsWorkingFolderAndTarget
   EXPECT_EQ(build.errors()[0], "warning: the shortcut Nothing is left out: no packaged file is named gone.exe");
 
   Rows rows = build.Table("SELECT `Shortcut`,`Directory_`,`Name`,`Component_`,`Target`,`Arguments`,`Description`,"
-                          "`Icon_`,`WkDir` FROM `Shortcut`");
+                          "`Icon_`,`WkDir`,`ShowCmd`,`Hotkey` FROM `Shortcut`");
   std::sort(rows.begin(), rows.end());
   EXPECT_EQ(rows, (Rows{{"Shortcut0", "SUB", "App", "APP.EXECOMP", "[#app.exe]",
-                         "/open \"[ProgramFilesFolder]Vendor\\App\\x [\\[]1[\\]].cfg\"", "Runs it", "", "APP"},
-                        {"Shortcut1", "VENDOR1", "Example", "EXAMPLE.NSICOMP", "[#example.nsi]", "", "", "", ""},
+                         "/open \"[ProgramFilesFolder]Vendor\\App\\x [\\[]1[\\]].cfg\"", "Runs it", "", "APP", "3", "1601"},
+                        {"Shortcut1", "VENDOR1", "Example", "EXAMPLE.NSICOMP", "[#example.nsi]", "", "", "", "", "", ""},
                         {"Shortcut2", "DesktopFolder", "Notepad", "SHORTCUT2COMP", "[WindowsFolder]notepad.exe", "",
-                         "", "", ""},
-                        {"Shortcut3", "QuickLaunchFolder", "Old form", "APP.EXECOMP", "[#app.exe]", "", "", "", ""}}));
+                         "", "", "", "", ""},
+                        {"Shortcut3", "QuickLaunchFolder", "Old form", "APP.EXECOMP", "[#app.exe]", "", "", "", "", "", ""}}));
 
   // The Start Menu subfolders hang below the menu and go again on uninstall.
   const Rows dirs = build.Table("SELECT `Directory`,`Directory_Parent`,`DefaultDir` FROM `Directory`");
