@@ -73,8 +73,12 @@ void ReadShortcuts(const CXMLDocumentHandler& document, ShortcutList& shortcuts)
   CXMLNodeHandler list = SelectList(document, xmlpath::kShortcutList);
   for (long i = 0; i < list.GetChildCount(); ++i) {
     CXMLNodeHandler node = list.GetChild(i);
-    ShortcutRecord record{node.GetAttribute(0), node.GetAttribute(1), node.GetAttribute(2), node.GetAttribute(3),
-                          node.GetAttribute(4)};
+    ShortcutRecord record;
+    record.name = node.GetAttribute(0);
+    record.exeName = node.GetAttribute(1);
+    record.directory = node.GetAttribute(2);
+    record.icon = node.GetAttribute(3);
+    record.iconIndex = node.GetAttribute(4);
     // The later attributes are optional, so they are found by name.
     auto named = [&node](const char* name) { return Utf8ToWide(node.node().attribute(name).value()); };
     record.target = named("Target");
