@@ -29,6 +29,7 @@ std::wstring TokenForm(const std::wstring& path) {
 
 CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath) {
   CapturedFiles captured;
+  captured.folderRules = GetExcludedRules(RuleKind::kFiles);
   CXMLDocumentHandler document;
   if (document.Load(fileChangesPath) != 1) return captured;
   std::vector<std::wstring> folders;
@@ -50,6 +51,10 @@ ShortcutList ShortcutsFromLinks(const std::vector<std::wstring>& linkPaths, cons
     const size_t slash = link.find_last_of(L'\\');
     if (slash == std::wstring::npos) continue;
     const std::wstring folder = TokenForm(link.substr(0, slash));
+    // The rules' decision, recorded with the capture: not a note.
+    if (captured.setAside.count(FoldAsciiUpper(TokenForm(link))) != 0 ||
+        IsFolderExcluded(captured.folderRules, link.substr(0, slash)))
+      continue;
     CPackageNames::KnownFolder known;
     size_t length = 0;
     if (!CPackageNames::FindKnownAncestor(folder, machine64, known, length)) {

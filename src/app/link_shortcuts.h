@@ -4,15 +4,17 @@
 #include <vector>
 
 #include "project/change_types.h"
+#include "project/include_exclude_rules.h"
 
 // What a capture set aside: the captured files the include and exclude rules left out of the
-// package, as upper-cased paths in token form.
+// package, as upper-cased paths in token form, and the rules that exclude folders.
 struct CapturedFiles {
   std::set<std::wstring> setAside;
+  ExcludedRuleMap folderRules;
 };
 
 // The set-aside files listed in a file change file (FileChanges.xml after its included/excluded
-// split). An empty set when the file cannot be read.
+// split; none when the file cannot be read) and the file rules in force.
 CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath);
 
 // The package's shortcuts for the shell links (.lnk) a setup created: a link does not go into the
@@ -20,7 +22,8 @@ CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath);
 // the same name in the same folder (a Start Menu subfolder, the desktop, the quick-launch bar, ...),
 // with the link's target, arguments, working folder, description and icon. A target that is a
 // captured file becomes that packaged file; any other path stays a path (the Windows folder's
-// notepad.exe). Links that cannot be carried are left out with a note in `notes` saying why: a
+// notepad.exe). Links the rules set aside (the Recent folder's) are no shortcuts of the package.
+// Links that cannot be carried are left out with a note in `notes` saying why: a
 // link outside the installer's known folders, one that cannot be read, one without a local
 // target, and one whose target is a captured file the rules set aside (the package would not hold
 // the file it points at).

@@ -197,10 +197,12 @@ TEST_F(ShortcutsFromLinksTest, LinksBecomeShortcutsInTheirOwnFoldersWithEverythi
       Place(L"C:\\Program Files\\App", "Inside.lnk", parts),
       Place(programs, "Notepad.lnk", notepad),
       Place(userPrograms + L"\\Vendor", "Uninstall.lnk", uninstaller),
+      Place(EnvironmentValues.appdata + L"\\Microsoft\\Windows\\Recent", "notes.lnk", parts),
       L"C:\\Program Files\\App\\readme.txt",
       programs + L"\\Gone.lnk"};
   CapturedFiles captured;
   captured.setAside.insert(L"%PROGRAMFILES%\\APP\\UNINST.EXE");
+  captured.folderRules[L"%APPDATA%\\MICROSOFT\\WINDOWS\\RECENT"] = {L"%APPDATA%\\Microsoft\\Windows\\Recent", L""};
   std::vector<std::string> notes;
   const ShortcutList shortcuts = ShortcutsFromLinks(links, captured, notes);
 
