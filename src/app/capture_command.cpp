@@ -509,7 +509,7 @@ int CCaptureCommand::FinishCapture() {
   std::vector<std::wstring> executables;
   manager_->GetExecutableList(executables);
   std::vector<std::string> notes;
-  g_shortcuts = ShortcutsFromLinks(GetSkippedFiles(), executables, notes);
+  g_shortcuts = ShortcutsFromLinks(GetSkippedFiles(), ReadCapturedFiles(FileChangesPath), notes);
   for (const std::string& note : notes) {
     if (logger_ != nullptr) logger_->Write(1, note);
     std::fprintf(stderr, "CorvaneRepackager: %s\n", note.c_str());

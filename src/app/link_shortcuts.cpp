@@ -1,10 +1,12 @@
 #include "app/link_shortcuts.h"
 
-#include <string_view>
-
 #include "app/shell_link.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "package/package_names.h"
+#include "package/project_reader.h"
+#include "platform/machine_arch.h"
+#include "project/xml_document_handler.h"
 
 namespace {
 
@@ -17,57 +19,47 @@ bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
   return text.size() >= tail.size() && FoldAsciiLower(text.substr(text.size() - tail.size())) == FoldAsciiLower(tail);
 }
 
-}  // namespace
-namespace {
-
-// The folder property a link's folder stands for, or null. A subfolder of a Start Menu programs
-// folder counts as that folder (the package's shortcut table knows the three places only).
-const wchar_t* ShortcutFolderProperty(const std::wstring& linkFolder, bool& inSubfolder) {
-  const std::wstring programs = L"\\Microsoft\\Windows\\Start Menu\\Programs";
-  const struct {
-    std::wstring folder;
-    const wchar_t* property;
-  } places[] = {
-      {EnvironmentValues.allusersprofile + programs, L"ProgramMenuFolder"},
-      {EnvironmentValues.appdata + programs, L"ProgramMenuFolder"},
-      {EnvironmentValues.userprofile + L"\\Desktop", L"DesktopFolder"},
-      {EnvironmentValues.systemdrive + L"\\users\\Public\\Desktop", L"DesktopFolder"},
-      {EnvironmentValues.allusersprofile + L"\\Desktop", L"DesktopFolder"},
-      {EnvironmentValues.appdata + L"\\Microsoft\\Internet Explorer\\Quick Launch", L"QuickLaunchFolder"},
-  };
-  const std::wstring folder = FoldAsciiLower(linkFolder);
-  for (const auto& place : places) {
-    const std::wstring wanted = FoldAsciiLower(place.folder);
-    if (wanted.size() < 4) continue;  // an unset value would match everything
-    if (folder == wanted) {
-      inSubfolder = false;
-      return place.property;
-    }
-    if (place.property == std::wstring_view(L"ProgramMenuFolder") && folder.size() > wanted.size() &&
-        folder.compare(0, wanted.size(), wanted) == 0 && folder[wanted.size()] == L'\\') {
-      inSubfolder = true;
-      return place.property;
-    }
-  }
-  return nullptr;
+std::wstring TokenForm(const std::wstring& path) {
+  std::wstring token = path;
+  ToTokenForm(token);
+  return token;
 }
 
 }  // namespace
 
-ShortcutList ShortcutsFromLinks(const std::vector<std::wstring>& linkPaths, const std::vector<std::wstring>& executables,
+CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath) {
+  CapturedFiles captured;
+  captured.folderRules = GetExcludedRules(RuleKind::kFiles);
+  CXMLDocumentHandler document;
+  if (document.Load(fileChangesPath) != 1) return captured;
+  std::vector<std::wstring> folders;
+  std::vector<std::wstring> files;
+  FolderFileMap map;
+  project_reader::ReadFolders(document, xmlpath::kExcludedFiles, folders, files, map);
+  for (const std::wstring& file : files) captured.setAside.insert(FoldAsciiUpper(file));
+  return captured;
+}
+
+ShortcutList ShortcutsFromLinks(const std::vector<std::wstring>& linkPaths, const CapturedFiles& captured,
                                 std::vector<std::string>& notes) {
   ShortcutList shortcuts;
+  const bool machine64 = platform::MachineIs64Bit();
   for (std::wstring link : linkPaths) {
     FromTokenForm(link);
     if (!EndsWithNoCase(link, L".lnk")) continue;
     const std::string shown = WideToUtf8(link);
     const size_t slash = link.find_last_of(L'\\');
     if (slash == std::wstring::npos) continue;
-    bool inSubfolder = false;
-    const wchar_t* property = ShortcutFolderProperty(link.substr(0, slash), inSubfolder);
-    if (property == nullptr) {
-      notes.push_back("the shortcut " + shown + " is left out: the package places shortcuts on the Start Menu, the "
-                      "desktop and the quick-launch bar only");
+    const std::wstring folder = TokenForm(link.substr(0, slash));
+    // The rules' decision, recorded with the capture: not a note.
+    if (captured.setAside.count(FoldAsciiUpper(TokenForm(link))) != 0 ||
+        IsFolderExcluded(captured.folderRules, link.substr(0, slash)))
+      continue;
+    CPackageNames::KnownFolder known;
+    size_t length = 0;
+    if (!CPackageNames::FindKnownAncestor(folder, machine64, known, length)) {
+      notes.push_back("the shortcut " + shown + " is left out: its folder lies in no folder the Windows Installer "
+                      "knows");
       continue;
     }
     CShellLink parsed;
@@ -75,26 +67,35 @@ ShortcutList ShortcutsFromLinks(const std::vector<std::wstring>& linkPaths, cons
       notes.push_back("the shortcut " + shown + " is left out: it cannot be read");
       continue;
     }
-    const std::wstring* target = nullptr;
-    for (const std::wstring& executable : executables) {
-      if (FoldAsciiLower(executable) == FoldAsciiLower(parsed.target())) target = &executable;
+    if (parsed.target().empty()) {
+      notes.push_back("the shortcut " + shown + " is left out: it names no file or folder path as its target");
+      continue;
     }
-    if (target == nullptr) {
+    const std::wstring target = TokenForm(parsed.target());
+    if (captured.setAside.count(FoldAsciiUpper(target)) != 0) {
       notes.push_back("the shortcut " + shown + " is left out: its target " + WideToUtf8(parsed.target()) +
-                      " is not a captured program");
+                      " is a captured file the rules set aside");
       continue;
     }
     ShortcutRecord record;
     std::wstring name = link.substr(slash + 1);
     name.resize(name.size() - 4);
     record.name = name;
-    record.exeName = FileNameOf(*target);
-    record.directory = property;
-    record.icon = parsed.iconLocation().empty() ? *target : parsed.iconLocation();
-    record.iconIndex = std::to_wstring(parsed.iconIndex());
-    if (inSubfolder) notes.push_back("the shortcut " + shown + " goes to the Programs menu itself, not to its subfolder");
-    if (!parsed.arguments().empty()) {
-      notes.push_back("the shortcut " + shown + " loses its arguments " + WideToUtf8(parsed.arguments()));
+    record.exeName = FileNameOf(parsed.target());
+    record.directory = known.property;
+    record.folder = folder;
+    record.target = target;
+    record.arguments = parsed.arguments();
+    record.description = parsed.description();
+    if (!parsed.workingFolder().empty()) record.workingFolder = TokenForm(parsed.workingFolder());
+    // The installer knows the normal, maximised and minimised windows; a normal one is its default.
+    const int show = parsed.showCommand();
+    if (show == 3 || show == 7) record.showCommand = std::to_wstring(show);
+    if (parsed.hotkey() != 0) record.hotkey = std::to_wstring(parsed.hotkey());
+    // A link without an icon of its own shows its target's: the shortcut does the same.
+    if (!parsed.iconLocation().empty() && FoldAsciiUpper(parsed.iconLocation()) != FoldAsciiUpper(parsed.target())) {
+      record.icon = parsed.iconLocation();
+      record.iconIndex = std::to_wstring(parsed.iconIndex());
     }
     shortcuts.push_back(record);
   }

@@ -82,6 +82,8 @@ void CShellLink::Reset() {
   arguments_.clear();
   iconLocation_.clear();
   iconIndex_ = 0;
+  showCommand_ = 1;
+  hotkey_ = 0;
 }
 
 bool CShellLink::Parse(std::string_view bytes) {
@@ -90,9 +92,11 @@ bool CShellLink::Parse(std::string_view bytes) {
   uint32_t headerSize = 0;
   uint32_t flags = 0;
   uint32_t iconIndex = 0;
+  uint32_t showCommand = 1;
+  uint32_t hotkey = 0;
   if (!in.U32(0, headerSize) || headerSize != kHeaderSize || !in.Has(0, kHeaderSize) ||
       bytes.substr(4, 16) != std::string_view(reinterpret_cast<const char*>(kLinkClass), 16) || !in.U32(0x14, flags) ||
-      !in.U32(0x38, iconIndex)) {
+      !in.U32(0x38, iconIndex) || !in.U32(0x3C, showCommand) || !in.U16(0x40, hotkey)) {
     return false;
   }
   size_t offset = kHeaderSize;
@@ -159,6 +163,8 @@ bool CShellLink::Parse(std::string_view bytes) {
     offset += 2 + count * unit;
   }
   iconIndex_ = static_cast<int>(static_cast<int32_t>(iconIndex));
+  showCommand_ = static_cast<int>(showCommand);
+  hotkey_ = static_cast<int>(hotkey);
   return true;
 }
 

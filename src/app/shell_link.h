@@ -25,6 +25,10 @@ class CShellLink {
   // The icon's file, empty when the link uses the target's first icon.
   const std::wstring& iconLocation() const { return iconLocation_; }
   int iconIndex() const { return iconIndex_; }
+  // How the window opens (1 normal, 3 maximised, 7 minimised) and the hot key (virtual key in
+  // the low byte, modifier flags in the high byte; 0 for none), as the link's header holds them.
+  int showCommand() const { return showCommand_; }
+  int hotkey() const { return hotkey_; }
 
  private:
   std::wstring target_;
@@ -34,4 +38,6 @@ class CShellLink {
   std::wstring arguments_;
   std::wstring iconLocation_;
   int iconIndex_ = 0;
+  int showCommand_ = 1;
+  int hotkey_ = 0;
 };

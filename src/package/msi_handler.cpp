@@ -9,6 +9,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "package/project_reader.h"
+#include "package/registry_value_text.h"
 #include "platform/cabinet_maker.h"
 #include "platform/machine.h"
 #include "platform/machine_arch.h"
@@ -41,15 +42,70 @@ bool IsFilteredOut(const std::wstring& path) {
   return path.find(L".tmp") != std::wstring::npos || path.find(L".lnk") != std::wstring::npos;
 }
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
+using Bitness = CPackageNames::Bitness;
+
+bool StartsWithNoCase(const std::wstring& text, const std::wstring& head) {
+  return text.size() >= head.size() && FoldAsciiUpper(text.substr(0, head.size())) == FoldAsciiUpper(head);
+}
+
+// Whether `key` is `head` or lies below it.
+bool IsKeyOrBelow(const std::wstring& key, const std::wstring& head) {
+  return StartsWithNoCase(key, head) && (key.size() == head.size() || key[head.size()] == L'\\');
+}
+
+// Where a captured key lies: the key as the package writes it and the view it belongs to. The
+// 32-bit view of a 64-bit machine (Wow6432Node) is written without that node by a 32-bit component,
+// which the installer redirects there again. On a 64-bit machine the native keys of
+// HKEY_LOCAL_MACHINE\Software and the class registrations that have a 32-bit twin are 64-bit; the rest
+// (HKEY_CURRENT_USER, file types, System) is the same in both views.
+Bitness RegistryPlace(const std::wstring& rootName, std::wstring& key, bool machine64) {
+  const bool machine = rootName == L"HKEY_LOCAL_MACHINE";
+  const bool classes = rootName == L"HKEY_CLASSES_ROOT";
+  if (!machine && !classes) return Bitness::Neutral;
+  static const std::wstring kNode = L"Wow6432Node";
+  const std::vector<std::wstring> parents =
+      classes ? std::vector<std::wstring>{L""} : std::vector<std::wstring>{L"Software\\", L"Software\\Classes\\"};
+  for (const std::wstring& parent : parents) {
+    const std::wstring node = parent + kNode;
+    if (!IsKeyOrBelow(key, node)) continue;
+    const std::wstring below = key.size() > node.size() ? key.substr(node.size() + 1) : std::wstring();
+    key = parent + below;
+    if (!key.empty() && key.back() == L'\\') key.pop_back();
+    return Bitness::Bits32;
   }
-  return text;
+  // Class registrations: only these have a 32-bit twin; file types and the like are shared.
+  std::wstring classKey;
+  if (classes) {
+    classKey = key;
+  } else if (IsKeyOrBelow(key, L"Software\\Classes")) {
+    classKey = key.size() > 17 ? key.substr(17) : std::wstring();
+  } else if (!IsKeyOrBelow(key, L"Software")) {
+    return Bitness::Neutral;
+  }
+  if (classes || IsKeyOrBelow(key, L"Software\\Classes")) {
+    bool redirected = false;
+    for (const wchar_t* twin : {L"CLSID", L"Interface", L"TypeLib", L"AppID"})
+      if (IsKeyOrBelow(classKey, twin)) redirected = true;
+    if (!redirected) return Bitness::Neutral;
+  }
+  return machine64 ? Bitness::Bits64 : Bitness::Bits32;
+}
+
+// The root name and the key below it of a captured key path. A path still in the key-line form of
+// a snapshot ("[HKEY_...\\...]") loses its enclosing brackets; brackets inside key names stay.
+void SplitKeyPath(const std::wstring& path, std::wstring& rootName, std::wstring& key) {
+  std::wstring text = path;
+  if (text.size() >= 2 && text.front() == L'[' && text.back() == L']') text = text.substr(1, text.size() - 2);
+  const size_t slash = text.find(L'\\');
+  rootName = text.substr(0, slash);
+  key = slash == std::wstring::npos ? std::wstring() : text.substr(slash + 1);
+}
+
+std::wstring UnquotedName(const std::wstring& valueName) {
+  std::wstring name = valueName;
+  if (!name.empty()) name.pop_back();
+  if (!name.empty()) name.erase(0, 1);
+  return name;
 }
 
 }  // namespace
@@ -65,6 +121,12 @@ void CMSIHandler::Error(const std::string& message) {
   errors_.push_back(message);
 }
 
+void CMSIHandler::Warn(const std::string& message) {
+  if (logger_ != nullptr) logger_->Write(2, "CMSIHandler warning: " + message);
+  warnings_.push_back(message);
+  errors_.push_back("warning: " + message);
+}
+
 std::string CMSIHandler::PackageFolder() const {
   if (EqualsAsciiNoCase(OutputFolder, ProgramFolder)) return OutputFolder + "\\Packages";
   return OutputFolder;
@@ -72,12 +134,43 @@ std::string CMSIHandler::PackageFolder() const {
 
 std::string CMSIHandler::DiskDirectory() const { return PackageFolder(); }
 
-std::string CMSIHandler::ComponentAttributes(int attributes) const {
-  return std::to_string(package64_ ? attributes | kComponent64Bit : attributes);
+std::string CMSIHandler::ComponentAttributes(int attributes, Bitness bitness) const {
+  return std::to_string(package64_ && bitness != Bitness::Bits32 ? attributes | kComponent64Bit : attributes);
+}
+
+void CMSIHandler::DecideBitness() {
+  switch (bitnessChoice_) {
+    case PackageBitness::Bits32: machine64_ = false; package64_ = false; return;
+    case PackageBitness::Bits64: machine64_ = true; package64_ = true; return;
+    case PackageBitness::FromContent: break;
+  }
+  machine64_ = platform::MachineIs64Bit();
+  package64_ = false;
+  if (!machine64_) return;
+  std::vector<std::wstring> folders;
+  std::vector<std::wstring> files;
+  FolderFileMap map;
+  for (const wchar_t* list : {xmlpath::kFileAdded, xmlpath::kFileModified}) {
+    project_reader::ReadFolders(*project_, list, folders, files, map);
+    for (const std::wstring& folder : folders)
+      if (CPackageNames::FolderBitness(folder, true) == Bitness::Bits64) package64_ = true;
+  }
+  std::vector<RegValueRecord> entries;
+  for (const wchar_t* list : {xmlpath::kRegAdded, xmlpath::kRegModified}) {
+    project_reader::ReadRegistry(*project_, list, entries);
+    for (const RegValueRecord& entry : entries) {
+      if (entry.valueName.empty() && entry.typeName.empty()) continue;
+      std::wstring rootName;
+      std::wstring key;
+      SplitKeyPath(entry.key, rootName, key);
+      if (RegistryPlace(rootName, key, true) == Bitness::Bits64) package64_ = true;
+    }
+  }
 }
 
 int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath) {
   errors_.clear();
+  warnings_.clear();
   refusedRows_ = 0;
   buildFailed_ = false;
   built_ = false;
@@ -89,13 +182,6 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
   directivePath_ = temp + "\\MSIProject.ddf";
 
   if (logger_ == nullptr) logger_ = CLogger::GetInstance();
-  switch (bitnessChoice_) {
-    case PackageBitness::FromMachine: package64_ = platform::MachineIs64Bit(); break;
-    case PackageBitness::Bits32: package64_ = false; break;
-    case PackageBitness::Bits64: package64_ = true; break;
-  }
-  logger_->Write(1, package64_ ? "CMSIHandler::Initialize: building a 64-bit package"
-                               : "CMSIHandler::Initialize: building a 32-bit package");
 
   const std::string projectPath = projectFilePath != nullptr ? projectFilePath : "";
   project_ = std::make_unique<CXMLDocumentHandler>();
@@ -106,6 +192,9 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
     return 0;
   }
   project_reader::ReadProductInfo(*project_, product_);
+  DecideBitness();
+  logger_->Write(1, package64_ ? "CMSIHandler::Initialize: building a 64-bit package"
+                               : "CMSIHandler::Initialize: building a 32-bit package");
   if (PackageFileName.empty()) PackageFileName = Narrow(product_.applicationName);
   if (PackageFileName.empty()) {
     Error("CMSIHandler::Initialize: No package file name: the project names no product and none was given");
@@ -322,6 +411,10 @@ int CMSIHandler::CloseDatabase() {
   iniFileRowCounter_ = 1;
   removeIniFileRowCounter_ = 1;
   tables_.clear();
+  windowsRowDone_ = false;
+  registryComponents_.clear();
+  packagedFiles_.clear();
+  removedFolders_.clear();
   cabinetLines_ = 0;
   projectLoaded_ = 0;
   project_.reset();
@@ -431,18 +524,20 @@ int CMSIHandler::PopulateMSITable(uint32_t kind, const MsiRow* row) {
   std::string reason;
   if (table->Add(*database_, *row, reason)) return 1;
 
+  // The builder inserts its fixed rows (WindowsFolder, the registry components) once per build,
+  // so no refusal is expected: a refused row would be missing from the package, and the build
+  // fails naming it.
   std::string fields;
   for (const std::string& field : *row) fields += (fields.empty() ? "'" : ",'") + field + "'";
-  const std::string detail = FormatText("CMSIHandler::PopulateMSITable: %s row (%s) refused: %s",
-                                        CMsiTable::ErrorTag(kind), fields.c_str(), reason.c_str());
-  if (reason == "duplicate key" && kind != FILE_TABLE) {
-    // The fixed rows every pass inserts again (WindowsFolder, REGDIFFCOMP) land here.
-    if (logger_ != nullptr) logger_->Write(1, detail);
-    return 1;
-  }
+  std::string key = row->empty() ? std::string() : row->front();
+  if ((kind == FEATURE_COMPONENT_TABLE || kind == CREATE_FOLDER_TABLE) && row->size() > 1) key += "/" + (*row)[1];
+  const std::string detail =
+      FormatText("CMSIHandler::PopulateMSITable: %s: the %s row %s was refused: %s (fields %s)",
+                 CMsiTable::ErrorTag(kind), table->name().c_str(), key.c_str(), reason.c_str(), fields.c_str());
   if (kind == FILE_TABLE && logger_ != nullptr) logger_->Write(2, "Failed to exec MSI view");
   Error(detail);
   ++refusedRows_;
+  buildFailed_ = true;
   return 1;
 }
 
@@ -462,16 +557,30 @@ bool CMSIHandler::FlushTables() {
 
 void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folders) {
   CTraceScope trace(logger_, "CMSIHandler::PopulateDirectoryTable");
-  std::wstring windir = EnvironmentValues.windir;
-  const size_t slash = windir.find_last_of(L'\\');
-  MsiRow windowsRow{"WindowsFolder", "TARGETDIR", ".:" + Narrow(slash == std::wstring::npos ? windir : windir.substr(slash + 1))};
-  PopulateMSITable(DIRECTORY_TABLE, &windowsRow);
+  if (!windowsRowDone_) {
+    std::wstring windir = EnvironmentValues.windir;
+    const size_t slash = windir.find_last_of(L'\\');
+    MsiRow windowsRow{"WindowsFolder", "TARGETDIR",
+                      ".:" + Narrow(slash == std::wstring::npos ? windir : windir.substr(slash + 1))};
+    PopulateMSITable(DIRECTORY_TABLE, &windowsRow);
+    windowsRowDone_ = true;
+  }
 
   for (const std::wstring& folder : folders) {
     const std::vector<std::wstring> parts = SplitPathComponents(folder);
     for (size_t i = 0; i < PathComponents.size(); ++i) PathComponents[i] = i < parts.size() ? parts[i] : L"";
     std::wstring known;
     if (names_.RegisterDirectory(folder, known, false)) continue;
+    // A predefined folder itself needs no row: its property is its identifier.
+    std::wstring property = folder;
+    if (CPackageNames::MapRootComponent(property, machine64_)) {
+      auto added = addedFolders_.find(folder);
+      if (added != addedFolders_.end() && added->second.empty()) {
+        MsiRow row{Narrow(property), "", ""};
+        PopulateCreateFolderTable(row, CPackageNames::FolderBitness(folder, machine64_));
+      }
+      continue;
+    }
 
     std::wstring current = folder;
     const size_t n = parts.size();
@@ -484,7 +593,7 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
       bool stop = false;
       bool root = false;
       names_.MakeUniqueDirectoryName(id, true);
-      if (CPackageNames::MapRootComponent(parentPath, package64_)) {
+      if (CPackageNames::MapRootComponent(parentPath, machine64_)) {
         names_.RegisterDirectory(current, id, true);
         parentId = parentPath;
         stop = true;
@@ -498,19 +607,26 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
       MsiRow row{Upper(id), root ? Narrow(parentId) : Upper(parentId), Narrow(ownName)};
       if (j == n - 1) {
         auto added = addedFolders_.find(folder);
-        if (added != addedFolders_.end() && added->second.empty()) PopulateCreateFolderTable(row);
+        if (added != addedFolders_.end() && added->second.empty())
+          PopulateCreateFolderTable(row, CPackageNames::FolderBitness(folder, machine64_));
       }
       PopulateMSITable(DIRECTORY_TABLE, &row);
+      if (!stop && j == 1) {
+        // The top of the path is no folder the installer knows: the row's parent would not exist.
+        Error("CMSIHandler::PopulateDirectoryTable: the folder " + Narrow(folder) +
+              " lies in no folder the Windows Installer knows (" + Narrow(parts[0]) + ")");
+        buildFailed_ = true;
+      }
       if (stop) break;
       current = parentPath;
     }
   }
 }
 
-void CMSIHandler::PopulateCreateFolderTable(const MsiRow& directoryRow) {
+void CMSIHandler::PopulateCreateFolderTable(const MsiRow& directoryRow, Bitness bitness) {
   CTraceScope trace(logger_, "CMSIHandler::PopulateCreateFolderTable");
   const std::string name = FormatText("EMPTYCOMP%d", EmptyFolderCounter++);
-  MsiRow component{name, CPackageNames::NewGuidString(), directoryRow[0], ComponentAttributes(8)};
+  MsiRow component{name, CPackageNames::NewGuidString(), directoryRow[0], ComponentAttributes(8, bitness)};
   PopulateMSITable(COMPONENT_TABLE, &component);
   MsiRow feature{kFeature, name};
   PopulateMSITable(FEATURE_COMPONENT_TABLE, &feature);
@@ -551,80 +667,91 @@ void CMSIHandler::PopulateOtherTables() {
     MsiRow fileRow{Narrow(key), component, Narrow(name), error ? "0" : std::to_string(size), "", "", "16384",
                    std::to_string(++FileSequence)};
     PopulateMSITable(FILE_TABLE, &fileRow);
+    packagedFiles_.emplace(FoldAsciiUpper(file), std::make_pair(key, component));
 
-    std::wstring directory;
-    std::string directoryColumn;
-    if (names_.RegisterDirectory(folder, directory, false)) {
-      directoryColumn = Upper(directory);
-    } else {
-      directory = folder;
-      CPackageNames::MapFolderToProperty(directory, package64_);
-      directoryColumn = Narrow(directory);
-    }
-    MsiRow componentRow{component, CPackageNames::NewGuidString(), directoryColumn, ComponentAttributes(8)};
+    MsiRow componentRow{component, CPackageNames::NewGuidString(), DirectoryColumn(folder),
+                        ComponentAttributes(8, CPackageNames::FolderBitness(folder, machine64_))};
     PopulateMSITable(COMPONENT_TABLE, &componentRow);
     MsiRow feature{kFeature, component};
     PopulateMSITable(FEATURE_COMPONENT_TABLE, &feature);
   }
 }
 
+std::string CMSIHandler::DirectoryColumn(const std::wstring& folder) {
+  std::wstring directory = folder;
+  if (CPackageNames::MapRootComponent(directory, machine64_)) return Narrow(directory);
+  if (names_.RegisterDirectory(folder, directory, false)) return Upper(directory);
+  directory = folder;
+  CPackageNames::MapFolderToProperty(directory, machine64_);
+  return Narrow(directory);
+}
+
+std::string CMSIHandler::DirectoryForFolder(const std::wstring& folder) {
+  PopulateDirectoryTable({folder});
+  return DirectoryColumn(folder);
+}
+
+std::string CMSIHandler::RegistryComponent(Bitness bitness) {
+  // In a 64-bit package the 32-bit values have a component of their own, without the 64-bit
+  // attribute; everything else shares REGDIFFCOMP, which the template binds to the feature.
+  const bool own32 = package64_ && bitness == Bitness::Bits32;
+  const std::string name = own32 ? "REGDIFFCOMP32" : "REGDIFFCOMP";
+  if (registryComponents_.insert(name).second) {
+    const std::string folder = own32 ? "ProgramFilesFolder" : package64_ ? "ProgramFiles64Folder" : "ProgramFilesFolder";
+    MsiRow component{name, CPackageNames::NewGuidString(), folder, ComponentAttributes(8, bitness)};
+    PopulateMSITable(COMPONENT_TABLE, &component);
+    if (own32) {
+      MsiRow feature{kFeature, name};
+      PopulateMSITable(FEATURE_COMPONENT_TABLE, &feature);
+    }
+  }
+  return name;
+}
+
 void CMSIHandler::PopulateRegistryTables() {
   CTraceScope trace(logger_, "CMSIHandler::PopulateRegistryTables");
-  MsiRow component{"REGDIFFCOMP", CPackageNames::NewGuidString(),
-                   package64_ ? "ProgramFiles64Folder" : "ProgramFilesFolder", ComponentAttributes(8)};
-  PopulateMSITable(COMPONENT_TABLE, &component);
+  RegistryComponent(Bitness::Neutral);
 
   for (RegValueRecord& entry : registryEntries_) {
     const std::string identifier = FormatText("CorvaneRegistry%d", registryRowCounter_++);
     if (entry.typeName.empty() && entry.valueName.empty()) continue;
 
-    std::wstring keyPath = entry.key;
-    ReplaceAll(keyPath, L"[", L"");
-    ReplaceAll(keyPath, L"]", L"");
-    const std::wstring rootName = keyPath.substr(0, keyPath.find(L'\\'));
-    ReplaceAll(keyPath, rootName, L"");
-    if (!keyPath.empty()) keyPath.erase(0, 1);
-
-    std::wstring valueName = entry.valueName;
-    if (!valueName.empty()) valueName.pop_back();
-    if (!valueName.empty()) valueName.erase(0, 1);
+    std::wstring rootName;
+    std::wstring keyPath;
+    SplitKeyPath(entry.key, rootName, keyPath);
+    const std::wstring valueName = UnquotedName(entry.valueName);
 
     std::string root;
     if (rootName == L"HKEY_CLASSES_ROOT") root = "0";
     else if (rootName == L"HKEY_CURRENT_USER") root = "1";
     else if (rootName == L"HKEY_LOCAL_MACHINE") root = "2";
     else if (rootName == L"HKEY_USERS") root = "3";
+    if (root.empty()) {
+      Warn("the registry value " + Narrow(valueName) + " of " + Narrow(entry.key) +
+           " is left out: the installer's Registry table cannot write below " + Narrow(rootName));
+      continue;
+    }
 
     if (QueryKey(rootName, entry) != 0) continue;
-
-    std::wstring data = entry.extra;
-    std::wstring prefix;
-    if (entry.typeName == L"REG_EXPAND_SZ") {
-      prefix = L"#%";
-    } else if (entry.typeName == L"REG_BINARY") {
-      prefix = data.find_first_of(L"ghijklmnopqrstuvwxyzGHIJKLMNOPQRSTUVWXYZ") == std::wstring::npos ? L"#x" : L"##";
-    } else if (entry.typeName == L"REG_DWORD") {
-      prefix = L"#";
-    } else if (entry.typeName == L"REG_SZ" && !data.empty() && data[0] == L'#') {
-      // A text that begins with "#" would be read by the installer as a number.
-      prefix = L"#";
-    }
-    CPackageNames::SubstituteFolderReferences(data, package64_);
-    MsiRow row{identifier, root, Narrow(keyPath), Narrow(valueName), Narrow(prefix + data), "REGDIFFCOMP"};
+    const Bitness bitness = RegistryPlace(rootName, keyPath, machine64_);
+    MsiRow row{identifier,
+               root,
+               Narrow(CRegistryValueText::FormatKey(keyPath)),
+               Narrow(CRegistryValueText::FormatName(valueName)),
+               Narrow(entry.extra),
+               RegistryComponent(bitness)};
     PopulateMSITable(REGISTRY_TABLE, &row);
   }
 }
 
 long CMSIHandler::QueryKey(const std::wstring& rootName, RegValueRecord& entry) {
   entry.extra.clear();
-  std::wstring keyPath = entry.key;
-  ReplaceAll(keyPath, L"[", L"");
-  ReplaceAll(keyPath, L"]", L"");
-  ReplaceAll(keyPath, rootName, L"");
-  if (!keyPath.empty()) keyPath.erase(0, 1);
-  std::wstring valueName = entry.valueName;
-  if (!valueName.empty()) valueName.pop_back();
-  if (!valueName.empty()) valueName.erase(0, 1);
+  std::wstring ignored;
+  std::wstring keyPath;
+  SplitKeyPath(entry.key, ignored, keyPath);
+  const std::wstring valueName = UnquotedName(entry.valueName);
+  const std::string shown = Narrow(valueName.empty() ? L"(default)" : valueName) + " of " + Narrow(rootName) + "\\" +
+                            Narrow(keyPath);
 
   auto root = RootKeyTable.find(rootName);
   platform::RegistryKey key;
@@ -632,45 +759,24 @@ long CMSIHandler::QueryKey(const std::wstring& rootName, RegValueRecord& entry) 
     if (logger_ != nullptr)
       logger_->Write(2, FormatText("CMSIHandler::QueryKey Unable to Open %s\\%s", Narrow(rootName).c_str(),
                                    Narrow(keyPath).c_str()));
+    Warn("the registry value " + shown + " is left out: the key is not on this machine");
     return 1;
   }
-  platform::Status status = platform::kSuccess;
-  if (entry.typeName == L"REG_SZ" || entry.typeName == L"REG_EXPAND_SZ") {
-    std::wstring text;
-    status = key.QueryString(valueName, text);
-    if (status == platform::kSuccess) entry.extra = text.substr(0, text.find(L'\0'));
-  } else if (entry.typeName == L"REG_BINARY") {
-    std::vector<uint8_t> bytes;
-    status = key.QueryBinary(valueName, bytes);
-    if (status == platform::kSuccess) entry.extra = Utf8ToWide(HexBytes(bytes));
-  } else if (entry.typeName == L"REG_DWORD") {
-    uint32_t value = 0;
-    status = key.QueryDword(valueName, value);
-    if (status == platform::kSuccess) entry.extra = std::to_wstring(static_cast<int32_t>(value));
-  } else if (entry.typeName == L"REG_QWORD") {
-    // The installer's registry table has no 64-bit form: the row keeps an empty value.
-    uint64_t value = 0;
-    status = key.QueryQword(valueName, value);
-  } else {
-    // Values of other types carry an empty type name in the project. A multi-string is read and
-    // written in the installer's multi-string form, so that it is not packaged empty.
-    uint32_t type = 0;
-    std::vector<uint8_t> raw;
-    if (key.QueryValue(valueName, type, raw) == platform::kSuccess && type == platform::kRegMultiSz) {
-      std::vector<std::wstring> strings;
-      if (key.QueryMultiString(valueName, strings) == platform::kSuccess) {
-        std::wstring text = L"[~]";
-        for (const std::wstring& item : strings) text += item + L"[~]";
-        entry.extra = text;
-      }
-    }
-  }
+  // The value is packaged with the type it has now; the project's type name only names the five
+  // common types, and a value may have been rewritten with another.
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  const platform::Status status = key.QueryValue(valueName, type, data);
   key.Close();
-  if (status != platform::kSuccess && logger_ != nullptr)
-    logger_->Write(1, FormatText("CMSIHandler::QueryKey value %s of %s\\%s left out (status %ld)",
-                                 Narrow(valueName).c_str(), Narrow(rootName).c_str(), Narrow(keyPath).c_str(),
-                                 status));
-  return status;
+  if (status != platform::kSuccess) {
+    Warn(FormatText("the registry value %s is left out: it cannot be read on this machine (status %ld)", shown.c_str(),
+                    status));
+    return status;
+  }
+  std::string warning;
+  if (!CRegistryValueText::Format(type, data, machine64_, entry.extra, warning))
+    Warn("the registry value " + shown + " " + warning);
+  return 0;
 }
 
 void CMSIHandler::PopulateINIAndRemoveINITable() {
@@ -701,15 +807,7 @@ void CMSIHandler::PopulateINIAndRemoveINITable() {
       std::wstring folder;
       std::wstring name;
       SplitFile(path, folder, name);
-      std::wstring directory;
-      std::string dirProperty;
-      if (names_.RegisterDirectory(folder, directory, false)) {
-        dirProperty = Upper(directory);
-      } else {
-        directory = folder;
-        CPackageNames::MapFolderToProperty(directory, package64_);
-        dirProperty = Narrow(directory);
-      }
+      const std::string dirProperty = DirectoryColumn(folder);
       for (const INIEntry& entry : entries) {
         // The value keeps its single quotes: it is bound as a parameter.
         const int number = remove ? removeIniFileRowCounter_++ : iniFileRowCounter_++;
@@ -729,17 +827,73 @@ void CMSIHandler::PopulateShortcutTables() {
   int number = 0;
   for (const ShortcutRecord& shortcut : shortcuts_) {
     const int index = number++;
-    if (!names_.HasTableFileName(shortcut.exeName)) {
-      if (logger_ != nullptr)
-        logger_->Write(1, "CMSIHandler::PopulateShortcutTables: no packaged file " + Narrow(shortcut.exeName) +
-                              " for the shortcut " + Narrow(shortcut.name));
+    const std::string name = Narrow(shortcut.name);
+    std::string target;
+    std::string component;
+    if (!shortcut.target.empty()) {
+      auto packaged = packagedFiles_.find(FoldAsciiUpper(shortcut.target));
+      if (packaged != packagedFiles_.end()) {
+        target = "[#" + Narrow(packaged->second.first) + "]";
+        component = packaged->second.second;
+      } else {
+        // A target outside the package: the shortcut points at that path, through the folder
+        // property of the machine it is installed on where it has one.
+        std::wstring real = shortcut.target;
+        FromTokenForm(real);
+        target = Narrow(CPackageNames::FormattedText(real, machine64_, true));
+      }
+    } else if (names_.HasTableFileName(shortcut.exeName)) {
+      // A project of an older form names the target by its file name: the first packaged file of
+      // that name.
+      const std::wstring key = names_.FirstTableFileKey(shortcut.exeName);
+      target = "[#" + Narrow(key) + "]";
+      component = Upper(key + L"Comp");
+    } else {
+      Warn("the shortcut " + name + " is left out: no packaged file is named " + Narrow(shortcut.exeName));
       continue;
     }
-    // The shortcut points at the first packaged file of that name, by its file key.
-    const std::wstring key = names_.FirstTableFileKey(shortcut.exeName);
-    MsiRow row{FormatText("Shortcut%d", index),  Narrow(shortcut.directory),       Narrow(shortcut.name),
-               Upper(key + L"Comp"),             "[#" + Narrow(key) + "]",         GetIconId(shortcut.icon),
-               Narrow(shortcut.iconIndex)};
+
+    const std::string directory =
+        shortcut.folder.empty() ? Narrow(shortcut.directory) : DirectoryForFolder(shortcut.folder);
+    if (component.empty()) {
+      // A shortcut to a path outside the package has a component of its own, in its folder.
+      component = FormatText("SHORTCUT%dCOMP", index);
+      MsiRow row{component, CPackageNames::NewGuidString(), directory, ComponentAttributes(8)};
+      PopulateMSITable(COMPONENT_TABLE, &row);
+      MsiRow feature{kFeature, component};
+      PopulateMSITable(FEATURE_COMPONENT_TABLE, &feature);
+    }
+    const std::string workingFolder =
+        shortcut.workingFolder.empty() ? std::string() : DirectoryForFolder(shortcut.workingFolder);
+
+    // The folders the shortcut's own folder adds below a predefined one (a Start Menu subfolder)
+    // go again on uninstall, when nothing else is left in them.
+    if (!shortcut.folder.empty()) {
+      CPackageNames::KnownFolder known;
+      size_t length = 0;
+      if (CPackageNames::FindKnownAncestor(shortcut.folder, machine64_, known, length)) {
+        for (std::wstring level = shortcut.folder; level.size() > length;
+             level = level.substr(0, level.find_last_of(L'\\'))) {
+          if (!removedFolders_.insert(FoldAsciiUpper(level)).second) continue;
+          MsiRow remove{FormatText("RemoveFolder%d", static_cast<int>(removedFolders_.size())), component, "",
+                        DirectoryColumn(level), "2"};
+          PopulateMSITable(REMOVE_FILE_TABLE, &remove);
+        }
+      }
+    }
+
+    MsiRow row{FormatText("Shortcut%d", index),
+               directory,
+               name,
+               component,
+               target,
+               Narrow(CPackageNames::FormattedText(shortcut.arguments, machine64_, true)),
+               Narrow(shortcut.description),
+               Narrow(shortcut.hotkey),
+               GetIconId(shortcut.icon),
+               Narrow(shortcut.iconIndex),
+               Narrow(shortcut.showCommand),
+               workingFolder};
     PopulateMSITable(SHORTCUT_TABLE, &row);
   }
 }
@@ -747,8 +901,18 @@ void CMSIHandler::PopulateShortcutTables() {
 std::string CMSIHandler::GetIconId(const std::wstring& iconPath) {
   if (iconPath.empty()) return std::string();
   auto found = iconIds_.find(iconPath);
-  if (found != iconIds_.end()) return FormatText("Icon%d", found->second);
-  const int number = static_cast<int>(iconIds_.size()) + 1;
+  if (found != iconIds_.end()) return found->second > 0 ? FormatText("Icon%d", found->second) : std::string();
+  const std::filesystem::path host = platform::Machine::HostPath(iconPath);
+  std::error_code error;
+  if (host.empty() || !std::filesystem::is_regular_file(host, error) || !std::ifstream(host, std::ios::binary)) {
+    // The shortcut keeps the target's own icon rather than naming an Icon row that cannot exist.
+    Warn("the icon " + Narrow(iconPath) + " cannot be read; its shortcuts show their target's icon");
+    iconIds_.emplace(iconPath, 0);
+    return std::string();
+  }
+  int number = 1;
+  for (const auto& [path, id] : iconIds_)
+    if (id > 0) ++number;
   iconIds_.emplace(iconPath, number);
   const std::string key = FormatText("Icon%d", number);
   MsiRow row{key, Narrow(iconPath)};

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,14 +24,17 @@ class CXMLDocumentHandler;
 // succeeded; a failed build deletes it, so a package file that exists is a complete one.
 class CMSIHandler {
  public:
-  // Whether the package is a 32-bit or a 64-bit one. By default it follows the machine
-  // (platform::MachineIs64Bit): the captured installer and the application it installed are
-  // native programs of that machine, so on a 64-bit machine the package must put their files into
-  // the 64-bit program-files folder and their HKEY_LOCAL_MACHINE values into the native registry
-  // view, where the application looks for them. A 64-bit package has the summary Template
-  // "x64;<languages>", the 64-bit attribute (256) on every component, and the 64-bit folder
-  // properties (ProgramFiles64Folder, System64Folder) wherever a folder property is named.
-  enum class PackageBitness { FromMachine, Bits32, Bits64 };
+  // Whether the package is a 32-bit or a 64-bit one. By default it follows what was captured: on
+  // a 64-bit machine, items of the 64-bit view (files under "Program Files" or system32, native
+  // HKEY_LOCAL_MACHINE\Software values) make a 64-bit package (Template "x64;<languages>"), in
+  // which those items get components with the 64-bit attribute (256) and the 64-bit folder
+  // properties, while the 32-bit items of the same capture (Program Files (x86), syswow64,
+  // Wow6432Node) get components without it, so the installer redirects them to the same places
+  // again. A capture of 32-bit and neutral items only (profile folders, the Windows folder,
+  // HKEY_CURRENT_USER) gives a 32-bit package, which installs on 32-bit Windows too; so does
+  // anything captured on a 32-bit machine. Bits32 sees the machine as a 32-bit one; Bits64 makes
+  // a 64-bit package whatever was captured.
+  enum class PackageBitness { FromContent, Bits32, Bits64 };
 
   CMSIHandler();
   ~CMSIHandler();
@@ -55,7 +59,8 @@ class CMSIHandler {
   int PopulateMSITable(uint32_t kind, const MsiRow* row);
   void PopulateDirectoryTable(const std::vector<std::wstring>& folders);
   void PopulateOtherTables();
-  void PopulateCreateFolderTable(const MsiRow& directoryRow);
+  void PopulateCreateFolderTable(const MsiRow& directoryRow,
+                                 CPackageNames::Bitness bitness = CPackageNames::Bitness::Neutral);
   bool IsPackageableFile(const std::wstring& realPath);
   void PopulateRegistryTables();
   long QueryKey(const std::wstring& rootName, RegValueRecord& entry);
@@ -81,7 +86,9 @@ class CMSIHandler {
   const std::string& cabinetPath() const { return cabinetPath_; }
   const std::string& templatePath() const { return templatePath_; }
   const ProductInfo& product() const { return product_; }
-  // The errors of the last build, in order, as logged at level 2 (for the command line).
+  // The errors of the last build, in order, as logged at level 2 (for the command line). Warnings
+  // (something the package holds in another form than captured, or leaves out) are among them,
+  // beginning with "warning: ", and do not fail the build.
   const std::vector<std::string>& errors() const { return errors_; }
   // Rows the database refused in the last build, other than expected repeats of fixed rows.
   int refusedRows() const { return refusedRows_; }
@@ -91,9 +98,20 @@ class CMSIHandler {
   void SetPackageBitness(PackageBitness bitness) { bitnessChoice_ = bitness; }
   // Whether the package of the current (or last) build is a 64-bit one.
   bool package64() const { return package64_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
 
  private:
   void Error(const std::string& message);
+  void Warn(const std::string& message);
+  // Reads what the project captured and decides machine64_ and package64_.
+  void DecideBitness();
+  // The Directory_ (or DirProperty, WkDir) value for a folder path of the project: its known
+  // folder's property, its registered identifier, or the property of its known ancestor.
+  std::string DirectoryColumn(const std::wstring& folder);
+  // The same, after giving the folder its Directory rows when it has none yet.
+  std::string DirectoryForFolder(const std::wstring& folder);
+  // The component of registry values of one view (made on first use).
+  std::string RegistryComponent(CPackageNames::Bitness bitness);
   void OpenDirectiveFile();
   void ReadFileList(const wchar_t* listPath);
   CMsiTable* Table(uint32_t kind);
@@ -103,8 +121,10 @@ class CMSIHandler {
   bool FinishPackage();
   void DiscardPackage();
   std::string PackageFolder() const;
-  // Component.Attributes of this package: the 64-bit attribute added for a 64-bit package.
-  std::string ComponentAttributes(int attributes) const;
+  // Component.Attributes for items of a view: the 64-bit attribute in a 64-bit package, except
+  // for 32-bit items.
+  std::string ComponentAttributes(int attributes,
+                                  CPackageNames::Bitness bitness = CPackageNames::Bitness::Neutral) const;
   // The template's custom action targets name the 64-bit folders in a 64-bit package.
   void UseFolder64BitTwinsInCustomActions();
   std::string DiskDirectory() const;
@@ -135,8 +155,15 @@ class CMSIHandler {
   ShortcutList shortcuts_;
   std::map<uint32_t, std::unique_ptr<CMsiTable>> tables_;
   size_t bulkRows_ = CMsiTable::kDefaultBulkRows;
-  PackageBitness bitnessChoice_ = PackageBitness::FromMachine;
+  PackageBitness bitnessChoice_ = PackageBitness::FromContent;
+  bool machine64_ = false;  // folders and keys are seen as those of a 64-bit machine
   bool package64_ = false;
+  bool windowsRowDone_ = false;
+  std::set<std::string> registryComponents_;
+  // Packaged files: upper-cased path in token form -> file key and component.
+  std::map<std::wstring, std::pair<std::wstring, std::string>> packagedFiles_;
+  std::set<std::wstring> removedFolders_;
+  std::vector<std::string> warnings_;
   int cabinetLines_ = 0;
   bool buildFailed_ = false;
   bool built_ = false;

@@ -67,12 +67,13 @@ const std::vector<TableSpec>& Specs() {
        {{"Property", "s72"}, {"Value", "l0"}}, {0, 1}, {0}},
       {SHORTCUT_TABLE, "Shortcut", "SHORTCUT_TABLE", "SHORTCUT_TABLE",
        "INSERT INTO `Shortcut` (`Shortcut`.`Shortcut`,`Shortcut`.`Directory_`,`Shortcut`.`Name`,"
-       "`Shortcut`.`Component_`,`Shortcut`.`Target`,`Shortcut`.`Icon_`,`Shortcut`.`IconIndex`) "
-       "VALUES (?,?,?,?,?,?,?)",
+       "`Shortcut`.`Component_`,`Shortcut`.`Target`,`Shortcut`.`Arguments`,`Shortcut`.`Description`,"
+       "`Shortcut`.`Hotkey`,`Shortcut`.`Icon_`,`Shortcut`.`IconIndex`,`Shortcut`.`ShowCmd`,`Shortcut`.`WkDir`) "
+       "VALUES (?,?,?,?,?,?,?,?,?,?,?,?)",
        {{"Shortcut", "s72"}, {"Directory_", "s72"}, {"Name", "l128"}, {"Component_", "s72"}, {"Target", "s72"},
         {"Arguments", "S255"}, {"Description", "L255"}, {"Hotkey", "I2"}, {"Icon_", "S72"},
         {"IconIndex", "I2"}, {"ShowCmd", "I2"}, {"WkDir", "S72"}},
-       {0, 1, 2, 3, 4, 8, 9}, {0}},
+       {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, {0}},
       {INI_FILE_TABLE, "IniFile", "INI_TABLE", "INI_FILE_TABLE",
        "INSERT INTO `IniFile` (`IniFile`.`IniFile`,`IniFile`.`FileName`,`IniFile`.`DirProperty`,"
        "`IniFile`.`Section`,`IniFile`.`Key`,`IniFile`.`Value`,`IniFile`.`Action`,`IniFile`.`Component_`) "
@@ -90,6 +91,12 @@ const std::vector<TableSpec>& Specs() {
       {CREATE_FOLDER_TABLE, "CreateFolder", "", "CREATE_FOLDER_TABLE",
        "INSERT INTO `CreateFolder` (`CreateFolder`.`Directory_`,`CreateFolder`.`Component_`) VALUES (?,?)",
        {{"Directory_", "s72"}, {"Component_", "s72"}}, {0, 1}, {0, 1}},
+      {REMOVE_FILE_TABLE, "RemoveFile", "REMOVE_FILE_TABLE", "REMOVE_FILE_TABLE",
+       "INSERT INTO `RemoveFile` (`RemoveFile`.`FileKey`,`RemoveFile`.`Component_`,`RemoveFile`.`FileName`,"
+       "`RemoveFile`.`DirProperty`,`RemoveFile`.`InstallMode`) VALUES (?,?,?,?,?)",
+       {{"FileKey", "s72"}, {"Component_", "s72"}, {"FileName", "L255"}, {"DirProperty", "s72"},
+        {"InstallMode", "i2"}},
+       {0, 1, 2, 3, 4}, {0}},
   };
   return specs;
 }

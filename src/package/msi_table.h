@@ -23,6 +23,8 @@ enum MsiTableKind : uint32_t {
   INI_FILE_TABLE = 10,
   REMOVE_INI_FILE_TABLE = 11,
   CREATE_FOLDER_TABLE = 12,
+  // Folders of the package's shortcuts, removed again on uninstall.
+  REMOVE_FILE_TABLE = 13,
 };
 
 // One row as the builder hands it over: UTF-8 text fields in the order of the table's statement.

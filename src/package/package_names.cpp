@@ -1,6 +1,9 @@
 #include "package/package_names.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 #include <mutex>
 #include <random>
 
@@ -14,35 +17,150 @@ int CabinetFileCount = 0;
 
 namespace {
 
-bool Contains(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
-
 std::wstring ToLower(const std::wstring& text) {
   std::wstring lower = text;
   for (wchar_t& c : lower) c = platform::ToLowerSimple(c);
   return lower;
 }
 
-// The token form of the 32-bit program-files folder of a 64-bit machine: "C:\Program Files" is a
-// prefix of "C:\Program Files (x86)", so the token rules write the latter as this.
-constexpr wchar_t kProgramFilesX86[] = L"%PROGRAMFILES% (x86)";
-constexpr size_t kProgramFilesX86Length = sizeof kProgramFilesX86 / sizeof kProgramFilesX86[0] - 1;
+wchar_t LowerAscii(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
-// Whether the text holds that folder as a whole path component (not "...(x86)Old").
-bool ContainsProgramFilesX86(const std::wstring& text) {
-  for (size_t at = text.find(kProgramFilesX86); at != std::wstring::npos; at = text.find(kProgramFilesX86, at + 1)) {
-    const size_t end = at + kProgramFilesX86Length;
-    if (end == text.size() || text[end] == L'\\') return true;
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  return true;
+}
+
+using Bitness = CPackageNames::Bitness;
+
+// The installer's predefined folders as paths in token form. A token of null stands for the
+// system drive's value ("C:"), which has no token inside longer paths. The 32-bit view is that of
+// a 32-bit machine, where the plain program-files and system folders are the only ones.
+struct FolderEntry {
+  const wchar_t* token;
+  const wchar_t* suffix;
+  const wchar_t* property32;  // as a 32-bit machine sees it
+  const wchar_t* property64;  // as a 64-bit machine sees it
+  Bitness bitness64;          // on a 64-bit machine; on a 32-bit one non-neutral means 32-bit
+  bool inData;                // named by reference in registry data
+};
+
+constexpr FolderEntry kFolders[] = {
+    {L"%PROGRAMFILES%", L"", L"ProgramFilesFolder", L"ProgramFiles64Folder", Bitness::Bits64, true},
+    {L"%PROGRAMFILES%", L"\\Common Files", L"CommonFilesFolder", L"CommonFiles64Folder", Bitness::Bits64, true},
+    {L"%PROGRAMFILES%", L" (x86)", L"ProgramFilesFolder", L"ProgramFilesFolder", Bitness::Bits32, true},
+    {L"%PROGRAMFILES%", L" (x86)\\Common Files", L"CommonFilesFolder", L"CommonFilesFolder", Bitness::Bits32, true},
+    {L"%WINDIR%", L"", L"WindowsFolder", L"WindowsFolder", Bitness::Neutral, true},
+    {L"%WINDIR%", L"\\system32", L"SystemFolder", L"System64Folder", Bitness::Bits64, false},
+    {L"%WINDIR%", L"\\syswow64", L"SystemFolder", L"SystemFolder", Bitness::Bits32, false},
+    {L"%WINDIR%", L"\\system", L"System16Folder", L"System16Folder", Bitness::Neutral, false},
+    {L"%WINDIR%", L"\\Fonts", L"FontsFolder", L"FontsFolder", Bitness::Neutral, true},
+    {L"%APPDATA%", L"", L"AppDataFolder", L"AppDataFolder", Bitness::Neutral, true},
+    {L"%APPDATA%", L"\\Microsoft\\Windows\\Start Menu", L"StartMenuFolder", L"StartMenuFolder", Bitness::Neutral, true},
+    {L"%APPDATA%", L"\\Microsoft\\Windows\\Start Menu\\Programs", L"ProgramMenuFolder", L"ProgramMenuFolder",
+     Bitness::Neutral, true},
+    {L"%APPDATA%", L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"StartupFolder", L"StartupFolder",
+     Bitness::Neutral, true},
+    {L"%APPDATA%", L"\\Microsoft\\Windows\\SendTo", L"SendToFolder", L"SendToFolder", Bitness::Neutral, true},
+    {L"%APPDATA%", L"\\Microsoft\\Windows\\Templates", L"TemplateFolder", L"TemplateFolder", Bitness::Neutral, true},
+    {L"%APPDATA%", L"\\Microsoft\\Internet Explorer\\Quick Launch", L"QuickLaunchFolder", L"QuickLaunchFolder",
+     Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"", L"USERPROFILE", L"USERPROFILE", Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"\\AppData\\Local", L"LocalAppDataFolder", L"LocalAppDataFolder", Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"\\AppData\\Roaming", L"AppDataFolder", L"AppDataFolder", Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"\\Documents", L"PersonalFolder", L"PersonalFolder", Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"\\Favorites", L"FavoritesFolder", L"FavoritesFolder", Bitness::Neutral, true},
+    {L"%USERPROFILE%", L"\\Pictures", L"MyPicturesFolder", L"MyPicturesFolder", Bitness::Neutral, true},
+    {L"%ALLUSERSPROFILE%", L"", L"CommonAppDataFolder", L"CommonAppDataFolder", Bitness::Neutral, true},
+    // With ALLUSERS=1 (the template's) the installer's menu folders are the all-users ones.
+    {L"%ALLUSERSPROFILE%", L"\\Microsoft\\Windows\\Start Menu", L"StartMenuFolder", L"StartMenuFolder",
+     Bitness::Neutral, true},
+    {L"%ALLUSERSPROFILE%", L"\\Microsoft\\Windows\\Start Menu\\Programs", L"ProgramMenuFolder",
+     L"ProgramMenuFolder", Bitness::Neutral, true},
+    {L"%ALLUSERSPROFILE%", L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"StartupFolder",
+     L"StartupFolder", Bitness::Neutral, true},
+    {nullptr, L"\\users\\Public\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral, true},
+};
+
+CPackageNames::KnownFolder MakeKnown(const wchar_t* property32, const wchar_t* property64, Bitness bitness64,
+                                     bool machine64) {
+  CPackageNames::KnownFolder folder;
+  folder.property = machine64 ? property64 : property32;
+  folder.bitness = bitness64 == Bitness::Neutral ? Bitness::Neutral : machine64 ? bitness64 : Bitness::Bits32;
+  return folder;
+}
+
+// Every known folder as (path in token form, or as a real path for the system drive's entries;
+// the folder), plus the temporary folder, which follows the machine's "temp" value.
+struct FolderPath {
+  std::wstring path;
+  CPackageNames::KnownFolder folder;
+  bool inData;
+};
+
+std::vector<FolderPath> FolderPaths(bool machine64) {
+  std::vector<FolderPath> paths;
+  for (const FolderEntry& entry : kFolders) {
+    std::wstring path;
+    if (entry.token == nullptr) {
+      if (EnvironmentValues.systemdrive.empty()) continue;
+      path = EnvironmentValues.systemdrive + entry.suffix;
+    } else {
+      path = std::wstring(entry.token) + entry.suffix;
+    }
+    paths.push_back({path, MakeKnown(entry.property32, entry.property64, entry.bitness64, machine64), entry.inData});
   }
-  return false;
+  std::wstring temp = EnvironmentValues.temp;
+  if (!temp.empty()) {
+    ToTokenForm(temp);
+    paths.push_back({temp, {L"TempFolder", Bitness::Neutral}, true});
+  }
+  return paths;
 }
 
-// A folder property as the package names it.
-void ApplyBitness(std::wstring& property, bool package64) {
-  if (!package64) return;
-  if (const wchar_t* twin = CPackageNames::Folder64BitTwin(property)) property = twin;
+// Whether `path` is `folder` or lies in it: the token part exactly, the rest without regard to
+// the case of A-Z, ending at a "\" or at the end.
+bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+  if (folder.empty() || path.size() < folder.size()) return false;
+  size_t exact = 0;
+  if (folder[0] == L'%') {
+    exact = folder.find(L'%', 1);
+    exact = exact == std::wstring::npos ? 0 : exact + 1;
+  }
+  if (path.compare(0, exact, folder, 0, exact) != 0) return false;
+  if (!EqualsNoCase(std::wstring_view(path).substr(exact, folder.size() - exact),
+                    std::wstring_view(folder).substr(exact)))
+    return false;
+  return path.size() == folder.size() || path[folder.size()] == L'\\';
 }
+
+// The names a made-up Directory identifier must not take: the template's Directory rows and the
+// installer's public properties that a Directory row (which sets the property of its name) would
+// change.
+constexpr const wchar_t* kReservedNames[] = {
+    L"TARGETDIR", L"SourceDir", L"INSTALLDIR", L"USERPROFILE", L"ALLUSERSPROFILE", L"APPDATA", L"WindowsFolder",
+    L"WindowsVolume", L"System16Folder", L"TempFolder", L"ALLUSERS", L"ROOTDRIVE", L"PRIMARYFOLDER",
+    L"INSTALLLEVEL", L"REMOVE", L"ADDLOCAL", L"ADDSOURCE", L"ADDDEFAULT", L"ADVERTISE", L"REINSTALL",
+    L"REINSTALLMODE", L"COMPADDLOCAL", L"COMPADDSOURCE", L"COMPADDDEFAULT", L"FILEADDLOCAL", L"FILEADDSOURCE",
+    L"FILEADDDEFAULT", L"FEATUREADDLOCAL", L"PATCH", L"TRANSFORMS", L"REBOOT", L"REBOOTPROMPT", L"LIMITUI",
+    L"LOGACTION", L"MSIFASTINSTALL", L"MSIINSTALLPERUSER", L"COMPANYNAME", L"USERNAME", L"PIDKEY",
+    L"ARPSYSTEMCOMPONENT", L"ARPNOREMOVE", L"ARPNOMODIFY", L"ARPNOREPAIR", L"ACTION", L"EXECUTEACTION",
+    L"ProductLanguage", L"ProductCode", L"UpgradeCode", L"ProductName", L"ProductVersion", L"Manufacturer",
+};
 
 }  // namespace
+
+CPackageNames::CPackageNames() { ReserveNames(); }
+
+void CPackageNames::ReserveNames() {
+  for (const wchar_t* name : kReservedNames) directoryNameCounts_.emplace(ToLower(name), 0);
+  for (const FolderEntry& entry : kFolders) {
+    directoryNameCounts_.emplace(ToLower(entry.property32), 0);
+    directoryNameCounts_.emplace(ToLower(entry.property64), 0);
+  }
+}
 
 const wchar_t* CPackageNames::Folder64BitTwin(const std::wstring& property) {
   static const struct {
@@ -51,6 +169,7 @@ const wchar_t* CPackageNames::Folder64BitTwin(const std::wstring& property) {
   } kTwins[] = {
       {L"ProgramFilesFolder", L"ProgramFiles64Folder"},
       {L"SystemFolder", L"System64Folder"},
+      {L"CommonFilesFolder", L"CommonFiles64Folder"},
   };
   for (const auto& entry : kTwins) {
     if (property == entry.folder) return entry.twin;
@@ -60,7 +179,7 @@ const wchar_t* CPackageNames::Folder64BitTwin(const std::wstring& property) {
 
 bool CPackageNames::UseFolder64BitTwins(std::wstring& text) {
   bool changed = false;
-  for (const wchar_t* folder : {L"ProgramFilesFolder", L"SystemFolder"}) {
+  for (const wchar_t* folder : {L"ProgramFilesFolder", L"SystemFolder", L"CommonFilesFolder"}) {
     const std::wstring reference = L"[" + std::wstring(folder) + L"]";
     if (text.find(reference) == std::wstring::npos) continue;
     ReplaceAll(text, reference, L"[" + std::wstring(Folder64BitTwin(folder)) + L"]");
@@ -69,27 +188,50 @@ bool CPackageNames::UseFolder64BitTwins(std::wstring& text) {
   return changed;
 }
 
-bool CPackageNames::MapRootComponent(std::wstring& path, bool package64) {
-  static const struct {
-    const wchar_t* root;
-    const wchar_t* property;
-  } kRoots[] = {
-      {L"%WINDIR%", L"WindowsFolder"},         {L"system32", L"SystemFolder"},
-      {L"%USERPROFILE%", L"USERPROFILE"},      {L"%ALLUSERSPROFILE%", L"ALLUSERSPROFILE"},
-      {L"%APPDATA%", L"AppDataFolder"},        {L"%PROGRAMFILES%", L"ProgramFilesFolder"},
-  };
-  // In a 64-bit package the plain program-files property is the 32-bit folder: exactly what
-  // "Program Files (x86)" needs, and it must not become the 64-bit twin.
-  if (package64 && path == kProgramFilesX86) {
-    path = L"ProgramFilesFolder";
-    return true;
-  }
-  for (const auto& entry : kRoots) {
-    if (path == entry.root) {
-      path = entry.property;
-      ApplyBitness(path, package64);
+bool CPackageNames::FindKnownFolder(const std::wstring& path, bool machine64, KnownFolder& folder) {
+  for (const FolderPath& known : FolderPaths(machine64)) {
+    if (path.size() == known.path.size() && StartsWithFolder(path, known.path)) {
+      folder = known.folder;
       return true;
     }
+  }
+  return false;
+}
+
+bool CPackageNames::FindKnownAncestor(const std::wstring& path, bool machine64, KnownFolder& folder,
+                                      size_t& length) {
+  bool found = false;
+  length = 0;
+  for (const FolderPath& known : FolderPaths(machine64)) {
+    if (known.path.size() > length && StartsWithFolder(path, known.path)) {
+      folder = known.folder;
+      length = known.path.size();
+      found = true;
+    }
+  }
+  if (!found && path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\')) {
+    folder = {L"TARGETDIR", Bitness::Neutral};
+    length = 2;
+    found = true;
+  }
+  return found;
+}
+
+CPackageNames::Bitness CPackageNames::FolderBitness(const std::wstring& path, bool machine64) {
+  KnownFolder folder;
+  size_t length = 0;
+  return FindKnownAncestor(path, machine64, folder, length) ? folder.bitness : Bitness::Neutral;
+}
+
+bool CPackageNames::MapRootComponent(std::wstring& path, bool machine64) {
+  if (path == L"system32") {
+    path = machine64 ? L"System64Folder" : L"SystemFolder";
+    return true;
+  }
+  KnownFolder folder;
+  if (FindKnownFolder(path, machine64, folder)) {
+    path = folder.property;
+    return true;
   }
   const std::wstring& systemDrive = EnvironmentValues.systemdrive;
   if ((!systemDrive.empty() && path == systemDrive) ||
@@ -100,57 +242,70 @@ bool CPackageNames::MapRootComponent(std::wstring& path, bool package64) {
   return false;
 }
 
-void CPackageNames::MapFolderToProperty(std::wstring& path, bool package64) {
-  static const struct {
-    const wchar_t* token;
-    const wchar_t* property;
-  } kTokens[] = {
-      {L"%PROGRAMFILES%", L"ProgramFilesFolder"}, {L"%WINDIR%\\system32", L"SystemFolder"},
-      {L"%WINDIR%\\system", L"System16Folder"},   {L"%WINDIR%", L"WindowsFolder"},
-      {L"%APPDATA%", L"APPDATA"},                 {L"%USERPROFILE%", L"USERPROFILE"},
-      {L"%ALLUSERSPROFILE%", L"ALLUSERSPROFILE"}, {L"%SYSDRIVE%", L"WindowsVolume"},
-  };
-  // Checked before "%PROGRAMFILES%", which it contains (see MapRootComponent).
-  if (package64 && ContainsProgramFilesX86(path)) {
-    path = L"ProgramFilesFolder";
+void CPackageNames::MapFolderToProperty(std::wstring& path, bool machine64) {
+  KnownFolder folder;
+  size_t length = 0;
+  if (FindKnownAncestor(path, machine64, folder, length) && folder.property != L"TARGETDIR") {
+    path = folder.property;
     return;
-  }
-  for (const auto& entry : kTokens) {
-    if (Contains(path, entry.token)) {
-      path = entry.property;
-      ApplyBitness(path, package64);
-      return;
-    }
   }
   const std::wstring& systemDrive = EnvironmentValues.systemdrive;
-  if (!systemDrive.empty() && ToUpperUnicode(path) == ToUpperUnicode(systemDrive)) path = L"WindowsVolume";
+  if (path.compare(0, 10, L"%SYSDRIVE%") == 0 ||
+      (!systemDrive.empty() && ToUpperUnicode(path) == ToUpperUnicode(systemDrive))) {
+    path = L"WindowsVolume";
+  }
 }
 
-void CPackageNames::SubstituteFolderReferences(std::wstring& text, bool package64) {
-  const struct {
-    const std::wstring* value;
-    const wchar_t* property;
-  } kFolders[] = {
-      {&EnvironmentValues.programfiles, L"ProgramFilesFolder"},
-      {&EnvironmentValues.windir, L"WindowsFolder"},
-      {&EnvironmentValues.appdata, L"APPDATA"},
-      {&EnvironmentValues.temp, L"TempFolder"},
-      {&EnvironmentValues.userprofile, L"USERPROFILE"},
-      {&EnvironmentValues.allusersprofile, L"ALLUSERSPROFILE"},
+std::wstring CPackageNames::FormattedText(const std::wstring& text, bool machine64, bool folders, bool escape) {
+  struct Reference {
+    std::wstring value;  // the folder's real path followed by "\"
+    std::wstring reference;
   };
-  for (const auto& entry : kFolders) {
-    // An unset value would match every text; it stands for no folder.
-    if (entry.value->empty() || text.find(*entry.value) == std::wstring::npos) continue;
-    std::wstring property = entry.property;
-    if (package64 && property == L"ProgramFilesFolder") {
-      // "C:\Program Files (x86)\" is the 32-bit folder, which the plain property names in a
-      // 64-bit package; it goes first so the 64-bit reference below cannot take its prefix.
-      ReplaceAll(text, *entry.value + L" (x86)\\", L"[ProgramFilesFolder]");
+  std::vector<Reference> references;
+  if (folders) {
+    for (const FolderPath& known : FolderPaths(machine64)) {
+      if (!known.inData) continue;
+      std::wstring value = known.path;
+      if (value[0] == L'%') {
+        const size_t end = value.find(L'%', 1);
+        const std::wstring token = value.substr(0, end + 1);
+        FromTokenForm(value);
+        if (value.compare(0, token.size(), token) == 0) continue;  // an unset value
+      }
+      if (value.size() < 3) continue;
+      references.push_back({value + L"\\", L"[" + known.folder.property + L"]"});
     }
-    ApplyBitness(property, package64);
-    ReplaceAll(text, *entry.value + L"\\", L"[" + property + L"]");
-    return;
+    // The longest folder first: "C:\Program Files (x86)\" before "C:\Program Files\".
+    std::stable_sort(references.begin(), references.end(),
+                     [](const Reference& a, const Reference& b) { return a.value.size() > b.value.size(); });
   }
+  std::wstring out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    bool replaced = false;
+    for (const Reference& folder : references) {
+      if (EqualsNoCase(std::wstring_view(text).substr(i, folder.value.size()), folder.value)) {
+        out += folder.reference;
+        i += folder.value.size();
+        replaced = true;
+        break;
+      }
+    }
+    if (replaced) continue;
+    if (escape && text[i] == L'[') {
+      out += L"[\\[]";
+    } else if (escape && text[i] == L']') {
+      out += L"[\\]]";
+    } else {
+      out += text[i];
+    }
+    ++i;
+  }
+  return out;
+}
+
+void CPackageNames::SubstituteFolderReferences(std::wstring& text, bool machine64) {
+  text = FormattedText(text, machine64, true, false);
 }
 
 void CPackageNames::SanitizeIdentifier(std::wstring& text) {
@@ -184,14 +339,21 @@ std::string CPackageNames::NewGuidString() {
 bool CPackageNames::MakeUniqueDirectoryName(std::wstring& name, bool reserve) {
   const std::wstring key = ToLower(name);
   auto found = directoryNameCounts_.find(key);
-  if (found == directoryNameCounts_.end()) {
-    if (reserve) directoryNameCounts_.emplace(key, 0);
-    return false;
+  const bool seen = found != directoryNameCounts_.end();
+  std::wstring candidate = name;
+  int count = seen ? found->second : 0;
+  if (seen || handedDirectoryNames_.count(key) != 0) {
+    do {
+      ++count;
+      candidate = name + std::to_wstring(count);
+    } while (handedDirectoryNames_.count(ToLower(candidate)) != 0);
   }
-  const int next = found->second + 1;
-  name += std::to_wstring(next);
-  if (reserve) found->second = next;
-  return true;
+  if (reserve) {
+    directoryNameCounts_[key] = count;
+    handedDirectoryNames_.insert(ToLower(candidate));
+  }
+  name = candidate;
+  return seen;
 }
 
 bool CPackageNames::RegisterDirectory(const std::wstring& folderPath, std::wstring& identifier, bool insert) {
@@ -244,6 +406,8 @@ std::wstring CPackageNames::FirstTableFileKey(const std::wstring& name) const {
 void CPackageNames::Clear() {
   directoryIds_.clear();
   directoryNameCounts_.clear();
+  handedDirectoryNames_.clear();
+  ReserveNames();
   tableFileNameCounts_.clear();
   cabinetFileNameCounts_.clear();
   firstTableKeys_.clear();

@@ -1,5 +1,6 @@
 #include "package/project_reader.h"
 
+#include "core/strings.h"
 #include "core/work_paths.h"
 #include "project/xml_document_handler.h"
 #include "project/xml_node_handler.h"
@@ -72,8 +73,21 @@ void ReadShortcuts(const CXMLDocumentHandler& document, ShortcutList& shortcuts)
   CXMLNodeHandler list = SelectList(document, xmlpath::kShortcutList);
   for (long i = 0; i < list.GetChildCount(); ++i) {
     CXMLNodeHandler node = list.GetChild(i);
-    ShortcutRecord record{node.GetAttribute(0), node.GetAttribute(1), node.GetAttribute(2), node.GetAttribute(3),
-                          node.GetAttribute(4)};
+    ShortcutRecord record;
+    record.name = node.GetAttribute(0);
+    record.exeName = node.GetAttribute(1);
+    record.directory = node.GetAttribute(2);
+    record.icon = node.GetAttribute(3);
+    record.iconIndex = node.GetAttribute(4);
+    // The later attributes are optional, so they are found by name.
+    auto named = [&node](const char* name) { return Utf8ToWide(node.node().attribute(name).value()); };
+    record.target = named("Target");
+    record.folder = named("Folder");
+    record.arguments = named("Arguments");
+    record.description = named("Description");
+    record.workingFolder = named("WorkingFolder");
+    record.showCommand = named("ShowCmd");
+    record.hotkey = named("Hotkey");
     FromTokenForm(record.icon);
     shortcuts.push_back(std::move(record));
   }

@@ -284,6 +284,19 @@ int CXMLDocumentHandler::InsertShortcutInXML(const std::wstring& listPath,
     element.SetAttribute(L"Directory", shortcut.directory);
     element.SetAttribute(L"Icon", icon);
     element.SetAttribute(L"IconIndex", shortcut.iconIndex);
+    // Written only when set, after the five positions older readers know.
+    const struct {
+      const wchar_t* name;
+      const std::wstring& value;
+    } extras[] = {{L"Target", shortcut.target},
+                  {L"Folder", shortcut.folder},
+                  {L"Arguments", shortcut.arguments},
+                  {L"Description", shortcut.description},
+                  {L"WorkingFolder", shortcut.workingFolder},
+                  {L"ShowCmd", shortcut.showCommand},
+                  {L"Hotkey", shortcut.hotkey}};
+    for (const auto& extra : extras)
+      if (!extra.value.empty()) element.SetAttribute(extra.name, extra.value);
   }
   if (!SaveOrLog(savePath, "CXMLDocumentHandler::InsertShortcutInXML Unable to save XML File")) result = 0;
   return result;

@@ -34,14 +34,25 @@ struct INIEntry {
 // INI file path -> its changed entries.
 using INIFileMap = std::map<std::wstring, std::vector<INIEntry>>;
 
-// One Shortcut element: name, target executable, folder property, icon path, icon index text.
-// The icon path is a real path in memory; the writer stores it in token form.
+// One Shortcut element: name, target executable, folder property, icon path, icon index text,
+// then what a shortcut made from a setup's link carries besides (empty in older project files):
+// the target's full path, the shortcut's own folder (a Start Menu subfolder, the desktop, ...),
+// the arguments, the description, the working folder, the window's show command and the hot key
+// (decimal texts). `target`, `folder` and `workingFolder`
+// are paths in token form; the icon path is a real path in memory and stored in token form.
 struct ShortcutRecord {
   std::wstring name;
   std::wstring exeName;
   std::wstring directory;
   std::wstring icon;
   std::wstring iconIndex;
+  std::wstring target;
+  std::wstring folder;
+  std::wstring arguments;
+  std::wstring description;
+  std::wstring workingFolder;
+  std::wstring showCommand;
+  std::wstring hotkey;
 };
 using ShortcutList = std::vector<ShortcutRecord>;
 

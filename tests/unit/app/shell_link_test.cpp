@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/capture_command.h"
+#include "app/link_shortcuts.h"
 #include "app/shell_link.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
@@ -46,6 +47,8 @@ struct LinkParts {
   std::wstring arguments;
   std::wstring iconLocation = L"C:\\Program Files\\App\\app.exe";
   int32_t iconIndex = 2;
+  uint32_t showCommand = 1;
+  uint32_t hotkey = 0;
 };
 
 std::string MakeLink(const LinkParts& parts) {
@@ -61,6 +64,8 @@ std::string MakeLink(const LinkParts& parts) {
   Put32(link, flags);
   link.append(0x38 - link.size(), '\0');  // attributes, times, size
   Put32(link, static_cast<uint32_t>(parts.iconIndex));
+  Put32(link, parts.showCommand);
+  Put16(link, parts.hotkey);
   link.append(0x4C - link.size(), '\0');
   if (parts.idList) {
     Put16(link, 6);
@@ -170,46 +175,78 @@ class ShortcutsFromLinksTest : public ::testing::Test {
   FixturePrefix machine_;
 };
 
-TEST_F(ShortcutsFromLinksTest, LinksOfTheThreePlacesBecomeShortcutsOfCapturedPrograms) {
+TEST_F(ShortcutsFromLinksTest, LinksBecomeShortcutsInTheirOwnFoldersWithEverythingTheyCarry) {
   const std::wstring programs = EnvironmentValues.allusersprofile + L"\\Microsoft\\Windows\\Start Menu\\Programs";
   const std::wstring userPrograms = EnvironmentValues.appdata + L"\\Microsoft\\Windows\\Start Menu\\Programs";
-  LinkParts parts;
-  LinkParts other;
-  other.localBasePath = "C:\\windows\\notepad.exe";
-  LinkParts withArguments;
-  withArguments.arguments = L"/safe";
-  withArguments.iconLocation.clear();
+  LinkParts parts;  // its icon is its target's own
+  LinkParts notepad;
+  notepad.localBasePath = "C:\\windows\\notepad.exe";
+  notepad.workingFolder.clear();
+  LinkParts tools;
+  tools.arguments = L"/safe \"C:\\Program Files\\App\\x.cfg\"";
+  tools.iconLocation = L"C:\\Program Files\\App\\tools.ico";
+  tools.localBasePath = "C:\\Program Files\\App\\example.nsi";  // any file, not only programs
+  tools.showCommand = 3;
+  tools.hotkey = 0x0641;  // Ctrl+Alt+A
+  LinkParts uninstaller;
+  uninstaller.localBasePath = "C:\\Program Files\\App\\uninst.exe";
   const std::vector<std::wstring> links = {
       Place(programs, "App.lnk", parts),
-      Place(userPrograms + L"\\Vendor", "App Tools.lnk", withArguments),
+      Place(userPrograms + L"\\Vendor", "App Tools.lnk", tools),
       Place(EnvironmentValues.userprofile + L"\\Desktop", "App.lnk", parts),
       Place(L"C:\\Program Files\\App", "Inside.lnk", parts),
-      Place(programs, "Notepad.lnk", other),
+      Place(programs, "Notepad.lnk", notepad),
+      Place(userPrograms + L"\\Vendor", "Uninstall.lnk", uninstaller),
+      Place(EnvironmentValues.appdata + L"\\Microsoft\\Windows\\Recent", "notes.lnk", parts),
       L"C:\\Program Files\\App\\readme.txt",
       programs + L"\\Gone.lnk"};
+  CapturedFiles captured;
+  captured.setAside.insert(L"%PROGRAMFILES%\\APP\\UNINST.EXE");
+  captured.folderRules[L"%APPDATA%\\MICROSOFT\\WINDOWS\\RECENT"] = {L"%APPDATA%\\Microsoft\\Windows\\Recent", L""};
   std::vector<std::string> notes;
-  const ShortcutList shortcuts =
-      ShortcutsFromLinks(links, {L"C:\\Program Files\\App\\APP.exe", L"C:\\Program Files\\App\\setup.exe"}, notes);
-  ASSERT_EQ(shortcuts.size(), 3u);
-  EXPECT_EQ(shortcuts[0].name, L"App");
-  EXPECT_EQ(shortcuts[0].exeName, L"APP.exe");  // the captured name, whatever case the link used
-  EXPECT_EQ(shortcuts[0].directory, L"ProgramMenuFolder");
-  EXPECT_EQ(shortcuts[0].icon, L"C:\\Program Files\\App\\app.exe");
-  EXPECT_EQ(shortcuts[0].iconIndex, L"2");
-  EXPECT_EQ(shortcuts[1].name, L"App Tools");
-  EXPECT_EQ(shortcuts[1].directory, L"ProgramMenuFolder");
-  EXPECT_EQ(shortcuts[1].icon, L"C:\\Program Files\\App\\APP.exe");  // no icon of its own: the target's
-  EXPECT_EQ(shortcuts[2].directory, L"DesktopFolder");
+  const ShortcutList shortcuts = ShortcutsFromLinks(links, captured, notes);
+
+  struct Expected {
+    std::wstring name, directory, folder, target, arguments, workingFolder, icon, iconIndex;
+  };
+  const Expected expected[] = {
+      {L"App", L"ProgramMenuFolder", L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs",
+       L"%PROGRAMFILES%\\App\\app.exe", L"", L"%PROGRAMFILES%\\App", L"", L""},
+      {L"App Tools", L"ProgramMenuFolder", L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor",
+       L"%PROGRAMFILES%\\App\\example.nsi", tools.arguments, L"%PROGRAMFILES%\\App",
+       L"C:\\Program Files\\App\\tools.ico", L"2"},
+      {L"App", L"DesktopFolder", L"%USERPROFILE%\\Desktop", L"%PROGRAMFILES%\\App\\app.exe", L"",
+       L"%PROGRAMFILES%\\App", L"", L""},
+      {L"Inside", L"ProgramFiles64Folder", L"%PROGRAMFILES%\\App", L"%PROGRAMFILES%\\App\\app.exe", L"",
+       L"%PROGRAMFILES%\\App", L"", L""},
+      {L"Notepad", L"ProgramMenuFolder", L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs",
+       L"%WINDIR%\\notepad.exe", L"", L"", L"C:\\Program Files\\App\\app.exe", L"2"},
+  };
+  ASSERT_EQ(shortcuts.size(), std::size(expected));
+  for (size_t i = 0; i < shortcuts.size(); ++i) {
+    SCOPED_TRACE(WideToUtf8(expected[i].name));
+    const ShortcutRecord& got = shortcuts[i];
+    EXPECT_EQ(got.name, expected[i].name);
+    EXPECT_EQ(got.directory, expected[i].directory);
+    EXPECT_EQ(got.folder, expected[i].folder);
+    EXPECT_EQ(got.target, expected[i].target);
+    EXPECT_EQ(got.arguments, expected[i].arguments);
+    EXPECT_EQ(got.workingFolder, expected[i].workingFolder);
+    EXPECT_EQ(got.icon, expected[i].icon);
+    EXPECT_EQ(got.iconIndex, expected[i].iconIndex);
+    EXPECT_EQ(got.description, L"The app");
+    EXPECT_EQ(got.showCommand, i == 1 ? L"3" : L"");
+    EXPECT_EQ(got.hotkey, i == 1 ? L"1601" : L"");
+  }
   std::string all;
   for (const std::string& note : notes) all += note + "\n";
-  EXPECT_NE(all.find("App Tools.lnk goes to the Programs menu itself"), std::string::npos) << all;
-  EXPECT_NE(all.find("loses its arguments /safe"), std::string::npos) << all;
-  EXPECT_NE(all.find("Inside.lnk is left out: the package places shortcuts"), std::string::npos) << all;
-  EXPECT_NE(all.find("Notepad.lnk is left out: its target C:\\windows\\notepad.exe is not a captured program"),
+  EXPECT_NE(all.find("Uninstall.lnk is left out: its target C:\\Program Files\\App\\uninst.exe is a captured file "
+                     "the rules set aside"),
             std::string::npos)
       << all;
   EXPECT_NE(all.find("Gone.lnk is left out: it cannot be read"), std::string::npos) << all;
   EXPECT_EQ(all.find("readme"), std::string::npos) << all;
+  EXPECT_EQ(notes.size(), 2u) << all;
 }
 
 }  // namespace

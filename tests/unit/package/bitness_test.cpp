@@ -64,27 +64,28 @@ TEST(BitnessMachineTest, TheRegistryHeaderNamesTheArchitecture) {
   EXPECT_FALSE(platform::MachineIs64Bit());
 }
 
-TEST(BitnessMachineTest, TheBuilderFollowsTheMachineUnlessTold) {
-  {
-    Builder build(Bitness::FromMachine);
-    ASSERT_EQ(build.Build(ProjectText("")), 1);
-    EXPECT_TRUE(build.handler().package64());
-    EXPECT_EQ(build.SummaryText(platform::kPidTemplate), "x64;1033");
-  }
-  {
-    Builder build(Bitness::FromMachine);
-    SetArch(build.prefix(), "win32");
-    ASSERT_EQ(build.Build(ProjectText("")), 1);
-    EXPECT_FALSE(build.handler().package64());
-    EXPECT_EQ(build.SummaryText(platform::kPidTemplate), "Intel;1033");
-  }
-  {
-    // Asked for a 64-bit package on a 32-bit machine: the choice wins.
-    Builder build(Bitness::Bits64);
-    SetArch(build.prefix(), "win32");
-    ASSERT_EQ(build.Build(ProjectText("")), 1);
-    EXPECT_TRUE(build.handler().package64());
-    EXPECT_EQ(build.SummaryText(platform::kPidTemplate), "x64;1033");
+TEST(BitnessMachineTest, TheBuilderFollowsWhatWasCapturedUnlessTold) {
+  const std::string file64 = "<Directory Name=\"%PROGRAMFILES%\\App\"><File Name=\"a.exe\"/></Directory>";
+  const struct {
+    Bitness choice;
+    const char* arch;
+    std::string files;
+    const char* platformTemplate;
+  } cases[] = {
+      {Bitness::FromContent, "win64", "", "Intel;1033"},
+      {Bitness::FromContent, "win64", file64, "x64;1033"},
+      {Bitness::FromContent, "win32", file64, "Intel;1033"},  // there the folder is the 32-bit one
+      {Bitness::Bits64, "win32", "", "x64;1033"},             // the choice wins
+      {Bitness::Bits32, "win64", file64, "Intel;1033"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.arch) + " " + c.files);
+    Builder build(c.choice);
+    build.prefix().WriteDriveCFile("Program Files/App/a.exe", "MZ");
+    if (std::string(c.arch) != "win64") SetArch(build.prefix(), c.arch);
+    ASSERT_EQ(build.Build(ProjectText(c.files)), 1);
+    EXPECT_EQ(build.SummaryText(platform::kPidTemplate), c.platformTemplate);
+    EXPECT_EQ(build.handler().package64(), std::string(c.platformTemplate) == "x64;1033");
   }
 }
 
@@ -119,45 +120,12 @@ TEST_F(BitnessNamingTest, FoldersWithA64BitTwinAreNamedByIt) {
   EXPECT_EQ(Property(L"%WINDIR%\\system32\\drivers"), L"System64Folder");
   EXPECT_EQ(Property(L"%WINDIR%\\system"), L"System16Folder");
   EXPECT_EQ(Property(L"%WINDIR%"), L"WindowsFolder");
-  EXPECT_EQ(Property(L"%APPDATA%\\Vendor"), L"APPDATA");
+  EXPECT_EQ(Property(L"%APPDATA%\\Vendor"), L"AppDataFolder");
   EXPECT_EQ(Property(L"c:"), L"WindowsVolume");
 
   EXPECT_EQ(References(L"C:\\Program Files\\Vendor\\app.exe;C:\\Program Files\\x"),
             L"[ProgramFiles64Folder]Vendor\\app.exe;[ProgramFiles64Folder]x");
   EXPECT_EQ(References(L"C:\\windows\\system32\\x.dll"), L"[WindowsFolder]system32\\x.dll");
-}
-
-// "C:\Program Files (x86)" is stored as "%PROGRAMFILES% (x86)"; a 64-bit package names it by the
-// plain ProgramFilesFolder, which the installer resolves to that folder in such a package.
-TEST_F(BitnessNamingTest, TheX86ProgramFilesFolderIsThePlainProperty) {
-  EXPECT_EQ(Root(L"%PROGRAMFILES% (x86)"), L"ProgramFilesFolder");
-  EXPECT_EQ(Root(L"%PROGRAMFILES%"), L"ProgramFiles64Folder");
-  EXPECT_EQ(Root(L"%PROGRAMFILES% (x86)\\Vendor"), L"%PROGRAMFILES% (x86)\\Vendor");
-  EXPECT_EQ(Root(L"%PROGRAMFILES% (X86)"), L"%PROGRAMFILES% (X86)");  // case-sensitive, like every root
-
-  EXPECT_EQ(Property(L"%PROGRAMFILES% (x86)\\Vendor\\App"), L"ProgramFilesFolder");
-  EXPECT_EQ(Property(L"%PROGRAMFILES% (x86)"), L"ProgramFilesFolder");
-  // A folder merely starting like it is still under the 64-bit program-files folder.
-  EXPECT_EQ(Property(L"%PROGRAMFILES% (x86)Old\\App"), L"ProgramFiles64Folder");
-  EXPECT_EQ(Property(L"%PROGRAMFILES%\\Vendor (x86)"), L"ProgramFiles64Folder");
-
-  EXPECT_EQ(References(L"C:\\Program Files (x86)\\Vendor\\app.exe"), L"[ProgramFilesFolder]Vendor\\app.exe");
-  EXPECT_EQ(References(L"\"C:\\Program Files (x86)\\Old\\a.exe\" /dir \"C:\\Program Files\\Vendor\""),
-            L"\"[ProgramFilesFolder]Old\\a.exe\" /dir \"[ProgramFiles64Folder]Vendor\"");
-  // Without a "\" after it the folder is left alone, as every other value is.
-  EXPECT_EQ(References(L"C:\\Program Files (x86)"), L"C:\\Program Files (x86)");
-
-  // A 32-bit package keeps its rules: no such root, the plain property by containment, and
-  // the text left alone (its value is not followed by "\").
-  std::wstring root = L"%PROGRAMFILES% (x86)";
-  EXPECT_FALSE(CPackageNames::MapRootComponent(root, false));
-  EXPECT_EQ(root, L"%PROGRAMFILES% (x86)");
-  std::wstring folder = L"%PROGRAMFILES% (x86)\\Vendor";
-  CPackageNames::MapFolderToProperty(folder, false);
-  EXPECT_EQ(folder, L"ProgramFilesFolder");
-  std::wstring text = L"C:\\Program Files (x86)\\Vendor\\app.exe";
-  CPackageNames::SubstituteFolderReferences(text, false);
-  EXPECT_EQ(text, L"C:\\Program Files (x86)\\Vendor\\app.exe");
 }
 
 TEST_F(BitnessNamingTest, FormattedTextsNameThe64BitFolders) {
@@ -252,55 +220,105 @@ TEST(BitnessTablesTest, A64BitPackageNamesThe64BitPlacesEverywhere) {
   }
 }
 
-// Files under "C:\Program Files (x86)" in a 64-bit package hang below ProgramFilesFolder, beside
-// their namesakes under the 64-bit folder; a 32-bit package keeps its walk as it always was.
-TEST(BitnessTablesTest, TheX86ProgramFilesFolderKeepsItsPlaceInA64BitPackage) {
-  for (const bool package64 : {true, false}) {
-    SCOPED_TRACE(package64 ? "64-bit" : "32-bit");
-    Builder build(package64 ? Bitness::Bits64 : Bitness::Bits32);
-    build.prefix().WriteDriveCFile("Program Files (x86)/Vendor/App/old.exe", "MZ-old");
-    build.prefix().WriteDriveCFile("Program Files (x86)/top86.txt", "top");
-    build.prefix().WriteDriveCFile("Program Files/Vendor/App/app.exe", "MZ-app");
-    build.prefix().AddSystemReg(
-        "[Software\\\\Example] 1700000000\n"
-        "\"Legacy\"=\"C:\\\\Program Files (x86)\\\\Vendor\\\\old.exe\"\n");
-    ASSERT_EQ(build.Build(ProjectText("<Directory Name=\"%PROGRAMFILES% (x86)\\Vendor\\App\"><File Name=\"old.exe\"/>"
-                                      "</Directory><Directory Name=\"%PROGRAMFILES%\\Vendor\\App\">"
-                                      "<File Name=\"app.exe\"/></Directory><Directory Name=\"%PROGRAMFILES% (x86)\">"
-                                      "<File Name=\"top86.txt\"/></Directory>",
-                                      "",
-                                      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Example\">"
-                                      "<Value Name=\"&quot;Legacy&quot;\" Type=\"REG_SZ\"/></SubKey>")),
-              1)
+// A captured file and where it goes: its component and the component's folder.
+struct Item {
+  std::string folder;  // token form
+  std::string file;
+  std::string component;
+  std::string directory;
+};
+
+std::string FilesXml(const std::vector<Item>& items) {
+  std::string xml;
+  for (const Item& item : items)
+    xml += "<Directory Name=\"" + item.folder + "\"><File Name=\"" + item.file + "\"/></Directory>";
+  return xml;
+}
+
+// One package holds 32-bit and 64-bit items: each in a component of its own view, at the path
+// the program asked for; a capture without 64-bit items gives a 32-bit package.
+TEST(BitnessTablesTest, EachItemKeepsItsViewAndThePackageFollowsWhatWasCaptured) {
+  const std::vector<Item> items32 = {
+      {"%PROGRAMFILES% (x86)\\Vendor\\App", "old.exe", "OLD.EXECOMP", "APP"},
+      {"%PROGRAMFILES% (x86)\\Common Files\\Shared", "c32.dll", "C32.DLLCOMP", "SHARED"},
+      {"%WINDIR%\\syswow64", "x32.dll", "X32.DLLCOMP", "SystemFolder"},
+  };
+  const std::vector<Item> neutral = {
+      {"%USERPROFILE%\\AppData\\Local\\Programs\\X", "x.exe", "X.EXECOMP", "X"},
+      {"%APPDATA%\\X", "roaming.ini", "ROAMING.INICOMP", "X1"},
+      {"%USERPROFILE%\\Documents", "doc.txt", "DOC.TXTCOMP", "PersonalFolder"},
+      {"%WINDIR%", "win.txt", "WIN.TXTCOMP", "WindowsFolder"},
+  };
+  const std::vector<Item> items64 = {
+      {"%PROGRAMFILES%\\Vendor\\App", "app.exe", "APP.EXECOMP", "APP1"},
+      {"%WINDIR%\\system32", "x64.dll", "X64.DLLCOMP", "System64Folder"},
+  };
+  const std::string registry32 =
+      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Example\"><Value Name=\"&quot;A&quot;\" "
+      "Type=\"REG_SZ\"/></SubKey><SubKey Name=\"HKEY_CURRENT_USER\\Software\\Example\"><Value "
+      "Name=\"&quot;C&quot;\" Type=\"REG_SZ\"/></SubKey>"
+      "<SubKey Name=\"HKEY_CLASSES_ROOT\\Wow6432Node\\CLSID\\{X}\"><Value Name=\"@\" Type=\"REG_SZ\"/></SubKey>"
+      "<SubKey Name=\"HKEY_CLASSES_ROOT\\.cfx\"><Value Name=\"@\" Type=\"REG_SZ\"/></SubKey>";
+  const std::string registry64 =
+      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Example\"><Value Name=\"&quot;B&quot;\" Type=\"REG_SZ\"/></SubKey>";
+
+  for (const bool with64 : {true, false}) {
+    SCOPED_TRACE(with64 ? "with 64-bit items" : "32-bit and neutral items only");
+    Builder build(Bitness::FromContent);
+    std::vector<Item> items = items32;
+    items.insert(items.end(), neutral.begin(), neutral.end());
+    if (with64) items.insert(items.end(), items64.begin(), items64.end());
+    for (const Item& item : items) {
+      std::wstring real = Utf8ToWide(item.folder + "\\" + item.file);
+      FromTokenForm(real);
+      std::filesystem::path host = platform::Machine::HostPath(real);
+      std::filesystem::create_directories(host.parent_path());
+      std::ofstream(host) << item.file;
+    }
+    build.prefix().AddSystemReg("[Software\\\\Wow6432Node\\\\Example] 1700000000\n\"A\"=\"a\"\n"
+                                "[Software\\\\Classes\\\\Wow6432Node\\\\CLSID\\\\{X}] 1700000000\n@=\"x32\"\n"
+                                "[Software\\\\Classes\\\\.cfx] 1700000000\n@=\"cfx\"\n"
+                                "[Software\\\\Example] 1700000000\n\"B\"=\"b\"\n");
+    build.prefix().AddUserReg("[Software\\\\Example] 1700000000\n\"C\"=\"c\"\n");
+    ASSERT_EQ(build.Build(ProjectText(FilesXml(items), "", registry32 + (with64 ? registry64 : ""))), 1)
         << (build.errors().empty() ? "" : build.errors().front());
-    EXPECT_TRUE(build.errors().empty());
+    EXPECT_TRUE(build.errors().empty()) << build.errors().front();
+    EXPECT_EQ(build.handler().package64(), with64);
+    EXPECT_EQ(build.SummaryText(platform::kPidTemplate), with64 ? "x64;1033" : "Intel;1033");
+
+    Rows components = build.Table("SELECT `Component`,`Directory_`,`Attributes` FROM `Component`");
+    std::sort(components.begin(), components.end());
+    Rows wanted;
+    auto attributes = [with64](bool is32) { return with64 && !is32 ? "264" : "8"; };
+    for (const Item& item : items32) wanted.push_back({item.component, item.directory, attributes(true)});
+    for (const Item& item : neutral) wanted.push_back({item.component, item.directory, attributes(false)});
+    if (with64)
+      for (const Item& item : items64) wanted.push_back({item.component, item.directory, attributes(false)});
+    wanted.push_back({"INIHANDLECOMP", "INSTALLDIR", with64 ? "256" : "0"});
+    wanted.push_back({"REGDIFFCOMP", with64 ? "ProgramFiles64Folder" : "ProgramFilesFolder", attributes(false)});
+    if (with64) wanted.push_back({"REGDIFFCOMP32", "ProgramFilesFolder", "8"});
+    std::sort(wanted.begin(), wanted.end());
+    EXPECT_EQ(components, wanted);
 
     const Rows dirs = build.Table("SELECT `Directory`,`Directory_Parent`,`DefaultDir` FROM `Directory`");
-    Rows components = build.Table("SELECT `Component`,`Directory_` FROM `Component`");
-    std::sort(components.begin(), components.end());
-    const Rows registry = build.Table("SELECT `Name`,`Value` FROM `Registry`");
-    EXPECT_TRUE(HasRow(dirs, {"APP", "VENDOR", "App"}));
-    EXPECT_TRUE(HasRow(dirs, {"APP1", "VENDOR1", "App"}));
-    if (package64) {
-      EXPECT_TRUE(HasRow(dirs, {"VENDOR", "ProgramFilesFolder", "Vendor"}));
-      EXPECT_TRUE(HasRow(dirs, {"VENDOR1", "ProgramFiles64Folder", "Vendor"}));
-      EXPECT_EQ(components, (Rows{{"APP.EXECOMP", "APP1"},
-                                  {"INIHANDLECOMP", "INSTALLDIR"},
-                                  {"OLD.EXECOMP", "APP"},
-                                  {"REGDIFFCOMP", "ProgramFiles64Folder"},
-                                  {"TOP86.TXTCOMP", "ProgramFilesFolder"}}));
-      EXPECT_EQ(registry, (Rows{{"Legacy", "[ProgramFilesFolder]Vendor\\old.exe"}}));
-    } else {
-      // The walk does not know the folder as a root: it names it as the parent it found and
-      // registers it under that name, which its own files then take.
-      EXPECT_TRUE(HasRow(dirs, {"VENDOR", "%PROGRAMFILES% (X86)", "Vendor"}));
-      EXPECT_TRUE(HasRow(dirs, {"VENDOR1", "ProgramFilesFolder", "Vendor"}));
-      EXPECT_EQ(components, (Rows{{"APP.EXECOMP", "APP1"},
-                                  {"INIHANDLECOMP", "INSTALLDIR"},
-                                  {"OLD.EXECOMP", "APP"},
-                                  {"REGDIFFCOMP", "ProgramFilesFolder"},
-                                  {"TOP86.TXTCOMP", "%PROGRAMFILES% (X86)"}}));
-      EXPECT_EQ(registry, (Rows{{"Legacy", "C:\\Program Files (x86)\\Vendor\\old.exe"}}));
+    EXPECT_TRUE(HasRow(dirs, {"VENDOR", "ProgramFilesFolder", "Vendor"}));
+    EXPECT_TRUE(HasRow(dirs, {"SHARED", "CommonFilesFolder", "Shared"}));
+    EXPECT_TRUE(HasRow(dirs, {"PROGRAMS", "LocalAppDataFolder", "Programs"}));
+    EXPECT_TRUE(HasRow(dirs, {"X1", "AppDataFolder", "X"}));
+    EXPECT_EQ(HasRow(dirs, {"VENDOR1", "ProgramFiles64Folder", "Vendor"}), with64);
+
+    Rows registry = build.Table("SELECT `Root`,`Key`,`Name`,`Value`,`Component_` FROM `Registry`");
+    std::sort(registry.begin(), registry.end());
+    Rows wantedRegistry = {{"0", "CLSID\\{X}", "", "x32", with64 ? "REGDIFFCOMP32" : "REGDIFFCOMP"},
+                           {"0", ".cfx", "", "cfx", "REGDIFFCOMP"},
+                           {"1", "Software\\Example", "C", "c", "REGDIFFCOMP"},
+                           {"2", "Software\\Example", "A", "a", with64 ? "REGDIFFCOMP32" : "REGDIFFCOMP"}};
+    if (with64) wantedRegistry.push_back({"2", "Software\\Example", "B", "b", "REGDIFFCOMP"});
+    std::sort(wantedRegistry.begin(), wantedRegistry.end());
+    EXPECT_EQ(registry, wantedRegistry);
+    if (with64) {
+      EXPECT_TRUE(HasRow(build.Table("SELECT `Feature_`,`Component_` FROM `FeatureComponents`"),
+                         {"MSIFeature", "REGDIFFCOMP32"}));
     }
   }
 }

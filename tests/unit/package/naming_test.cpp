@@ -11,11 +11,6 @@ namespace {
 
 class NamingTest : public ::testing::Test {
  protected:
-  static std::wstring Root(std::wstring path, bool* isRoot = nullptr) {
-    bool result = CPackageNames::MapRootComponent(path);
-    if (isRoot != nullptr) *isRoot = result;
-    return path;
-  }
   static std::wstring Property(std::wstring path) {
     CPackageNames::MapFolderToProperty(path);
     return path;
@@ -28,54 +23,107 @@ class NamingTest : public ::testing::Test {
   ScopedEnvironmentValues environment_;
 };
 
-TEST_F(NamingTest, RootsAreWholeCaseSensitiveMatches) {
-  bool root = false;
-  EXPECT_EQ(Root(L"%PROGRAMFILES%", &root), L"ProgramFilesFolder");
-  EXPECT_TRUE(root);
-  EXPECT_EQ(Root(L"%WINDIR%"), L"WindowsFolder");
-  EXPECT_EQ(Root(L"system32"), L"SystemFolder");
-  EXPECT_EQ(Root(L"%USERPROFILE%"), L"USERPROFILE");
-  EXPECT_EQ(Root(L"%ALLUSERSPROFILE%"), L"ALLUSERSPROFILE");
-  EXPECT_EQ(Root(L"%APPDATA%"), L"AppDataFolder");
-  EXPECT_EQ(Root(L"C:"), L"TARGETDIR");
-  EXPECT_EQ(Root(L"D:", &root), L"TARGETDIR");
-  EXPECT_TRUE(root);
-  // Not roots: the path stays as it was.
-  EXPECT_EQ(Root(L"D:\\", &root), L"D:\\");
-  EXPECT_FALSE(root);
-  EXPECT_EQ(Root(L"%windir%", &root), L"%windir%");
-  EXPECT_FALSE(root);
-  EXPECT_EQ(Root(L"%PROGRAMFILES%\\Vendor", &root), L"%PROGRAMFILES%\\Vendor");
-  EXPECT_FALSE(root);
+TEST_F(NamingTest, RootsAreTheInstallersOwnFolders) {
+  using Bitness = CPackageNames::Bitness;
+  // Folder (token form) -> its property and view as a 32-bit machine and as a 64-bit one sees it.
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* property32;
+    const wchar_t* property64;
+    Bitness bitness64;
+  } cases[] = {
+      {L"%PROGRAMFILES%", L"ProgramFilesFolder", L"ProgramFiles64Folder", Bitness::Bits64},
+      {L"%PROGRAMFILES%\\Common Files", L"CommonFilesFolder", L"CommonFiles64Folder", Bitness::Bits64},
+      {L"%PROGRAMFILES% (x86)", L"ProgramFilesFolder", L"ProgramFilesFolder", Bitness::Bits32},
+      {L"%PROGRAMFILES% (x86)\\common files", L"CommonFilesFolder", L"CommonFilesFolder", Bitness::Bits32},
+      {L"%WINDIR%", L"WindowsFolder", L"WindowsFolder", Bitness::Neutral},
+      {L"%WINDIR%\\system32", L"SystemFolder", L"System64Folder", Bitness::Bits64},
+      {L"%WINDIR%\\SysWOW64", L"SystemFolder", L"SystemFolder", Bitness::Bits32},
+      {L"%WINDIR%\\Fonts", L"FontsFolder", L"FontsFolder", Bitness::Neutral},
+      {L"system32", L"SystemFolder", L"System64Folder", Bitness::Neutral},
+      {L"%APPDATA%", L"AppDataFolder", L"AppDataFolder", Bitness::Neutral},
+      {L"%USERPROFILE%\\AppData\\Local", L"LocalAppDataFolder", L"LocalAppDataFolder", Bitness::Neutral},
+      {L"%USERPROFILE%\\AppData\\Roaming", L"AppDataFolder", L"AppDataFolder", Bitness::Neutral},
+      {L"%USERPROFILE%\\Documents", L"PersonalFolder", L"PersonalFolder", Bitness::Neutral},
+      {L"%USERPROFILE%\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral},
+      {L"%USERPROFILE%\\Temp", L"TempFolder", L"TempFolder", Bitness::Neutral},
+      {L"%USERPROFILE%", L"USERPROFILE", L"USERPROFILE", Bitness::Neutral},
+      {L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs", L"ProgramMenuFolder", L"ProgramMenuFolder",
+       Bitness::Neutral},
+      {L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"StartupFolder", L"StartupFolder",
+       Bitness::Neutral},
+      {L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu", L"StartMenuFolder", L"StartMenuFolder", Bitness::Neutral},
+      {L"%APPDATA%\\Microsoft\\Internet Explorer\\Quick Launch", L"QuickLaunchFolder", L"QuickLaunchFolder",
+       Bitness::Neutral},
+      {L"%ALLUSERSPROFILE%", L"CommonAppDataFolder", L"CommonAppDataFolder", Bitness::Neutral},
+      {L"C:\\users\\Public\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral},
+      {L"C:", L"TARGETDIR", L"TARGETDIR", Bitness::Neutral},
+      {L"D:", L"TARGETDIR", L"TARGETDIR", Bitness::Neutral},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.folder));
+    for (const bool machine64 : {false, true}) {
+      std::wstring path = c.folder;
+      EXPECT_TRUE(CPackageNames::MapRootComponent(path, machine64));
+      EXPECT_EQ(path, machine64 ? c.property64 : c.property32);
+      // Below a root, a folder is no root but lies in the root's view.
+      std::wstring below = std::wstring(c.folder) + L"\\Vendor\\App";
+      EXPECT_FALSE(CPackageNames::MapRootComponent(below, machine64));
+      if (std::wstring(c.folder) != L"system32") {
+        const Bitness expected = !machine64 && c.bitness64 != Bitness::Neutral ? Bitness::Bits32 : c.bitness64;
+        EXPECT_EQ(CPackageNames::FolderBitness(below, machine64), expected);
+      }
+    }
+  }
+  // Tokens are exact; what follows them is not case-sensitive.
+  for (const wchar_t* none : {L"%windir%", L"D:\\", L"%PROGRAMFILES%\\Vendor", L"%USERPROFILE%\\AppData",
+                              L"%PROGRAMFILES% (x86)Old", L"C:\\users"}) {
+    std::wstring path = none;
+    EXPECT_FALSE(CPackageNames::MapRootComponent(path, true)) << WideToUtf8(none);
+    EXPECT_EQ(path, none);
+  }
 }
 
-TEST_F(NamingTest, FolderPropertiesFollowTheFirstTokenContained) {
+TEST_F(NamingTest, FolderPropertiesFollowTheLongestKnownFolder) {
   EXPECT_EQ(Property(L"%PROGRAMFILES%\\Vendor\\App"), L"ProgramFilesFolder");
   EXPECT_EQ(Property(L"%WINDIR%\\system32\\drivers"), L"SystemFolder");
   EXPECT_EQ(Property(L"%WINDIR%\\system"), L"System16Folder");
   EXPECT_EQ(Property(L"%WINDIR%"), L"WindowsFolder");
-  // The application-data folder maps to another name here than as a root.
-  EXPECT_EQ(Property(L"%APPDATA%\\Vendor"), L"APPDATA");
+  EXPECT_EQ(Property(L"%APPDATA%\\Vendor"), L"AppDataFolder");
+  EXPECT_EQ(Property(L"%USERPROFILE%\\AppData\\Local\\Programs\\X"), L"LocalAppDataFolder");
   EXPECT_EQ(Property(L"%USERPROFILE%\\x"), L"USERPROFILE");
-  EXPECT_EQ(Property(L"%ALLUSERSPROFILE%\\x"), L"ALLUSERSPROFILE");
+  EXPECT_EQ(Property(L"%ALLUSERSPROFILE%\\x"), L"CommonAppDataFolder");
   EXPECT_EQ(Property(L"%SYSDRIVE%\\Tools"), L"WindowsVolume");
-  // Only the system drive itself is compared without regard to case.
   EXPECT_EQ(Property(L"c:"), L"WindowsVolume");
   EXPECT_EQ(Property(L"%windir%\\x"), L"%windir%\\x");
-  EXPECT_EQ(Property(L"D:\\Data"), L"D:\\Data");
 }
 
-TEST_F(NamingTest, FolderReferencesInRegistryData) {
-  EXPECT_EQ(References(L"C:\\Program Files\\Vendor\\app.exe"), L"[ProgramFilesFolder]Vendor\\app.exe");
-  // Only the first folder found is replaced, every occurrence of it.
-  EXPECT_EQ(References(L"C:\\Program Files\\a;C:\\windows\\b;C:\\Program Files\\c"),
-            L"[ProgramFilesFolder]a;C:\\windows\\b;[ProgramFilesFolder]c");
-  EXPECT_EQ(References(L"C:\\windows\\system32\\x.dll"), L"[WindowsFolder]system32\\x.dll");
-  EXPECT_EQ(References(L"C:\\users\\root\\AppData\\Roaming\\v"), L"[APPDATA]v");
-  EXPECT_EQ(References(L"C:\\users\\root\\Temp\\t"), L"[TempFolder]t");
-  // A folder not followed by a backslash is left alone (and stops the search).
-  EXPECT_EQ(References(L"C:\\Program Files"), L"C:\\Program Files");
-  EXPECT_EQ(References(L"plain text"), L"plain text");
+TEST_F(NamingTest, RegistryDataNamesEveryFolderByItsLongestProperty) {
+  const struct {
+    const wchar_t* data;
+    const wchar_t* formatted;
+  } cases[] = {
+      {L"C:\\Program Files\\Vendor\\app.exe", L"[ProgramFilesFolder]Vendor\\app.exe"},
+      {L"c:\\program files\\a;C:\\windows\\b", L"[ProgramFilesFolder]a;[WindowsFolder]b"},
+      {L"C:\\windows\\system32\\x.dll", L"[WindowsFolder]system32\\x.dll"},
+      {L"C:\\users\\root\\AppData\\Roaming\\v", L"[AppDataFolder]v"},
+      {L"C:\\users\\root\\AppData\\Local\\Programs\\X\\x.exe", L"[LocalAppDataFolder]Programs\\X\\x.exe"},
+      {L"C:\\users\\root\\Documents\\d", L"[PersonalFolder]d"},
+      {L"C:\\users\\root\\Temp\\t", L"[TempFolder]t"},
+      {L"C:\\users\\root\\other", L"[USERPROFILE]other"},
+      {L"C:\\ProgramData\\V\\", L"[CommonAppDataFolder]V\\"},
+      {L"C:\\Program Files (x86)\\Old\\a.exe", L"[ProgramFilesFolder]Old\\a.exe"},
+      // Without a backslash after it a folder is left alone; brackets are escaped.
+      {L"C:\\Program Files", L"C:\\Program Files"},
+      {L"[x] C:\\windows\\y [~]", L"[\\[]x[\\]] [WindowsFolder]y [\\[]~[\\]]"},
+      {L"plain text", L"plain text"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CPackageNames::FormattedText(c.data, false, true), c.formatted) << WideToUtf8(c.data);
+  }
+  EXPECT_EQ(References(L"[x] C:\\windows\\y"), L"[x] [WindowsFolder]y");  // references only, no escapes
+  EXPECT_EQ(CPackageNames::FormattedText(L"C:\\Program Files\\A;C:\\Program Files (x86)\\B", true, true),
+            L"[ProgramFiles64Folder]A;[ProgramFilesFolder]B");
 }
 
 TEST_F(NamingTest, UniqueDirectoryNamesCountWithoutCase) {
@@ -89,6 +137,16 @@ TEST_F(NamingTest, UniqueDirectoryNamesCountWithoutCase) {
   EXPECT_EQ(b, L"bin1");
   EXPECT_TRUE(names.MakeUniqueDirectoryName(c, true));
   EXPECT_EQ(c, L"BIN2");
+  // A folder really named Bin1 does not get an identifier handed out already.
+  std::wstring d = L"Bin1";
+  EXPECT_FALSE(names.MakeUniqueDirectoryName(d, true));
+  EXPECT_EQ(d, L"Bin11");
+  // The template's folders and the installer's public properties are never handed out.
+  for (const wchar_t* reserved : {L"AppData", L"TargetDir", L"ALLUSERS", L"InstallDir", L"ProgramFilesFolder"}) {
+    std::wstring name = reserved;
+    EXPECT_TRUE(names.MakeUniqueDirectoryName(name, true));
+    EXPECT_EQ(name, std::wstring(reserved) + L"1");
+  }
 }
 
 TEST_F(NamingTest, RegisteredDirectoriesAreReused) {

@@ -38,7 +38,7 @@ TEST(TablesTest, DirectoryWalkStopsAtRootsAndRegisteredFolders) {
   EXPECT_TRUE(HasRow(dirs, {"APP", "VENDOR", "App"}));
   EXPECT_TRUE(HasRow(dirs, {"WindowsFolder", "TARGETDIR", ".:windows"}));
   // The template's folders (the 64-bit ones too), the walk's three rows, WindowsFolder.
-  EXPECT_EQ(dirs.size(), 15u + 4u);
+  EXPECT_EQ(dirs.size(), 28u + 4u);
 
   const Rows files = build.Table(
       "SELECT `File`,`Component_`,`FileName`,`FileSize`,`Version`,`Language`,`Attributes`,`Sequence` FROM `File`");
@@ -126,55 +126,92 @@ TEST(TablesTest, QuotesAndNonLatinNamesSurvive) {
   EXPECT_TRUE(build.errors().empty());
 }
 
-TEST(TablesTest, RegistryValueForms) {
+// Every registry type: the Value column holds what the installer writes back as the same type
+// and data; types it has no form for become binary of the same bytes, with a warning.
+TEST(TablesTest, RegistryValuesOfEveryType) {
+  const struct {
+    const char* name;     // as stored in the project ("@" for the default value)
+    const char* regLine;  // the value's line in the machine's registry file
+    const char* type;     // the project's type name
+    const char* column;   // the Value column
+    const char* warning;  // a part of the warning, or ""
+  } cases[] = {
+      {"@", "@=\"default text\"", "REG_SZ", "default text", ""},
+      {"\"Path\"", "\"Path\"=\"C:\\\\Program Files\\\\Example\\\\app.exe\"", "REG_SZ",
+       "[ProgramFilesFolder]Example\\app.exe", ""},
+      {"\"Empty\"", "\"Empty\"=\"\"", "REG_SZ", "", ""},
+      {"\"Hash\"", "\"Hash\"=\"#not a number\"", "REG_SZ", "##not a number", ""},
+      {"\"Brackets\"", "\"Brackets\"=\"[ProductName] x]\"", "REG_SZ", "[\\[]ProductName[\\]] x[\\]]", ""},
+      {"\"Tilde\"", "\"Tilde\"=\"[~]a\"", "REG_SZ", "[\\[]~[\\]]a", ""},
+      {"\"O'Brien\"", "\"O'Brien\"=\"it's here\"", "REG_SZ", "it's here", ""},
+      {"\"Expand\"", "\"Expand\"=str(2):\"%TEMP%\\\\x.log\"", "REG_EXPAND_SZ", "#%%TEMP%\\x.log", ""},
+      {"\"List\"", "\"List\"=str(7):\"a\\0b c\\0\"", "", "[~]a[~]b c[~]", ""},
+      {"\"Gaps\"", "\"Gaps\"=str(7):\"a\\0\\0b\\0\"", "", "[~]a[~][~]b[~]", ""},
+      {"\"NoItems\"", "\"NoItems\"=hex(7):00,00", "", "[~]", ""},
+      {"\"Count\"", "\"Count\"=dword:000000ff", "REG_DWORD", "#255", ""},
+      {"\"All\"", "\"All\"=dword:ffffffff", "REG_DWORD", "#-1", ""},
+      {"\"Blob\"", "\"Blob\"=hex:00,10,ff", "REG_BINARY", "#x0010ff", ""},
+      {"\"NoBytes\"", "\"NoBytes\"=hex:", "REG_BINARY", "#x", ""},
+      // Rewritten with another type since the capture: packaged as it is now.
+      {"\"Retyped\"", "\"Retyped\"=dword:00000001", "REG_SZ", "#1", ""},
+      {"\"None\"", "\"None\"=hex(0):01,02", "", "#x0102", "REG_NONE with 2 bytes"},
+      {"\"Quad\"", "\"Quad\"=hex(b):01,00,00,00,00,00,00,80", "REG_QWORD", "#x0100000000000080", "REG_QWORD"},
+      {"\"Big\"", "\"Big\"=hex(5):00,00,00,01", "", "#x00000001", "REG_DWORD_BIG_ENDIAN"},
+      {"\"[x]\"", "\"[x]\"=\"named\"", "REG_SZ", "named", ""},
+      {"\"+\"", "\"+\"=\"plus\"", "REG_SZ", "plus", ""},
+  };
   Builder build;
-  build.prefix().AddSystemReg(
-      "[Software\\\\Example] 1700000000\n"
-      "@=\"default text\"\n"
-      "\"Path\"=\"C:\\\\Program Files\\\\Example\"\n"
-      "\"AppPath\"=\"C:\\\\Program Files\\\\Example\\\\app.exe\"\n"
-      "\"Count\"=dword:000000ff\n"
-      "\"All\"=dword:ffffffff\n"
-      "\"Blob\"=hex:00,10,ff\n"
-      "\"Expand\"=str(2):\"%TEMP%\\\\x.log\"\n"
-      "\"O'Brien\"=\"it's here\"\n"
-      "\"Hash\"=\"#not a number\"\n"
-      "\"List\"=str(7):\"a\\0b c\\0\"\n"
-      "\"Wrong\"=dword:00000001\n");
-  const std::string values =
-      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Example\">"
-      "<Value Name=\"@\" Type=\"REG_SZ\"/>"
-      "<Value Name=\"&quot;Path&quot;\" Type=\"REG_SZ\"/>"
-      "<Value Name=\"&quot;AppPath&quot;\" Type=\"REG_SZ\"/>"
-      "<Value Name=\"&quot;Count&quot;\" Type=\"REG_DWORD\"/>"
-      "<Value Name=\"&quot;All&quot;\" Type=\"REG_DWORD\"/>"
-      "<Value Name=\"&quot;Blob&quot;\" Type=\"REG_BINARY\"/>"
-      "<Value Name=\"&quot;Expand&quot;\" Type=\"REG_EXPAND_SZ\"/>"
-      "<Value Name=\"&quot;O'Brien&quot;\" Type=\"REG_SZ\"/>"
-      "<Value Name=\"&quot;Hash&quot;\" Type=\"REG_SZ\"/>"
-      "<Value Name=\"&quot;List&quot;\" Type=\"\"/>"
-      "<Value Name=\"&quot;Wrong&quot;\" Type=\"REG_SZ\"/>"
-      "<Value Name=\"&quot;Missing&quot;\" Type=\"REG_SZ\"/>"
-      "</SubKey>"
-      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\NoSuchKey\"><Value Name=\"&quot;X&quot;\" Type=\"REG_SZ\"/></SubKey>"
-      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\EmptyKey\"/>";
+  std::string regText = "[Software\\\\Example] 1700000000\n";
+  std::string values = "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Example\">";
+  for (const auto& c : cases) {
+    regText += std::string(c.regLine) + "\n";
+    std::string name = c.name;
+    ReplaceAll(name, "\"", "&quot;");
+    values += "<Value Name=\"" + name + "\" Type=\"" + c.type + "\"/>";
+  }
+  values += "<Value Name=\"&quot;Missing&quot;\" Type=\"REG_SZ\"/></SubKey>";
+  // Wine's registry files escape brackets of key names.
+  regText += "[Software\\\\Ex\\[1\\]] 1700000000\n\"v\"=\"in a bracketed key\"\n";
+  values += "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Ex[1]\"><Value Name=\"&quot;v&quot;\" Type=\"REG_SZ\"/>"
+            "</SubKey>"
+            "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\NoSuchKey\"><Value Name=\"&quot;X&quot;\" Type=\"REG_SZ\"/>"
+            "</SubKey><SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\EmptyKey\"/>"
+            "<SubKey Name=\"HKEY_CURRENT_CONFIG\\Software\\Example\"><Value Name=\"&quot;Y&quot;\" Type=\"REG_SZ\"/>"
+            "</SubKey>";
+  build.prefix().AddSystemReg(regText);
   ASSERT_EQ(build.Build(ProjectText("", "", values)), 1);
   const Rows rows = build.Table("SELECT `Registry`,`Root`,`Key`,`Name`,`Value`,`Component_` FROM `Registry`");
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry0", "2", "Software\\Example", "", "default text", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry1", "2", "Software\\Example", "Path", "[ProgramFilesFolder]Example",
-                            "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry2", "2", "Software\\Example", "AppPath",
-                            "[ProgramFilesFolder]Example\\app.exe", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry3", "2", "Software\\Example", "Count", "#255", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry4", "2", "Software\\Example", "All", "#-1", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry5", "2", "Software\\Example", "Blob", "#x0010ff", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry6", "2", "Software\\Example", "Expand", "#%%TEMP%\\x.log", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry7", "2", "Software\\Example", "O'Brien", "it's here", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry8", "2", "Software\\Example", "Hash", "##not a number", "REGDIFFCOMP"}));
-  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry9", "2", "Software\\Example", "List", "[~]a[~]b c[~]", "REGDIFFCOMP"}));
-  // A value whose live type differs, a missing value, a missing key and an empty key are left
-  // out, but use their numbers.
-  EXPECT_EQ(rows.size(), 10u);
+  std::string warnings;
+  for (const std::string& warning : build.errors()) {
+    EXPECT_EQ(warning.rfind("warning: ", 0), 0u) << warning;
+    warnings += warning + "\n";
+  }
+  int number = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string name = c.name;
+    name = name == "@" ? "" : name.substr(1, name.size() - 2);
+    if (name == "[x]") name = "[\\[]x[\\]]";
+    if (name == "+") name = "[\\+]";
+    EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry" + std::to_string(number++), "2", "Software\\Example", name, c.column,
+                              "REGDIFFCOMP"}))
+        << (rows.size() > static_cast<size_t>(number - 1) ? rows[number - 1][4] : "");
+    if (*c.warning != '\0') {
+      EXPECT_NE(warnings.find("value " + std::string(c.name).substr(1, std::string(c.name).size() - 2) +
+                              " of HKEY_LOCAL_MACHINE\\Software\\Example has type " + c.warning),
+                std::string::npos)
+          << warnings;
+    }
+  }
+  EXPECT_TRUE(HasRow(rows, {"CorvaneRegistry" + std::to_string(number + 1), "2", "Software\\Ex[\\[]1[\\]]", "v",
+                            "in a bracketed key", "REGDIFFCOMP"}));
+  // What cannot be carried is named: a missing value, a missing key, a root the table cannot write.
+  for (const char* left : {"Missing of HKEY_LOCAL_MACHINE\\Software\\Example is left out",
+                           "X of HKEY_LOCAL_MACHINE\\Software\\NoSuchKey is left out",
+                           "Y of HKEY_CURRENT_CONFIG\\Software\\Example is left out"})
+    EXPECT_NE(warnings.find(left), std::string::npos) << left << "\n" << warnings;
+  EXPECT_EQ(rows.size(), std::size(cases) + 1);
+  EXPECT_EQ(build.handler().warnings().size(), 6u) << warnings;
   const Rows component = build.Table("SELECT `Directory_`,`Attributes` FROM `Component` WHERE `Component`='REGDIFFCOMP'");
   EXPECT_EQ(component, (Rows{{"ProgramFilesFolder", "8"}}));
 }
