@@ -535,15 +535,19 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
     if (logger_ != nullptr) logger_->Write(1, text);
     std::fprintf(stderr, "CorvaneRepackager: %s\n", text.c_str());
   }
-  if (logger_ != nullptr && !launch.display.empty()) logger_->Write(1, "the setup ran on display " + launch.display);
+  if (logger_ != nullptr) {
+    logger_->Write(1, "the setup ran on " + (launch.display.empty() ? "no display (" + launch.displayProblem + ")"
+                                                                     : "display " + launch.display));
+  }
   const char* pendingHint =
       "; the capture is still pending: after putting the machine right, -Resume packages what is there now, "
       "a new -Capture starts again";
   if (launch.displayMissing) {
-    return FailPending("the setup program could not open its window: no display could be used (Wine: "
-                "\"nodrv_CreateWindow\"; see " + SetupLogText() +
-                "). Run the capture on a desktop or under xvfb-run, or give the setup silent -Arguments" +
-                pendingHint);
+    return FailPending("the setup program could not open its window: no display could be used (" +
+                       (launch.displayProblem.empty() ? std::string() : launch.displayProblem + "; ") +
+                       "Wine: \"nodrv_CreateWindow\", see " + SetupLogText() +
+                       "). Run the capture on a desktop or under xvfb-run, or give the setup silent -Arguments" +
+                       pendingHint);
   }
   switch (launch.status) {
     case platform::kSuccess:

@@ -66,6 +66,8 @@ struct LaunchResult {
   // Where the setup's windows went: the caller's display (e.g. ":0"), or a private virtual display
   // ("virtual :3"); empty when there was none.
   std::string display;
+  // Why there was no display, when there was none (e.g. "DISPLAY :7 cannot be reached").
+  std::string displayProblem;
   // Seconds from the start of the setup until the wait ended.
   double elapsedSeconds = 0;
 };
@@ -86,7 +88,9 @@ struct LaunchResult {
 // folder the prefix's profile links point to, else the caller's HOME), USER, WINEPREFIX, Wine's
 // menu integration and its .NET/HTML installers disabled, and only Wine's diagnostics for users.
 // The setup gets the caller's display (DISPLAY, XAUTHORITY, WAYLAND_DISPLAY); when the caller has
-// none, a private virtual display (Xvfb) is started for the run and stopped afterwards. The setup
+// none, a private virtual display (Xvfb) is started for the run and stopped afterwards. A caller's
+// local display that cannot be reached is not given to the setup (Wine would wait for it for
+// ever): the setup then runs without a display, which suits silent setups. The setup
 // reads the same arguments from its command line as from the text typed after its name; an
 // argument without blanks or quotes arrives exactly as typed (so NSIS's "/D=C:\Program Files\X").
 //

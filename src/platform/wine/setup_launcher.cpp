@@ -353,10 +353,12 @@ bool IsSystemProcess(const std::wstring& name, pid_t pid) {
   const std::wstring lower = FoldAsciiLower(name);
   static const wchar_t* const kSystem[] = {L"services.exe", L"winedevice.exe", L"plugplay.exe", L"svchost.exe",
                                            L"rpcss.exe",    L"conhost.exe",    L"wineboot.exe", L"winemenubuilder.exe",
-                                           L"winemenubuilder", L"wineserver"};
+                                           L"winemenubuilder"};
   for (const wchar_t* system : kSystem) {
     if (lower == system) return true;
   }
+  // The server itself (Debian names it wineserver64 or wineserver32).
+  if (lower.rfind(L"wineserver", 0) == 0) return true;
   // The desktop window's process, not a folder window the setup opened.
   if (lower == L"explorer.exe") return FoldAsciiLower(CommandLineOf(pid)).find(L"/desktop") != std::wstring::npos;
   return false;
@@ -525,15 +527,21 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
   wine::VirtualDisplay virtualDisplay;
   if (!display.empty()) {
     result.display = display.front().substr(display.front().find('=') + 1);
+    if (display.front().rfind("DISPLAY=", 0) == 0 && !wine::VirtualDisplay::Reachable(result.display)) {
+      result.displayProblem = "DISPLAY " + result.display + " cannot be reached";
+      display.clear();
+      result.display.clear();
+    }
   } else {
     std::string error;
     if (virtualDisplay.Start(error)) {
       display.push_back("DISPLAY=" + virtualDisplay.display());
       result.display = "virtual " + virtualDisplay.display();
     } else {
-      LogError("no display for the setup: " + error);
+      result.displayProblem = "no virtual display: " + error;
     }
   }
+  if (!result.displayProblem.empty()) LogError("the setup runs without a display: " + result.displayProblem);
   LogTrace("display: " + (result.display.empty() ? std::string("none") : result.display));
 
   // What Wine says about the run goes to the log (or an unnamed file), read back for the display.

@@ -4,10 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -115,6 +118,29 @@ bool VirtualDisplay::Start(std::string& error) {
   }
   display_ = ":" + number;
   return true;
+}
+
+bool VirtualDisplay::Reachable(const std::string& display) {
+  const size_t colon = display.rfind(':');
+  if (colon == std::string::npos) return true;
+  const std::string host = display.substr(0, colon);
+  if (!host.empty() && host != "unix") return true;
+  const std::string number = display.substr(colon + 1, display.find('.', colon) - colon - 1);
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return true;
+  const std::string path = "/tmp/.X11-unix/X" + number;
+  // The X server listens on an abstract socket of that name and on the file; either will do.
+  for (bool abstract : {true, false}) {
+    FileDescriptor fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0) return true;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const size_t offset = abstract ? 1 : 0;
+    if (path.size() + offset >= sizeof(address.sun_path)) return true;
+    std::memcpy(address.sun_path + offset, path.data(), path.size());
+    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+    if (connect(fd.get(), reinterpret_cast<sockaddr*>(&address), length) == 0) return true;
+  }
+  return false;
 }
 
 void VirtualDisplay::Stop() {

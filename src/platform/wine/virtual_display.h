@@ -24,6 +24,10 @@ class VirtualDisplay {
   // ":N" while the server runs, else empty.
   const std::string& display() const { return display_; }
 
+  // False when `display` (a DISPLAY value) names a local X server that does not accept
+  // connections (Wine would wait for it for ever). Displays on other hosts are taken as they are.
+  static bool Reachable(const std::string& display);
+
  private:
   pid_t pid_ = -1;
   std::string display_;
