@@ -274,15 +274,28 @@ bool OutputSaysNoDisplay(int fd) {
   return text.find("nodrv_CreateWindow") != std::string::npos;
 }
 
-pid_t ParentOf(pid_t pid) {
-  const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
-  // "pid (comm) state ppid ...": comm may hold blanks and parentheses, so look after the last ')'.
+// What /proc/<pid>/stat says of a process: "pid (comm) state ppid ...". The name may hold blanks
+// and parentheses, so the fields are read after the last ')'. False for a text of another form.
+struct ProcessStat {
+  std::string comm;
+  char state = 0;
+  pid_t parent = 0;
+};
+bool ParseProcessStat(const std::string& stat, ProcessStat& out) {
+  const size_t open = stat.find('(');
   const size_t close = stat.rfind(')');
-  if (close == std::string::npos) return 0;
-  const char* p = stat.c_str() + close + 1;
-  while (*p == ' ') ++p;
-  if (*p) ++p;  // state
-  return static_cast<pid_t>(std::strtol(p, nullptr, 10));
+  if (open == std::string::npos || close == std::string::npos || close < open || close + 4 > stat.size()) {
+    return false;
+  }
+  out.comm = stat.substr(open + 1, close - open - 1);
+  out.state = stat[close + 2];
+  out.parent = static_cast<pid_t>(std::strtol(stat.c_str() + close + 4, nullptr, 10));
+  return true;
+}
+
+pid_t ParentOf(pid_t pid) {
+  ProcessStat stat;
+  return ParseProcessStat(ReadSmallFile("/proc/" + std::to_string(pid) + "/stat"), stat) ? stat.parent : 0;
 }
 
 bool IsDescendantOf(pid_t pid, pid_t ancestor) {
@@ -366,28 +379,17 @@ bool IsSystemProcess(const std::wstring& name, pid_t pid) {
 
 // The live (not zombie) processes below the helper.
 std::vector<LiveProcess> LiveDescendants(pid_t helper) {
-  struct Entry {
-    pid_t parent;
-    char state;
-    std::string comm;
-  };
-  std::vector<std::pair<pid_t, Entry>> entries;
+  std::vector<std::pair<pid_t, ProcessStat>> entries;
   DIR* proc = opendir("/proc");
   if (!proc) return {};
   while (dirent* entry = readdir(proc)) {
     char* end = nullptr;
     const long pid = std::strtol(entry->d_name, &end, 10);
     if (pid <= 0 || !end || *end) continue;
-    const std::string stat = ReadSmallFile(std::string("/proc/") + entry->d_name + "/stat");
-    // "pid (comm) state ppid ...": comm may hold blanks and parentheses.
-    const size_t open = stat.find('(');
-    const size_t close = stat.rfind(')');
-    if (open == std::string::npos || close == std::string::npos || close < open || close + 4 > stat.size()) continue;
-    Entry e;
-    e.comm = stat.substr(open + 1, close - open - 1);
-    e.state = stat[close + 2];
-    e.parent = static_cast<pid_t>(std::strtol(stat.c_str() + close + 4, nullptr, 10));
-    entries.emplace_back(static_cast<pid_t>(pid), std::move(e));
+    ProcessStat stat;
+    if (ParseProcessStat(ReadSmallFile(std::string("/proc/") + entry->d_name + "/stat"), stat)) {
+      entries.emplace_back(static_cast<pid_t>(pid), std::move(stat));
+    }
   }
   closedir(proc);
   std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
