@@ -449,6 +449,9 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
                   "with -Capture=<setup program>");
     }
     const std::wstring& arguments = manager_->GetSetupArguments();
+    if (logger_ != nullptr && !arguments.empty()) {
+      logger_->Write(1, "CCaptureCommand::Run resumed capture, setup arguments: " + WideToUtf8(arguments));
+    }
     std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
                  WideToUtf8(manager_->GetSetupFilePath()).c_str(),
                  arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
