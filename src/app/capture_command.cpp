@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/setup_check.h"
 #include "app/shell_link.h"
 #include "app/terminal_progress.h"
 #include "core/logger.h"
@@ -28,8 +29,8 @@
 #include "snapshot/user_hive_names.h"
 
 const char* const kCaptureUsage =
-    "CorvaneRepackager -Capture=<setup program> [-Product=<name>] [-Version=<text>] [-Company=<text>] "
-    "[-Path=<output folder>] [-File=<package name>] [-Timeout=<seconds>]\n"
+    "CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=<name>] [-Version=<text>] "
+    "[-Company=<text>] [-Path=<output folder>] [-File=<package name>] [-Timeout=<seconds>]\n"
     "  or: CorvaneRepackager -Resume [-Path=<output folder>] [-File=<package name>]";
 
 namespace {
@@ -44,6 +45,8 @@ ShortcutList g_shortcuts;
 constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
 constexpr const wchar_t* kOutputFolderKey = L"CaptureOutputFolder";
 constexpr const wchar_t* kPackageNameKey = L"CapturePackageFileName";
+// What Wine says while the setup runs, kept in the work folder (which captures never walk).
+constexpr const wchar_t* kSetupLogName = L"SetupRun.log";
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -88,6 +91,13 @@ std::wstring PackageProperty(platform::InstallerDatabase& database, const char* 
 }
 
 void WriteError(const std::string& message) { std::fprintf(stderr, "CorvaneRepackager: %s\n", message.c_str()); }
+
+bool ProjectIsEmpty(const LoadedProjectLists& lists) {
+  return lists.addedFiles.empty() && lists.modifiedFiles.empty() && lists.deletedFiles.empty() &&
+         lists.addedKeys.empty() && lists.modifiedKeys.empty() && lists.deletedKeys.empty() &&
+         lists.addedINIEntries.empty() && lists.modifiedINIEntries.empty() && lists.deletedINIEntries.empty() &&
+         lists.shortcuts.empty();
+}
 
 std::string HostText(const std::wstring& windowsPath) {
   std::error_code ignored;
@@ -151,6 +161,8 @@ bool ParseCaptureCommandLine(const std::vector<std::string>& arguments, CaptureC
         return false;
       }
       line.resume = true;
+    } else if (TakeMarked(argument, "-arguments=", value)) {
+      if (!takeOnce(line.arguments, "-Arguments")) return false;
     } else if (TakeMarked(argument, "-product=", value)) {
       if (!takeOnce(line.product, "-Product")) return false;
     } else if (TakeMarked(argument, "-version=", value)) {
@@ -183,9 +195,9 @@ bool ParseCaptureCommandLine(const std::vector<std::string>& arguments, CaptureC
     error = captureGiven ? "-Capture and -Resume cannot be used together" : "-Capture or -Resume is needed";
     return false;
   }
-  if (line.resume && (line.product || line.version || line.company || timeoutGiven)) {
-    error = "-Resume finishes the pending capture with the product texts it was started with; "
-            "-Product, -Version, -Company and -Timeout belong to -Capture";
+  if (line.resume && (line.product || line.version || line.company || line.arguments || timeoutGiven)) {
+    error = "-Resume finishes the pending capture with the product texts and arguments it was started with; "
+            "-Arguments, -Product, -Version, -Company and -Timeout belong to -Capture";
     return false;
   }
   return true;
@@ -335,6 +347,30 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
   return true;
 }
 
+int CCaptureCommand::FailPending(const std::string& message) {
+  if (!markOfOtherMachine_) return Fail(message);
+  // The mark is another machine's, so nothing of this run can be resumed: it is forgotten.
+  EndCapture();
+  const size_t hint = message.find("; the capture is still pending");
+  return Fail(message.substr(0, hint) +
+              "; this capture cannot be resumed (the pending mark belongs to another machine): run it again");
+}
+
+std::string CCaptureCommand::SetupLogText() const {
+  return HostText(Utf8ToWide(WorkFolder) + L"\\" + kSetupLogName);
+}
+
+void CCaptureCommand::EndCapture() {
+  DeleteFolderTree(Utf8ToWide(WorkFolder) + L"\\SnapShot");
+  DeleteFolderTree(INIBackupFolder);
+  // Removes this machine's mark (never another machine's) and the Temp folder.
+  manager_->Uninitialize();
+  if (!markOfOtherMachine_) {
+    platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, ConfigFilePath);
+    platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, ConfigFilePath);
+  }
+}
+
 void CCaptureCommand::DiscardPendingCapture() {
   // As the pending-capture page's discard: nothing of the old capture survives.
   const std::wstring work = Utf8ToWide(WorkFolder);
@@ -359,12 +395,30 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
     const uint32_t attributes = setupPath.empty() ? platform::kInvalidAttributes : platform::GetAttributes(setupPath);
     if (attributes == platform::kInvalidAttributes) return Fail("the setup program " + line.setup + " does not exist");
     if (attributes & platform::kAttrDirectory) return Fail("the setup program " + line.setup + " is a folder");
+    // Refused before anything is touched: a pending capture stays as it is.
+    if (std::string reason; !CheckSetupRunnable(setupPath, reason)) {
+      return Fail("the setup program " + line.setup + " " + reason + "; nothing was captured");
+    }
   }
 
   // A resumed capture goes where it was started for, unless told otherwise.
   std::string outputArgument = line.outputFolder.value_or(std::string());
   std::string packageName = line.packageName.value_or(std::string());
-  const bool pendingMark = platform::GetProfileNumber(kSnapshotSection, L"IsSnapshotTaken", 0, ConfigFilePath) != 0;
+  std::wstring markMachine;
+  const PendingMarkOwner owner = manager_->GetPendingMarkOwner(&markMachine);
+  const bool pendingMark = owner == PendingMarkOwner::kThisMachine;
+  markOfOtherMachine_ = owner == PendingMarkOwner::kOtherMachine;
+  if (line.resume && markOfOtherMachine_) {
+    return Fail("the pending capture belongs to machine " + WideToUtf8(markMachine) + ", not to this one (" +
+                WideToUtf8(platform::Machine::Name()) + "); resume it there (under Wine: WINEPREFIX=" +
+                WideToUtf8(markMachine) + ")");
+  }
+  if (!line.resume && markOfOtherMachine_) {
+    std::fprintf(stderr,
+                 "CorvaneRepackager: note: a capture of machine %s is pending; it is kept, and this capture "
+                 "cannot be resumed if it is interrupted\n",
+                 WideToUtf8(markMachine).c_str());
+  }
   if (line.resume && pendingMark) {
     if (!line.outputFolder) {
       outputArgument = WideToUtf8(platform::GetProfileText(kSnapshotSection, kOutputFolderKey, L"", ConfigFilePath));
@@ -394,8 +448,13 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
       return Fail("no capture is pending: the first snapshot of the last capture is incomplete or gone; start again "
                   "with -Capture=<setup program>");
     }
-    std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s\n",
-                 WideToUtf8(manager_->GetSetupFilePath()).c_str());
+    const std::wstring& arguments = manager_->GetSetupArguments();
+    if (logger_ != nullptr && !arguments.empty()) {
+      logger_->Write(1, "CCaptureCommand::Run resumed capture, setup arguments: " + WideToUtf8(arguments));
+    }
+    std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
+                 WideToUtf8(manager_->GetSetupFilePath()).c_str(),
+                 arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
     status = FinishCapture();
   } else {
     if (SnapshotTaken) {
@@ -421,11 +480,16 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
   const ProductTexts texts = ChooseProductTexts(line, setupPath);
   manager_->SetSetupFilePath(setupPath);
   manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
+  manager_->SetSetupArguments(Utf8ToWide(line.arguments.value_or(std::string())));
   const CaptureChoiceMap choices = BuildCaptureChoices(*manager_, setupPath, texts);
   manager_->WriteScanDetails(choices);
   const int roots = static_cast<int>(choices.at(L"File").size() + choices.at(L"Registry").size());
   std::fprintf(stderr, "CorvaneRepackager: capturing %s as \"%s\" %s (%s)\n", WideToUtf8(setupPath).c_str(),
                WideToUtf8(texts.name).c_str(), WideToUtf8(texts.version).c_str(), WideToUtf8(texts.company).c_str());
+  if (line.arguments) {
+    if (logger_ != nullptr) logger_->Write(1, "CCaptureCommand::StartCapture setup arguments: " + *line.arguments);
+    std::fprintf(stderr, "CorvaneRepackager: the setup's arguments: %s\n", line.arguments->c_str());
+  }
 
   StatusCaption.Set(L"Preparing the machine");
   if (RunStep(roots, [](CUIManager* manager) -> long { return manager->CaptureSnapshot(); }, timings_.firstSnapshot) !=
@@ -434,16 +498,21 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
     return Fail("the first snapshot failed (see the error log)");
   }
   // From the mark on, a restart resumes the capture: what the resumed run needs is written first,
-  // so an interruption between the writes never leaves a mark without them.
-  platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(OutputFolder), ConfigFilePath);
-  platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(PackageFileName), ConfigFilePath);
-  manager_->SetSnapshotTakenMark(true);
+  // so an interruption between the writes never leaves a mark without them. Another machine's
+  // mark is left alone.
+  if (!markOfOtherMachine_) {
+    platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(OutputFolder), ConfigFilePath);
+    platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(PackageFileName), ConfigFilePath);
+    manager_->SetSnapshotTakenMark(true);
+  }
 
   StatusCaption.Set(L"Running the setup program");
   StatusDetail.Set(FileNameOf(setupPath));
   progress_.Begin(0);
   platform::LaunchOptions options;
   options.timeoutSeconds = line.timeoutSeconds;
+  options.arguments = manager_->GetSetupArguments();
+  options.outputLogPath = Utf8ToWide(WorkFolder) + L"\\" + kSetupLogName;
   const Clock::time_point launched = Clock::now();
   const std::wstring setupName = FileNameOf(setupPath);
   options.onTick = [this, launched, setupName] {
@@ -462,22 +531,40 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
     if (logger_ != nullptr) logger_->Write(1, text);
     std::fprintf(stderr, "CorvaneRepackager: %s\n", text.c_str());
   }
+  for (const platform::LeftoverProcess& process : launch.leftoverProcesses) {
+    const std::string text = "the setup left " + WideToUtf8(process.name) + " running (process " +
+                             std::to_string(process.processId) + "); it was ended before the second snapshot" +
+                             (process.commandLine.empty() ? std::string() : ": " + WideToUtf8(process.commandLine));
+    if (logger_ != nullptr) logger_->Write(1, text);
+    std::fprintf(stderr, "CorvaneRepackager: %s\n", text.c_str());
+  }
+  if (logger_ != nullptr) {
+    logger_->Write(1, "the setup ran on " + (launch.display.empty() ? "no display (" + launch.displayProblem + ")"
+                                                                     : "display " + launch.display));
+  }
   const char* pendingHint =
       "; the capture is still pending: after putting the machine right, -Resume packages what is there now, "
       "a new -Capture starts again";
+  if (launch.displayMissing) {
+    return FailPending("the setup program could not open its window: no display could be used (" +
+                       (launch.displayProblem.empty() ? std::string() : launch.displayProblem + "; ") +
+                       "Wine: \"nodrv_CreateWindow\", see " + SetupLogText() +
+                       "). Run the capture on a desktop or under xvfb-run, or give the setup silent -Arguments" +
+                       pendingHint);
+  }
   switch (launch.status) {
     case platform::kSuccess:
       break;
     case platform::kWaitTimeout:
-      return Fail(FormatText("the setup program did not end within %d seconds; every program of the machine was "
+      return FailPending(FormatText("the setup program did not end within %d seconds; every program of the machine was "
                              "ended",
                              line.timeoutSeconds) +
                   pendingHint);
     case platform::kFileNotFound:
     case platform::kPathNotFound:
-      return Fail("the setup program " + WideToUtf8(setupPath) + " cannot be found" + pendingHint);
+      return FailPending("the setup program " + WideToUtf8(setupPath) + " cannot be found" + pendingHint);
     default:
-      return Fail(FormatText("the setup program could not be started (status %ld)", static_cast<long>(launch.status)) +
+      return FailPending(FormatText("the setup program could not be started (status %ld)", static_cast<long>(launch.status)) +
                   pendingHint);
   }
   // Restart requests of the Windows Installer count as success (under Wine only the low 8 bits of
@@ -486,7 +573,8 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
   const int code = launch.exitCode;
   const bool succeeded = code == 0 || code == 3010 || code == 1641 || (isPackage && (code == (3010 & 0xFF) || code == (1641 & 0xFF)));
   if (!succeeded) {
-    return Fail(FormatText("the setup program failed with exit code %d", code) + pendingHint);
+    return FailPending(FormatText("the setup program failed with exit code %d (Wine's messages: ", code) + SetupLogText() +
+                ")" + pendingHint);
   }
   return kCaptureBuilt;
 }
@@ -500,10 +588,10 @@ int CCaptureCommand::FinishCapture() {
   const char* pendingHint = "; the capture is still pending (-Resume tries again)";
   if (RunStep(roots, [](CUIManager* manager) -> long { return manager->CaptureSnapshot(); }, timings_.secondSnapshot) !=
       1) {
-    return Fail(std::string("the second snapshot failed (see the error log)") + pendingHint);
+    return FailPending(std::string("the second snapshot failed (see the error log)") + pendingHint);
   }
   if (RunStep(2, [](CUIManager* manager) -> long { return manager->CompareSnapshot(); }, timings_.comparison) != 1) {
-    return Fail(std::string("the comparison of the snapshots failed (see the error log)") + pendingHint);
+    return FailPending(std::string("the comparison of the snapshots failed (see the error log)") + pendingHint);
   }
   // Shell links cannot go into the package as files; those the setup made become its shortcuts.
   std::vector<std::wstring> executables;
@@ -517,6 +605,18 @@ int CCaptureCommand::FinishCapture() {
   StatusCaption.Set(L"Writing the project file");
   RunStep(1, [](CUIManager* manager) -> long { return manager->GenerateProjectFile(g_shortcuts, IconMap()); },
           timings_.projectFile);
+  // A setup that changed nothing the rules include leaves nothing to package.
+  if (manager_->ParseProjectFile(ProjectFilePath) == 1 && ProjectIsEmpty(manager_->ProjectLists())) {
+    platform::RemoveFile(ProjectFilePath);
+    EndCapture();
+    progress_.Clear();
+    const std::string message =
+        "the setup program changed nothing that the include rules cover (no file, registry or INI change): no "
+        "package was built";
+    if (logger_ != nullptr) logger_->Write(2, "CCaptureCommand::Run " + message);
+    WriteError(message);
+    return kCaptureNothingChanged;
+  }
   // The snapshots are gone now: the project file is what a retry would build from.
   std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostText(ProjectFilePath).c_str());
 
@@ -527,9 +627,7 @@ int CCaptureCommand::FinishCapture() {
       RunStep(8, [](CUIManager* manager) -> long { return manager->BuildPackage(); }, timings_.package);
   BuildStatusText.Clear();
   for (const std::string& error : manager_->MSIHandler().errors()) WriteError(error);
-  manager_->Uninitialize();
-  platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, ConfigFilePath);
-  platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, ConfigFilePath);
+  EndCapture();
   if (built != 1) {
     return Fail("the package was not built; the project file is kept, build it again with: CorvaneRepackager \"" +
                 HostText(ProjectFilePath) + "\" -Path=<output folder>");

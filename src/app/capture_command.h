@@ -13,9 +13,9 @@ class CTerminalProgress;
 // The capture mode of the command line: from a setup program to a package in one run, the road the
 // wizard drives, without a user interface.
 //
-//   CorvaneRepackager -Capture=<setup program> [-Product=<name>] [-Version=<text>]
-//                     [-Company=<text>] [-Path=<output folder>] [-File=<package name>]
-//                     [-Timeout=<seconds>]
+//   CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=<name>]
+//                     [-Version=<text>] [-Company=<text>] [-Path=<output folder>]
+//                     [-File=<package name>] [-Timeout=<seconds>]
 //   CorvaneRepackager -Resume [-Path=<output folder>] [-File=<package name>]
 //
 // Markers are recognised in any letter case; the values keep theirs.
@@ -24,6 +24,8 @@ class CTerminalProgress;
 struct CaptureCommandLine {
   bool resume = false;
   std::string setup;  // the setup program as given (host or Windows path); empty with -Resume
+  // The setup's command line as one text (for an .msi: added to the Windows Installer's), as given.
+  std::optional<std::string> arguments;
   std::optional<std::string> product;
   std::optional<std::string> version;
   std::optional<std::string> company;
@@ -40,8 +42,8 @@ extern const char* const kCaptureUsage;
 // "-Resume". Every other command line keeps its old meaning.
 bool IsCaptureCommandLine(const std::vector<std::string>& arguments);
 // Reads a capture command line. False, with a message in `error`, for an unknown or repeated
-// argument, a missing value, a bad timeout, -Capture and -Resume together, or product texts with
-// -Resume (the pending capture keeps the texts it was started with).
+// argument, a missing value, a bad timeout, -Capture and -Resume together, or product texts or
+// arguments with -Resume (the pending capture keeps what it was started with).
 bool ParseCaptureCommandLine(const std::vector<std::string>& arguments, CaptureCommandLine& line, std::string& error);
 
 // "C:\..." or "\\server\..." is a Windows path already; anything else is a host path and is seen
@@ -82,16 +84,27 @@ struct CaptureTimings {
   double ours() const { return total - setup; }
 };
 
-// Exit statuses of the capture mode (shared with the other modes).
-enum CaptureExitStatus { kCaptureBuilt = 0, kCaptureFailed = 1, kCaptureBadCommandLine = 2 };
+// Exit statuses of the capture mode (shared with the other modes). kCaptureNothingChanged: the
+// setup ran but changed nothing the rules include (no file, registry or INI change), so there is
+// nothing to package; the capture is not left pending.
+enum CaptureExitStatus {
+  kCaptureBuilt = 0,
+  kCaptureFailed = 1,
+  kCaptureBadCommandLine = 2,
+  kCaptureNothingChanged = 3
+};
 
 // Runs one capture (or resumes the pending one) to the package. Clear messages go to standard
 // error and the error log; the package's host path goes to standard output. Returns the exit
 // status: 0 only when the package was built.
 //
+// A setup the machine cannot run (see CheckSetupRunnable) is refused before anything is done.
+//
 // State across runs: a capture is pending from the moment its first snapshot is complete
 // ("IsSnapshotTaken") until its package is built. A run that fails after that point leaves it
-// pending (and says so), so that -Resume can finish it; a new -Capture discards it.
+// pending (and says so), so that -Resume can finish it; a new -Capture on the same machine
+// discards it. The mark belongs to the machine it was set on: another machine's capture neither
+// discards nor resumes it (and, as the mark is taken, cannot itself be resumed).
 class CCaptureCommand {
  public:
   CCaptureCommand(CLogger* logger, CUIManager* manager, CTerminalProgress& progress);
@@ -100,14 +113,23 @@ class CCaptureCommand {
 
  private:
   int Fail(const std::string& message);
+  // A failure after the first snapshot: the capture stays pending, unless the mark belongs to
+  // another machine (then this run's capture is forgotten and the message says so).
+  int FailPending(const std::string& message);
   bool PrepareOutputFolder(const std::string& given, std::wstring& folder);
   int StartCapture(const CaptureCommandLine& line, const std::wstring& setupPath);
   int FinishCapture();
   void DiscardPendingCapture();
+  // Forgets the capture of this run (nothing of it is pending afterwards).
+  void EndCapture();
+  // The setup's log of the run, as a host path for messages.
+  std::string SetupLogText() const;
   long RunStep(int itemCount, long (*work)(CUIManager*), double& seconds);
 
   CLogger* logger_;
   CUIManager* manager_;
   CTerminalProgress& progress_;
   CaptureTimings timings_;
+  // The pending mark belongs to another machine: this run neither reads nor writes it.
+  bool markOfOtherMachine_ = false;
 };

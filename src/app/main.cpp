@@ -4,13 +4,14 @@
 // is not part of this build.
 //
 //   CorvaneRepackager <project file> -Path=<output folder> [-File=<package file name>]
-//   CorvaneRepackager -Capture=<setup program> [-Product=..] [-Version=..] [-Company=..]
-//                     [-Path=<output folder>] [-File=<package name>] [-Timeout=<seconds>]
+//   CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=..] [-Version=..]
+//                     [-Company=..] [-Path=<output folder>] [-File=<package name>] [-Timeout=<seconds>]
 //   CorvaneRepackager -Resume [-Path=<output folder>] [-File=<package name>]
 //
 // Paths may be given as host paths (converted to the machine's Windows paths) or as Windows
 // paths. Exit status: 0 when the package was built, 1 when the build failed, 2 for a wrong command
-// line. Errors go to the error log and to standard error.
+// line, 3 when a captured setup changed nothing to package. Errors go to the error log and to
+// standard error.
 #include <cstdio>
 #include <filesystem>
 #include <string>

@@ -25,6 +25,11 @@ class Machine {
   // "Z:\..." for the root drive). Relative host paths are made absolute first.
   static std::wstring WindowsPath(const std::filesystem::path& hostPath);
 
+  // The name that tells this machine from others that share the program folder (and so its
+  // configuration file): under Wine the prefix folder as an absolute host path with links resolved;
+  // on Windows the computer's name. Empty when it cannot be found.
+  static std::wstring Name();
+
   // Windows path of the running program file (e.g. "Z:\opt\CorvaneRepackager\CorvaneRepackager").
   static std::wstring ProgramFilePath();
 

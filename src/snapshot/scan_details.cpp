@@ -44,6 +44,7 @@ ScanDetailsReadEnd ParseScanDetails(const unsigned char* data, size_t size, Scan
       case kScanDetailRegistry: lists.registry.push_back(std::move(text)); break;
       case kScanDetailSetupFilePath: lists.setupFilePath.push_back(std::move(text)); break;
       case kScanDetailSetupFileInfo: lists.setupFileInfo.push_back(std::move(text)); break;
+      case kScanDetailSetupArguments: lists.setupArguments.push_back(std::move(text)); break;
       default: break;
     }
   }

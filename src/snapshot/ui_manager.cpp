@@ -10,6 +10,7 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/file_system.h"
+#include "platform/machine.h"
 #include "platform/profile.h"
 #include "snapshot/scan_details.h"
 
@@ -23,6 +24,7 @@ int g_uses = 0;
 
 constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
 constexpr const wchar_t* kSnapshotTakenKey = L"IsSnapshotTaken";
+constexpr const wchar_t* kCaptureMachineKey = L"CaptureMachine";
 constexpr const char* kScanDetailsName = "ScanDetails.txt";
 
 std::wstring ProjectFileFor(const SetupFileInformation& info) {
@@ -56,7 +58,8 @@ CUIManager::~CUIManager() {
 
 int CUIManager::Initialize() {
   if (initialized_) return 1;
-  SnapshotTaken = platform::GetProfileNumber(kSnapshotSection, kSnapshotTakenKey, 0, ConfigFilePath) != 0;
+  // A capture pending on another machine is not this machine's: its data lies on that machine.
+  SnapshotTaken = GetPendingMarkOwner() == PendingMarkOwner::kThisMachine;
   if (!SnapshotTaken) {
     // No capture is waiting: whatever an earlier one left behind must not be offered again.
     const std::wstring work = Utf8ToWide(WorkFolder);
@@ -79,7 +82,7 @@ int CUIManager::Initialize() {
 
 int CUIManager::Uninitialize() {
   if (!initialized_) return 1;
-  platform::DeleteProfileKey(kSnapshotSection, kSnapshotTakenKey, ConfigFilePath);
+  SetSnapshotTakenMark(false);
   int result = wrapper_->Uninitialize();
   if (logger_) {
     CLogger::ReleaseInstance(logger_);
@@ -89,13 +92,32 @@ int CUIManager::Uninitialize() {
   return result;
 }
 
-void CUIManager::SetSnapshotTakenMark(bool taken) {
+PendingMarkOwner CUIManager::GetPendingMarkOwner(std::wstring* machine) const {
+  if (machine) machine->clear();
+  if (platform::GetProfileNumber(kSnapshotSection, kSnapshotTakenKey, 0, ConfigFilePath) == 0) {
+    return PendingMarkOwner::kNone;
+  }
+  const std::wstring owner = platform::GetProfileText(kSnapshotSection, kCaptureMachineKey, L"", ConfigFilePath);
+  if (machine) *machine = owner;
+  return owner.empty() || owner == platform::Machine::Name() ? PendingMarkOwner::kThisMachine
+                                                             : PendingMarkOwner::kOtherMachine;
+}
+
+bool CUIManager::SetSnapshotTakenMark(bool taken) {
+  if (GetPendingMarkOwner() == PendingMarkOwner::kOtherMachine) {
+    SnapshotTaken = false;
+    return false;
+  }
   if (taken) {
+    // The owner first: an interruption between the writes never leaves a mark without it.
+    platform::WriteProfileText(kSnapshotSection, kCaptureMachineKey, platform::Machine::Name(), ConfigFilePath);
     platform::WriteProfileText(kSnapshotSection, kSnapshotTakenKey, L"1", ConfigFilePath);
   } else {
     platform::DeleteProfileKey(kSnapshotSection, kSnapshotTakenKey, ConfigFilePath);
+    platform::DeleteProfileKey(kSnapshotSection, kCaptureMachineKey, ConfigFilePath);
   }
   SnapshotTaken = taken;
+  return true;
 }
 
 bool CUIManager::IsFirstSnapshotExist() {
@@ -150,6 +172,8 @@ int CUIManager::WriteScanDetails(const CaptureChoiceMap& choices) {
     }
     for (const std::wstring& text : list) AppendScanDetail(bytes, type, text);
   }
+  // After the four kinds the reader has always known, which skips it.
+  if (!setupArguments_.empty()) AppendScanDetail(bytes, kScanDetailSetupArguments, setupArguments_);
 
   const std::wstring path = Utf8ToWide(FormatText("%s\\%s", snapshotFolderPath_.c_str(), kScanDetailsName));
   std::FILE* file = platform::OpenFileStream(path, "wb");
@@ -178,6 +202,7 @@ int CUIManager::ReadScanDetails() {
   captureChoices_[L"SetupFilePath"] = lists.setupFilePath;
   captureChoices_[L"SetupFileInfo"] = lists.setupFileInfo;
   if (!lists.setupFilePath.empty()) setupFilePath_ = lists.setupFilePath.front();
+  setupArguments_ = lists.setupArguments.empty() ? std::wstring() : lists.setupArguments.front();
   if (lists.setupFileInfo.size() >= 3) {
     SetSetupFileInfo(lists.setupFileInfo[0], lists.setupFileInfo[1], lists.setupFileInfo[2]);
     SetProjectFilePath(ProjectFileFor(setupFileInfo_));

@@ -11,10 +11,16 @@
 class CLogger;
 class CMSIHandler;
 
-// Whether a capture is waiting for its second snapshot: read from the configuration file
-// ("SnapshotDetails", "IsSnapshotTaken") by CUIManager::Initialize, consulted by the pages.
-// Main (user-interface) thread only.
+// Whether a capture of this machine is waiting for its second snapshot: read from the
+// configuration file ("SnapshotDetails", "IsSnapshotTaken") by CUIManager::Initialize, consulted by
+// the pages. Main (user-interface) thread only.
 extern bool SnapshotTaken;
+
+// The configuration file lies beside the program and so is shared by every machine the program
+// works on (under Wine: every prefix). The pending mark names the machine it was set on
+// ("CaptureMachine" beside "IsSnapshotTaken", platform::Machine::Name()); a mark without that key
+// (written by an older version) counts as this machine's.
+enum class PendingMarkOwner { kNone, kThisMachine, kOtherMachine };
 
 // The product texts entered for the installer being repackaged.
 struct SetupFileInformation {
@@ -59,10 +65,12 @@ class CUIManager {
 
   // ---- Scan state ----
 
-  // Once per process: reads "IsSnapshotTaken" (wiping old capture data when it is not set), makes
-  // the snapshot and INI backup folders, initialises the wrapper. 1 or 0; 1 when already done.
+  // Once per process: reads "IsSnapshotTaken" (wiping old capture data of this machine when no
+  // capture of it is pending), makes the snapshot and INI backup folders, initialises the wrapper.
+  // 1 or 0; 1 when already done.
   int Initialize();
-  // Deletes "IsSnapshotTaken" and uninitialises the wrapper. The wrapper's result, or 1.
+  // Deletes the pending mark (unless it belongs to another machine) and uninitialises the wrapper.
+  // The wrapper's result, or 1.
   int Uninitialize();
   // True when both first snapshots exist; the saved choices are then read back.
   bool IsFirstSnapshotExist();
@@ -76,9 +84,17 @@ class CUIManager {
   // project file path set from them); reads them back.
   int WriteScanDetails(const CaptureChoiceMap& choices);
   int ReadScanDetails();
-  // Marks the first snapshot as complete in the configuration file ("IsSnapshotTaken" = "1"), or
-  // removes the mark; SnapshotTaken follows.
-  void SetSnapshotTakenMark(bool taken);
+  // Marks the first snapshot as complete in the configuration file ("IsSnapshotTaken" = "1", the
+  // machine's name written first as "CaptureMachine"), or removes the mark; SnapshotTaken follows.
+  // A mark of another machine is never replaced or removed: false then, and nothing is written.
+  bool SetSnapshotTakenMark(bool taken);
+  // Whose capture the configuration file marks as pending; `machine` receives the name the mark
+  // holds (empty for a mark without one).
+  PendingMarkOwner GetPendingMarkOwner(std::wstring* machine = nullptr) const;
+
+  // The setup's command-line arguments (kept in "ScanDetails.txt" with the choices; empty: none).
+  void SetSetupArguments(const std::wstring& arguments) { setupArguments_ = arguments; }
+  const std::wstring& GetSetupArguments() const { return setupArguments_; }
 
   void SetSetupFilePath(const std::wstring& path) { setupFilePath_ = path; }
   const std::wstring& GetSetupFilePath() const { return setupFilePath_; }
@@ -134,6 +150,7 @@ class CUIManager {
   std::string snapshotFolderPath_;
   std::string iniBackupFolderPath_;
   std::wstring setupFilePath_;
+  std::wstring setupArguments_;
   CLogger* logger_ = nullptr;
   std::unique_ptr<CMSIHandler> msiHandler_;
   SetupFileInformation setupFileInfo_;

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -123,6 +124,24 @@ TEST_F(SetupLauncherTest, MsiGoesToTheWindowsInstallerWhichIsReported) {
     }
   }
   EXPECT_TRUE(sawInstallCommand) << WideToUtf8(result.installerProcesses.front().commandLine);
+}
+
+TEST_F(SetupLauncherTest, ArgumentsOfAnMsiGoOnTheWindowsInstallersCommandLine) {
+  const fs::path msi = BuildExample("sample-msi/build.sh", work_);
+  ASSERT_TRUE(fs::exists(msi)) << msi;
+  platform::LaunchOptions options;
+  // A quoted path with a blank and a property: both must reach msiexec as typed.
+  options.arguments = L"/l*v \"C:\\msi log.txt\" CORVANEPROP=abc";
+  options.outputLogPath = WindowsPathOf(work_.path() / "run.log");
+  const platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(msi), options);
+  EXPECT_EQ(result.status, platform::kSuccess);
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(fs::exists(prefix_.driveC() / "Program Files" / "Corvane Sample MSI" / "msireadme.txt"));
+  std::string log = ReadHostFile(prefix_.driveC() / "msi log.txt");
+  log.erase(std::remove(log.begin(), log.end(), '\0'), log.end());  // the log is UTF-16
+  EXPECT_NE(log.find("CORVANEPROP = abc"), std::string::npos);
+  EXPECT_TRUE(fs::exists(work_.path() / "run.log"));
+  EXPECT_TRUE(result.leftoverProcesses.empty());
 }
 
 TEST_F(SetupLauncherTest, SampleSetupInstallsSilentlyWithoutADisplay) {

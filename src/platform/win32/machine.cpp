@@ -21,6 +21,16 @@ std::wstring Machine::WindowsPath(const std::filesystem::path& hostPath) {
   return std::filesystem::absolute(hostPath, ec).wstring();
 }
 
+std::wstring Machine::Name() {
+  wchar_t buffer[256];
+  DWORD length = static_cast<DWORD>(sizeof(buffer) / sizeof(buffer[0]));
+  if (!GetComputerNameExW(ComputerNameDnsFullyQualified, buffer, &length)) {
+    length = static_cast<DWORD>(sizeof(buffer) / sizeof(buffer[0]));
+    if (!GetComputerNameW(buffer, &length)) return {};
+  }
+  return std::wstring(buffer, length);
+}
+
 std::wstring Machine::ProgramFilePath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {

@@ -130,6 +130,14 @@ fs::path Machine::Root() {
   return g_state.root;
 }
 
+std::wstring Machine::Name() {
+  const fs::path root = Root();
+  if (root.empty()) return {};
+  std::error_code ec;
+  const fs::path canonical = fs::weakly_canonical(root, ec);
+  return Utf8ToWide((ec || canonical.empty() ? root : canonical).string());
+}
+
 fs::path Machine::HostPath(const std::wstring& windowsPath) {
   std::lock_guard<std::mutex> lock(g_mutex);
   Load(g_state);

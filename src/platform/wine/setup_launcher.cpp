@@ -23,8 +23,10 @@
 #include "core/logger.h"
 #include "core/strings.h"
 #include "platform/machine.h"
-#include "platform/wine/wine_environment.h"
 #include "platform/wine/file_descriptor.h"
+#include "platform/wine/virtual_display.h"
+#include "platform/wine/windows_arguments.h"
+#include "platform/wine/wine_environment.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -39,6 +41,13 @@ constexpr int kKillGraceSeconds = 20;
 // How often the running processes are looked at for Windows Installer command lines. An
 // installer process lives for a second or more; this keeps the cost of reading /proc low.
 constexpr int kScanMilliseconds = 25;
+// How often, once the setup has ended, the processes of the prefix are looked at for leftovers.
+constexpr int kLookMilliseconds = 100;
+// How long the server may take to end by itself once only Wine's own processes are left (it
+// lingers about two seconds).
+constexpr int kServerEndSeconds = 20;
+// The program the shell's open verb runs for an .msi.
+constexpr const char* kMsiexecPath = "C:\\windows\\system32\\msiexec.exe";
 
 // What the helper process reports through its pipe. Each record is written with one write() of
 // less than PIPE_BUF bytes, so records never interleave.
@@ -103,9 +112,9 @@ void ReadCommOf(pid_t pid, char* comm, size_t size) {
   }
 }
 
-// Prepares a child for exec: standard streams to /dev/null (when given), every other inherited
-// descriptor closed on exec, default signal handling.
-void PrepareExecChild(int devNull) {
+// Prepares a child for exec: standard input from `input`, standard output and error to `output`
+// (each when given), every other inherited descriptor closed on exec, default signal handling.
+void PrepareExecChild(int input, int output) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -114,10 +123,10 @@ void PrepareExecChild(int devNull) {
   action.sa_handler = SIG_DFL;
   sigaction(SIGPIPE, &action, nullptr);
   sigaction(SIGCHLD, &action, nullptr);
-  if (devNull >= 0) {
-    dup2(devNull, 0);
-    dup2(devNull, 1);
-    dup2(devNull, 2);
+  if (input >= 0) dup2(input, 0);
+  if (output >= 0) {
+    dup2(output, 1);
+    dup2(output, 2);
   }
   close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
 }
@@ -126,7 +135,7 @@ void PrepareExecChild(int devNull) {
 // double-forks every process, so they are all re-parented to it), reports each process as it ends
 // (its name is read while it is a zombie, before it is reaped) and ends itself when no descendant
 // is left, which is after the prefix's server has gone.
-[[noreturn]] void HelperMain(const char* program, char* const* argv, char* const* envp, int devNull,
+[[noreturn]] void HelperMain(const char* program, char* const* argv, char* const* envp, int input, int output,
                              int reportFd) {
   struct sigaction action;
   std::memset(&action, 0, sizeof(action));
@@ -147,7 +156,7 @@ void PrepareExecChild(int devNull) {
   }
   if (launcher == 0) {
     prctl(PR_SET_PDEATHSIG, 0);
-    PrepareExecChild(devNull);
+    PrepareExecChild(input, output);
     execve(program, argv, envp);
     WriteRecord(reportFd, kExecFailed, 0, errno, nullptr);
     _exit(127);
@@ -200,7 +209,7 @@ pid_t SpawnQuiet(HostCommand& command, int devNull) {
   command.Freeze();
   const pid_t pid = fork();
   if (pid == 0) {
-    PrepareExecChild(devNull);
+    PrepareExecChild(devNull, devNull);
     execve(command.program.c_str(), command.argv.data(), command.envp.data());
     _exit(127);
   }
@@ -248,15 +257,45 @@ std::string ReadSmallFile(const std::string& path) {
   return text;
 }
 
-pid_t ParentOf(pid_t pid) {
-  const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
-  // "pid (comm) state ppid ...": comm may hold blanks and parentheses, so look after the last ')'.
+bool IsPackagePath(const std::wstring& path) {
+  return path.size() >= 4 && FoldAsciiLower(path.substr(path.size() - 4)) == L".msi";
+}
+
+// Wine's word for a window that could not be made because no display driver could be loaded.
+bool OutputSaysNoDisplay(int fd) {
+  std::string text;
+  char buffer[65536];
+  off_t at = 0;
+  ssize_t n;
+  while ((n = pread(fd, buffer, sizeof(buffer), at)) > 0 && text.size() < (16u << 20)) {
+    text.append(buffer, static_cast<size_t>(n));
+    at += n;
+  }
+  return text.find("nodrv_CreateWindow") != std::string::npos;
+}
+
+// What /proc/<pid>/stat says of a process: "pid (comm) state ppid ...". The name may hold blanks
+// and parentheses, so the fields are read after the last ')'. False for a text of another form.
+struct ProcessStat {
+  std::string comm;
+  char state = 0;
+  pid_t parent = 0;
+};
+bool ParseProcessStat(const std::string& stat, ProcessStat& out) {
+  const size_t open = stat.find('(');
   const size_t close = stat.rfind(')');
-  if (close == std::string::npos) return 0;
-  const char* p = stat.c_str() + close + 1;
-  while (*p == ' ') ++p;
-  if (*p) ++p;  // state
-  return static_cast<pid_t>(std::strtol(p, nullptr, 10));
+  if (open == std::string::npos || close == std::string::npos || close < open || close + 4 > stat.size()) {
+    return false;
+  }
+  out.comm = stat.substr(open + 1, close - open - 1);
+  out.state = stat[close + 2];
+  out.parent = static_cast<pid_t>(std::strtol(stat.c_str() + close + 4, nullptr, 10));
+  return true;
+}
+
+pid_t ParentOf(pid_t pid) {
+  ProcessStat stat;
+  return ParseProcessStat(ReadSmallFile("/proc/" + std::to_string(pid) + "/stat"), stat) ? stat.parent : 0;
 }
 
 bool IsDescendantOf(pid_t pid, pid_t ancestor) {
@@ -285,6 +324,101 @@ std::wstring CommandLineOf(pid_t pid) {
     start = end + 1;
   }
   return line;
+}
+
+// A process below the helper that is still alive.
+struct LiveProcess {
+  pid_t pid = 0;
+  std::wstring name;  // the Windows program's file name (or the host program's, for the server)
+  bool installer = false;
+  bool system = false;
+};
+
+// The Windows program a Wine process runs: its (rewritten) argv[0], or argv[1] of the loader while
+// the process still starts; the host program for others (the server). Falls back to `comm`.
+std::wstring ProgramNameOf(pid_t pid, const std::string& comm) {
+  const std::string raw = ReadSmallFile("/proc/" + std::to_string(pid) + "/cmdline");
+  std::vector<std::string> argv;
+  size_t start = 0;
+  while (start < raw.size()) {
+    size_t end = raw.find('\0', start);
+    if (end == std::string::npos) end = raw.size();
+    if (end > start) argv.push_back(raw.substr(start, end - start));
+    start = end + 1;
+  }
+  auto baseName = [](const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+  };
+  if (argv.empty()) return Utf8ToWide(comm);
+  std::string program = argv[0];
+  const std::string loader = baseName(program);
+  if ((loader == "wine" || loader == "wine64" || loader == "wine-preloader" || loader == "wine64-preloader") &&
+      argv.size() > 1) {
+    program = argv[1];
+  }
+  return Utf8ToWide(baseName(program));
+}
+
+// Wine's own processes, which every server start runs and which end with the server: they are
+// not programs a setup left running.
+bool IsSystemProcess(const std::wstring& name, pid_t pid) {
+  const std::wstring lower = FoldAsciiLower(name);
+  static const wchar_t* const kSystem[] = {L"services.exe", L"winedevice.exe", L"plugplay.exe", L"svchost.exe",
+                                           L"rpcss.exe",    L"conhost.exe",    L"wineboot.exe", L"winemenubuilder.exe",
+                                           L"winemenubuilder"};
+  for (const wchar_t* system : kSystem) {
+    if (lower == system) return true;
+  }
+  // The server itself (Debian names it wineserver64 or wineserver32).
+  if (lower.rfind(L"wineserver", 0) == 0) return true;
+  // The desktop window's process, not a folder window the setup opened.
+  if (lower == L"explorer.exe") return FoldAsciiLower(CommandLineOf(pid)).find(L"/desktop") != std::wstring::npos;
+  return false;
+}
+
+// The live (not zombie) processes below the helper.
+std::vector<LiveProcess> LiveDescendants(pid_t helper) {
+  std::vector<std::pair<pid_t, ProcessStat>> entries;
+  DIR* proc = opendir("/proc");
+  if (!proc) return {};
+  while (dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (pid <= 0 || !end || *end) continue;
+    ProcessStat stat;
+    if (ParseProcessStat(ReadSmallFile(std::string("/proc/") + entry->d_name + "/stat"), stat)) {
+      entries.emplace_back(static_cast<pid_t>(pid), std::move(stat));
+    }
+  }
+  closedir(proc);
+  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto parentOf = [&entries](pid_t pid) -> pid_t {
+    auto found = std::lower_bound(entries.begin(), entries.end(), pid,
+                                  [](const auto& e, pid_t value) { return e.first < value; });
+    return found != entries.end() && found->first == pid ? found->second.parent : 0;
+  };
+  std::vector<LiveProcess> live;
+  for (const auto& [pid, e] : entries) {
+    if (e.state == 'Z' || e.state == 'X') continue;
+    bool below = false;
+    pid_t up = e.parent;
+    for (int depth = 0; depth < 64 && up > 1; ++depth) {
+      if (up == helper) {
+        below = true;
+        break;
+      }
+      up = parentOf(up);
+    }
+    if (!below) continue;
+    LiveProcess process;
+    process.pid = pid;
+    process.name = ProgramNameOf(pid, e.comm);
+    process.installer = IsInstallerName(e.comm.c_str()) || IsInstallerName(WideToUtf8(process.name).c_str());
+    process.system = IsSystemProcess(process.name, pid);
+    live.push_back(std::move(process));
+  }
+  return live;
 }
 
 class InstallerWatch {
@@ -390,9 +524,54 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
     RunWineServer(wineserver, environment, "-w", kKillGraceSeconds, devNull.get(), options);
   }
 
-  // "start /wait /unix" opens the file as the shell's "open" verb does and waits for it.
-  HostCommand launch{wine, {"start", "/wait", "/unix", setup.string()}, environment, {}, {}};
+  // The setup's windows go to the caller's display, else to a private virtual one.
+  std::vector<std::string> display = wine::CallerDisplayEnvironment();
+  wine::VirtualDisplay virtualDisplay;
+  if (!display.empty()) {
+    result.display = display.front().substr(display.front().find('=') + 1);
+    if (display.front().rfind("DISPLAY=", 0) == 0 && !wine::VirtualDisplay::Reachable(result.display)) {
+      result.displayProblem = "DISPLAY " + result.display + " cannot be reached";
+      display.clear();
+      result.display.clear();
+    }
+  } else {
+    std::string error;
+    if (virtualDisplay.Start(error)) {
+      display.push_back("DISPLAY=" + virtualDisplay.display());
+      result.display = "virtual " + virtualDisplay.display();
+    } else {
+      result.displayProblem = "no virtual display: " + error;
+    }
+  }
+  if (!result.displayProblem.empty()) LogError("the setup runs without a display: " + result.displayProblem);
+  LogTrace("display: " + (result.display.empty() ? std::string("none") : result.display));
+
+  // What Wine says about the run goes to the log (or an unnamed file), read back for the display.
+  FileDescriptor output;
+  if (!options.outputLogPath.empty()) {
+    const fs::path logPath = Machine::HostPath(options.outputLogPath);
+    if (!logPath.empty()) output.Reset(open(logPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (output.get() < 0) LogError("cannot write the setup's log " + WideToUtf8(options.outputLogPath));
+  }
+  if (output.get() < 0) output.Reset(open("/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+  const int outputFd = output.get() >= 0 ? output.get() : devNull.get();
+
+  // "start /wait" opens the file as the shell's "open" verb does and waits for it. The open verb
+  // of an .msi passes no arguments on, so with arguments the package goes to msiexec directly.
+  const std::vector<std::wstring> arguments = wine::SplitWindowsArguments(options.arguments);
+  HostCommand launch{wine, {"start", "/wait"}, wine::SetupRunEnvironment(prefix, display), {}, {}};
+  if (!arguments.empty() && IsPackagePath(setupWindowsPath)) {
+    launch.arguments.insert(launch.arguments.end(), {kMsiexecPath, "/i", WideToUtf8(setupWindowsPath)});
+  } else {
+    launch.arguments.insert(launch.arguments.end(), {"/unix", setup.string()});
+  }
+  for (const std::wstring& argument : arguments) launch.arguments.push_back(WideToUtf8(argument));
   launch.Freeze();
+  {
+    std::string shown;
+    for (const std::string& a : launch.arguments) shown += " " + a;
+    LogTrace("running wine64" + shown);
+  }
   int pipeFds[2] = {-1, -1};
   if (pipe2(pipeFds, O_CLOEXEC) != 0) {
     LogError(std::string("pipe failed: ") + std::strerror(errno));
@@ -409,16 +588,31 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
     result.status = kOpenFailed;
     return result;
   }
-  if (helper == 0) HelperMain(launch.program.c_str(), launch.argv.data(), launch.envp.data(), devNull.get(), pipeFds[1]);
+  if (helper == 0) {
+    HelperMain(launch.program.c_str(), launch.argv.data(), launch.envp.data(), devNull.get(), outputFd, pipeFds[1]);
+  }
   writeEnd.Reset();
 
+  // The wait goes through phases: the setup runs (until the launcher and every Windows Installer
+  // process have ended); leftovers get their grace; then the server ends by itself, or everything
+  // is ended with `wineserver -k`.
+  enum class Phase { kSetup, kGrace, kServerEnding, kEnding };
+  Phase phase = Phase::kSetup;
   InstallerWatch watch(helper);
   pid_t launcher = -1;
+  bool launcherEnded = false;
   bool execFailed = false;
   bool timedOut = false;
-  auto killDeadline = Clock::time_point::max();
+  auto phaseDeadline = Clock::time_point::max();
+  auto nextLook = started;
   auto nextTick = started + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
   std::string pending;
+  auto endEverything = [&](const std::string& why) {
+    LogTrace(why);
+    RunWineServer(wineserver, environment, "-k", kKillGraceSeconds, devNull.get(), options);
+    phase = Phase::kEnding;
+    phaseDeadline = Clock::now() + std::chrono::seconds(kKillGraceSeconds);
+  };
   for (;;) {
     pollfd p{readEnd.get(), POLLIN, 0};
     const int ready = poll(&p, 1, kScanMilliseconds);
@@ -443,7 +637,10 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
             launcher = r.pid;
             break;
           case kProcessExited:
-            if (r.pid == launcher) result.exitCode = r.code;
+            if (r.pid == launcher) {
+              result.exitCode = r.code;
+              launcherEnded = true;
+            }
             watch.Exited(r.pid, r.comm);
             break;
           case kExecFailed:
@@ -457,31 +654,73 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
       }
     }
     if (ended) break;
-    watch.Scan();
+    if (phase == Phase::kSetup) watch.Scan();
     const auto now = Clock::now();
     if (options.onTick && now >= nextTick) {
       options.onTick();
       nextTick = now + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
     }
-    if (options.timeoutSeconds > 0 && !timedOut && now - started >= std::chrono::seconds(options.timeoutSeconds)) {
+    if (phase == Phase::kSetup && options.timeoutSeconds > 0 &&
+        now - started >= std::chrono::seconds(options.timeoutSeconds)) {
       timedOut = true;
       LogError("the setup did not end within " + std::to_string(options.timeoutSeconds) +
                " seconds; ending every process of the prefix");
-      RunWineServer(wineserver, environment, "-k", kKillGraceSeconds, devNull.get(), options);
-      killDeadline = Clock::now() + std::chrono::seconds(kKillGraceSeconds);
+      endEverything("timeout");
+      continue;
     }
-    if (now >= killDeadline) {
-      // Whatever still runs no longer belongs to a working server; stop following it.
-      LogError("processes of the prefix did not end after wineserver -k");
-      kill(helper, SIGKILL);
-      killDeadline = Clock::time_point::max();
+    if (phase == Phase::kEnding) {
+      if (now >= phaseDeadline) {
+        // Whatever still runs no longer belongs to a working server; stop following it.
+        LogError("processes of the prefix did not end after wineserver -k");
+        kill(helper, SIGKILL);
+        phaseDeadline = Clock::time_point::max();
+      }
+      continue;
+    }
+    if (!launcherEnded || now < nextLook) continue;
+    nextLook = now + std::chrono::milliseconds(kLookMilliseconds);
+    const std::vector<LiveProcess> live = LiveDescendants(helper);
+    const bool installerRuns =
+        std::any_of(live.begin(), live.end(), [](const LiveProcess& process) { return process.installer; });
+    std::vector<const LiveProcess*> leftovers;
+    for (const LiveProcess& process : live) {
+      if (!process.system && !process.installer) leftovers.push_back(&process);
+    }
+    if (phase == Phase::kSetup) {
+      if (installerRuns) continue;
+      LogTrace(FormatText("the setup has ended after %.1f s", std::chrono::duration<double>(now - started).count()));
+      phase = Phase::kGrace;
+      phaseDeadline = now + std::chrono::seconds(std::max(0, options.leftoverGraceSeconds));
+    }
+    if (installerRuns) continue;  // an installer started late: its end is awaited, not cut short
+    if (phase == Phase::kServerEnding && !leftovers.empty()) {
+      // A program started after the others had gone: it gets its grace too.
+      phase = Phase::kGrace;
+      phaseDeadline = now + std::chrono::seconds(std::max(0, options.leftoverGraceSeconds));
+    }
+    if (phase == Phase::kGrace) {
+      if (leftovers.empty()) {
+        phase = Phase::kServerEnding;
+        phaseDeadline = now + std::chrono::seconds(kServerEndSeconds);
+      } else if (now >= phaseDeadline) {
+        std::string names;
+        for (const LiveProcess* process : leftovers) {
+          result.leftoverProcesses.push_back({process->pid, process->name, CommandLineOf(process->pid)});
+          names += " " + WideToUtf8(process->name) + " (" + std::to_string(process->pid) + ")";
+        }
+        endEverything("programs left running by the setup are ended:" + names);
+      }
+    } else if (phase == Phase::kServerEnding && now >= phaseDeadline) {
+      endEverything("the server of the prefix did not end by itself; ending it");
     }
   }
   int helperStatus = 0;
   while (waitpid(helper, &helperStatus, 0) < 0 && errno == EINTR) {
   }
+  virtualDisplay.Stop();
   result.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
   result.installerProcesses = watch.Take();
+  if (output.get() >= 0) result.displayMissing = OutputSaysNoDisplay(output.get());
   if (execFailed) {
     result.status = kOpenFailed;
     result.exitCode = -1;
@@ -491,8 +730,10 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
   } else {
     result.status = kSuccess;
   }
-  LogTrace(FormatText("status %ld, exit code %d, %zu installer process(es), %.1f s", result.status,
-                      result.exitCode, result.installerProcesses.size(), result.elapsedSeconds));
+  LogTrace(FormatText("status %ld, exit code %d, %zu installer process(es), %zu left running, %.1f s%s",
+                      result.status, result.exitCode, result.installerProcesses.size(),
+                      result.leftoverProcesses.size(), result.elapsedSeconds,
+                      result.displayMissing ? ", no display" : ""));
   return result;
 }
 

@@ -51,6 +51,48 @@ std::vector<std::string> WineRunEnvironment(const fs::path& prefix) {
   };
 }
 
+std::vector<std::string> CallerDisplayEnvironment() {
+  auto value = [](const char* name) -> std::string {
+    const char* text = std::getenv(name);
+    return text ? std::string(text) : std::string();
+  };
+  std::vector<std::string> entries;
+  const std::string display = value("DISPLAY");
+  const std::string wayland = value("WAYLAND_DISPLAY");
+  if (display.empty() && wayland.empty()) return entries;
+  if (!display.empty()) {
+    entries.push_back("DISPLAY=" + display);
+    if (const std::string authority = value("XAUTHORITY"); !authority.empty()) {
+      entries.push_back("XAUTHORITY=" + authority);
+    }
+  }
+  if (!wayland.empty()) {
+    entries.push_back("WAYLAND_DISPLAY=" + wayland);
+    if (const std::string runtime = value("XDG_RUNTIME_DIR"); !runtime.empty()) {
+      entries.push_back("XDG_RUNTIME_DIR=" + runtime);
+    }
+  }
+  return entries;
+}
+
+std::vector<std::string> SetupRunEnvironment(const fs::path& prefix, const std::vector<std::string>& display) {
+  std::vector<std::string> environment = WineRunEnvironment(prefix);
+  for (std::string& entry : environment) {
+    // Only the diagnostics meant for users: "nodrv_CreateWindow" tells a missing display apart.
+    if (entry.rfind("WINEDEBUG=", 0) == 0) entry = "WINEDEBUG=-all,+winediag";
+  }
+  environment.insert(environment.end(), display.begin(), display.end());
+  return environment;
+}
+
+std::string FindHostProgram(const char* name) {
+  for (const char* folder : {"/usr/bin", "/bin", "/usr/local/bin"}) {
+    std::string candidate = std::string(folder) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return {};
+}
+
 std::string FindWineProgram(const char* name) {
   for (const char* folder : {"/usr/lib/wine", "/usr/bin", "/bin", "/usr/local/bin"}) {
     std::string candidate = std::string(folder) + "/" + name;

@@ -13,7 +13,22 @@ namespace platform::wine {
 // no menu entries written to the host, no Mono or Gecko installer dialogs.
 std::vector<std::string> WineRunEnvironment(const std::filesystem::path& prefix);
 
+// The caller's display as "NAME=value" entries: DISPLAY, XAUTHORITY and WAYLAND_DISPLAY where set
+// and not empty (with XDG_RUNTIME_DIR beside WAYLAND_DISPLAY, where a relative socket name is
+// looked up). Empty when the caller has no display (neither DISPLAY nor WAYLAND_DISPLAY).
+std::vector<std::string> CallerDisplayEnvironment();
+
+// The environment of a setup program's own run: the clean environment above with `display`
+// ("NAME=value" entries) added, and Wine's user-facing diagnostics ("winediag", e.g. a window that
+// cannot be made for want of a display) switched on so that they reach the run's log.
+std::vector<std::string> SetupRunEnvironment(const std::filesystem::path& prefix,
+                                             const std::vector<std::string>& display);
+
 // Full path of a Wine program (wine64, wineserver) or empty when it is not installed.
 std::string FindWineProgram(const char* name);
+
+// Full path of a host program in the usual program folders (/usr/bin, /bin, /usr/local/bin), or
+// empty when it is not installed.
+std::string FindHostProgram(const char* name);
 
 }  // namespace platform::wine

@@ -59,8 +59,15 @@ TEST(CaptureCommandLineTest, ValuesKeepTheirCaseAndMarkersAnyCase) {
   EXPECT_EQ(line.packageName.value_or(""), "App.MSI");
   EXPECT_EQ(line.timeoutSeconds, 90);
 
+  // The setup's command line is kept whole, blanks, quotes and "=" included.
+  EXPECT_EQ(Parsed({"-Capture=a.exe", "-ARGUMENTS=/S /D=C:\\Program Files\\X"}).arguments.value_or(""),
+            "/S /D=C:\\Program Files\\X");
+  EXPECT_EQ(Parsed({"-Capture=a.msi", "-arguments=INSTALLDIR=\"C:\\My App\" /qn"}).arguments.value_or(""),
+            "INSTALLDIR=\"C:\\My App\" /qn");
+
   const CaptureCommandLine plain = Parsed({"-Capture=C:\\setup.exe"});
   EXPECT_FALSE(plain.product.has_value());
+  EXPECT_FALSE(plain.arguments.has_value());
   EXPECT_FALSE(plain.outputFolder.has_value());
   EXPECT_EQ(plain.timeoutSeconds, 3600);
 
@@ -78,6 +85,10 @@ TEST(CaptureCommandLineTest, BadCommandLinesAreRefusedWithAReason) {
   EXPECT_NE(ParseError({"-Capture=a.exe", "extra"}).find("unknown argument \"extra\""), std::string::npos);
   EXPECT_NE(ParseError({"-Capture=a.exe", "-Resume"}).find("cannot be used together"), std::string::npos);
   EXPECT_NE(ParseError({"-Resume", "-Product=x"}).find("-Resume"), std::string::npos);
+  EXPECT_NE(ParseError({"-Resume", "-Arguments=/S"}).find("-Arguments"), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "-Arguments="}).find("-Arguments needs a value"), std::string::npos);
+  EXPECT_NE(ParseError({"-Capture=a.exe", "-Arguments=/S", "-ARGUMENTS=/S"}).find("-Arguments is given twice"),
+            std::string::npos);
   EXPECT_NE(ParseError({"-Resume", "-Timeout=5"}).find("-Timeout"), std::string::npos);
   EXPECT_NE(ParseError({"-Path=x"}).find("-Capture or -Resume is needed"), std::string::npos);
   for (const char* timeout : {"-Timeout=0", "-Timeout=-3", "-Timeout=ten", "-Timeout=5s", "-Timeout=", "-Timeout=999999999"}) {

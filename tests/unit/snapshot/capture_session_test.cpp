@@ -222,3 +222,57 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pending mark names its machine: a mark of another machine (another prefix sharing the
+// program folder) is neither taken for this machine's, nor replaced, nor removed; the setup's
+// arguments come back with the choices after a restart.
+TEST_F(CaptureSessionTest, PendingMarkBelongsToItsMachineAndArgumentsSurviveARestart) {
+  const std::wstring self = platform::Machine::Name();
+  ASSERT_FALSE(self.empty());
+  ASSERT_EQ(manager_->Initialize(), 1);
+  manager_->Wrapper().SetPrepareMachine(false);
+  EXPECT_EQ(manager_->GetPendingMarkOwner(), PendingMarkOwner::kNone);
+
+  CaptureChoiceMap choices;
+  choices[L"File"] = {L"C:\\Program Files\\"};
+  choices[L"Registry"] = {};
+  choices[L"SetupFilePath"] = {L"Z:\\setup.exe"};
+  choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
+  manager_->SetSetupArguments(L"/S /D=C:\\Program Files\\My App");
+  ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
+  ASSERT_TRUE(manager_->SetSnapshotTakenMark(true));
+  std::wstring named;
+  EXPECT_EQ(manager_->GetPendingMarkOwner(&named), PendingMarkOwner::kThisMachine);
+  EXPECT_EQ(named, self);
+  Restart();
+  EXPECT_TRUE(SnapshotTaken);
+  ASSERT_EQ(manager_->ReadScanDetails(), 1);
+  EXPECT_EQ(manager_->GetSetupArguments(), L"/S /D=C:\\Program Files\\My App");
+  // The four lists the pages know are unchanged by the added record.
+  EXPECT_EQ(manager_->GetCaptureChoices().size(), 4u);
+  EXPECT_EQ(manager_->GetCaptureChoices()[L"SetupFileInfo"], choices[L"SetupFileInfo"]);
+
+  // Another machine's mark.
+  const std::wstring other = L"/srv/prefixes/other";
+  platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", other, ConfigFilePath);
+  Restart();
+  EXPECT_FALSE(SnapshotTaken);
+  EXPECT_EQ(manager_->GetPendingMarkOwner(&named), PendingMarkOwner::kOtherMachine);
+  EXPECT_EQ(named, other);
+  EXPECT_FALSE(manager_->SetSnapshotTakenMark(true));
+  EXPECT_FALSE(manager_->SetSnapshotTakenMark(false));
+  EXPECT_EQ(manager_->Uninitialize(), 1);
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath), L"1");
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"CaptureMachine", L"", ConfigFilePath), other);
+
+  // A mark written before marks named their machine counts as this machine's.
+  platform::DeleteProfileKey(L"SnapshotDetails", L"CaptureMachine", ConfigFilePath);
+  Restart();
+  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_EQ(manager_->Uninitialize(), 1);
+  EXPECT_EQ(manager_->GetPendingMarkOwner(), PendingMarkOwner::kNone);
+}
+
+}  // namespace
