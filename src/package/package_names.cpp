@@ -74,14 +74,10 @@ constexpr FolderEntry kFolders[] = {
     {L"%USERPROFILE%", L"\\Favorites", L"FavoritesFolder", L"FavoritesFolder", Bitness::Neutral, true},
     {L"%USERPROFILE%", L"\\Pictures", L"MyPicturesFolder", L"MyPicturesFolder", Bitness::Neutral, true},
     {L"%ALLUSERSPROFILE%", L"", L"CommonAppDataFolder", L"CommonAppDataFolder", Bitness::Neutral, true},
-    // With ALLUSERS=1 (the template's) the installer's menu folders are the all-users ones.
-    {L"%ALLUSERSPROFILE%", L"\\Microsoft\\Windows\\Start Menu", L"StartMenuFolder", L"StartMenuFolder",
-     Bitness::Neutral, true},
-    {L"%ALLUSERSPROFILE%", L"\\Microsoft\\Windows\\Start Menu\\Programs", L"ProgramMenuFolder",
-     L"ProgramMenuFolder", Bitness::Neutral, true},
-    {L"%ALLUSERSPROFILE%", L"\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"StartupFolder",
-     L"StartupFolder", Bitness::Neutral, true},
-    {nullptr, L"\\users\\Public\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral, true},
+    // The all-users menu folders and desktop are packaged at their own paths, below
+    // CommonAppDataFolder and the system drive: Wine's installer resolves ProgramMenuFolder and
+    // DesktopFolder to the user's folders even with ALLUSERS=1, so naming them by those properties
+    // moved all-users shortcuts into the user's menu.
 };
 
 CPackageNames::KnownFolder MakeKnown(const wchar_t* property32, const wchar_t* property64, Bitness bitness64,

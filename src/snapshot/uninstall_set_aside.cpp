@@ -118,12 +118,25 @@ std::wstring CUninstallSetAside::ProgramOf(const std::wstring& commandLine) cons
   return text.substr(0, text.find(L' '));
 }
 
+namespace {
+
+// "C:\App\unins000" of "C:\App\unins000.exe", upper-cased: an uninstaller's own data files
+// (unins000.dat beside unins000.exe) share its folder and name.
+std::wstring StemPathOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L'\\');
+  const size_t dot = path.find_last_of(L'.');
+  const bool hasExtension = dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash + 1);
+  return ToUpperUnicode(hasExtension ? path.substr(0, dot) : path);
+}
+
+}  // namespace
+
 void CUninstallSetAside::MoveFile(const std::wstring& program, FolderFileMap& from, FolderFileMap& excludedFiles,
                                   std::vector<std::wstring>& moved) const {
-  const std::wstring wanted = ToUpperUnicode(program);
+  const std::wstring wanted = StemPathOf(program);
   for (auto& [folder, files] : from) {
     for (auto it = files.begin(); it != files.end();) {
-      if (ToUpperUnicode(*it) != wanted) {
+      if (StemPathOf(*it) != wanted) {
         ++it;
         continue;
       }

@@ -38,7 +38,8 @@ class CUninstallSetAside {
   std::wstring ProgramOf(const std::wstring& commandLine) const;
 
   // Moves the keys of uninstall entries from the added and modified maps into `excludedKeys`, and
-  // the uninstallers they name from the added and modified files into `excludedFiles`, recording
+  // the uninstallers they name (with their data files of the same name, as unins000.dat beside
+  // unins000.exe) from the added and modified files into `excludedFiles`, recording
   // the reasons. Returns the keys and files moved, in the order they were moved.
   std::vector<std::wstring> Apply(RegKeyMap& addedKeys, RegKeyMap& modifiedKeys, RegKeyMap& excludedKeys, FolderFileMap& addedFiles,
                FolderFileMap& modifiedFiles, FolderFileMap& excludedFiles) const;

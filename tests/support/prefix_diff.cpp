@@ -423,6 +423,8 @@ std::vector<PrefixItem> TakeInstallerBookkeeping(std::vector<PrefixItem>& items,
       "HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\INSTALLER",
       "HKEY_CURRENT_USER\\SOFTWARE\\MICROSOFT\\INSTALLER",
       "HKEY_LOCAL_MACHINE\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\" + Fold(productCode),
+      // A 32-bit package is registered in the 32-bit view.
+      "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432NODE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\" + Fold(productCode),
       "HKEY_CURRENT_USER\\SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION\\UNINSTALL\\" + Fold(productCode),
   };
   return TakeItems(items, [&](const PrefixItem& item) {

@@ -52,14 +52,18 @@ TEST_F(NamingTest, RootsAreTheInstallersOwnFolders) {
        Bitness::Neutral},
       {L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"StartupFolder", L"StartupFolder",
        Bitness::Neutral},
-      {L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu", L"StartMenuFolder", L"StartMenuFolder", Bitness::Neutral},
       {L"%APPDATA%\\Microsoft\\Internet Explorer\\Quick Launch", L"QuickLaunchFolder", L"QuickLaunchFolder",
        Bitness::Neutral},
       {L"%ALLUSERSPROFILE%", L"CommonAppDataFolder", L"CommonAppDataFolder", Bitness::Neutral},
-      {L"C:\\users\\Public\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral},
       {L"C:", L"TARGETDIR", L"TARGETDIR", Bitness::Neutral},
       {L"D:", L"TARGETDIR", L"TARGETDIR", Bitness::Neutral},
   };
+  // The all-users menu and desktop keep their own paths: Wine's installer resolves the menu and
+  // desktop properties to the user's folders even for an all-users package.
+  for (const wchar_t* folder : {L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs", L"C:\\users\\Public\\Desktop"}) {
+    std::wstring path = folder;
+    EXPECT_FALSE(CPackageNames::MapRootComponent(path, true)) << WideToUtf8(folder);
+  }
   for (const auto& c : cases) {
     SCOPED_TRACE(WideToUtf8(c.folder));
     for (const bool machine64 : {false, true}) {

@@ -74,14 +74,15 @@ TEST(UninstallSetAsideTest, EntryAndItsUninstallerMoveToTheExcludedChangesWithRe
   RegKeyMap modified = {{userEntry, {{userEntry, L"\"DisplayVersion\"", L"REG_SZ", L""}}}};
   RegKeyMap excludedKeys = {{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\X", {}}};
   FolderFileMap addedFiles = {
-      {L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\app.exe", L"C:\\Program Files (x86)\\App\\uninst.exe"}}};
+      {L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\app.exe", L"C:\\Program Files (x86)\\App\\uninst.exe",
+                                          L"C:\\Program Files (x86)\\App\\uninst.dat", L"C:\\Program Files (x86)\\App\\uninst2.dat"}}};
   FolderFileMap modifiedFiles = {{L"C:\\users\\root\\AppData\\Roaming\\Tool", Files{L"C:\\users\\root\\AppData\\Roaming\\Tool\\remove.exe"}}};
   FolderFileMap excludedFiles;
 
   const std::vector<std::wstring> moved =
       setAside.Apply(added, modified, excludedKeys, addedFiles, modifiedFiles, excludedFiles);
 
-  EXPECT_EQ(moved.size(), 4u);
+  EXPECT_EQ(moved.size(), 5u);
   EXPECT_EQ(added.size(), 1u);
   EXPECT_EQ(added.count(appKey), 1u);
   EXPECT_TRUE(modified.empty());
@@ -89,11 +90,14 @@ TEST(UninstallSetAsideTest, EntryAndItsUninstallerMoveToTheExcludedChangesWithRe
   EXPECT_EQ(excludedKeys[entry].at(0).valueName, L"\"DisplayName\"");
   EXPECT_EQ(excludedKeys.count(userEntry), 1u);
   EXPECT_EQ(excludedKeys.size(), 3u);  // what the rules set aside stays
-  // The uninstaller goes even though it was named twice; the folder and the program stay.
-  EXPECT_EQ(addedFiles, (FolderFileMap{{L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\app.exe"}}}));
+  // The uninstaller and its data file go even though it was named twice; the folder, the program
+  // and a file that merely begins like the uninstaller stay.
+  EXPECT_EQ(addedFiles, (FolderFileMap{{L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\app.exe",
+                                                                          L"C:\\Program Files (x86)\\App\\uninst2.dat"}}}));
   EXPECT_EQ(modifiedFiles, (FolderFileMap{{L"C:\\users\\root\\AppData\\Roaming\\Tool", Files{}}}));
   EXPECT_EQ(excludedFiles,
-            (FolderFileMap{{L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\uninst.exe"}},
+            (FolderFileMap{{L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\uninst.exe",
+                                                                    L"C:\\Program Files (x86)\\App\\uninst.dat"}},
                            {L"C:\\users\\root\\AppData\\Roaming\\Tool", Files{L"C:\\users\\root\\AppData\\Roaming\\Tool\\remove.exe"}}}));
   EXPECT_EQ(ExclusionReason(entry), CUninstallSetAside::kEntryReason);
   EXPECT_EQ(ExclusionReason(L"c:\\program files (x86)\\app\\UNINST.EXE"), CUninstallSetAside::kUninstallerReason);
