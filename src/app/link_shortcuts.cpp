@@ -25,6 +25,31 @@ std::wstring TokenForm(const std::wstring& path) {
   return token;
 }
 
+// The kind of place a shortcut folder is, as the project's Shortcut element names it: the all-users
+// menu and desktop are packaged at their own paths (the element's folder), but they are still the
+// programs menu or the desktop to whoever reads the project.
+std::wstring PlaceProperty(const std::wstring& tokenFolder, const std::wstring& knownProperty) {
+  const std::wstring folder = FoldAsciiUpper(tokenFolder);
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* property;
+  } kAllUsersPlaces[] = {
+      {L"%ALLUSERSPROFILE%\\MICROSOFT\\WINDOWS\\START MENU\\PROGRAMS\\STARTUP", L"StartupFolder"},
+      {L"%ALLUSERSPROFILE%\\MICROSOFT\\WINDOWS\\START MENU\\PROGRAMS", L"ProgramMenuFolder"},
+      {L"%ALLUSERSPROFILE%\\MICROSOFT\\WINDOWS\\START MENU", L"StartMenuFolder"},
+      {L"\\USERS\\PUBLIC\\DESKTOP", L"DesktopFolder"},
+  };
+  for (const auto& place : kAllUsersPlaces) {
+    const std::wstring wanted = place.folder;
+    // "\USERS\PUBLIC\DESKTOP" stands right below the drive ("%SYSDRIVE%" or "C:").
+    const size_t at = wanted[0] == L'%' ? 0 : folder.find(L'\\');
+    if (at == std::wstring::npos || folder.compare(at, wanted.size(), wanted) != 0) continue;
+    const size_t end = at + wanted.size();
+    if (end == folder.size() || folder[end] == L'\\') return place.property;
+  }
+  return knownProperty;
+}
+
 }  // namespace
 
 CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath) {
@@ -82,7 +107,7 @@ ShortcutList ShortcutsFromLinks(const std::vector<std::wstring>& linkPaths, cons
     name.resize(name.size() - 4);
     record.name = name;
     record.exeName = FileNameOf(parsed.target());
-    record.directory = known.property;
+    record.directory = PlaceProperty(folder, known.property);
     record.folder = folder;
     record.target = target;
     record.arguments = parsed.arguments();

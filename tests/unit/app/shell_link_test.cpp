@@ -210,7 +210,7 @@ TEST_F(ShortcutsFromLinksTest, LinksBecomeShortcutsInTheirOwnFoldersWithEverythi
     std::wstring name, directory, folder, target, arguments, workingFolder, icon, iconIndex;
   };
   const Expected expected[] = {
-      {L"App", L"CommonAppDataFolder", L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs",
+      {L"App", L"ProgramMenuFolder", L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs",
        L"%PROGRAMFILES%\\App\\app.exe", L"", L"%PROGRAMFILES%\\App", L"", L""},
       {L"App Tools", L"ProgramMenuFolder", L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Vendor",
        L"%PROGRAMFILES%\\App\\example.nsi", tools.arguments, L"%PROGRAMFILES%\\App",
@@ -219,7 +219,7 @@ TEST_F(ShortcutsFromLinksTest, LinksBecomeShortcutsInTheirOwnFoldersWithEverythi
        L"%PROGRAMFILES%\\App", L"", L""},
       {L"Inside", L"ProgramFiles64Folder", L"%PROGRAMFILES%\\App", L"%PROGRAMFILES%\\App\\app.exe", L"",
        L"%PROGRAMFILES%\\App", L"", L""},
-      {L"Notepad", L"CommonAppDataFolder", L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs",
+      {L"Notepad", L"ProgramMenuFolder", L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs",
        L"%WINDIR%\\notepad.exe", L"", L"", L"C:\\Program Files\\App\\app.exe", L"2"},
   };
   ASSERT_EQ(shortcuts.size(), std::size(expected));
