@@ -12,6 +12,7 @@ packages=(
   nsis nsis-doc msitools wixl gcab
   xvfb xauth xdotool
   g++-mingw-w64-x86-64-posix
+  clang libclang-rt-14-dev ccache
   time
 )
 

@@ -23,13 +23,12 @@ void ReadFolders(const CXMLDocumentHandler& document, const std::wstring& listPa
   files.clear();
   map.clear();
   CXMLNodeHandler list = SelectList(document, listPath);
-  for (long i = 0; i < list.GetChildCount(); ++i) {
-    CXMLNodeHandler directory = list.GetChild(i);
+  for (const CXMLNodeHandler& directory : list.GetChildren()) {
     const std::wstring folder = directory.GetAttribute(0);
     folders.push_back(folder);
     std::vector<std::wstring>& inFolder = map[folder];
-    for (long j = 0; j < directory.GetChildCount(); ++j) {
-      const std::wstring path = folder + L"\\" + directory.GetChild(j).GetAttribute(0);
+    for (const CXMLNodeHandler& file : directory.GetChildren()) {
+      const std::wstring path = folder + L"\\" + file.GetAttribute(0);
       files.push_back(path);
       inFolder.push_back(path);
     }
@@ -41,13 +40,12 @@ void ReadRegistry(const CXMLDocumentHandler& document, const std::wstring& listP
   entries.clear();
   if (keys != nullptr) keys->clear();
   CXMLNodeHandler list = SelectList(document, listPath);
-  for (long i = 0; i < list.GetChildCount(); ++i) {
-    CXMLNodeHandler subKey = list.GetChild(i);
+  for (const CXMLNodeHandler& subKey : list.GetChildren()) {
     const std::wstring key = subKey.GetAttribute(0);
     std::vector<RegValueRecord>* named = keys != nullptr ? &(*keys)[key] : nullptr;
-    if (subKey.GetChildCount() == 0) entries.push_back({key, L"", L"", L""});
-    for (long j = 0; j < subKey.GetChildCount(); ++j) {
-      CXMLNodeHandler value = subKey.GetChild(j);
+    const std::vector<CXMLNodeHandler> values = subKey.GetChildren();
+    if (values.empty()) entries.push_back({key, L"", L"", L""});
+    for (const CXMLNodeHandler& value : values) {
       RegValueRecord record{key, value.GetAttribute(0), value.GetAttribute(1), value.GetAttribute(2)};
       if (named != nullptr && !record.valueName.empty()) named->push_back(record);
       entries.push_back(std::move(record));
@@ -58,11 +56,9 @@ void ReadRegistry(const CXMLDocumentHandler& document, const std::wstring& listP
 void ReadIni(const CXMLDocumentHandler& document, const std::wstring& listPath, INIFileMap& files) {
   files.clear();
   CXMLNodeHandler list = SelectList(document, listPath);
-  for (long i = 0; i < list.GetChildCount(); ++i) {
-    CXMLNodeHandler file = list.GetChild(i);
+  for (const CXMLNodeHandler& file : list.GetChildren()) {
     std::vector<INIEntry>& entries = files[file.GetAttribute(0)];
-    for (long j = 0; j < file.GetChildCount(); ++j) {
-      CXMLNodeHandler section = file.GetChild(j);
+    for (const CXMLNodeHandler& section : file.GetChildren()) {
       entries.push_back({section.GetAttribute(0), section.GetAttribute(1), section.GetAttribute(2)});
     }
   }
@@ -71,8 +67,7 @@ void ReadIni(const CXMLDocumentHandler& document, const std::wstring& listPath, 
 void ReadShortcuts(const CXMLDocumentHandler& document, ShortcutList& shortcuts) {
   shortcuts.clear();
   CXMLNodeHandler list = SelectList(document, xmlpath::kShortcutList);
-  for (long i = 0; i < list.GetChildCount(); ++i) {
-    CXMLNodeHandler node = list.GetChild(i);
+  for (const CXMLNodeHandler& node : list.GetChildren()) {
     ShortcutRecord record;
     record.name = node.GetAttribute(0);
     record.exeName = node.GetAttribute(1);
@@ -96,12 +91,11 @@ void ReadShortcuts(const CXMLDocumentHandler& document, ShortcutList& shortcuts)
 void ReadIcons(const CXMLDocumentHandler& document, IconMap& icons) {
   icons.clear();
   CXMLNodeHandler list = SelectList(document, xmlpath::kShortcutIcons);
-  for (long i = 0; i < list.GetChildCount(); ++i) {
-    CXMLNodeHandler node = list.GetChild(i);
+  for (const CXMLNodeHandler& node : list.GetChildren()) {
     IconRecord& record = icons[node.GetAttribute(0)];
     record.size = node.GetAttribute(1);
     record.data = node.GetAttribute(2);
-    for (long j = 0; j < node.GetChildCount(); ++j) record.exeNames.push_back(node.GetChild(j).GetAttribute(0));
+    for (const CXMLNodeHandler& exe : node.GetChildren()) record.exeNames.push_back(exe.GetAttribute(0));
   }
 }
 

@@ -23,6 +23,13 @@ std::vector<std::wstring> GetProfileSectionNames(const std::wstring& file);
 // returned as they stand; comment lines (starting with ';') and blank lines are left out.
 // If the section occurs more than once, the lines of every occurrence are returned in order.
 std::vector<std::wstring> GetProfileSection(const std::wstring& section, const std::wstring& file);
+// Every section of a file with its lines, from one reading of the file: the names as
+// GetProfileSectionNames gives them, each with what GetProfileSection gives for it.
+struct ProfileSection {
+  std::wstring name;
+  std::vector<std::wstring> lines;
+};
+std::vector<ProfileSection> GetProfileSections(const std::wstring& file);
 // Writes key=value, creating the file and the section when missing. True on success.
 bool WriteProfileText(const std::wstring& section, const std::wstring& key,
                       const std::wstring& value, const std::wstring& file);

@@ -153,10 +153,7 @@ int CXMLDocumentHandler::ReadIncludedItems(const std::wstring& listPath, const C
   if (!m_loaded || !IncludedKindOfPath(listPath, kind)) return 0;
   CXMLNodeHandler list = root.SelectSingleNode(listPath);
   if (!list.IsValid()) return 0;
-  const long count = list.GetChildCount();
-  for (long i = 0; i < count; ++i) {
-    AddIncludedRule(kind, list.GetChild(i).GetAttribute(0));
-  }
+  for (const CXMLNodeHandler& entry : list.GetChildren()) AddIncludedRule(kind, entry.GetAttribute(0));
   return 1;
 }
 
@@ -165,9 +162,7 @@ int CXMLDocumentHandler::ReadExcludedItems(const std::wstring& listPath, const C
   if (!m_loaded || !ExcludedKindOfPath(listPath, kind)) return 0;
   CXMLNodeHandler list = root.SelectSingleNode(listPath);
   if (!list.IsValid()) return 0;
-  const long count = list.GetChildCount();
-  for (long i = 0; i < count; ++i) {
-    CXMLNodeHandler entry = list.GetChild(i);
+  for (const CXMLNodeHandler& entry : list.GetChildren()) {
     const std::wstring name = entry.GetAttribute(0);
     if (!PassesUserHiveFilter(ToUpperUnicode(name))) continue;
     AddExcludedRule(kind, name, entry.GetAttribute(1));

@@ -80,6 +80,14 @@ CXMLNodeHandler CXMLNodeHandler::GetChild(long index) const {
   return CXMLNodeHandler();
 }
 
+std::vector<CXMLNodeHandler> CXMLNodeHandler::GetChildren() const {
+  std::vector<CXMLNodeHandler> children;
+  for (pugi::xml_node child = m_node.first_child(); child; child = child.next_sibling()) {
+    if (IsElement(child)) children.emplace_back(child);
+  }
+  return children;
+}
+
 CXMLNodeHandler CXMLNodeHandler::InsertChild(long index, const std::wstring& name) {
   if (!IsElement(m_node) || !IsValidElementName(name)) return CXMLNodeHandler();
   try {
@@ -158,17 +166,14 @@ CXMLNodeHandler CXMLNodeHandler::ReplaceChild(const CXMLNodeHandler& newNode,
 void CXMLNodeHandler::RemoveNodes(const std::wstring& xpath) {
   // Removing a node also removes what lies below it, so a node set that holds both an element and
   // one of its descendants would leave a handle to freed memory; remove ancestors only.
+  // The set is in document order, so a node inside a removed subtree lies inside the subtree
+  // removed last: only that one needs to be looked for among its ancestors.
   std::vector<CXMLNodeHandler> nodes = SelectNodes(xpath);
   std::vector<pugi::xml_node> removed;
   for (const CXMLNodeHandler& found : nodes) {
     bool insideRemoved = false;
-    for (pugi::xml_node up = found.m_node.parent(); up && !insideRemoved; up = up.parent()) {
-      for (const pugi::xml_node& gone : removed) {
-        if (gone == up) {
-          insideRemoved = true;
-          break;
-        }
-      }
+    for (pugi::xml_node up = found.m_node.parent(); up && !removed.empty() && !insideRemoved; up = up.parent()) {
+      insideRemoved = up == removed.back();
     }
     if (insideRemoved) continue;
     pugi::xml_node parent = found.m_node.parent();

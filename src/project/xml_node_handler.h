@@ -38,8 +38,11 @@ class CXMLNodeHandler {
 
   // Number of element children; 0 for an empty handler.
   long GetChildCount() const;
-  // The element child at a 0-based index, or an empty handler when out of range.
+  // The element child at a 0-based index, or an empty handler when out of range. Walks the
+  // children up to the index: a loop over every child uses GetChildren instead.
   CXMLNodeHandler GetChild(long index) const;
+  // Every element child in document order (empty for an empty handler).
+  std::vector<CXMLNodeHandler> GetChildren() const;
   // Creates an element named `name` and inserts it before the element child at `index`, or
   // appends it when there is no child there. Returns the new element, or an empty handler when
   // this handler is empty, is the document node itself (the root element always comes from a

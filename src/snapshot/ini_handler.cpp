@@ -45,8 +45,9 @@ void CINIHandler::ReadINIFile(const std::wstring& path, bool intoOld) {
   // report their keys as deleted or added when they did not change.
   const uint32_t attributes = platform::GetAttributes(path);
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory)) return;
-  for (const std::wstring& name : platform::GetProfileSectionNames(path)) {
-    ParseSection(name, platform::GetProfileSection(name, path), intoOld);
+  // The file is read once for all its sections.
+  for (const platform::ProfileSection& section : platform::GetProfileSections(path)) {
+    ParseSection(section.name, section.lines, intoOld);
   }
 }
 

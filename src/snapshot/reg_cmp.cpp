@@ -343,7 +343,7 @@ void CRegCmp::OnDeletedKey() {
 void CRegCmp::CompareBlocks() {
   if (one_.body == two_.body) return;
 
-  auto prepare = [this](const Side& side, std::vector<ValueParts>& parts, std::vector<std::wstring>& names,
+  auto prepare = [](const Side& side, std::vector<ValueParts>& parts, std::vector<std::wstring>& names,
                         std::vector<size_t>& order) {
     parts.clear();
     order.clear();

@@ -66,6 +66,16 @@ std::vector<std::wstring> GetProfileSection(const std::wstring& section, const s
   return out;
 }
 
+std::vector<ProfileSection> GetProfileSections(const std::wstring& file) {
+  // The system reads the file once per call; there is no call that gives every section at once.
+  std::vector<ProfileSection> sections;
+  for (std::wstring& name : GetProfileSectionNames(file)) {
+    std::vector<std::wstring> lines = GetProfileSection(name, file);
+    sections.push_back(ProfileSection{std::move(name), std::move(lines)});
+  }
+  return sections;
+}
+
 bool WriteProfileText(const std::wstring& section, const std::wstring& key, const std::wstring& value,
                       const std::wstring& file) {
   if (value.find_first_of(L"\r\n") != std::wstring::npos) return false;

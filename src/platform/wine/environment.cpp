@@ -147,11 +147,24 @@ std::wstring Lookup(const HiveValues& hive, const wchar_t* key, const wchar_t* n
   return v == k->second.end() ? std::wstring() : v->second;
 }
 
-std::wstring Resolve(const PrefixValues& values, const std::wstring& upperName, int depth);
+// The longest value a Windows environment block holds; an expansion that would grow past it is
+// left as written, so values that refer to each other many times cannot blow up.
+constexpr size_t kMaxValueLength = 32767;
+
+// One resolution of a name: every name is resolved once (a value that refers to another many
+// times costs one lookup each), and a name that is being resolved reads as unset, as when Wine
+// builds the environment a value cannot see itself.
+struct Resolution {
+  const PrefixValues& values;
+  std::map<std::wstring, std::wstring> done;
+  std::map<std::wstring, bool> active;
+};
+
+std::wstring Resolve(Resolution& resolution, const std::wstring& upperName, int depth);
 
 // Replaces %NAME% by the value of NAME, as ExpandEnvironmentStrings does; unknown or empty
 // names stay as they are written.
-std::wstring Expand(const PrefixValues& values, const std::wstring& text, int depth) {
+std::wstring Expand(Resolution& resolution, const std::wstring& text, int depth) {
   if (depth > 8 || text.find(L'%') == std::wstring::npos) return text;
   std::wstring out;
   size_t i = 0;
@@ -162,29 +175,30 @@ std::wstring Expand(const PrefixValues& values, const std::wstring& text, int de
     if (close == std::wstring::npos) break;
     out.append(text, i, open - i);
     std::wstring name = text.substr(open + 1, close - open - 1);
-    std::wstring value = name.empty() ? std::wstring() : Resolve(values, Upper(name), depth + 1);
+    std::wstring value = name.empty() ? std::wstring() : Resolve(resolution, Upper(name), depth + 1);
     if (value.empty()) {
       out.append(text, open, close - open);  // keep "%NAME" and look again from the second '%'
       i = close;
       continue;
     }
     out += value;
+    if (out.size() > kMaxValueLength) return text;
     i = close + 1;
   }
   out.append(text, i, std::wstring::npos);
-  return out;
+  return out.size() > kMaxValueLength ? text : out;
 }
 
 std::wstring DriveOf(const std::wstring& path) {
   return path.size() >= 2 && path[1] == L':' ? path.substr(0, 2) : std::wstring();
 }
 
-std::wstring Resolve(const PrefixValues& values, const std::wstring& name, int depth) {
-  const HiveValues& machine = values.machine;
-  const HiveValues& user = values.currentUser;
-  auto expanded = [&](const std::wstring& text) { return Expand(values, text, depth); };
+std::wstring ResolveOnce(Resolution& resolution, const std::wstring& name, int depth) {
+  const HiveValues& machine = resolution.values.machine;
+  const HiveValues& user = resolution.values.currentUser;
+  auto expanded = [&](const std::wstring& text) { return Expand(resolution, text, depth); };
   if (name == L"WINDIR" || name == L"SYSTEMROOT") return expanded(Lookup(machine, kCurrentVersionNt, L"SystemRoot"));
-  if (name == L"SYSTEMDRIVE") return DriveOf(Resolve(values, L"WINDIR", depth + 1));
+  if (name == L"SYSTEMDRIVE") return DriveOf(Resolve(resolution, L"WINDIR", depth + 1));
   if (name == L"PROGRAMFILES" || name == L"PROGRAMW6432") {
     return expanded(Lookup(machine, kCurrentVersion, L"ProgramFilesDir"));
   }
@@ -198,7 +212,7 @@ std::wstring Resolve(const PrefixValues& values, const std::wstring& name, int d
   if (name == L"APPDATA") return expanded(Lookup(user, kShellFolders, L"AppData"));
   if (name == L"LOCALAPPDATA") return expanded(Lookup(user, kShellFolders, L"Local AppData"));
   if (name == L"HOMEDRIVE" || name == L"HOMEPATH") {
-    std::wstring profile = Resolve(values, L"USERPROFILE", depth + 1);
+    std::wstring profile = Resolve(resolution, L"USERPROFILE", depth + 1);
     std::wstring drive = DriveOf(profile);
     if (drive.empty()) return {};
     return name == L"HOMEDRIVE" ? drive : profile.substr(2);
@@ -210,12 +224,23 @@ std::wstring Resolve(const PrefixValues& values, const std::wstring& name, int d
   return expanded(value);
 }
 
+std::wstring Resolve(Resolution& resolution, const std::wstring& name, int depth) {
+  if (auto done = resolution.done.find(name); done != resolution.done.end()) return done->second;
+  bool& active = resolution.active[name];
+  if (active) return {};
+  active = true;
+  std::wstring value = ResolveOnce(resolution, name, depth);
+  resolution.active[name] = false;
+  return resolution.done.emplace(name, std::move(value)).first->second;
+}
+
 }  // namespace
 
 std::wstring GetEnvironmentValue(const std::wstring& name) {
   if (name.empty() || name.find(L'=') != std::wstring::npos) return {};
-  PrefixValues values = LoadValues();
-  return Resolve(values, Upper(name), 0);
+  const PrefixValues values = LoadValues();
+  Resolution resolution{values, {}, {}};
+  return Resolve(resolution, Upper(name), 0);
 }
 
 namespace wine {

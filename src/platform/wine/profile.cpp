@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <unordered_map>
 
 #include "core/strings.h"
 #include "platform/machine.h"
@@ -184,6 +185,18 @@ std::optional<size_t> FindKey(const ProfileFile& file, const std::wstring& secti
   return found;
 }
 
+// The name a section is told apart by: its letters upper-cased, as SameName compares them.
+std::wstring NameKey(std::wstring_view name) {
+  std::wstring key(name);
+  for (wchar_t& c : key) c = ToUpperSimple(c);
+  return key;
+}
+
+// A key line as the section readers give it.
+std::wstring SectionLineText(const Line& line) {
+  return line.hasEquals ? line.name + L"=" + line.value : line.text;
+}
+
 std::wstring Unquote(const std::wstring& value) {
   if (value.size() >= 2 && value.front() == L'"' && value.back() == L'"') return value.substr(1, value.size() - 2);
   return value;
@@ -302,15 +315,27 @@ int GetProfileNumber(const std::wstring& section, const std::wstring& key, int d
 
 std::vector<std::wstring> GetProfileSectionNames(const std::wstring& file) {
   std::vector<std::wstring> names;
-  auto profile = Load(file);
-  if (!profile) return names;
-  for (const Line& line : profile->lines) {
-    if (line.kind != LineKind::kSection) continue;
-    bool seen = false;
-    for (const std::wstring& name : names) seen = seen || SameName(name, line.name);
-    if (!seen) names.push_back(line.name);
-  }
+  for (ProfileSection& section : GetProfileSections(file)) names.push_back(std::move(section.name));
   return names;
+}
+
+std::vector<ProfileSection> GetProfileSections(const std::wstring& file) {
+  std::vector<ProfileSection> sections;
+  auto profile = Load(file);
+  if (!profile) return sections;
+  // One pass: the lines of a repeated section join those of its first occurrence.
+  std::unordered_map<std::wstring, size_t> indexByName;
+  std::optional<size_t> current;
+  for (const Line& line : profile->lines) {
+    if (line.kind == LineKind::kSection) {
+      auto [at, added] = indexByName.emplace(NameKey(line.name), sections.size());
+      if (added) sections.push_back(ProfileSection{line.name, {}});
+      current = at->second;
+      continue;
+    }
+    if (current && line.kind == LineKind::kKey) sections[*current].lines.push_back(SectionLineText(line));
+  }
+  return sections;
 }
 
 std::vector<std::wstring> GetProfileSection(const std::wstring& section, const std::wstring& file) {
@@ -320,7 +345,7 @@ std::vector<std::wstring> GetProfileSection(const std::wstring& section, const s
   ForEachLineInSection(*profile, section, [&](size_t i) {
     const Line& line = profile->lines[i];
     if (line.kind != LineKind::kKey) return;
-    lines.push_back(line.hasEquals ? line.name + L"=" + line.value : line.text);
+    lines.push_back(SectionLineText(line));
   });
   return lines;
 }

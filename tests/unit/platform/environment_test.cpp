@@ -72,6 +72,29 @@ TEST(EnvironmentTest, ValuesAreExpandedAndFallBackToTheMachine) {
   EXPECT_EQ(L"", GetEnvironmentValue(L"localappdata"));
 }
 
+TEST(EnvironmentTest, ValuesThatReferToEachOtherStayBounded) {
+  // A setup may write such values; reading them must not grow with the number of references.
+  const std::string many = "%T%%T%%T%%T%%T%%T%%T%";
+  FixturePrefix prefix;
+  prefix.SetDefaults(false);
+  prefix.AddUserReg("[Environment] 1700000000\n"
+                    "\"TEMP\"=\"" + many + "\"\n"
+                    "\"T\"=\"" + many + "\"\n"
+                    "\"A\"=\"%B%%B%\"\n"
+                    "\"B\"=\"" + std::string(20000, 'x') + "\"\n"
+                    "\"C\"=\"%B%\\\\c\"\n");
+  prefix.Activate();
+  const std::wstring self(many.begin(), many.end());
+  // A value cannot see itself: its references stay as written.
+  EXPECT_EQ(self, GetEnvironmentValue(L"T"));
+  std::wstring temp;
+  for (int i = 0; i < 7; ++i) temp += self;
+  EXPECT_EQ(temp, GetEnvironmentValue(L"TEMP"));
+  // An expansion past the longest value the environment holds is left as written.
+  EXPECT_EQ(L"%B%%B%", GetEnvironmentValue(L"A"));
+  EXPECT_EQ(std::wstring(20000, L'x') + L"\\c", GetEnvironmentValue(L"C"));
+}
+
 TEST(EnvironmentTest, ChangedOrMissingRegistryFilesAreSeen) {
   FixturePrefix prefix;
   prefix.Activate();

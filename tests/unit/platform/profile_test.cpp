@@ -84,6 +84,14 @@ TEST_F(ProfileTest, NumbersSectionsAndSectionLines) {
                                        L"bare line"}),
             GetProfileSection(L"NUMBERS", ini));
   EXPECT_TRUE(GetProfileSectionNames(L"C:\\missing.ini").empty());
+  // Every section from one reading: the same names and lines as the calls per section.
+  const std::vector<ProfileSection> sections = GetProfileSections(ini);
+  ASSERT_EQ(sections.size(), 2u);
+  for (const ProfileSection& section : sections) {
+    EXPECT_EQ(section.lines, GetProfileSection(section.name, ini)) << WideToUtf8(section.name);
+  }
+  EXPECT_EQ(sections[0].name, L"Numbers");
+  EXPECT_TRUE(GetProfileSections(L"C:\\missing.ini").empty());
 }
 
 TEST_F(ProfileTest, Utf16AndUtf8BomFilesAreRead) {

@@ -102,6 +102,24 @@ TEST_F(IniFileTest, ComparesFilesThroughTheProfileFunctions) {
   EXPECT_EQ(Lines(handler_.AddedINIEntries()[file]), std::vector<std::wstring>{L"Main/Renamed=1"});
 }
 
+TEST_F(IniFileTest, FilesOfThousandsOfSectionsCompareSectionBySection) {
+  // Each file is read once, whatever its number of sections (it once was read once per section).
+  std::string before;
+  std::string after;
+  for (int i = 0; i < 3000; ++i) {
+    before += "[S" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+    after += "[S" + std::to_string(i) + "]\nk=" + std::to_string(i % 3 == 0 ? -i - 1 : i) + "\n";
+  }
+  after += "[s7]\nlate=1\n";  // a repeated section (in any case) adds to its first occurrence
+  prefix_.WriteDriveCFile("backup/big.ini", before);
+  prefix_.WriteDriveCFile("windows/big.ini", after);
+  handler_.CompareINIFile(L"C:\\backup\\big.ini", L"C:\\windows\\big.ini");
+  const std::wstring file = L"%WINDIR%\\big.ini";
+  EXPECT_EQ(handler_.ModifiedINIEntries()[file].size(), 1000u);
+  EXPECT_EQ(Lines(handler_.AddedINIEntries()[file]), std::vector<std::wstring>{L"S7/late=1"});
+  EXPECT_TRUE(handler_.DeletedINIEntries()[file].empty());
+}
+
 TEST_F(IniFileTest, AddedAndDeletedFilesGiveOnlyOneKind) {
   prefix_.WriteDriveCFile("windows/new.ini", "[S]\na=1\n");
   prefix_.WriteDriveCFile("backup/old.ini", "[S]\nb=2\n");
