@@ -21,6 +21,7 @@
 #include "platform/registry.h"
 #include "platform/wine/registry_store.h"
 #include "support/fixture_prefix.h"
+#include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -41,17 +42,6 @@ std::string LinkTo(const std::string& target) {
     line += buffer;
   }
   return line + "\n";
-}
-
-std::vector<uint8_t> Sz(std::wstring_view text) {
-  std::vector<uint8_t> bytes;
-  for (wchar_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
 }
 
 const std::string kSystemReg =
@@ -316,11 +306,11 @@ TEST_F(RegistryKeyTest, GivesTypesAndDataBytesAsStored) {
     std::vector<uint8_t> data;
   };
   const std::vector<Expect> expected = {
-      {L"", kRegSz, Sz(L"defval")},
-      {L"sz", kRegSz, Sz(L"hello")},
+      {L"", kRegSz, StoredString(L"defval")},
+      {L"sz", kRegSz, StoredString(L"hello")},
       {L"empty", kRegSz, {0, 0}},
-      {L"exp", kRegExpandSz, Sz(L"%ProgramFiles%\\App")},
-      {L"multi", kRegMultiSz, Sz(std::wstring(L"one\0two\0three\0", 14))},
+      {L"exp", kRegExpandSz, StoredString(L"%ProgramFiles%\\App")},
+      {L"multi", kRegMultiSz, StoredString(std::wstring(L"one\0two\0three\0", 14))},
       {L"multiempty", kRegMultiSz, {0, 0}},
       {L"dw", kRegDword, {0x78, 0x56, 0x34, 0x12}},
       {L"qw", kRegQword, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},

@@ -445,18 +445,11 @@ TEST_F(ChangeFileTest, NotLoadedAndMissingListsAreLogged) {
                              "InsertShortcutInXML", "InsertShortcutICONInXML", "InsertProductInfoInXML"}) {
     EXPECT_NE(std::string::npos, log.find(std::string("CXMLDocumentHandler::") + writer + " XML File Not Loaded")) << writer;
   }
-  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to \t\t\t\t\t\t\t\tfind "
-                                        "FileSystem//AddedItems//DirectoryList node in XML file"));
-  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to \t\t\t\t\t\t\t    find "
-                                        "RegistrySystem//AddedItems//SubKeyList node in XML file"));
-  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to \t\t\t\t\t\t\t    find "
-                                        "INIFileSystem//AddedItems//FileList node in XML file"));
-  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertShortcutInXML Unable to find node in XML file"));
-  EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertProductInfoInXML Unable to find node in XML file"));
-  EXPECT_EQ(std::string::npos, log.find("InsertShortcutICONInXML Unable"));
+  for (const char* writer : {"InsertDirectoryAndFileInXML", "InsertRegistryKeyAndValueInXML", "InsertINIKeyAndValueInXML",
+                             "InsertShortcutInXML", "InsertProductInfoInXML"}) {
+    EXPECT_NE(std::string::npos, log.find(std::string("CXMLDocumentHandler::") + writer + " Unable to")) << writer;
+  }
   EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertProductInfoInXML Unable to save XML File"));
-  EXPECT_NE(std::string::npos, DebugLog().find("Entering in CXMLDocumentHandler::InsertRegistryKeyAndValueInXML"));
-  EXPECT_NE(std::string::npos, DebugLog().find("Exiting from CXMLDocumentHandler::InsertRegistryKeyAndValueInXML"));
 }
 
 TEST_F(ChangeFileTest, SpecialCharactersSurviveTheChangeFiles) {
