@@ -1,9 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -583,89 +578,6 @@ TEST(RegistryKeyFiles, SkippedLinesAreLoggedWithFileAndLineNumber) {
   std::string line;
   for (int n = std::stoi(match[2].str()); n > 0; --n) std::getline(file, line);
   EXPECT_EQ(line, "this is not a registry line");
-}
-
-// A stand-in for a running Wine server: a child process that holds the lock of the prefix's server
-// folder, as wineserver does.
-class FakeServer {
- public:
-  explicit FakeServer(const fs::path& prefix) {
-    folder_ = wine::WineServerFolders(prefix).back();  // the upstream location, always in the list
-    fs::create_directories(folder_);
-    const std::string lockPath = (folder_ / "lock").string();  // no allocation after fork
-    int ready[2];
-    if (pipe(ready) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      int fd = open(lockPath.c_str(), O_CREAT | O_WRONLY, 0600);
-      struct flock lock {};
-      lock.l_type = F_WRLCK;
-      lock.l_whence = SEEK_SET;
-      if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0) _exit(1);
-      char c = 1;
-      if (write(ready[1], &c, 1) != 1) _exit(1);
-      for (;;) pause();  // until killed
-    }
-    close(ready[1]);
-    char c = 0;
-    ok_ = read(ready[0], &c, 1) == 1;
-    close(ready[0]);
-  }
-  ~FakeServer() {
-    Stop();
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-    fs::remove(folder_.parent_path(), ec);  // only when empty
-  }
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  pid_t pid() const { return pid_; }
-  bool ok() const { return ok_; }
-
- private:
-  fs::path folder_;
-  pid_t pid_ = -1;
-  bool ok_ = false;
-};
-
-TEST(RegistryKeyServer, FilesAreReadOnlyWhenThePrefixsServerHasEnded) {
-  RegistryPrefix prefix;
-  prefix.WriteStandard();
-  prefix.Activate();
-  EXPECT_FALSE(wine::IsWineServerRunning(prefix.prefix()));
-  {
-    FakeServer server(prefix.prefix());
-    ASSERT_TRUE(server.ok());
-    EXPECT_TRUE(wine::IsWineServerRunning(prefix.prefix()));
-    wine::SetWineServerWaitTimeout(std::chrono::milliseconds(0));
-    RegistryKey key;
-    EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software"), kNotReady);
-    EXPECT_EQ(key.Open(RootKey::CurrentUser, L"Software"), kNotReady);  // the same server: no second wait
-    EXPECT_FALSE(key.IsOpen());
-    server.Stop();
-    EXPECT_FALSE(wine::IsWineServerRunning(prefix.prefix()));
-    EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software"), kSuccess);
-  }
-  {
-    // A server that ends while the open waits for it.
-    FakeServer server(prefix.prefix());
-    ASSERT_TRUE(server.ok());
-    wine::SetWineServerWaitTimeout(std::chrono::seconds(60));
-    const pid_t pid = server.pid();
-    std::thread stopper([pid] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      kill(pid, SIGKILL);
-    });
-    RegistryKey key;
-    EXPECT_EQ(key.Open(RootKey::CurrentUser, L"Software\\S2Test"), kSuccess);
-    stopper.join();
-  }
 }
 
 }  // namespace
