@@ -146,21 +146,10 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
     EXPECT_EQ(text, L"it's O'Brien's");
     EXPECT_EQ(key.QueryString(L"Grüße 日本", text), platform::kSuccess);
     EXPECT_EQ(text, L"naïve € 日本 Ω");
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    EXPECT_EQ(key.QueryValue(L"LogFile", type, data), platform::kSuccess);
-    EXPECT_EQ(type, platform::kRegExpandSz);
-    EXPECT_EQ(key.QueryString(L"LogFile", text), platform::kSuccess);
-    EXPECT_EQ(text, L"%TEMP%\\demo.log");
+    // Every value type, byte for byte, is the faithful-package test's concern; one typed value here.
     uint32_t count = 0;
     EXPECT_EQ(key.QueryDword(L"Count", count), platform::kSuccess);
     EXPECT_EQ(count, 255u);
-    std::vector<uint8_t> blob;
-    EXPECT_EQ(key.QueryBinary(L"Blob", blob), platform::kSuccess);
-    EXPECT_EQ(blob, (std::vector<uint8_t>{0x00, 0x10, 0xff}));
-    std::vector<std::wstring> list;
-    EXPECT_EQ(key.QueryMultiString(L"Paths", list), platform::kSuccess);
-    EXPECT_EQ(list, (std::vector<std::wstring>{L"a", L"b c"}));
   }
   {
     // Nothing in the 32-bit view of the registry.
