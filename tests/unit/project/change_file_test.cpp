@@ -452,24 +452,6 @@ TEST_F(ChangeFileTest, NotLoadedAndMissingListsAreLogged) {
   EXPECT_NE(std::string::npos, log.find("CXMLDocumentHandler::InsertProductInfoInXML Unable to save XML File"));
 }
 
-TEST_F(ChangeFileTest, SpecialCharactersSurviveTheChangeFiles) {
-  CXMLDocumentHandler doc;
-  ASSERT_EQ(1, doc.Load(TemplatePath()));
-  const std::wstring out = OnC(L"work\\special.xml");
-  const std::wstring key = L"HKEY_CURRENT_USER\\Software\\Caf\u00e9 & \"Co\" <x>";
-  ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {{key, {{key, L"\"a&b\"", L"REG_SZ", L""}}}}, out));
-  ASSERT_EQ(1, doc.InsertProductInfoInXML(xmlpath::kProductInformation, L"\u65e5\u672c App", L"1.0 \"beta\"", L"A & B", out));
-  CXMLDocumentHandler back;
-  ASSERT_EQ(1, back.Load(out));
-  CXMLNodeHandler subKey = back.GetRootElement().SelectSingleNode(xmlpath::kRegAdded).GetChild(0);
-  EXPECT_EQ(key, subKey.GetAttribute(0));
-  EXPECT_EQ(L"\"a&b\"", subKey.GetChild(0).GetAttribute(0));
-  CXMLNodeHandler product = back.GetRootElement().SelectSingleNode(xmlpath::kProductInformation).GetChild(0);
-  EXPECT_EQ(L"\u65e5\u672c App", product.GetAttribute(0));
-  EXPECT_EQ(L"1.0 \"beta\"", product.GetAttribute(1));
-  EXPECT_EQ(L"A & B", product.GetAttribute(2));
-}
-
 TEST_F(ChangeFileTest, UpdateINIDirectoriesMovesRelocatedFolders) {
   CaptureLog();
   RecordINIFolder(L"C:\\App");
