@@ -15,6 +15,7 @@
 #include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -184,17 +185,11 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWineAndBadInputs
   {
     platform::RegistryKey key;
     ASSERT_EQ(key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo"), platform::kSuccess);
-    std::wstring text;
-    EXPECT_EQ(key.QueryString(L"Path", text), platform::kSuccess);
-    EXPECT_EQ(text, L"C:\\Program Files\\Corvane Demo\\app.exe");
-    EXPECT_EQ(key.QueryString(L"Legacy", text), platform::kSuccess);
-    EXPECT_EQ(text, L"C:\\Program Files (x86)\\Corvane Legacy\\bin\\legacy.txt");
-    EXPECT_EQ(key.QueryString(L"", text), platform::kSuccess);
-    EXPECT_EQ(text, L"Corvane Demo default");
-    EXPECT_EQ(key.QueryString(L"O'Brien", text), platform::kSuccess);
-    EXPECT_EQ(text, L"it's O'Brien's");
-    EXPECT_EQ(key.QueryString(L"Grüße 日本", text), platform::kSuccess);
-    EXPECT_EQ(text, L"naïve € 日本 Ω");
+    EXPECT_EQ(StringValue(key, L"Path"), L"C:\\Program Files\\Corvane Demo\\app.exe");
+    EXPECT_EQ(StringValue(key, L"Legacy"), L"C:\\Program Files (x86)\\Corvane Legacy\\bin\\legacy.txt");
+    EXPECT_EQ(StringValue(key, L""), L"Corvane Demo default");
+    EXPECT_EQ(StringValue(key, L"O'Brien"), L"it's O'Brien's");
+    EXPECT_EQ(StringValue(key, L"Grüße 日本"), L"naïve € 日本 Ω");
     // Every value type, byte for byte, is the faithful-package test's concern; one typed value here.
     uint32_t count = 0;
     EXPECT_EQ(key.QueryDword(L"Count", count), platform::kSuccess);
@@ -208,9 +203,7 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWineAndBadInputs
   {
     platform::RegistryKey key;
     ASSERT_EQ(key.Open(platform::RootKey::CurrentUser, L"Software\\Corvane Demo"), platform::kSuccess);
-    std::wstring text;
-    EXPECT_EQ(key.QueryString(L"User", text), platform::kSuccess);
-    EXPECT_EQ(text, L"hkcu value");
+    EXPECT_EQ(StringValue(key, L"User"), L"hkcu value");
     platform::RegistryKey settings;
     ASSERT_EQ(settings.Open(key, L"Settings"), platform::kSuccess);
     uint32_t level = 0;

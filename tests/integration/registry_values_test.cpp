@@ -104,8 +104,7 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceThe
   std::vector<std::wstring> strings;
   uint32_t dword = 0;
   uint64_t qword = 0;
-  EXPECT_EQ(key.QueryString(L"UNICOD\u20ac", text), kSuccess);
-  EXPECT_EQ(text, L"caf\u00e9 \u20ac \U0001F600");
+  EXPECT_EQ(StringValue(key, L"UNICOD\u20ac"), L"caf\u00e9 \u20ac \U0001F600");
   EXPECT_EQ(key.QueryMultiString(L"multi", strings), kSuccess);
   EXPECT_EQ(strings, (std::vector<std::wstring>{L"one", L"two", L"three"}));
   EXPECT_EQ(key.QueryQword(L"qw", qword), kSuccess);
@@ -116,14 +115,12 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceThe
   EXPECT_EQ(key.QueryDword(L"dw", dword), kSuccess);
   EXPECT_EQ(dword, 7u);
   ASSERT_EQ(key.Open(RootKey::ClassesRoot, L".s2reg"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-  EXPECT_EQ(text, L"s2file");
+  EXPECT_EQ(StringValue(key, L""), L"s2file");
   // Written through a link of the fresh prefix, read through it and at its target.
   for (const wchar_t* path : {L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\s2app.exe",
                               L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\s2app.exe"}) {
     ASSERT_EQ(key.Open(RootKey::LocalMachine, path), kSuccess) << path;
-    EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-    EXPECT_EQ(text, L"C:\\s2app.exe");
+    EXPECT_EQ(StringValue(key, L""), L"C:\\s2app.exe");
   }
   // The fresh prefix's keys come through: the user's folders and the machine's classes.
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),

@@ -47,3 +47,9 @@ std::vector<uint8_t> Stored(std::basic_string_view<Char> text) {
 
 std::vector<uint8_t> StoredString(std::u16string_view text) { return Stored(text); }
 std::vector<uint8_t> StoredString(std::wstring_view text) { return Stored(text); }
+
+std::wstring StringValue(const platform::RegistryKey& key, const std::wstring& name) {
+  std::wstring text;
+  const platform::Status status = key.QueryString(name, text);
+  return status == platform::kSuccess ? text : L"<status " + std::to_wstring(status) + L">";
+}

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry.h"
 #include "project/change_types.h"
 #include "project/xml_document_handler.h"
 
@@ -17,3 +18,6 @@ std::vector<std::wstring> SubKeyListLines(CXMLDocumentHandler& document, const s
 // The bytes Wine stores for a string value: UTF-16LE with one NUL unit.
 std::vector<uint8_t> StoredString(std::u16string_view text);
 std::vector<uint8_t> StoredString(std::wstring_view text);
+
+// The text of a string value of `key`, or "<status N>" when it cannot be read as a string.
+std::wstring StringValue(const platform::RegistryKey& key, const std::wstring& name);

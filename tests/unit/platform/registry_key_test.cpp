@@ -193,24 +193,19 @@ TEST_F(RegistryKeyTest, RootsMapToWinesBranches) {
   EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
 
   // HKCR is the machine's classes only: Wine 8 does not merge the user's.
-  std::wstring text;
   ASSERT_EQ(key.Open(RootKey::ClassesRoot, L".s2cr"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-  EXPECT_EQ(text, L"s2file");
+  EXPECT_EQ(StringValue(key, L""), L"s2file");
   EXPECT_EQ(key.Open(RootKey::ClassesRoot, L".s2cu"), kFileNotFound);
   EXPECT_FALSE(key.IsOpen());
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Classes\\.s2cu"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-  EXPECT_EQ(text, L"user class");
+  EXPECT_EQ(StringValue(key, L""), L"user class");
 
   // HKCU and HKU\<sid> are one key; names match in any case; HKCC is below CurrentControlSet.
   RegistryKey viaUsers;
   ASSERT_EQ(viaUsers.Open(RootKey::Users, L"s-1-5-21-0-0-0-1000\\SOFTWARE\\s2test\\values"), kSuccess);
-  EXPECT_EQ(viaUsers.QueryString(L"SZ", text), kSuccess);
-  EXPECT_EQ(text, L"hello");
+  EXPECT_EQ(StringValue(viaUsers, L"SZ"), L"hello");
   ASSERT_EQ(key.Open(RootKey::Users, L".DEFAULT\\control panel\\Desktop"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"wallpaper", text), kSuccess);
-  EXPECT_EQ(text, L"");
+  EXPECT_EQ(StringValue(key, L"wallpaper"), L"");
   uint32_t dword = 0;
   ASSERT_EQ(key.Open(RootKey::CurrentConfig, L"Software\\S2cc"), kSuccess);
   EXPECT_EQ(key.QueryDword(L"cc", dword), kSuccess);
@@ -247,9 +242,7 @@ TEST_F(RegistryKeyTest, EnumeratesInWinesOrderWithImplicitParentsAndMergedNames)
                                        L"multinoend", L"multizero", L"none", L"odd", L"qw", L"smile\U0001F600",
                                        L"sz", L"sz_embnul", L"unicod\u00e9\u20ac", L"zerolen", L"Zval"}));
   // Names equal without regard to case are one value: the first spelling, the last data.
-  std::wstring text;
-  EXPECT_EQ(key.QueryString(L"Dup", text), kSuccess);
-  EXPECT_EQ(text, L"second");
+  EXPECT_EQ(StringValue(key, L"Dup"), L"second");
 
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\S2Test\\Sub"), kSuccess);
   EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L"[lead", L"_key", L"a_b", L"ab", L"AC", L"akey", L"Bkey",
@@ -348,12 +341,9 @@ TEST_F(RegistryKeyTest, TypedReadsCheckTypeAndForm) {
   EXPECT_EQ(qword, 0x1122334455667788ull);
   EXPECT_EQ(key.QueryBinary(L"bin", binary), kSuccess);
   EXPECT_EQ(binary, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0xff}));
-  EXPECT_EQ(key.QueryString(L"exp", text), kSuccess);
-  EXPECT_EQ(text, L"%ProgramFiles%\\App");
-  EXPECT_EQ(key.QueryString(L"unicod\u00e9\u20ac", text), kSuccess);
-  EXPECT_EQ(text, L"v\u00e4lue\u20ac\U0001F600");
-  EXPECT_EQ(key.QueryString(L"sz_embnul", text), kSuccess);
-  EXPECT_EQ(text, L"A");  // what a caller of the string sees
+  EXPECT_EQ(StringValue(key, L"exp"), L"%ProgramFiles%\\App");
+  EXPECT_EQ(StringValue(key, L"unicod\u00e9\u20ac"), L"v\u00e4lue\u20ac\U0001F600");
+  EXPECT_EQ(StringValue(key, L"sz_embnul"), L"A");  // what a caller of the string sees
   EXPECT_EQ(key.QueryMultiString(L"multi", strings), kSuccess);
   EXPECT_EQ(strings, (std::vector<std::wstring>{L"one", L"two", L"three"}));
   EXPECT_EQ(key.QueryMultiString(L"multiempty", strings), kSuccess);
@@ -383,8 +373,7 @@ TEST_F(RegistryKeyTest, FollowsLinksAndListsThemUnderTheirOwnName) {
   std::wstring text;
   // A link through a link: Wow6432Node\Classes -> Classes\Wow6432Node, whose AppId -> Classes\AppId.
   ASSERT_EQ(key.Open(RootKey::LocalMachine, L"Software\\Wow6432Node\\Classes\\AppId\\{x}"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"v", text), kSuccess);
-  EXPECT_EQ(text, L"appid");
+  EXPECT_EQ(StringValue(key, L"v"), L"appid");
   // Opening the link itself leads to the target.
   ASSERT_EQ(key.Open(RootKey::LocalMachine, L"Software\\Classes\\Wow6432Node\\AppId"), kSuccess);
   EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L"{x}"}));
@@ -470,16 +459,13 @@ TEST(RegistryKeyFiles, MissingUnreadableAndBrokenFilesGiveStatuses) {
   names.clear();
   for (uint32_t i = 0; key.EnumKey(i, name) == kSuccess; ++i) names.push_back(name);
   EXPECT_EQ(names, (std::vector<std::wstring>{L"Fine", L"Good"}));
-  std::wstring text;
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Good"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"c", text), kSuccess);
-  EXPECT_EQ(text, L"caf\u00e9");
+  EXPECT_EQ(StringValue(key, L"c"), L"caf\u00e9");
   uint32_t type = 0;
   std::vector<uint8_t> data;
   EXPECT_EQ(key.QueryValue(L"b", type, data), kFileNotFound);
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Fine"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"d", text), kSuccess);
-  EXPECT_EQ(text, L"ok");
+  EXPECT_EQ(StringValue(key, L"d"), L"ok");
 }
 
 TEST(RegistryKeyFiles, MissingPrefixIsNotReady) {
