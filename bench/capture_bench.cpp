@@ -6,8 +6,8 @@
 // starts the 32-bit loader). Reports, per build, the total time, the setup's share of it and ours,
 // and the ratio of the capture to the setup alone.
 //
-// Needs makensis and Wine (with its 32-bit half); makes its own prefix with scripts/make-prefix.sh
-// (about 15 s, once).
+// Needs makensis and Wine (with its 32-bit half); copies the tests' pristine prefix, made with
+// scripts/make-prefix.sh when no test run has made it (about 15 s, once).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -18,12 +18,15 @@
 #include <iterator>
 #include <string>
 
+#include "bench_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 struct Workplace {
   fs::path root;
+  fs::path pristine;  // the tests' pristine prefix folder
   fs::path setup64;
   fs::path setup32;
   bool ok = false;
@@ -43,8 +46,6 @@ const Workplace& Place() {
     made.root = fs::temp_directory_path() / ("corvane-capture-bench-" + std::to_string(std::rand()));
     fs::create_directories(made.root);
     const fs::path source = CORVANE_SOURCE_DIR;
-    const std::string prefix = "bash " + Quote(source / "scripts" / "make-prefix.sh") + " " + Quote(made.root / "pristine") +
-                               " >/dev/null 2>&1";
     const std::string sample = "bash " + Quote(source / "examples" / "sample-installer" / "build.sh") + " " +
                                Quote(made.root / "setup64") + " >/dev/null 2>&1";
     // The 32-bit build: a copy of the sample whose scripts name the 32-bit target.
@@ -53,7 +54,8 @@ const Workplace& Place() {
                                  " && sed -i 's/^Target amd64-unicode/Target x86-unicode/' " + Quote(copy / "app.nsi") +
                                  " " + Quote(copy / "sample.nsi") + " && bash " + Quote(copy / "build.sh") + " " +
                                  Quote(made.root / "setup32") + " >/dev/null 2>&1";
-    made.ok = std::system(prefix.c_str()) == 0 && std::system(sample.c_str()) == 0 && std::system(sample32.c_str()) == 0;
+    made.pristine = bench::PristinePrefixFolder();
+    made.ok = !made.pristine.empty() && std::system(sample.c_str()) == 0 && std::system(sample32.c_str()) == 0;
     made.setup64 = made.root / "setup64" / "CorvaneSampleSetup.exe";
     made.setup32 = made.root / "setup32" / "CorvaneSampleSetup.exe";
     return made;
@@ -65,7 +67,7 @@ const Workplace& Place() {
 bool FreshMachine(const fs::path& target) {
   const Workplace& place = Place();
   const std::string command = "rm -rf " + Quote(target) + " && mkdir -p " + Quote(target) + " && cp -a " +
-                              Quote(place.root / "pristine" / "prefix") + " " + Quote(place.root / "pristine" / "home") +
+                              Quote(place.pristine / "prefix") + " " + Quote(place.pristine / "home") +
                               " " + Quote(target);
   return std::system(command.c_str()) == 0;
 }

@@ -1,8 +1,8 @@
 // Registry snapshot of all five roots of a fresh prefix (the files CRegSnapshot writes), against
 // the baseline of Wine's own "reg export" of the same five roots (one cmd run that exports them
 // all, Wine start and server shutdown included, as a user would run it).
-// The prefix is a copy of $WINEPREFIX when that holds system.reg; otherwise a fresh one is made
-// with scripts/make-prefix.sh in a temporary folder.
+// The prefix is a copy of $WINEPREFIX when that holds system.reg; otherwise a copy of the tests'
+// pristine prefix.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_support.h"
 #include "core/status_values.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
@@ -41,9 +42,11 @@ bool PreparePrefix() {
     g_prefix = g_folder / "prefix";
     if (std::system(("cp -a " + Quote(given) + " " + Quote(g_prefix)).c_str()) != 0) return false;
   } else {
-    const std::string command = std::string(CORVANE_SOURCE_DIR) + "/scripts/make-prefix.sh " + Quote(g_folder) + " >/dev/null";
-    if (std::system(command.c_str()) != 0) return false;
+    const fs::path pristine = bench::PristinePrefixFolder();
+    if (pristine.empty()) return false;
     g_prefix = g_folder / "prefix";
+    const std::string command = "cp -a " + Quote(pristine / "prefix") + " " + Quote(pristine / "home") + " " + Quote(g_folder);
+    if (std::system(command.c_str()) != 0) return false;
   }
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   platform::Machine::Reset();

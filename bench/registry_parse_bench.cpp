@@ -1,7 +1,6 @@
 // Reading a prefix's registry: parse its three files and enumerate every key and value, against
 // the baseline "wc -l" over the same files (run as a subprocess, best of several runs).
-// The prefix is $WINEPREFIX when it holds system.reg; otherwise a fresh one is made with
-// scripts/make-prefix.sh in a temporary folder.
+// The prefix is $WINEPREFIX when it holds system.reg; otherwise the tests' pristine prefix.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -16,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "platform/wine/registry_file_parser.h"
@@ -43,14 +43,8 @@ fs::path FindOrMakePrefix() {
   if (const char* prefix = std::getenv("WINEPREFIX"); prefix && fs::exists(fs::path(prefix) / "system.reg")) {
     return prefix;
   }
-  const fs::path folder = fs::temp_directory_path() / "corvane-registry-bench";
-  if (!fs::exists(folder / "prefix" / "system.reg")) {
-    const std::string command = std::string(CORVANE_SOURCE_DIR) + "/scripts/make-prefix.sh " + folder.string() +
-                                " >/dev/null";
-    std::fprintf(stderr, "making a fresh prefix in %s ...\n", folder.c_str());
-    if (std::system(command.c_str()) != 0) return {};
-  }
-  return folder / "prefix";
+  const fs::path folder = bench::PristinePrefixFolder();
+  return folder.empty() ? fs::path() : folder / "prefix";
 }
 
 // Counts every key and value of the tree, touching names and data as a reader would.

@@ -24,11 +24,6 @@ namespace {
 const fs::path kProgram = fs::path(CORVANE_PROGRAM_DIR) / "CorvaneRepackager";
 const std::string kUser = std::getenv("USER") != nullptr && *std::getenv("USER") != '\0' ? std::getenv("USER") : "root";
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 void Write(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
@@ -224,13 +219,13 @@ TEST(FaithfulPackageTest, A32And64BitPackagePutsEveryItemWhereTheSetupDid) {
   ASSERT_TRUE(target.ok()) << target.error();
   fs::copy_file(package, target.driveC() / "faithful.msi");
   ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\faithful.msi", "/qn", "/l*v", "C:\\install.log"}), 0)
-      << Read(target.driveC() / "install.log").substr(0, 3000);
+      << ReadHostFile(target.driveC() / "install.log").substr(0, 3000);
 
   std::vector<File> all = kFiles32;
   all.insert(all.end(), kFiles64.begin(), kFiles64.end());
   for (const File& file : all) {
     const fs::path installed = target.driveC() / file.on64 / file.name;
-    EXPECT_EQ(Read(installed), "content of " + file.name) << installed;
+    EXPECT_EQ(ReadHostFile(installed), "content of " + file.name) << installed;
   }
   // Nothing landed at a colliding place.
   EXPECT_FALSE(fs::exists(target.driveC() / kProfile / "AppData/Roaming/Local"));
@@ -260,15 +255,15 @@ TEST(FaithfulPackageTest, A32And64BitPackagePutsEveryItemWhereTheSetupDid) {
 
   // Shortcuts in their folders, with what they carry.
   const fs::path programs = target.driveC() / kProfile / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs";
-  const std::string app32 = Read(programs / "Corvane Faithful/Tools/App 32.lnk");
+  const std::string app32 = ReadHostFile(programs / "Corvane Faithful/Tools/App 32.lnk");
   ASSERT_FALSE(app32.empty()) << "no App 32.lnk in the Start Menu subfolder";
   for (const std::wstring& text : {std::wstring(L"/config \"C:\\Program Files (x86)\\Corvane Faithful\\cfg [1].ini\""),
                                    std::wstring(L"Thirty-two"), std::wstring(L"C:\\Program Files (x86)\\Corvane Faithful")})
     EXPECT_NE(app32.find(Utf16(text)), std::string::npos) << WideToUtf8(text);
   EXPECT_NE(app32.find("app32.exe"), std::string::npos);
-  const std::string example = Read(programs / "Corvane Faithful/Example.lnk");
+  const std::string example = ReadHostFile(programs / "Corvane Faithful/Example.lnk");
   EXPECT_NE(example.find("example.nsi"), std::string::npos);
-  const std::string notepad = Read(target.driveC() / kProfile / "Desktop/Notepad.lnk");
+  const std::string notepad = ReadHostFile(target.driveC() / kProfile / "Desktop/Notepad.lnk");
   EXPECT_NE(notepad.find("notepad.exe"), std::string::npos);
 
   // Uninstalling takes the Start Menu subfolders along.
@@ -325,7 +320,7 @@ TEST(FaithfulPackageTest, A32BitPackageInstallsOn32And64BitMachines) {
     fs::copy_file(package, target.driveC() / "faithful.msi");
     ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\faithful.msi", "/qn"}), 0);
     for (const File& file : kFiles32)
-      EXPECT_EQ(Read(target.driveC() / file.on64 / file.name), "content of " + file.name) << file.on64;
+      EXPECT_EQ(ReadHostFile(target.driveC() / file.on64 / file.name), "content of " + file.name) << file.on64;
     EXPECT_TRUE(ReadValue(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Faithful", "Path32", type,
                           bytes));
     EXPECT_TRUE(fs::exists(target.driveC() / kProfile /
@@ -336,9 +331,9 @@ TEST(FaithfulPackageTest, A32BitPackageInstallsOn32And64BitMachines) {
   ASSERT_TRUE(machine.ok()) << "no 32-bit Wine machine could be made";
   fs::copy_file(package, machine.driveC() / "faithful.msi");
   ASSERT_EQ(machine.Run({"wine", "msiexec", "/i", "C:\\faithful.msi", "/qn", "/l*v", "C:\\install.log"}), 0)
-      << Read(machine.driveC() / "install.log").substr(0, 3000);
+      << ReadHostFile(machine.driveC() / "install.log").substr(0, 3000);
   for (const File& file : kFiles32)
-    EXPECT_EQ(Read(machine.driveC() / file.on32 / file.name), "content of " + file.name) << file.on32;
+    EXPECT_EQ(ReadHostFile(machine.driveC() / file.on32 / file.name), "content of " + file.name) << file.on32;
   setenv("WINEPREFIX", machine.prefix().c_str(), 1);
   EXPECT_TRUE(ReadValue(platform::RootKey::LocalMachine, L"Software\\Corvane Faithful", "Path32", type, bytes));
   // The 32-bit machine's program-files folder is the plain one: the value names it.

@@ -15,6 +15,7 @@
 #include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -59,152 +60,9 @@ std::vector<fs::path> FindNamed(const fs::path& root, const std::string& name) {
   return found;
 }
 
-class PackageBuildTest : public ::testing::Test {};
-
-TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWine) {
-  TempFolder out;
-  fs::path package;
-  {
-    WinePrefixCopy source;
-    ASSERT_TRUE(source.ok()) << source.error();
-    Stage(source);
-    std::string output;
-    const int status = RunProgram(source, {(kSample / "ProjectFile.xml").string(), "-Path=" + out.path().string(),
-                                           "-File=Demo.MSI"},
-                                  &output);
-    ASSERT_EQ(status, 0) << output;
-    package = out.path() / "demo.msi";  // the name reaches the builder lower-cased
-    ASSERT_TRUE(fs::is_regular_file(package)) << output;
-    EXPECT_NE(output.find(package.filename().string()), std::string::npos) << output;
-    EXPECT_FALSE(fs::exists(out.path() / "MSIProject.cab"));  // stored inside, then removed
-    platform::InstallerDatabase database;
-    ASSERT_EQ(database.OpenReadOnly(platform::Machine::WindowsPath(package)), platform::kSuccess);
-    EXPECT_EQ(database.GetSummaryText(platform::kPidTemplate), "x64;1033");
-    // The value in the 32-bit program-files folder refers to it by the plain property, which a
-    // 64-bit package resolves to that folder.
-    platform::InstallerView view;
-    ASSERT_EQ(view.Open(database, "SELECT `Value` FROM `Registry` WHERE `Name`='Legacy'"), platform::kSuccess);
-    ASSERT_EQ(view.Execute(nullptr), platform::kSuccess);
-    std::unique_ptr<platform::InstallerRecord> record;
-    ASSERT_EQ(view.Fetch(record), platform::kSuccess);
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->GetString(1), "[ProgramFilesFolder]Corvane Legacy\\bin\\legacy.txt");
-  }
-
-  WinePrefixCopy target;
-  ASSERT_TRUE(target.ok()) << target.error();
-  // An INI entry the package deletes, beside one it leaves alone.
-  {
-    std::FILE* ini = std::fopen((target.driveC() / "windows" / "corvane-demo.ini").c_str(), "wb");
-    std::fputs("[Old]\r\nObsolete=yes\r\nKeep=1\r\n", ini);
-    std::fclose(ini);
-  }
-  fs::copy_file(package, target.driveC() / "demo.msi");
-  ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\demo.msi", "/qn", "/l*v", "C:\\install.log"}), 0);
-  // The folder the INI component hangs on is the 64-bit program-files folder too.
-  const std::string log = ReadHostFile(target.driveC() / "install.log");
-  EXPECT_NE(log.find("INSTALLDIR = C:\\Program Files\\"), std::string::npos) << log.substr(0, 4000);
-
-  // Files byte for byte where the package maps them, and the empty folder.
-  for (const char* relative : {"app.exe", "app.ico", "readme.txt", "O'Brien notes.txt", "data/settings.dat",
-                               "data/cache/index.dat", "Пример/данные.txt"}) {
-    const fs::path installed = target.driveC() / kInstalled / relative;
-    ASSERT_TRUE(fs::exists(installed)) << installed;
-    EXPECT_EQ(ReadHostFile(installed), ReadHostFile(kSample / "drive_c" / kVendor / relative)) << relative;
-  }
-  EXPECT_TRUE(fs::is_directory(target.driveC() / kInstalled / "Empty Folder"));
-  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled32));
-  // The file of the 32-bit program-files folder, stored as "%PROGRAMFILES% (x86)\...".
-  ASSERT_TRUE(fs::exists(target.driveC() / kLegacy));
-  EXPECT_EQ(ReadHostFile(target.driveC() / kLegacy), ReadHostFile(kSample / "drive_c" / kLegacy));
-  const auto shortcuts = FindNamed(target.driveC() / "users", "Corvane Demo.lnk");
-  ASSERT_EQ(shortcuts.size(), 1u);
-  EXPECT_NE(shortcuts[0].string().find("Start Menu/Programs"), std::string::npos) << shortcuts[0];
-
-  // INI entries: added and modified ones written, the deleted one removed.
-  const std::string windowsIni = ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini");
-  EXPECT_NE(windowsIni.find("Installed=1"), std::string::npos) << windowsIni;
-  EXPECT_NE(windowsIni.find("Mode=quiet"), std::string::npos) << windowsIni;
-  EXPECT_NE(windowsIni.find("[O'Brien]"), std::string::npos) << windowsIni;
-  EXPECT_NE(windowsIni.find("Quote=it's here"), std::string::npos) << windowsIni;
-  EXPECT_NE(windowsIni.find("Keep=1"), std::string::npos) << windowsIni;
-  EXPECT_EQ(windowsIni.find("Obsolete"), std::string::npos) << windowsIni;
-  EXPECT_NE(ReadHostFile(target.driveC() / kInstalled / "demo.ini").find("Data=data"), std::string::npos);
-
-  // Registry values, read through the machine seam from the target machine.
-  {
-    platform::RegistryKey key;
-    ASSERT_EQ(key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo"), platform::kSuccess);
-    std::wstring text;
-    EXPECT_EQ(key.QueryString(L"Path", text), platform::kSuccess);
-    EXPECT_EQ(text, L"C:\\Program Files\\Corvane Demo\\app.exe");
-    EXPECT_EQ(key.QueryString(L"Legacy", text), platform::kSuccess);
-    EXPECT_EQ(text, L"C:\\Program Files (x86)\\Corvane Legacy\\bin\\legacy.txt");
-    EXPECT_EQ(key.QueryString(L"", text), platform::kSuccess);
-    EXPECT_EQ(text, L"Corvane Demo default");
-    EXPECT_EQ(key.QueryString(L"O'Brien", text), platform::kSuccess);
-    EXPECT_EQ(text, L"it's O'Brien's");
-    EXPECT_EQ(key.QueryString(L"Grüße 日本", text), platform::kSuccess);
-    EXPECT_EQ(text, L"naïve € 日本 Ω");
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    EXPECT_EQ(key.QueryValue(L"LogFile", type, data), platform::kSuccess);
-    EXPECT_EQ(type, platform::kRegExpandSz);
-    EXPECT_EQ(key.QueryString(L"LogFile", text), platform::kSuccess);
-    EXPECT_EQ(text, L"%TEMP%\\demo.log");
-    uint32_t count = 0;
-    EXPECT_EQ(key.QueryDword(L"Count", count), platform::kSuccess);
-    EXPECT_EQ(count, 255u);
-    std::vector<uint8_t> blob;
-    EXPECT_EQ(key.QueryBinary(L"Blob", blob), platform::kSuccess);
-    EXPECT_EQ(blob, (std::vector<uint8_t>{0x00, 0x10, 0xff}));
-    std::vector<std::wstring> list;
-    EXPECT_EQ(key.QueryMultiString(L"Paths", list), platform::kSuccess);
-    EXPECT_EQ(list, (std::vector<std::wstring>{L"a", L"b c"}));
-  }
-  {
-    // Nothing in the 32-bit view of the registry.
-    platform::RegistryKey key;
-    EXPECT_NE(key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo"), platform::kSuccess);
-  }
-  {
-    platform::RegistryKey key;
-    ASSERT_EQ(key.Open(platform::RootKey::CurrentUser, L"Software\\Corvane Demo"), platform::kSuccess);
-    std::wstring text;
-    EXPECT_EQ(key.QueryString(L"User", text), platform::kSuccess);
-    EXPECT_EQ(text, L"hkcu value");
-    platform::RegistryKey settings;
-    ASSERT_EQ(settings.Open(key, L"Settings"), platform::kSuccess);
-    uint32_t level = 0;
-    EXPECT_EQ(settings.QueryDword(L"Level", level), platform::kSuccess);
-    EXPECT_EQ(level, 7u);
-  }
-
-  // And all of it goes again.
-  ASSERT_EQ(target.Run({"msiexec", "/x", "C:\\demo.msi", "/qn"}), 0);
-  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "app.exe"));
-  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "Empty Folder"));
-  EXPECT_FALSE(fs::exists(target.driveC() / kLegacy));
-  // The machine's own folders stay (the registry component hangs on the program-files folder).
-  EXPECT_TRUE(fs::is_directory(target.driveC() / "Program Files" / "Common Files"));
-  EXPECT_TRUE(fs::is_directory(target.driveC() / "windows" / "system32"));
-  EXPECT_TRUE(FindNamed(target.driveC() / "users", "Corvane Demo.lnk").empty());
-  platform::Machine::Reset();
-  {
-    platform::RegistryKey key;
-    if (key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo") == platform::kSuccess) {
-      std::wstring text;
-      EXPECT_NE(key.QueryString(L"Path", text), platform::kSuccess);
-      uint32_t count = 0;
-      EXPECT_NE(key.QueryDword(L"Count", count), platform::kSuccess);
-    }
-  }
-  EXPECT_EQ(ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini").find("Installed=1"), std::string::npos);
-}
-
-TEST_F(PackageBuildTest, BadCommandLinesAndInputsFailClearly) {
-  WinePrefixCopy machine;
-  ASSERT_TRUE(machine.ok()) << machine.error();
+// Bad command lines and inputs on a machine that was never staged: clear messages, exit status 2
+// for the command line and 1 for the input, and nothing left in the output folder.
+void CheckBadCommandLinesAndInputs(const WinePrefixCopy& machine) {
   TempFolder work;
   std::string output;
 
@@ -248,6 +106,131 @@ TEST_F(PackageBuildTest, BadCommandLinesAndInputsFailClearly) {
                        &output),
             1);
   EXPECT_NE(output.find("cannot be created"), std::string::npos) << output;
+}
+
+class PackageBuildTest : public ::testing::Test {};
+
+TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWineAndBadInputsFailClearly) {
+  TempFolder out;
+  fs::path package;
+  {
+    WinePrefixCopy source;
+    ASSERT_TRUE(source.ok()) << source.error();
+    Stage(source);
+    std::string output;
+    const int status = RunProgram(source, {(kSample / "ProjectFile.xml").string(), "-Path=" + out.path().string(),
+                                           "-File=Demo.MSI"},
+                                  &output);
+    ASSERT_EQ(status, 0) << output;
+    package = out.path() / "demo.msi";  // the name reaches the builder lower-cased
+    ASSERT_TRUE(fs::is_regular_file(package)) << output;
+    EXPECT_NE(output.find(package.filename().string()), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(out.path() / "MSIProject.cab"));  // stored inside, then removed
+    platform::InstallerDatabase database;
+    ASSERT_EQ(database.OpenReadOnly(platform::Machine::WindowsPath(package)), platform::kSuccess);
+    EXPECT_EQ(database.GetSummaryText(platform::kPidTemplate), "x64;1033");
+    // The value in the 32-bit program-files folder refers to it by the plain property, which a
+    // 64-bit package resolves to that folder.
+    platform::InstallerView view;
+    ASSERT_EQ(view.Open(database, "SELECT `Value` FROM `Registry` WHERE `Name`='Legacy'"), platform::kSuccess);
+    ASSERT_EQ(view.Execute(nullptr), platform::kSuccess);
+    std::unique_ptr<platform::InstallerRecord> record;
+    ASSERT_EQ(view.Fetch(record), platform::kSuccess);
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->GetString(1), "[ProgramFilesFolder]Corvane Legacy\\bin\\legacy.txt");
+  }
+
+  WinePrefixCopy target;
+  ASSERT_TRUE(target.ok()) << target.error();
+  CheckBadCommandLinesAndInputs(target);
+  // An INI entry the package deletes, beside one it leaves alone.
+  {
+    std::FILE* ini = std::fopen((target.driveC() / "windows" / "corvane-demo.ini").c_str(), "wb");
+    std::fputs("[Old]\r\nObsolete=yes\r\nKeep=1\r\n", ini);
+    std::fclose(ini);
+  }
+  fs::copy_file(package, target.driveC() / "demo.msi");
+  ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\demo.msi", "/qn", "/l*v", "C:\\install.log"}), 0);
+  // The folder the INI component hangs on is the 64-bit program-files folder too.
+  const std::string log = ReadHostFile(target.driveC() / "install.log");
+  EXPECT_NE(log.find("INSTALLDIR = C:\\Program Files\\"), std::string::npos) << log.substr(0, 4000);
+
+  // Files byte for byte where the package maps them, and the empty folder.
+  for (const char* relative : {"app.exe", "app.ico", "readme.txt", "O'Brien notes.txt", "data/settings.dat",
+                               "data/cache/index.dat", "Пример/данные.txt"}) {
+    const fs::path installed = target.driveC() / kInstalled / relative;
+    ASSERT_TRUE(fs::exists(installed)) << installed;
+    EXPECT_EQ(ReadHostFile(installed), ReadHostFile(kSample / "drive_c" / kVendor / relative)) << relative;
+  }
+  EXPECT_TRUE(fs::is_directory(target.driveC() / kInstalled / "Empty Folder"));
+  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled32));
+  // The file of the 32-bit program-files folder, stored as "%PROGRAMFILES% (x86)\...".
+  ASSERT_TRUE(fs::exists(target.driveC() / kLegacy));
+  EXPECT_EQ(ReadHostFile(target.driveC() / kLegacy), ReadHostFile(kSample / "drive_c" / kLegacy));
+  const auto shortcuts = FindNamed(target.driveC() / "users", "Corvane Demo.lnk");
+  ASSERT_EQ(shortcuts.size(), 1u);
+  EXPECT_NE(shortcuts[0].string().find("Start Menu/Programs"), std::string::npos) << shortcuts[0];
+
+  // INI entries: added and modified ones written, the deleted one removed.
+  const std::string windowsIni = ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini");
+  EXPECT_NE(windowsIni.find("Installed=1"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("Mode=quiet"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("[O'Brien]"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("Quote=it's here"), std::string::npos) << windowsIni;
+  EXPECT_NE(windowsIni.find("Keep=1"), std::string::npos) << windowsIni;
+  EXPECT_EQ(windowsIni.find("Obsolete"), std::string::npos) << windowsIni;
+  EXPECT_NE(ReadHostFile(target.driveC() / kInstalled / "demo.ini").find("Data=data"), std::string::npos);
+
+  // Registry values, read through the machine seam from the target machine.
+  {
+    platform::RegistryKey key;
+    ASSERT_EQ(key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo"), platform::kSuccess);
+    EXPECT_EQ(StringValue(key, L"Path"), L"C:\\Program Files\\Corvane Demo\\app.exe");
+    EXPECT_EQ(StringValue(key, L"Legacy"), L"C:\\Program Files (x86)\\Corvane Legacy\\bin\\legacy.txt");
+    EXPECT_EQ(StringValue(key, L""), L"Corvane Demo default");
+    EXPECT_EQ(StringValue(key, L"O'Brien"), L"it's O'Brien's");
+    EXPECT_EQ(StringValue(key, L"Grüße 日本"), L"naïve € 日本 Ω");
+    // Every value type, byte for byte, is the faithful-package test's concern; one typed value here.
+    uint32_t count = 0;
+    EXPECT_EQ(key.QueryDword(L"Count", count), platform::kSuccess);
+    EXPECT_EQ(count, 255u);
+  }
+  {
+    // Nothing in the 32-bit view of the registry.
+    platform::RegistryKey key;
+    EXPECT_NE(key.Open(platform::RootKey::LocalMachine, L"Software\\Wow6432Node\\Corvane Demo"), platform::kSuccess);
+  }
+  {
+    platform::RegistryKey key;
+    ASSERT_EQ(key.Open(platform::RootKey::CurrentUser, L"Software\\Corvane Demo"), platform::kSuccess);
+    EXPECT_EQ(StringValue(key, L"User"), L"hkcu value");
+    platform::RegistryKey settings;
+    ASSERT_EQ(settings.Open(key, L"Settings"), platform::kSuccess);
+    uint32_t level = 0;
+    EXPECT_EQ(settings.QueryDword(L"Level", level), platform::kSuccess);
+    EXPECT_EQ(level, 7u);
+  }
+
+  // And all of it goes again.
+  ASSERT_EQ(target.Run({"msiexec", "/x", "C:\\demo.msi", "/qn"}), 0);
+  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "app.exe"));
+  EXPECT_FALSE(fs::exists(target.driveC() / kInstalled / "Empty Folder"));
+  EXPECT_FALSE(fs::exists(target.driveC() / kLegacy));
+  // The machine's own folders stay (the registry component hangs on the program-files folder).
+  EXPECT_TRUE(fs::is_directory(target.driveC() / "Program Files" / "Common Files"));
+  EXPECT_TRUE(fs::is_directory(target.driveC() / "windows" / "system32"));
+  EXPECT_TRUE(FindNamed(target.driveC() / "users", "Corvane Demo.lnk").empty());
+  platform::Machine::Reset();
+  {
+    platform::RegistryKey key;
+    if (key.Open(platform::RootKey::LocalMachine, L"Software\\Corvane Demo") == platform::kSuccess) {
+      std::wstring text;
+      EXPECT_NE(key.QueryString(L"Path", text), platform::kSuccess);
+      uint32_t count = 0;
+      EXPECT_NE(key.QueryDword(L"Count", count), platform::kSuccess);
+    }
+  }
+  EXPECT_EQ(ReadHostFile(target.driveC() / "windows" / "corvane-demo.ini").find("Installed=1"), std::string::npos);
 }
 
 }  // namespace

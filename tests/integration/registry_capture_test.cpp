@@ -13,6 +13,7 @@
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/registry_enumerate.h"
+#include "support/registry_change_lines.h"
 #include "support/wine_prefix.h"
 
 namespace {
@@ -24,31 +25,6 @@ void RunBatch(const WinePrefixCopy& prefix, const std::string& name, const std::
   }
   std::string output;
   ASSERT_EQ(prefix.Run({"cmd", "/c", "C:\\" + name}, &output), 0) << output;
-}
-
-std::vector<std::wstring> Lines(const RegKeyMap& map) {
-  std::vector<std::wstring> lines;
-  for (const auto& [key, records] : map) {
-    std::wstring line = key;
-    for (const RegValueRecord& record : records) line += L" | " + record.valueName + L" " + record.typeName;
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::vector<std::wstring> XmlLines(CXMLDocumentHandler& document, const std::wstring& listPath) {
-  std::vector<std::wstring> lines;
-  CXMLNodeHandler list = document.GetRootElement().SelectSingleNode(listPath);
-  // Every element is inserted as the first child: read back in reverse to get the map order.
-  for (long i = list.GetChildCount() - 1; i >= 0; --i) {
-    CXMLNodeHandler subKey = list.GetChild(i);
-    std::wstring line = subKey.GetAttribute(0);
-    for (long j = subKey.GetChildCount() - 1; j >= 0; --j) {
-      line += L" | " + subKey.GetChild(j).GetAttribute(0) + L" " + subKey.GetChild(j).GetAttribute(1);
-    }
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
@@ -115,9 +91,9 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
       L"HKEY_CURRENT_USER\\Software\\CorvaneUser | \"Old\" REG_SZ",
       L"HKEY_LOCAL_MACHINE\\SOFTWARE\\CorvaneGone",
   };
-  EXPECT_EQ(Lines(*added), expectedAdded);
-  EXPECT_EQ(Lines(*modified), expectedModified);
-  EXPECT_EQ(Lines(*deleted), expectedDeleted);
+  EXPECT_EQ(RegChangeLines(*added), expectedAdded);
+  EXPECT_EQ(RegChangeLines(*modified), expectedModified);
+  EXPECT_EQ(RegChangeLines(*deleted), expectedDeleted);
 
   // Whatever Wine itself changed lies under an exclusion rule of the default rules.
   const ExcludedRuleMap rules = GetExcludedRules(RuleKind::kRegistry);
@@ -129,12 +105,12 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
 
   CXMLDocumentHandler changes;
   ASSERT_EQ(changes.Load(RegChangesPath), 1);
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"), expectedAdded);
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//ModifiedItems//SubKeyList"),
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"), expectedAdded);
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//ModifiedItems//SubKeyList"),
             expectedModified);
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//DeletedItems//SubKeyList"),
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//DeletedItems//SubKeyList"),
             expectedDeleted);
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Excluded//SubKeyList").size(), ExcludedKeyChanges.size());
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Excluded//SubKeyList").size(), ExcludedKeyChanges.size());
   enumerator.Uninitialize();
 }
 

@@ -8,24 +8,13 @@
 
 #include "platform/registry.h"
 #include "platform/wine/registry_store.h"
+#include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
 using namespace platform;
 
 namespace {
-
-// UTF-16LE of a text with its NUL, as Wine stores every string form.
-std::vector<uint8_t> Sz(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
-}
 
 std::vector<std::string> WineEnvironment(const WinePrefixCopy& prefix) {
   // A UTF-8 locale, so that Wine reads non-ASCII arguments as UTF-8.
@@ -34,7 +23,7 @@ std::vector<std::string> WineEnvironment(const WinePrefixCopy& prefix) {
           "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d"};
 }
 
-TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByte) {
+TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceTheServerHasEnded) {
   WinePrefixCopy prefix;
   ASSERT_TRUE(prefix.ok()) << prefix.error();
   // One batch file, so that Wine starts once for all the ASCII values.
@@ -83,18 +72,18 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByte) {
     std::vector<uint8_t> data;
   };
   const std::vector<Expect> expected = {
-      {L"", kRegSz, Sz(u"defval")},
+      {L"", kRegSz, StoredString(u"defval")},
       {L"bin", kRegBinary, {0x00, 0x01, 0xff}},
       {L"dw", kRegDword, {0x78, 0x56, 0x34, 0x12}},
       {L"empty", kRegSz, {0, 0}},
-      {L"exp", kRegExpandSz, Sz(u"%ProgramFiles%\\App")},
-      {L"multi", kRegMultiSz, Sz(std::u16string(u"one\0two\0three\0", 14))},
+      {L"exp", kRegExpandSz, StoredString(u"%ProgramFiles%\\App")},
+      {L"multi", kRegMultiSz, StoredString(std::u16string(u"one\0two\0three\0", 14))},
       {L"multiempty", kRegMultiSz, {0, 0}},
       {L"none", kRegNone, {0, 0}},  // Wine's reg.exe stores an empty string for REG_NONE
-      {L"quote\"name", kRegSz, Sz(u"a\"b")},
+      {L"quote\"name", kRegSz, StoredString(u"a\"b")},
       {L"qw", kRegQword, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},
-      {L"sz", kRegSz, Sz(u"hello")},
-      {L"unicod\u20ac", kRegSz, Sz(u"caf\u00e9 \u20ac \xd83d\xde00")},
+      {L"sz", kRegSz, StoredString(u"hello")},
+      {L"unicod\u20ac", kRegSz, StoredString(u"caf\u00e9 \u20ac \xd83d\xde00")},
   };
   // Enumeration gives them in Wine's order, with the stored types and bytes.
   for (uint32_t i = 0; i < expected.size(); ++i) {
@@ -115,8 +104,7 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByte) {
   std::vector<std::wstring> strings;
   uint32_t dword = 0;
   uint64_t qword = 0;
-  EXPECT_EQ(key.QueryString(L"UNICOD\u20ac", text), kSuccess);
-  EXPECT_EQ(text, L"caf\u00e9 \u20ac \U0001F600");
+  EXPECT_EQ(StringValue(key, L"UNICOD\u20ac"), L"caf\u00e9 \u20ac \U0001F600");
   EXPECT_EQ(key.QueryMultiString(L"multi", strings), kSuccess);
   EXPECT_EQ(strings, (std::vector<std::wstring>{L"one", L"two", L"three"}));
   EXPECT_EQ(key.QueryQword(L"qw", qword), kSuccess);
@@ -127,25 +115,20 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByte) {
   EXPECT_EQ(key.QueryDword(L"dw", dword), kSuccess);
   EXPECT_EQ(dword, 7u);
   ASSERT_EQ(key.Open(RootKey::ClassesRoot, L".s2reg"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-  EXPECT_EQ(text, L"s2file");
+  EXPECT_EQ(StringValue(key, L""), L"s2file");
   // Written through a link of the fresh prefix, read through it and at its target.
   for (const wchar_t* path : {L"Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\s2app.exe",
                               L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\s2app.exe"}) {
     ASSERT_EQ(key.Open(RootKey::LocalMachine, path), kSuccess) << path;
-    EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-    EXPECT_EQ(text, L"C:\\s2app.exe");
+    EXPECT_EQ(StringValue(key, L""), L"C:\\s2app.exe");
   }
   // The fresh prefix's keys come through: the user's folders and the machine's classes.
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
             kSuccess);
   EXPECT_EQ(key.QueryString(L"AppData", text), kSuccess);
   EXPECT_EQ(text.rfind(L"C:\\users\\", 0), 0u) << text.size();
-}
 
-TEST(RegistryValuesIntegration, WaitsUntilThePrefixsServerHasEnded) {
-  WinePrefixCopy prefix;
-  ASSERT_TRUE(prefix.ok()) << prefix.error();
+  // While the prefix's server runs the files may be stale: an open waits until it has ended.
   // A persistent server: it stays until told to end.
   ASSERT_EQ(RunHostCommand({"wineserver", "-p"}, WineEnvironment(prefix)), 0);
   for (int i = 0; i < 100 && !wine::IsWineServerRunning(prefix.prefix()); ++i) {
@@ -153,7 +136,6 @@ TEST(RegistryValuesIntegration, WaitsUntilThePrefixsServerHasEnded) {
   }
   ASSERT_TRUE(wine::IsWineServerRunning(prefix.prefix()));
   wine::SetWineServerWaitTimeout(std::chrono::milliseconds(200));
-  RegistryKey key;
   EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software"), kNotReady);
 
   // Ended while an open waits for it: the open then reads the files.

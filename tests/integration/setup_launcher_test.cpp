@@ -77,12 +77,13 @@ class SetupLauncherTest : public ::testing::Test {
   TempFolder work_;
 };
 
-TEST_F(SetupLauncherTest, ExeThatWritesAFileRunsAndIsWaitedFor) {
-  const fs::path setup = BuildNsisSetup(work_, "writer",
-                                        "FileOpen $0 \"C:\\hello.txt\" w\n"
-                                        "FileWrite $0 \"hello from setup\"\n"
-                                        "FileClose $0");
-  const platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(setup));
+// Three setups on one machine: one that writes a file, one whose child outlives it, one that fails.
+TEST_F(SetupLauncherTest, SetupsAreWaitedForWithTheirChildrenAndGiveTheirExitCodes) {
+  const fs::path writer = BuildNsisSetup(work_, "writer",
+                                         "FileOpen $0 \"C:\\hello.txt\" w\n"
+                                         "FileWrite $0 \"hello from setup\"\n"
+                                         "FileClose $0");
+  platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(writer));
   EXPECT_EQ(result.status, platform::kSuccess);
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_TRUE(result.installerProcesses.empty());
@@ -90,43 +91,27 @@ TEST_F(SetupLauncherTest, ExeThatWritesAFileRunsAndIsWaitedFor) {
   EXPECT_EQ(ReadHostFile(prefix_.driveC() / "hello.txt"), "hello from setup");
   // The wait covered the prefix's server too: nothing of the prefix runs any more.
   EXPECT_EQ(ProcessesOfPrefix(prefix_.prefix()), 0);
-}
 
-TEST_F(SetupLauncherTest, WaitCoversADetachedChildThatOutlivesTheSetup) {
-  const fs::path setup =
+  const fs::path detached =
       BuildNsisSetup(work_, "detached", "Exec 'cmd /c ping -n 3 127.0.0.1 & echo done > C:\\late.txt'");
   int ticks = 0;
   platform::LaunchOptions options;
   options.onTick = [&ticks] { ++ticks; };
-  const platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(setup), options);
+  result = platform::RunSetupAndWait(WindowsPathOf(detached), options);
   EXPECT_EQ(result.status, platform::kSuccess);
   EXPECT_EQ(result.exitCode, 0);
   // The setup itself returned at once; the file is written by its child two seconds later.
   EXPECT_TRUE(fs::exists(prefix_.driveC() / "late.txt"));
   EXPECT_GT(ticks, 0);
-}
 
-TEST_F(SetupLauncherTest, MsiGoesToTheWindowsInstallerWhichIsReported) {
-  const fs::path msi = BuildExample("sample-msi/build.sh", work_);
-  ASSERT_TRUE(fs::exists(msi)) << msi;
-  const platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(msi));
+  // Wine passes on only the low 8 bits: 1603 arrives as 67.
+  const fs::path failing = BuildNsisSetup(work_, "failing", "SetErrorLevel 1603");
+  result = platform::RunSetupAndWait(WindowsPathOf(failing));
   EXPECT_EQ(result.status, platform::kSuccess);
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_TRUE(fs::exists(prefix_.driveC() / "Program Files" / "Corvane Sample MSI" / "msireadme.txt"));
-  ASSERT_FALSE(result.installerProcesses.empty());
-  bool sawInstallCommand = false;
-  for (const auto& p : result.installerProcesses) {
-    EXPECT_GT(p.processId, 0);
-    const std::wstring line = FoldAsciiLower(p.commandLine);
-    if (line.find(L"msiexec") != std::wstring::npos && line.find(L"/i") != std::wstring::npos &&
-        line.find(L"corvanesample.msi") != std::wstring::npos) {
-      sawInstallCommand = true;
-    }
-  }
-  EXPECT_TRUE(sawInstallCommand) << WideToUtf8(result.installerProcesses.front().commandLine);
+  EXPECT_EQ(result.exitCode, 1603 & 0xFF);
 }
 
-TEST_F(SetupLauncherTest, ArgumentsOfAnMsiGoOnTheWindowsInstallersCommandLine) {
+TEST_F(SetupLauncherTest, MsiGoesToTheWindowsInstallerWithItsArguments) {
   const fs::path msi = BuildExample("sample-msi/build.sh", work_);
   ASSERT_TRUE(fs::exists(msi)) << msi;
   platform::LaunchOptions options;
@@ -142,6 +127,16 @@ TEST_F(SetupLauncherTest, ArgumentsOfAnMsiGoOnTheWindowsInstallersCommandLine) {
   EXPECT_NE(log.find("CORVANEPROP = abc"), std::string::npos);
   EXPECT_TRUE(fs::exists(work_.path() / "run.log"));
   EXPECT_TRUE(result.leftoverProcesses.empty());
+  // The Windows Installer's processes are reported.
+  ASSERT_FALSE(result.installerProcesses.empty());
+  bool sawInstallCommand = false;
+  for (const auto& p : result.installerProcesses) {
+    EXPECT_GT(p.processId, 0);
+    const std::wstring line = FoldAsciiLower(p.commandLine);
+    sawInstallCommand |= line.find(L"msiexec") != std::wstring::npos && line.find(L"/i") != std::wstring::npos &&
+                         line.find(L"corvanesample.msi") != std::wstring::npos;
+  }
+  EXPECT_TRUE(sawInstallCommand) << WideToUtf8(result.installerProcesses.front().commandLine);
 }
 
 TEST_F(SetupLauncherTest, SampleSetupInstallsSilentlyWithoutADisplay) {
@@ -167,7 +162,8 @@ TEST_F(SetupLauncherTest, SampleSetupInstallsSilentlyWithoutADisplay) {
   EXPECT_NE(user.find("\"Window\"=hex:2c,00,00,00,10,00,20,00"), std::string::npos);
 }
 
-TEST_F(SetupLauncherTest, MissingSetupIsReportedWithoutStartingWine) {
+// Setups that are not there are reported without starting Wine; one that never ends is stopped.
+TEST_F(SetupLauncherTest, MissingSetupsAreReportedAndOneThatNeverEndsIsStoppedAtTheTimeout) {
   const platform::LaunchResult missingFile = platform::RunSetupAndWait(WindowsPathOf(work_.path() / "absent.exe"));
   EXPECT_EQ(missingFile.status, platform::kFileNotFound);
   EXPECT_EQ(missingFile.exitCode, -1);
@@ -178,9 +174,7 @@ TEST_F(SetupLauncherTest, MissingSetupIsReportedWithoutStartingWine) {
   EXPECT_EQ(unmappedDrive.status, platform::kPathNotFound);
   const platform::LaunchResult folder = platform::RunSetupAndWait(WindowsPathOf(work_.path()));
   EXPECT_EQ(folder.status, platform::kAccessDenied);
-}
 
-TEST_F(SetupLauncherTest, SetupThatNeverEndsIsStoppedAtTheTimeout) {
   const fs::path setup = BuildNsisSetup(work_, "endless", "ExecWait 'cmd /c ping -n 600 127.0.0.1'");
   platform::LaunchOptions options;
   options.timeoutSeconds = 5;
@@ -192,14 +186,6 @@ TEST_F(SetupLauncherTest, SetupThatNeverEndsIsStoppedAtTheTimeout) {
   EXPECT_EQ(ProcessesOfPrefix(prefix_.prefix()), 0);
   std::string output;
   EXPECT_EQ(prefix_.Run({"cmd", "/c", "exit", "3"}, &output), 3) << output;
-}
-
-TEST_F(SetupLauncherTest, FailingSetupReportsItsExitCodeAsWineDoes) {
-  // Wine passes on only the low 8 bits: 1603 arrives as 67.
-  const fs::path setup = BuildNsisSetup(work_, "failing", "SetErrorLevel 1603");
-  const platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(setup));
-  EXPECT_EQ(result.status, platform::kSuccess);
-  EXPECT_EQ(result.exitCode, 1603 & 0xFF);
 }
 
 }  // namespace

@@ -39,20 +39,14 @@ TEST_F(NamingTest, RootsAreTheInstallersOwnFolders) {
       {L"%WINDIR%", L"WindowsFolder", L"WindowsFolder", Bitness::Neutral},
       {L"%WINDIR%\\system32", L"SystemFolder", L"System64Folder", Bitness::Bits64},
       {L"%WINDIR%\\SysWOW64", L"SystemFolder", L"SystemFolder", Bitness::Bits32},
-      {L"%WINDIR%\\Fonts", L"FontsFolder", L"FontsFolder", Bitness::Neutral},
       {L"system32", L"SystemFolder", L"System64Folder", Bitness::Neutral},
       {L"%APPDATA%", L"AppDataFolder", L"AppDataFolder", Bitness::Neutral},
       {L"%USERPROFILE%\\AppData\\Local", L"LocalAppDataFolder", L"LocalAppDataFolder", Bitness::Neutral},
       {L"%USERPROFILE%\\AppData\\Roaming", L"AppDataFolder", L"AppDataFolder", Bitness::Neutral},
-      {L"%USERPROFILE%\\Documents", L"PersonalFolder", L"PersonalFolder", Bitness::Neutral},
-      {L"%USERPROFILE%\\Desktop", L"DesktopFolder", L"DesktopFolder", Bitness::Neutral},
-      {L"%USERPROFILE%\\Temp", L"TempFolder", L"TempFolder", Bitness::Neutral},
       {L"%USERPROFILE%", L"USERPROFILE", L"USERPROFILE", Bitness::Neutral},
       {L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs", L"ProgramMenuFolder", L"ProgramMenuFolder",
        Bitness::Neutral},
       {L"%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\Startup", L"StartupFolder", L"StartupFolder",
-       Bitness::Neutral},
-      {L"%APPDATA%\\Microsoft\\Internet Explorer\\Quick Launch", L"QuickLaunchFolder", L"QuickLaunchFolder",
        Bitness::Neutral},
       {L"%ALLUSERSPROFILE%", L"CommonAppDataFolder", L"CommonAppDataFolder", Bitness::Neutral},
       {L"C:", L"TARGETDIR", L"TARGETDIR", Bitness::Neutral},
@@ -93,7 +87,6 @@ TEST_F(NamingTest, FolderPropertiesFollowTheLongestKnownFolder) {
   EXPECT_EQ(Property(L"%WINDIR%\\system32\\drivers"), L"SystemFolder");
   EXPECT_EQ(Property(L"%WINDIR%\\system"), L"System16Folder");
   EXPECT_EQ(Property(L"%WINDIR%"), L"WindowsFolder");
-  EXPECT_EQ(Property(L"%APPDATA%\\Vendor"), L"AppDataFolder");
   EXPECT_EQ(Property(L"%USERPROFILE%\\AppData\\Local\\Programs\\X"), L"LocalAppDataFolder");
   EXPECT_EQ(Property(L"%USERPROFILE%\\x"), L"USERPROFILE");
   EXPECT_EQ(Property(L"%ALLUSERSPROFILE%\\x"), L"CommonAppDataFolder");
@@ -112,8 +105,6 @@ TEST_F(NamingTest, RegistryDataNamesEveryFolderByItsLongestProperty) {
       {L"C:\\windows\\system32\\x.dll", L"[WindowsFolder]system32\\x.dll"},
       {L"C:\\users\\root\\AppData\\Roaming\\v", L"[AppDataFolder]v"},
       {L"C:\\users\\root\\AppData\\Local\\Programs\\X\\x.exe", L"[LocalAppDataFolder]Programs\\X\\x.exe"},
-      {L"C:\\users\\root\\Documents\\d", L"[PersonalFolder]d"},
-      {L"C:\\users\\root\\Temp\\t", L"[TempFolder]t"},
       {L"C:\\users\\root\\other", L"[USERPROFILE]other"},
       {L"C:\\ProgramData\\V\\", L"[CommonAppDataFolder]V\\"},
       {L"C:\\Program Files (x86)\\Old\\a.exe", L"[ProgramFilesFolder]Old\\a.exe"},

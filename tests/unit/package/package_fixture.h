@@ -37,6 +37,12 @@ inline Rows Select(platform::InstallerDatabase& database, const std::string& sta
   return rows;
 }
 
+inline bool HasRow(const Rows& rows, const std::vector<std::string>& expected) {
+  for (const auto& row : rows)
+    if (row == expected) return true;
+  return false;
+}
+
 inline std::string ProjectText(const std::string& added, const std::string& modified = "",
                                const std::string& registry = "", const std::string& ini = "",
                                const std::string& shortcuts = "", const std::string& modifiedRegistry = "") {

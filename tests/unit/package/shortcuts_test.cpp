@@ -9,12 +9,9 @@
 namespace {
 
 using package_test::Builder;
+using package_test::HasRow;
 using package_test::ProjectText;
 using package_test::Rows;
-
-bool HasRow(const Rows& rows, const std::vector<std::string>& expected) {
-  return std::find(rows.begin(), rows.end(), expected) != rows.end();
-}
 
 TEST(ShortcutTablesTest, ShortcutsKeepTheirFolderArgumentsWorkingFolderAndTarget) {
   Builder build;

@@ -11,16 +11,11 @@
 namespace {
 
 using package_test::Builder;
+using package_test::HasRow;
 using package_test::ProjectText;
 using package_test::Rows;
 
 using Row = std::vector<std::string>;
-
-bool HasRow(const Rows& rows, const Row& expected) {
-  for (const auto& row : rows)
-    if (row == expected) return true;
-  return false;
-}
 
 const std::regex kGuid("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
 

@@ -1,9 +1,4 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -21,6 +16,7 @@
 #include "platform/registry.h"
 #include "platform/wine/registry_store.h"
 #include "support/fixture_prefix.h"
+#include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -41,17 +37,6 @@ std::string LinkTo(const std::string& target) {
     line += buffer;
   }
   return line + "\n";
-}
-
-std::vector<uint8_t> Sz(std::wstring_view text) {
-  std::vector<uint8_t> bytes;
-  for (wchar_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>((c >> 8) & 0xFF));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
 }
 
 const std::string kSystemReg =
@@ -208,24 +193,19 @@ TEST_F(RegistryKeyTest, RootsMapToWinesBranches) {
   EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
 
   // HKCR is the machine's classes only: Wine 8 does not merge the user's.
-  std::wstring text;
   ASSERT_EQ(key.Open(RootKey::ClassesRoot, L".s2cr"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-  EXPECT_EQ(text, L"s2file");
+  EXPECT_EQ(StringValue(key, L""), L"s2file");
   EXPECT_EQ(key.Open(RootKey::ClassesRoot, L".s2cu"), kFileNotFound);
   EXPECT_FALSE(key.IsOpen());
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Classes\\.s2cu"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"", text), kSuccess);
-  EXPECT_EQ(text, L"user class");
+  EXPECT_EQ(StringValue(key, L""), L"user class");
 
   // HKCU and HKU\<sid> are one key; names match in any case; HKCC is below CurrentControlSet.
   RegistryKey viaUsers;
   ASSERT_EQ(viaUsers.Open(RootKey::Users, L"s-1-5-21-0-0-0-1000\\SOFTWARE\\s2test\\values"), kSuccess);
-  EXPECT_EQ(viaUsers.QueryString(L"SZ", text), kSuccess);
-  EXPECT_EQ(text, L"hello");
+  EXPECT_EQ(StringValue(viaUsers, L"SZ"), L"hello");
   ASSERT_EQ(key.Open(RootKey::Users, L".DEFAULT\\control panel\\Desktop"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"wallpaper", text), kSuccess);
-  EXPECT_EQ(text, L"");
+  EXPECT_EQ(StringValue(key, L"wallpaper"), L"");
   uint32_t dword = 0;
   ASSERT_EQ(key.Open(RootKey::CurrentConfig, L"Software\\S2cc"), kSuccess);
   EXPECT_EQ(key.QueryDword(L"cc", dword), kSuccess);
@@ -262,9 +242,7 @@ TEST_F(RegistryKeyTest, EnumeratesInWinesOrderWithImplicitParentsAndMergedNames)
                                        L"multinoend", L"multizero", L"none", L"odd", L"qw", L"smile\U0001F600",
                                        L"sz", L"sz_embnul", L"unicod\u00e9\u20ac", L"zerolen", L"Zval"}));
   // Names equal without regard to case are one value: the first spelling, the last data.
-  std::wstring text;
-  EXPECT_EQ(key.QueryString(L"Dup", text), kSuccess);
-  EXPECT_EQ(text, L"second");
+  EXPECT_EQ(StringValue(key, L"Dup"), L"second");
 
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\S2Test\\Sub"), kSuccess);
   EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L"[lead", L"_key", L"a_b", L"ab", L"AC", L"akey", L"Bkey",
@@ -316,11 +294,11 @@ TEST_F(RegistryKeyTest, GivesTypesAndDataBytesAsStored) {
     std::vector<uint8_t> data;
   };
   const std::vector<Expect> expected = {
-      {L"", kRegSz, Sz(L"defval")},
-      {L"sz", kRegSz, Sz(L"hello")},
+      {L"", kRegSz, StoredString(L"defval")},
+      {L"sz", kRegSz, StoredString(L"hello")},
       {L"empty", kRegSz, {0, 0}},
-      {L"exp", kRegExpandSz, Sz(L"%ProgramFiles%\\App")},
-      {L"multi", kRegMultiSz, Sz(std::wstring(L"one\0two\0three\0", 14))},
+      {L"exp", kRegExpandSz, StoredString(L"%ProgramFiles%\\App")},
+      {L"multi", kRegMultiSz, StoredString(std::wstring(L"one\0two\0three\0", 14))},
       {L"multiempty", kRegMultiSz, {0, 0}},
       {L"dw", kRegDword, {0x78, 0x56, 0x34, 0x12}},
       {L"qw", kRegQword, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},
@@ -363,12 +341,9 @@ TEST_F(RegistryKeyTest, TypedReadsCheckTypeAndForm) {
   EXPECT_EQ(qword, 0x1122334455667788ull);
   EXPECT_EQ(key.QueryBinary(L"bin", binary), kSuccess);
   EXPECT_EQ(binary, (std::vector<uint8_t>{0, 1, 2, 3, 4, 0xff}));
-  EXPECT_EQ(key.QueryString(L"exp", text), kSuccess);
-  EXPECT_EQ(text, L"%ProgramFiles%\\App");
-  EXPECT_EQ(key.QueryString(L"unicod\u00e9\u20ac", text), kSuccess);
-  EXPECT_EQ(text, L"v\u00e4lue\u20ac\U0001F600");
-  EXPECT_EQ(key.QueryString(L"sz_embnul", text), kSuccess);
-  EXPECT_EQ(text, L"A");  // what a caller of the string sees
+  EXPECT_EQ(StringValue(key, L"exp"), L"%ProgramFiles%\\App");
+  EXPECT_EQ(StringValue(key, L"unicod\u00e9\u20ac"), L"v\u00e4lue\u20ac\U0001F600");
+  EXPECT_EQ(StringValue(key, L"sz_embnul"), L"A");  // what a caller of the string sees
   EXPECT_EQ(key.QueryMultiString(L"multi", strings), kSuccess);
   EXPECT_EQ(strings, (std::vector<std::wstring>{L"one", L"two", L"three"}));
   EXPECT_EQ(key.QueryMultiString(L"multiempty", strings), kSuccess);
@@ -398,8 +373,7 @@ TEST_F(RegistryKeyTest, FollowsLinksAndListsThemUnderTheirOwnName) {
   std::wstring text;
   // A link through a link: Wow6432Node\Classes -> Classes\Wow6432Node, whose AppId -> Classes\AppId.
   ASSERT_EQ(key.Open(RootKey::LocalMachine, L"Software\\Wow6432Node\\Classes\\AppId\\{x}"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"v", text), kSuccess);
-  EXPECT_EQ(text, L"appid");
+  EXPECT_EQ(StringValue(key, L"v"), L"appid");
   // Opening the link itself leads to the target.
   ASSERT_EQ(key.Open(RootKey::LocalMachine, L"Software\\Classes\\Wow6432Node\\AppId"), kSuccess);
   EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L"{x}"}));
@@ -485,16 +459,13 @@ TEST(RegistryKeyFiles, MissingUnreadableAndBrokenFilesGiveStatuses) {
   names.clear();
   for (uint32_t i = 0; key.EnumKey(i, name) == kSuccess; ++i) names.push_back(name);
   EXPECT_EQ(names, (std::vector<std::wstring>{L"Fine", L"Good"}));
-  std::wstring text;
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Good"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"c", text), kSuccess);
-  EXPECT_EQ(text, L"caf\u00e9");
+  EXPECT_EQ(StringValue(key, L"c"), L"caf\u00e9");
   uint32_t type = 0;
   std::vector<uint8_t> data;
   EXPECT_EQ(key.QueryValue(L"b", type, data), kFileNotFound);
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Fine"), kSuccess);
-  EXPECT_EQ(key.QueryString(L"d", text), kSuccess);
-  EXPECT_EQ(text, L"ok");
+  EXPECT_EQ(StringValue(key, L"d"), L"ok");
 }
 
 TEST(RegistryKeyFiles, MissingPrefixIsNotReady) {
@@ -593,89 +564,6 @@ TEST(RegistryKeyFiles, SkippedLinesAreLoggedWithFileAndLineNumber) {
   std::string line;
   for (int n = std::stoi(match[2].str()); n > 0; --n) std::getline(file, line);
   EXPECT_EQ(line, "this is not a registry line");
-}
-
-// A stand-in for a running Wine server: a child process that holds the lock of the prefix's server
-// folder, as wineserver does.
-class FakeServer {
- public:
-  explicit FakeServer(const fs::path& prefix) {
-    folder_ = wine::WineServerFolders(prefix).back();  // the upstream location, always in the list
-    fs::create_directories(folder_);
-    const std::string lockPath = (folder_ / "lock").string();  // no allocation after fork
-    int ready[2];
-    if (pipe(ready) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      int fd = open(lockPath.c_str(), O_CREAT | O_WRONLY, 0600);
-      struct flock lock {};
-      lock.l_type = F_WRLCK;
-      lock.l_whence = SEEK_SET;
-      if (fd < 0 || fcntl(fd, F_SETLK, &lock) != 0) _exit(1);
-      char c = 1;
-      if (write(ready[1], &c, 1) != 1) _exit(1);
-      for (;;) pause();  // until killed
-    }
-    close(ready[1]);
-    char c = 0;
-    ok_ = read(ready[0], &c, 1) == 1;
-    close(ready[0]);
-  }
-  ~FakeServer() {
-    Stop();
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-    fs::remove(folder_.parent_path(), ec);  // only when empty
-  }
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  pid_t pid() const { return pid_; }
-  bool ok() const { return ok_; }
-
- private:
-  fs::path folder_;
-  pid_t pid_ = -1;
-  bool ok_ = false;
-};
-
-TEST(RegistryKeyServer, FilesAreReadOnlyWhenThePrefixsServerHasEnded) {
-  RegistryPrefix prefix;
-  prefix.WriteStandard();
-  prefix.Activate();
-  EXPECT_FALSE(wine::IsWineServerRunning(prefix.prefix()));
-  {
-    FakeServer server(prefix.prefix());
-    ASSERT_TRUE(server.ok());
-    EXPECT_TRUE(wine::IsWineServerRunning(prefix.prefix()));
-    wine::SetWineServerWaitTimeout(std::chrono::milliseconds(0));
-    RegistryKey key;
-    EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software"), kNotReady);
-    EXPECT_EQ(key.Open(RootKey::CurrentUser, L"Software"), kNotReady);  // the same server: no second wait
-    EXPECT_FALSE(key.IsOpen());
-    server.Stop();
-    EXPECT_FALSE(wine::IsWineServerRunning(prefix.prefix()));
-    EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software"), kSuccess);
-  }
-  {
-    // A server that ends while the open waits for it.
-    FakeServer server(prefix.prefix());
-    ASSERT_TRUE(server.ok());
-    wine::SetWineServerWaitTimeout(std::chrono::seconds(60));
-    const pid_t pid = server.pid();
-    std::thread stopper([pid] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      kill(pid, SIGKILL);
-    });
-    RegistryKey key;
-    EXPECT_EQ(key.Open(RootKey::CurrentUser, L"Software\\S2Test"), kSuccess);
-    stopper.join();
-  }
 }
 
 }  // namespace

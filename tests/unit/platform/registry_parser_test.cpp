@@ -4,24 +4,13 @@
 #include <vector>
 
 #include "platform/wine/registry_file_parser.h"
+#include "support/registry_change_lines.h"
 
 using namespace platform::wine;
 
 namespace {
 
 const std::string kHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n\n";
-
-// UTF-16LE bytes of a text plus the one NUL unit every string form stores.
-std::vector<uint8_t> Sz(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<uint8_t>(c >> 8));
-  }
-  bytes.push_back(0);
-  bytes.push_back(0);
-  return bytes;
-}
 
 const ParsedRegistryValue* Find(const ParsedRegistryKey& key, std::u16string_view name) {
   for (const auto& v : key.values) {
@@ -60,7 +49,7 @@ TEST(RegistryParserHeader, AcceptsOnlyVersion2FilesAndReadsRootAndOptions) {
   ASSERT_EQ(crlf.keys.size(), 1u);
   EXPECT_EQ(crlf.keys[0].path, u"A\\B");
   ASSERT_EQ(crlf.keys[0].values.size(), 2u);
-  EXPECT_EQ(crlf.keys[0].values[0].data, Sz(u"x"));
+  EXPECT_EQ(crlf.keys[0].values[0].data, StoredString(u"x"));
   EXPECT_EQ(crlf.keys[0].values[1].data, (std::vector<uint8_t>{1, 2}));
   EXPECT_TRUE(crlf.errors.empty());
 }
@@ -146,13 +135,13 @@ TEST(RegistryParserValues, ReadsEveryValueForm) {
   std::vector<uint8_t> longData;
   for (int i = 0; i <= 0x40; ++i) longData.push_back(static_cast<uint8_t>(i));
   const std::vector<Expect> expected = {
-      {u"", 1, Sz(u"defval")},
-      {u"sz", 1, Sz(u"hello")},
-      {u"plain", 1, Sz(u"old form")},
-      {u"exp", 2, Sz(u"%ProgramFiles%\\App")},
-      {u"multi", 7, Sz(std::u16string(u"one\0two\0three\0", 14))},
+      {u"", 1, StoredString(u"defval")},
+      {u"sz", 1, StoredString(u"hello")},
+      {u"plain", 1, StoredString(u"old form")},
+      {u"exp", 2, StoredString(u"%ProgramFiles%\\App")},
+      {u"multi", 7, StoredString(std::u16string(u"one\0two\0three\0", 14))},
       {u"multiempty", 7, {0, 0}},
-      {u"multinoend", 7, Sz(std::u16string(u"a\0b", 3))},
+      {u"multinoend", 7, StoredString(std::u16string(u"a\0b", 3))},
       {u"dw", 4, {0x78, 0x56, 0x34, 0x12}},
       {u"bin", 3, {0, 1, 2, 3, 4, 0xff}},
       {u"binempty", 3, {}},
@@ -163,10 +152,10 @@ TEST(RegistryParserValues, ReadsEveryValueForm) {
       {u"devprop", 0xffff0007u, {3, 0, 0, 0}},
       {u"big", 0x100, {1}},
       {u"long", 3, longData},
-      {u"spaced", 1, Sz(u"x")},
+      {u"spaced", 1, StoredString(u"x")},
       {u"spaced2", 4, {1, 0, 0, 0}},
-      {u"quote\"name", 1, Sz(u"a\"b\\c")},
-      {u"back\\slash", 1, Sz(u"AB")},
+      {u"quote\"name", 1, StoredString(u"a\"b\\c")},
+      {u"back\\slash", 1, StoredString(u"AB")},
       {u"empty", 1, {0, 0}},
   };
   ASSERT_EQ(key.values.size(), expected.size());

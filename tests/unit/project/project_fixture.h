@@ -16,20 +16,13 @@
 #include "project/ini_folder_table.h"
 #include "project/xml_document_handler.h"
 #include "support/fixture_prefix.h"
+#include "support/scoped_environment_values.h"
 #include "support/temp_folder.h"
 
 class ProjectDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    savedValues_ = EnvironmentValues;
-    EnvironmentValues.windir = FixturePrefix::kWindir;
-    EnvironmentValues.programfiles = FixturePrefix::kProgramFiles;
-    EnvironmentValues.userprofile = FixturePrefix::kUserProfile;
-    EnvironmentValues.allusersprofile = FixturePrefix::kAllUsersProfile;
-    EnvironmentValues.appdata = FixturePrefix::kAppData;
-    EnvironmentValues.temp = FixturePrefix::kTemp;
-    EnvironmentValues.systemdrive = FixturePrefix::kSystemDrive;
     ClearAllRules();
     ClearSkippedFiles();
     ClearINIFolderTable();
@@ -38,7 +31,6 @@ class ProjectDataTest : public ::testing::Test {
     ClearAllRules();
     ClearSkippedFiles();
     ClearINIFolderTable();
-    EnvironmentValues = savedValues_;
     if (!errorLogName_.empty()) {
       std::error_code ignored;
       std::filesystem::remove(FixturePrefix::ProgramFolderOnHost() / errorLogName_, ignored);
@@ -77,7 +69,7 @@ class ProjectDataTest : public ::testing::Test {
   FixturePrefix prefix_;
 
  private:
-  EnvironmentValueSet savedValues_;
+  ScopedEnvironmentValues environment_;  // the fixture's folders, for the token form
   std::string errorLogName_;
   std::string debugLogName_;
 };

@@ -44,40 +44,58 @@ class FileCompareTest : public ::testing::Test {
   CFileEnumerate enumerate_;
 };
 
-TEST_F(FileCompareTest, SameSizeAndSecondIsUnchangedWhateverElseDiffers) {
-  First("C:\\D\\same.txt", 100, 5);
-  Second("C:\\D\\same.txt", 100, 5);
-  First("C:\\D\\size.txt", 100, 5);
-  Second("C:\\D\\size.txt", 100, 6);
-  First("C:\\D\\time.txt", 100, 5);
-  Second("C:\\D\\time.txt", 101, 5);
-  enumerate_.CompareMaps();
-  EXPECT_TRUE(enumerate_.AddedFolders().empty());
-  EXPECT_TRUE(enumerate_.DeletedFolders().empty());
-  EXPECT_EQ(enumerate_.ModifiedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\size.txt", L"C:\\D\\time.txt"}}}));
-  EXPECT_EQ(enumerate_.FirstMap().Count(), 0u);
-  EXPECT_EQ(enumerate_.SecondMap().Count(), 0u);
-}
-
-TEST_F(FileCompareTest, FolderThatGainedAFileIsModifiedUnderTheSameKey) {
-  First("C:\\D", 100, 0, true);
-  First("C:\\D\\old.txt", 100, 1);
-  Second("C:\\D", 200, 0, true);
-  Second("C:\\D\\old.txt", 100, 1);
-  Second("C:\\D\\new.txt", 200, 1);
-  Second("C:\\D\\sub", 200, 0, true);
-  enumerate_.CompareMaps();
-  EXPECT_EQ(enumerate_.ModifiedFolders(), (FolderFileMap{{L"C:\\D", Files{}}}));
-  EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\new.txt"}}, {L"C:\\D\\sub", Files{}}}));
-}
-
-TEST_F(FileCompareTest, CaseChangeIsOneDeletionAndOneAddition) {
-  First("C:\\D\\File.txt", 100, 1);
-  Second("C:\\D\\file.txt", 100, 1);
-  First("C:\\Gone", 100, 0, true);
-  enumerate_.CompareMaps();
-  EXPECT_EQ(enumerate_.DeletedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\File.txt"}}, {L"C:\\Gone", Files{}}}));
-  EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\D", Files{L"C:\\D\\file.txt"}}}));
+// Two walks and the changes filed under their folders: a file is unchanged only when its size and
+// time are; a folder that gained a file is modified under the same key; paths are exact.
+TEST_F(FileCompareTest, ChangesAreFiledUnderTheirFolders) {
+  struct Entry {
+    const char* path;
+    int64_t time;
+    uint64_t size;
+    bool folder = false;
+  };
+  const struct {
+    const char* what;
+    std::vector<Entry> first;
+    std::vector<Entry> second;
+    FolderFileMap added;
+    FolderFileMap modified;
+    FolderFileMap deleted;
+  } cases[] = {
+      {"same size and time, or not",
+       {{"C:\\D\\same.txt", 100, 5}, {"C:\\D\\size.txt", 100, 5}, {"C:\\D\\time.txt", 100, 5}},
+       {{"C:\\D\\same.txt", 100, 5}, {"C:\\D\\size.txt", 100, 6}, {"C:\\D\\time.txt", 101, 5}},
+       {},
+       {{L"C:\\D", Files{L"C:\\D\\size.txt", L"C:\\D\\time.txt"}}},
+       {}},
+      {"a folder that gained a file and a subfolder",
+       {{"C:\\D", 100, 0, true}, {"C:\\D\\old.txt", 100, 1}},
+       {{"C:\\D", 200, 0, true}, {"C:\\D\\old.txt", 100, 1}, {"C:\\D\\new.txt", 200, 1}, {"C:\\D\\sub", 200, 0, true}},
+       {{L"C:\\D", Files{L"C:\\D\\new.txt"}}, {L"C:\\D\\sub", Files{}}},
+       {{L"C:\\D", Files{}}},
+       {}},
+      {"a change of letter case is one deletion and one addition",
+       {{"C:\\D\\File.txt", 100, 1}, {"C:\\Gone", 100, 0, true}},
+       {{"C:\\D\\file.txt", 100, 1}},
+       {{L"C:\\D", Files{L"C:\\D\\file.txt"}}},
+       {},
+       {{L"C:\\D", Files{L"C:\\D\\File.txt"}}, {L"C:\\Gone", Files{}}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CFileEnumerate enumerate;
+    enumerate.Initialize();
+    enumerate.IsFirstSnapshotExist();
+    for (const Entry& e : c.first) enumerate.FirstMap().Insert(e.path, e.time, e.size, e.folder);
+    for (const Entry& e : c.second) enumerate.SecondMap().Insert(e.path, e.time, e.size, e.folder);
+    enumerate.CompareMaps();
+    EXPECT_EQ(enumerate.AddedFolders(), c.added);
+    EXPECT_EQ(enumerate.ModifiedFolders(), c.modified);
+    EXPECT_EQ(enumerate.DeletedFolders(), c.deleted);
+    // The maps are emptied as they are compared.
+    EXPECT_EQ(enumerate.FirstMap().Count(), 0u);
+    EXPECT_EQ(enumerate.SecondMap().Count(), 0u);
+    enumerate.Uninitialize();
+  }
 }
 
 TEST_F(FileCompareTest, FilesAreFiledUnderTheirFolderInPathOrder) {

@@ -119,13 +119,4 @@ TEST(FileVersionInfoTranslationTest, ChoosesByLanguageThenPrimaryThenNeutralThen
   EXPECT_EQ(CFileVersionInfo::ChooseTranslation(nullptr, 3, 0x0409), -1);
 }
 
-TEST(FileVersionInfoTranslationTest, TextNamesAreTheTwelveInTheirOrder) {
-  const wchar_t* expected[] = {L"CompanyName",    L"FileDescription", L"FileVersion", L"InternalName",
-                               L"LegalCopyright", L"OriginalFileName", L"ProductName", L"ProductVersion",
-                               L"Comments",       L"LegalTrademarks", L"PrivateBuild", L"SpecialBuild"};
-  for (int i = 0; i < CFileVersionInfo::kTextCount; ++i) {
-    EXPECT_STREQ(CFileVersionInfo::TextName(static_cast<CFileVersionInfo::Text>(i)), expected[i]);
-  }
-}
-
 }  // namespace

@@ -121,13 +121,6 @@ TEST_F(RegCmpTest, ValuesAddedModifiedDeletedAndTypeChange) {
             L"\"Path\"=\"2\"=\"43,00,00,00\"\n");
 }
 
-TEST_F(RegCmpTest, ValuesNewValueGivesKeyRecordThenValueRecord) {
-  std::wstring second = kVendor;
-  second.insert(second.find(L"\"Path\""), L"\"Name\"=\"1\"=\"x\"\n");
-  EXPECT_EQ(Compare(kVendor, second),
-            (Changes{L"A [HKLM\\SOFTWARE\\Vendor]", L"A [HKLM\\SOFTWARE\\Vendor] \"Name\" REG_SZ"}));
-}
-
 TEST_F(RegCmpTest, ValuesDeletedValueAndMultiStringHasNoTypeName) {
   const std::wstring first = L"[HKLM\\K]\n\"List\"=\"7\"=\"61,00,00,00,00,00\"\n\"Q\"=\"11\"=\"01,00,00,00,00,00,00,00\"\n\n";
   const std::wstring second = L"[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n";
@@ -136,36 +129,90 @@ TEST_F(RegCmpTest, ValuesDeletedValueAndMultiStringHasNoTypeName) {
   EXPECT_EQ(DifferenceText(), L"\n[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n[HKLM\\K]\n~* \"Q\"=\n");
 }
 
-TEST_F(RegCmpTest, ValuesInsertedAmongMixedCaseNamesIsOneAddition) {
-  // The registry lists values without regard to case (here Wine's lower-case order: "_x" before
-  // "ANSI"); a value added between them is one added value, nothing deleted.
-  const std::wstring first = L"[HKLM\\K]\n\"_x\"=\"1\"=\"1\"\n\"ANSI\"=\"1\"=\"2\"\n\"beta\"=\"1\"=\"3\"\n\"Gamma\"=\"1\"=\"4\"\n\n";
-  const std::wstring second =
-      L"[HKLM\\K]\n\"_x\"=\"1\"=\"1\"\n\"ANSI\"=\"1\"=\"2\"\n\"Bar\"=\"1\"=\"9\"\n\"beta\"=\"1\"=\"3\"\n\"Gamma\"=\"1\"=\"5\"\n\n";
-  EXPECT_EQ(Compare(first, second),
-            (Changes{L"A [HKLM\\K]", L"A [HKLM\\K] \"Bar\" REG_SZ", L"M [HKLM\\K] \"Gamma\" REG_SZ"}));
+// Pairs of snapshots and the changes between them: value changes, keys in one snapshot only, and
+// orders that a whole-line comparison gets wrong.
+TEST_F(RegCmpTest, ReportsEachChangeOnceInItsCategory) {
+  const std::wstring wordBefore =
+      L"[HKCR\\Word.Document]\n@=\"1\"=\"Word\"\n\n"
+      L"[HKCR\\Word.Document\\CLSID]\n@=\"1\"=\"{1}\"\n\n"
+      L"[HKCR\\Word.Document.8]\n@=\"1\"=\"Word 8\"\n\n"
+      L"[HKCR\\Word.Document.8\\CLSID]\n@=\"1\"=\"{8}\"\n\n";
+  const std::wstring wordAfter =
+      L"[HKCR\\Word.Document]\n@=\"1\"=\"Word\"\n\n"
+      L"[HKCR\\Word.Document\\CLSID]\n@=\"1\"=\"{2}\"\n\n"
+      L"[HKCR\\Word.Document\\CurVer]\n@=\"1\"=\"Word.Document.8\"\n\n"
+      L"[HKCR\\Word.Document.8]\n@=\"1\"=\"Word 8\"\n\n"
+      L"[HKCR\\Word.Document.8\\CLSID]\n@=\"1\"=\"{8}\"\n\n";
+  const std::wstring apps =
+      L"[HKLM\\S\\App]\n\n[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\S\\App 2]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\S\\App-x64]\n\"v\"=\"1\"=\"1\"\n\n";
+  const std::wstring charsets =
+      L"[HKLM\\Charset]\n\n[HKLM\\Charset\\_iso-2022-jp$SIO]\n\"v\"=\"1\"=\"1\"\n\n"
+      L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\Charset\\GB_2312-80]\n\n[HKLM\\Charset\\GBK]\n\n";
+  const std::wstring endsWithB = L"[HKLM\\A]\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B\\C]\n\n";
+  const struct {
+    const char* what;
+    std::wstring first;
+    std::wstring second;
+    Changes expected;
+  } cases[] = {
+      {"a new value gives a key record, then a value record", kVendor,
+       Replaced(kVendor, L"\"Path\"", L"\"Name\"=\"1\"=\"x\"\n\"Path\""),
+       {L"A [HKLM\\SOFTWARE\\Vendor]", L"A [HKLM\\SOFTWARE\\Vendor] \"Name\" REG_SZ"}},
+      // Values are listed without regard to case (Wine's lower-case order: "_x" before "ANSI").
+      {"a value inserted among mixed-case names is one addition",
+       L"[HKLM\\K]\n\"_x\"=\"1\"=\"1\"\n\"ANSI\"=\"1\"=\"2\"\n\"beta\"=\"1\"=\"3\"\n\"Gamma\"=\"1\"=\"4\"\n\n",
+       L"[HKLM\\K]\n\"_x\"=\"1\"=\"1\"\n\"ANSI\"=\"1\"=\"2\"\n\"Bar\"=\"1\"=\"9\"\n\"beta\"=\"1\"=\"3\"\n\"Gamma\"=\"1\"=\"5\"\n\n",
+       {L"A [HKLM\\K]", L"A [HKLM\\K] \"Bar\" REG_SZ", L"M [HKLM\\K] \"Gamma\" REG_SZ"}},
+      // Windows keeps values in creation order; the same values in another order are the same key.
+      {"values in another order, names in another case",
+       L"[HKLM\\K]\n\"b\"=\"1\"=\"2\"\n\"A\"=\"1\"=\"1\"\n\"c\"=\"4\"=\"00000001\"\n\n",
+       L"[HKLM\\K]\n\"a\"=\"1\"=\"1\"\n\"C\"=\"4\"=\"00000001\"\n\"B\"=\"1\"=\"2\"\n\n", {}},
+      {"a value appended to the last key", L"[HKLM\\A]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\n",
+       L"[HKLM\\A]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\"w\"=\"1\"=\"2\"\n\n",
+       {L"A [HKLM\\B]", L"A [HKLM\\B] \"w\" REG_SZ"}},
+      {"value names holding quotes and equals signs",
+       L"[HKLM\\K]\n\"a=\"b\"=\"1\"=\"x\"\n\"say \"hi\"\"=\"1\"=\"y\"\n\n",
+       L"[HKLM\\K]\n\"a=\"b\"=\"1\"=\"z\"\n\"say \"hi\"\"=\"1\"=\"y\"\n\n",
+       {L"M [HKLM\\K]", L"M [HKLM\\K] \"a=\"b\" REG_SZ"}},
+      {"an added key with subkeys reports every key and value", L"[HKLM\\A]\n\n[HKLM\\Z]\n\n",
+       L"[HKLM\\A]\n\n[HKLM\\N]\n\"one\"=\"1\"=\"1\"\n\n[HKLM\\N\\Sub]\n\"two\"=\"4\"=\"00000002\"\n\n"
+       L"[HKLM\\N\\Sub\\Empty]\n\n[HKLM\\Z]\n\n",
+       {L"A [HKLM\\N]", L"A [HKLM\\N] \"one\" REG_SZ", L"A [HKLM\\N\\Sub]", L"A [HKLM\\N\\Sub] \"two\" REG_DWORD",
+        L"A [HKLM\\N\\Sub\\Empty]"}},
+      {"a deleted key at the end of the first file", endsWithB, L"[HKLM\\A]\n\n", {L"D [HKLM\\B]"}},
+      {"an added key at the end of the second file", L"[HKLM\\A]\n\n", endsWithB,
+       {L"A [HKLM\\B]", L"A [HKLM\\B] \"v\" REG_SZ", L"A [HKLM\\B\\C]"}},
+      {"keys differing only in letter case",
+       L"[HKLM\\Software\\Vendor]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\Software\\Vendor\\App]\n\n",
+       L"[HKLM\\SOFTWARE\\vendor]\n\"V\"=\"1\"=\"1\"\n\n[HKLM\\SOFTWARE\\VENDOR\\app]\n\n", {}},
+      {"a whole root as the starting key", L"[HKEY_CURRENT_CONFIG\\]\n\n[HKEY_CURRENT_CONFIG\\Software]\n\n",
+       L"[HKEY_CURRENT_CONFIG\\]\n\n[HKEY_CURRENT_CONFIG\\Software]\n\n[HKEY_CURRENT_CONFIG\\Software\\X]\n\"v\"=\"1\"=\"1\"\n\n",
+       {L"A [HKEY_CURRENT_CONFIG\\Software\\X]", L"A [HKEY_CURRENT_CONFIG\\Software\\X] \"v\" REG_SZ"}},
+      // Word.Document's subtree comes before Word.Document.8, although '.' sorts before '\'.
+      {"a subtree before a sibling with a dot in its name", wordBefore, wordAfter,
+       {L"M [HKCR\\Word.Document\\CLSID]", L"M [HKCR\\Word.Document\\CLSID] @ REG_SZ",
+        L"A [HKCR\\Word.Document\\CurVer]", L"A [HKCR\\Word.Document\\CurVer] @ REG_SZ"}},
+      {"the same, deleted", wordAfter, wordBefore,
+       {L"M [HKCR\\Word.Document\\CLSID]", L"M [HKCR\\Word.Document\\CLSID] @ REG_SZ",
+        L"D [HKCR\\Word.Document\\CurVer]"}},
+      // "App" < "App 2" < "App-x64" as names, while "App\Sub" would sort after both as text.
+      {"siblings with a blank and a dash", apps,
+       Replaced(apps, L"[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"1\"", L"[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"7\""),
+       {L"M [HKLM\\S\\App\\Sub]", L"M [HKLM\\S\\App\\Sub] \"v\" REG_SZ"}},
+      // Wine folds names to lower case: "_iso" sorts before "ANSI".
+      {"an underscore sorts before letters", charsets,
+       Replaced(charsets, L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"1\"",
+                L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"2\"") +
+           L"[HKLM\\Charset\\GBK\\New]\n\n",
+       {L"M [HKLM\\Charset\\ANSI_X3.4-1968]", L"M [HKLM\\Charset\\ANSI_X3.4-1968] \"v\" REG_SZ",
+        L"A [HKLM\\Charset\\GBK\\New]"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Compare(c.first, c.second), c.expected);
+  }
 }
-
-TEST_F(RegCmpTest, ValuesInAnotherOrderAndNameCaseOnlyChangeAreNoChange) {
-  // Windows keeps values in creation order; the same values in another order are the same key.
-  const std::wstring first = L"[HKLM\\K]\n\"b\"=\"1\"=\"2\"\n\"A\"=\"1\"=\"1\"\n\"c\"=\"4\"=\"00000001\"\n\n";
-  const std::wstring second = L"[HKLM\\K]\n\"a\"=\"1\"=\"1\"\n\"C\"=\"4\"=\"00000001\"\n\"B\"=\"1\"=\"2\"\n\n";
-  EXPECT_EQ(Compare(first, second), Changes{});
-}
-
-TEST_F(RegCmpTest, ValuesAppendedToLastKeyGivesNoStrayDeletion) {
-  const std::wstring first = L"[HKLM\\A]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\n";
-  const std::wstring second = L"[HKLM\\A]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\"w\"=\"1\"=\"2\"\n\n";
-  EXPECT_EQ(Compare(first, second), (Changes{L"A [HKLM\\B]", L"A [HKLM\\B] \"w\" REG_SZ"}));
-}
-
-TEST_F(RegCmpTest, ValuesNamesHoldingQuotesAndEqualsSigns) {
-  const std::wstring first = L"[HKLM\\K]\n\"a=\"b\"=\"1\"=\"x\"\n\"say \"hi\"\"=\"1\"=\"y\"\n\n";
-  const std::wstring second = L"[HKLM\\K]\n\"a=\"b\"=\"1\"=\"z\"\n\"say \"hi\"\"=\"1\"=\"y\"\n\n";
-  EXPECT_EQ(Compare(first, second), (Changes{L"M [HKLM\\K]", L"M [HKLM\\K] \"a=\"b\" REG_SZ"}));
-}
-
-// ---- Keys present in one snapshot only ----
 
 TEST_F(RegCmpTest, KeysDeletedWithSubkeysIsOneRecordAndCommonPrefixSiblingIsCompared) {
   const std::wstring first =
@@ -180,87 +227,6 @@ TEST_F(RegCmpTest, KeysDeletedWithSubkeysIsOneRecordAndCommonPrefixSiblingIsComp
   EXPECT_EQ(Compare(first, second),
             (Changes{L"D [HKLM\\A\\B]", L"M [HKLM\\A\\BC]", L"M [HKLM\\A\\BC] \"x\" REG_SZ"}));
   EXPECT_EQ(DifferenceText(), L"\n[~*HKLM\\A\\B]\n\n[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n");
-}
-
-TEST_F(RegCmpTest, KeysAddedWithSubkeysReportsEveryKeyAndValue) {
-  const std::wstring first = L"[HKLM\\A]\n\n[HKLM\\Z]\n\n";
-  const std::wstring second =
-      L"[HKLM\\A]\n\n"
-      L"[HKLM\\N]\n\"one\"=\"1\"=\"1\"\n\n"
-      L"[HKLM\\N\\Sub]\n\"two\"=\"4\"=\"00000002\"\n\n"
-      L"[HKLM\\N\\Sub\\Empty]\n\n"
-      L"[HKLM\\Z]\n\n";
-  EXPECT_EQ(Compare(first, second),
-            (Changes{L"A [HKLM\\N]", L"A [HKLM\\N] \"one\" REG_SZ", L"A [HKLM\\N\\Sub]",
-                     L"A [HKLM\\N\\Sub] \"two\" REG_DWORD", L"A [HKLM\\N\\Sub\\Empty]"}));
-}
-
-TEST_F(RegCmpTest, KeysAtTheEndOfEitherFile) {
-  const std::wstring first = L"[HKLM\\A]\n\n[HKLM\\B]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\B\\C]\n\n";
-  const std::wstring second = L"[HKLM\\A]\n\n";
-  EXPECT_EQ(Compare(first, second), (Changes{L"D [HKLM\\B]"}));
-  EXPECT_EQ(Compare(second, first), (Changes{L"A [HKLM\\B]", L"A [HKLM\\B] \"v\" REG_SZ", L"A [HKLM\\B\\C]"}));
-}
-
-TEST_F(RegCmpTest, KeysDifferingOnlyInLetterCaseAreTheSameKey) {
-  const std::wstring first = L"[HKLM\\Software\\Vendor]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\Software\\Vendor\\App]\n\n";
-  const std::wstring second = L"[HKLM\\SOFTWARE\\vendor]\n\"V\"=\"1\"=\"1\"\n\n[HKLM\\SOFTWARE\\VENDOR\\app]\n\n";
-  EXPECT_EQ(Compare(first, second), Changes{});
-}
-
-TEST_F(RegCmpTest, KeysWholeRootStartingKey) {
-  const std::wstring first = L"[HKEY_CURRENT_CONFIG\\]\n\n[HKEY_CURRENT_CONFIG\\Software]\n\n";
-  const std::wstring second =
-      L"[HKEY_CURRENT_CONFIG\\]\n\n[HKEY_CURRENT_CONFIG\\Software]\n\n[HKEY_CURRENT_CONFIG\\Software\\X]\n\"v\"=\"1\"=\"1\"\n\n";
-  EXPECT_EQ(Compare(first, second),
-            (Changes{L"A [HKEY_CURRENT_CONFIG\\Software\\X]", L"A [HKEY_CURRENT_CONFIG\\Software\\X] \"v\" REG_SZ"}));
-}
-
-// ---- Orders that a whole-line comparison gets wrong ----
-
-TEST_F(RegCmpTest, OrderSubtreeBeforeSiblingWithDotInName) {
-  // Word.Document's subtree comes before Word.Document.8, although '.' sorts before '\'.
-  const std::wstring first =
-      L"[HKCR\\Word.Document]\n@=\"1\"=\"Word\"\n\n"
-      L"[HKCR\\Word.Document\\CLSID]\n@=\"1\"=\"{1}\"\n\n"
-      L"[HKCR\\Word.Document.8]\n@=\"1\"=\"Word 8\"\n\n"
-      L"[HKCR\\Word.Document.8\\CLSID]\n@=\"1\"=\"{8}\"\n\n";
-  const std::wstring second =
-      L"[HKCR\\Word.Document]\n@=\"1\"=\"Word\"\n\n"
-      L"[HKCR\\Word.Document\\CLSID]\n@=\"1\"=\"{2}\"\n\n"
-      L"[HKCR\\Word.Document\\CurVer]\n@=\"1\"=\"Word.Document.8\"\n\n"
-      L"[HKCR\\Word.Document.8]\n@=\"1\"=\"Word 8\"\n\n"
-      L"[HKCR\\Word.Document.8\\CLSID]\n@=\"1\"=\"{8}\"\n\n";
-  EXPECT_EQ(Compare(first, second),
-            (Changes{L"M [HKCR\\Word.Document\\CLSID]", L"M [HKCR\\Word.Document\\CLSID] @ REG_SZ",
-                     L"A [HKCR\\Word.Document\\CurVer]", L"A [HKCR\\Word.Document\\CurVer] @ REG_SZ"}));
-  // The other way round: the deleted CurVer key alone.
-  EXPECT_EQ(Compare(second, first),
-            (Changes{L"M [HKCR\\Word.Document\\CLSID]", L"M [HKCR\\Word.Document\\CLSID] @ REG_SZ",
-                     L"D [HKCR\\Word.Document\\CurVer]"}));
-}
-
-TEST_F(RegCmpTest, OrderSiblingsWithBlankAndDash) {
-  // "App" < "App 2" < "App-x64" as names, while "App\Sub" would sort after both as text.
-  const std::wstring first =
-      L"[HKLM\\S\\App]\n\n[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"1\"\n\n"
-      L"[HKLM\\S\\App 2]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\S\\App-x64]\n\"v\"=\"1\"=\"1\"\n\n";
-  const std::wstring second =
-      Replaced(first, L"[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"1\"", L"[HKLM\\S\\App\\Sub]\n\"v\"=\"1\"=\"7\"");
-  EXPECT_EQ(Compare(first, second), (Changes{L"M [HKLM\\S\\App\\Sub]", L"M [HKLM\\S\\App\\Sub] \"v\" REG_SZ"}));
-}
-
-TEST_F(RegCmpTest, OrderUnderscoreSortsBeforeLetters) {
-  // Wine folds names to lower case: "_iso" sorts before "ANSI".
-  const std::wstring first =
-      L"[HKLM\\Charset]\n\n[HKLM\\Charset\\_iso-2022-jp$SIO]\n\"v\"=\"1\"=\"1\"\n\n"
-      L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\Charset\\GB_2312-80]\n\n[HKLM\\Charset\\GBK]\n\n";
-  std::wstring second = Replaced(first, L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"1\"",
-                                L"[HKLM\\Charset\\ANSI_X3.4-1968]\n\"v\"=\"1\"=\"2\"");
-  second += L"[HKLM\\Charset\\GBK\\New]\n\n";
-  EXPECT_EQ(Compare(first, second),
-            (Changes{L"M [HKLM\\Charset\\ANSI_X3.4-1968]", L"M [HKLM\\Charset\\ANSI_X3.4-1968] \"v\" REG_SZ",
-                     L"A [HKLM\\Charset\\GBK\\New]"}));
 }
 
 // ---- Files ----

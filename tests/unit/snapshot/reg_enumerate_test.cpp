@@ -15,6 +15,7 @@
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/user_hive_names.h"
 #include "support/fixture_prefix.h"
+#include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -27,35 +28,6 @@ void ReplaceInFile(const std::filesystem::path& path, const std::string& from, c
   ASSERT_NE(at, std::string::npos) << from;
   text.replace(at, from.size(), to);
   std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-}
-
-// One line per map entry: key, then " | name type" per value record.
-std::vector<std::wstring> Lines(const RegKeyMap& map) {
-  std::vector<std::wstring> lines;
-  for (const auto& [key, records] : map) {
-    std::wstring line = key;
-    for (const RegValueRecord& record : records) {
-      EXPECT_EQ(record.key, key);
-      line += L" | " + record.valueName + L" " + record.typeName;
-    }
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-// The SubKey elements of one list of a change file, each as in Lines().
-std::vector<std::wstring> XmlLines(CXMLDocumentHandler& document, const std::wstring& listPath) {
-  std::vector<std::wstring> lines;
-  CXMLNodeHandler list = document.GetRootElement().SelectSingleNode(listPath);
-  for (long i = 0; i < list.GetChildCount(); ++i) {
-    CXMLNodeHandler subKey = list.GetChild(i);
-    std::wstring line = subKey.GetAttribute(0);
-    for (long j = 0; j < subKey.GetChildCount(); ++j) {
-      line += L" | " + subKey.GetChild(j).GetAttribute(0) + L" " + subKey.GetChild(j).GetAttribute(1);
-    }
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 class RegEnumerateTest : public ::testing::Test {
@@ -157,26 +129,24 @@ TEST_F(RegEnumerateTest, CompareFillsMapsAndChangeFile) {
                                                      L"HKEY_LOCAL_MACHINE\\Software\\Test\\Gone"};
   const std::vector<std::wstring> expectedExcluded = {
       L"HKEY_LOCAL_MACHINE\\Software\\Test\\Microsoft\\Noise | \"n\" REG_SZ"};
-  EXPECT_EQ(Lines(*added), expectedAdded);
-  EXPECT_EQ(Lines(*modified), expectedModified);
-  EXPECT_EQ(Lines(*deleted), expectedDeleted);
-  EXPECT_EQ(Lines(ExcludedKeyChanges), expectedExcluded);
+  EXPECT_EQ(RegChangeLines(*added), expectedAdded);
+  EXPECT_EQ(RegChangeLines(*modified), expectedModified);
+  EXPECT_EQ(RegChangeLines(*deleted), expectedDeleted);
+  EXPECT_EQ(RegChangeLines(ExcludedKeyChanges), expectedExcluded);
 
-  // The change file lists each map in reverse (every element is inserted first); an added key
-  // without values would be left out.
+  // The change file holds each map (an added key without values would be left out).
   CXMLDocumentHandler changes;
   ASSERT_EQ(changes.Load(RegChangesPath), 1);
-  auto reversed = [](std::vector<std::wstring> lines) { return std::vector<std::wstring>(lines.rbegin(), lines.rend()); };
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"), reversed(expectedAdded));
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//ModifiedItems//SubKeyList"), expectedModified);
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//DeletedItems//SubKeyList"), reversed(expectedDeleted));
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Excluded//SubKeyList"), expectedExcluded);
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"), expectedAdded);
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//ModifiedItems//SubKeyList"), expectedModified);
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//DeletedItems//SubKeyList"), expectedDeleted);
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Excluded//SubKeyList"), expectedExcluded);
 
   // After the review drops a change, the file is written again from the maps.
   added->erase(L"HKEY_CURRENT_USER\\Software\\Vendor");
   enumerator_.RewriteRegChanges();
   ASSERT_EQ(changes.Load(RegChangesPath), 1);
-  EXPECT_EQ(XmlLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"),
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"),
             (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\Software\\Test\\New | \"n\" REG_DWORD"}));
 
   // The difference file of the first starting key exists beside the change file.
@@ -200,10 +170,10 @@ TEST_F(RegEnumerateTest, ChangesMergeByKeyAndExclusionMatchesAnywhere) {
   RegKeyMap* modified = nullptr;
   RegKeyMap* deleted = nullptr;
   enumerator_.GetChangeMaps(added, modified, deleted);
-  EXPECT_EQ(Lines(*modified), (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\A | \"v\" REG_SZ"}));
+  EXPECT_EQ(RegChangeLines(*modified), (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\A | \"v\" REG_SZ"}));
   EXPECT_TRUE(added->empty());
   EXPECT_TRUE(deleted->empty());
-  EXPECT_EQ(Lines(ExcludedKeyChanges), (std::vector<std::wstring>{L"HKEY_CURRENT_USER\\Software\\Microsoft | \"x\" ",
+  EXPECT_EQ(RegChangeLines(ExcludedKeyChanges), (std::vector<std::wstring>{L"HKEY_CURRENT_USER\\Software\\Microsoft | \"x\" ",
                                                                    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows"}));
 }
 
