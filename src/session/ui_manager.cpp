@@ -1,4 +1,4 @@
-#include "snapshot/ui_manager.h"
+#include "session/ui_manager.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "app/link_shortcuts.h"
+#include "session/link_shortcuts.h"
 
-#include "app/shell_link.h"
+#include "session/shell_link.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "package/package_names.h"
