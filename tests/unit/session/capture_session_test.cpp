@@ -1,13 +1,22 @@
-// The capture session's product texts: from what is given, the setup's version resource or
-// package properties, or stand-ins.
+// The capture session: its product texts (from what is given, the setup's version resource or
+// package properties, or stand-ins), and a capture on a hand-made prefix where every long step is
+// first cancelled and then run again (no Wine runs here).
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 
+#include <pugixml.hpp>
+
+#include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_paths.h"
 #include "platform/machine.h"
+#include "platform/profile.h"
 #include "session/capture_session.h"
+#include "support/capture_setup.h"
 #include "support/fixture_prefix.h"
 #include "support/pe_builder.h"
 #include "support/temp_folder.h"
@@ -69,6 +78,119 @@ TEST_F(CaptureProductTextsTest, WindowsInstallerPackageGivesItsProperties) {
   EXPECT_EQ(texts.name, L"Package Product");
   EXPECT_EQ(texts.version, L"4.5.6");
   EXPECT_EQ(texts.company, L"Package Maker");
+}
+
+// Each long step, asked to stop before it starts, reports a cancellation, leaves none of its
+// files and leaves the capture as it stood; run again, it does its work, and the package holds what
+// an uncancelled capture's would.
+TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
+  FixturePrefix prefix;
+  prefix.Activate();
+  SetUpCaptureWorkPaths(prefix.Scratch());
+  ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
+  prefix.WriteDriveCFile("Program Files/App/change.txt", "v1");
+  prefix.AddSystemReg("\n[Software\\\\Vendor] 1700000000\n\"Old\"=\"1\"\n");
+  const fs::path snapshots = prefix.InDriveC("users/root/Temp/SnapShot");
+  const fs::path firstFiles = snapshots / "FileSystemDir/FirstSnapShot.txt";
+  const fs::path firstKeys = snapshots / "RegSystemDir/FirstSnapShot";
+  const fs::path secondFiles = snapshots / "FileSystemDir/SecondSnapShot.txt";
+  const fs::path secondKeys = snapshots / "RegSystemDir/SecondSnapShot";
+  const fs::path output = prefix.Scratch() / "output";
+  auto pending = [] { return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath); };
+
+  CCaptureSession session(nullptr);
+  ASSERT_TRUE(session.Initialize().succeeded());
+  session.Manager().Wrapper().SetPrepareMachine(false);
+  CaptureChoiceMap choices;
+  choices[L"File"] = {L"C:\\Program Files\\"};
+  choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"};
+  choices[L"SetupFilePath"] = {L"Z:\\setup.exe"};
+  choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
+  ASSERT_TRUE(session.BeginCapture(L"Z:\\setup.exe", {L"App", L"1.0", L"Vendor"}, L"", choices).succeeded());
+
+  // Runs a step with the request set, then again without it.
+  auto cancelledThenRun = [](const std::function<COperationResult()>& step) {
+    CancelRequest.Request();
+    const COperationResult cancelled = step();
+    CancelRequest.Clear();
+    EXPECT_TRUE(cancelled.cancelled()) << cancelled.error();
+    EXPECT_FALSE(cancelled.errors().empty());
+    return step();
+  };
+
+  // The first snapshot: nothing of it, nothing pending; then a whole one, pending.
+  CancelRequest.Request();
+  EXPECT_TRUE(session.CaptureFirstSnapshot().cancelled());
+  CancelRequest.Clear();
+  EXPECT_FALSE(fs::exists(firstFiles));
+  EXPECT_FALSE(fs::exists(firstKeys));
+  EXPECT_EQ(pending(), L"");
+  EXPECT_FALSE(session.IsFirstSnapshotExist());
+  ASSERT_TRUE(session.CaptureFirstSnapshot().succeeded());
+  EXPECT_TRUE(fs::exists(firstFiles));
+  EXPECT_EQ(pending(), L"1");
+
+  // What the installer does.
+  prefix.WriteDriveCFile("Program Files/App/change.txt", "version 2");
+  prefix.WriteDriveCFile("Program Files/App/new/added.dll", "MZ");
+  prefix.AddSystemReg("\n[Software\\\\Vendor\\\\App] 1700000001\n\"Path\"=\"C:\\\\Program Files\\\\App\"\n");
+
+  // The second snapshot: the first stays, pending; none of the second is left.
+  CancelRequest.Request();
+  EXPECT_TRUE(session.CaptureSecondSnapshot().cancelled());
+  CancelRequest.Clear();
+  EXPECT_TRUE(fs::exists(firstFiles));
+  EXPECT_TRUE(fs::exists(firstKeys / "RegSnapShot0.reg"));
+  EXPECT_FALSE(fs::exists(secondFiles));
+  EXPECT_FALSE(fs::exists(secondKeys));
+  EXPECT_EQ(pending(), L"1");
+  ASSERT_TRUE(session.CaptureSecondSnapshot().succeeded());
+
+  // The comparison writes no change file when stopped.
+  CancelRequest.Request();
+  EXPECT_TRUE(session.CompareSnapshot().cancelled());
+  CancelRequest.Clear();
+  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(FileChangesPath)));
+  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(RegChangesPath)));
+  ASSERT_TRUE(session.CompareSnapshot().succeeded());
+
+  // The project file: none left, the snapshots kept (the capture can go on from them).
+  const fs::path project = platform::Machine::HostPath(ProjectFilePath);
+  ASSERT_TRUE(cancelledThenRun([&] {
+                const COperationResult result = session.GenerateProjectFile({}, {});
+                if (result.cancelled()) {
+                  EXPECT_FALSE(fs::exists(project));
+                  EXPECT_TRUE(fs::exists(secondFiles));
+                  EXPECT_EQ(pending(), L"1");
+                }
+                return result;
+              }).succeeded());
+  EXPECT_FALSE(fs::exists(snapshots));
+  EXPECT_FALSE(session.EndIfNothingChanged());
+
+  // The build: no package, no half-built file in the output folder; then the package.
+  ASSERT_TRUE(cancelledThenRun([&] {
+                const COperationResult result = session.BuildPackage();
+                if (result.cancelled()) {
+                  std::set<std::string> left;
+                  for (const auto& entry : fs::directory_iterator(output)) {
+                    if (entry.is_regular_file()) left.insert(entry.path().filename().string());
+                  }
+                  EXPECT_EQ(left, std::set<std::string>{}) << "files left by a cancelled build";
+                }
+                return result;
+              }).succeeded());
+  EXPECT_TRUE(fs::is_regular_file(output / "App.msi"));
+  EXPECT_EQ(HostPathText(session.PackagePath()), fs::weakly_canonical(output / "App.msi").string());
+
+  pugi::xml_document document;
+  ASSERT_TRUE(document.load_file(project.c_str()));
+  pugi::xml_node root = document.document_element();
+  EXPECT_TRUE(root.select_node("FileSystem/AddedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App\\new']/File[@Name='added.dll']"));
+  EXPECT_TRUE(root.select_node("FileSystem/ModifiedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App']/File[@Name='change.txt']"));
+  EXPECT_TRUE(root.select_node("RegistrySystem/AddedItems/SubKeyList/SubKey[@Name='HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App']"));
+  session.EndCapture();
+  EXPECT_EQ(pending(), L"");
 }
 
 }  // namespace
