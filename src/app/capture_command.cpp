@@ -319,7 +319,12 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
 int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wstring& setupPath) {
   const ProductTexts texts = CCaptureSession::ChooseProductTexts(GivenProductTexts(line), setupPath);
   const CaptureChoiceMap choices = session_.BuildCaptureChoices(setupPath, texts);
-  session_.BeginCapture(setupPath, texts, Utf8ToWide(line.arguments.value_or(std::string())), choices);
+  if (const COperationResult begun =
+          session_.BeginCapture(setupPath, texts, Utf8ToWide(line.arguments.value_or(std::string())), choices);
+      !begun.succeeded()) {
+    session_.Uninitialize();
+    return Fail(begun.error());
+  }
   std::fprintf(stderr, "CorvaneRepackager: capturing %s as \"%s\" %s (%s)\n", WideToUtf8(setupPath).c_str(),
                WideToUtf8(texts.name).c_str(), WideToUtf8(texts.version).c_str(), WideToUtf8(texts.company).c_str());
   if (line.arguments) std::fprintf(stderr, "CorvaneRepackager: the setup's arguments: %s\n", line.arguments->c_str());

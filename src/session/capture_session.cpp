@@ -215,9 +215,17 @@ COperationResult CCaptureSession::BeginCapture(const std::wstring& setupWindowsP
   manager_->SetSetupFilePath(setupWindowsPath);
   manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
   manager_->SetSetupArguments(arguments);
-  manager_->WriteScanDetails(choices);
   if (logger_ != nullptr && !arguments.empty()) {
     logger_->Write(1, "CCaptureSession::BeginCapture setup arguments: " + WideToUtf8(arguments));
+  }
+  return WriteScanDetails(choices);
+}
+
+COperationResult CCaptureSession::WriteScanDetails(const CaptureChoiceMap& choices) {
+  if (manager_->WriteScanDetails(choices) != 1) {
+    return Failed("WriteScanDetails", "the capture's choices cannot be saved in " +
+                                          HostPathText(Utf8ToWide(manager_->SnapshotFolderPath() + "\\ScanDetails.txt")) +
+                                          " (see the error log)");
   }
   return COperationResult::Success();
 }

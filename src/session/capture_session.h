@@ -95,7 +95,12 @@ class CCaptureSession {
   // their map order, each converted from token form) and the included keys as they stand; without
   // a loadable rules file the system drive and the five roots.
   CaptureChoiceMap BuildCaptureChoices(const std::wstring& setupWindowsPath, const ProductTexts& texts);
-  // Names the setup, its texts and arguments, and saves the choices ("ScanDetails.txt").
+  // Saves the choices ("ScanDetails.txt"; the include editor saves edited ones too); fails when
+  // they cannot be saved (a first snapshot could not be resumed without them). The choices in
+  // force, as saved or as read back by ResumePendingCapture.
+  COperationResult WriteScanDetails(const CaptureChoiceMap& choices);
+  CaptureChoiceMap GetScanDetails() const { return manager_->GetCaptureChoices(); }
+  // Names the setup, its texts and arguments, and saves the choices (WriteScanDetails).
   COperationResult BeginCapture(const std::wstring& setupWindowsPath, const ProductTexts& texts,
                                 const std::wstring& arguments, const CaptureChoiceMap& choices);
   // The first snapshot (worker thread). On success the capture is marked pending, with the output

@@ -81,7 +81,8 @@ class CUIManager {
   // on success the snapshots and INI backups are deleted.
   int GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons);
   // Saves the choices to "ScanDetails.txt" (product texts sanitised for file names, and the
-  // project file path set from them); reads them back.
+  // project file path set from them): 1, or 0 when the file could not be written (logged; the
+  // choices are in force all the same). ReadScanDetails reads them back.
   int WriteScanDetails(const CaptureChoiceMap& choices);
   int ReadScanDetails();
   // Marks the first snapshot as complete in the configuration file ("IsSnapshotTaken" = "1", the

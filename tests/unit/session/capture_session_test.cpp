@@ -193,4 +193,24 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   EXPECT_EQ(pending(), L"");
 }
 
+// Choices that cannot be saved would make the first snapshot unresumable: the start fails and
+// says where.
+TEST(CaptureSessionBeginTest, ChoicesThatCannotBeSavedFailTheStart) {
+  FixturePrefix prefix;
+  prefix.Activate();
+  SetUpCaptureWorkPaths(prefix.Scratch());
+  CCaptureSession session(nullptr);
+  ASSERT_TRUE(session.Initialize().succeeded());
+  const fs::path snapshots = prefix.InDriveC("users/root/Temp/SnapShot");
+  fs::remove_all(snapshots);
+  prefix.WriteDriveCFile("users/root/Temp/SnapShot", "a file where the folder belongs");
+  const ProductTexts texts{L"App", L"1.0", L"Vendor"};
+  const COperationResult begun =
+      session.BeginCapture(L"Z:\\setup.exe", texts, L"", session.BuildCaptureChoices(L"Z:\\setup.exe", texts));
+  EXPECT_FALSE(begun.succeeded());
+  EXPECT_FALSE(begun.cancelled());
+  EXPECT_NE(begun.error().find("ScanDetails.txt"), std::string::npos) << begun.error();
+  session.Uninitialize();
+}
+
 }  // namespace
