@@ -223,9 +223,9 @@ COperationResult CCaptureSession::BeginCapture(const std::wstring& setupWindowsP
 
 COperationResult CCaptureSession::WriteScanDetails(const CaptureChoiceMap& choices) {
   if (manager_->WriteScanDetails(choices) != 1) {
-    return Failed("WriteScanDetails", "the capture's choices cannot be saved in " +
-                                          HostPathText(Utf8ToWide(manager_->SnapshotFolderPath() + "\\ScanDetails.txt")) +
-                                          " (see the error log)");
+    const std::wstring file = Utf8ToWide(manager_->SnapshotFolderPath() + "\\ScanDetails.txt");
+    return Failed("WriteScanDetails",
+                  "the capture's choices cannot be saved in " + HostPathText(file) + " (see the error log)");
   }
   return COperationResult::Success();
 }

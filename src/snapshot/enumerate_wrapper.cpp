@@ -64,6 +64,7 @@ bool CEnumerateWrapper::IsFirstSnapshotExist() {
 
 int CEnumerateWrapper::CaptureSnapshot(const CaptureChoiceMap& choices) {
   ProgressCounter = 0;
+  if (CancelRequest.IsRequested()) return 0;  // nothing begun, nothing to undo
   if (prepareMachine_ && !fileEnumerate_->FirstSnapshotTaken()) {
     // Wine's own start-up writes must happen before the first snapshot, not after it.
     platform::Status status = platform::PrepareMachineForCapture();
@@ -112,6 +113,9 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
   } else {
     platform::RemoveFile(folder + L"\\FileSystemDir\\FirstSnapShot.txt");
     DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
+    // The INI backups belong to the first snapshot's walk.
+    DeleteFolderTree(INIBackupFolder);
+    EnsureFolder(WideToUtf8(INIBackupFolder));
     fileEnumerate_->SetFirstSnapshotTaken(false);
     registryEnumerate_->SetFirstSnapshotTaken(false);
   }

@@ -175,7 +175,9 @@ TEST_F(CaptureCancelTest, DuringTheFirstSnapshot) {
   RecordProperty("first_snapshot_cancel_delay_ms", static_cast<int>(delay * 1000));
   std::printf("cancel delay, first snapshot: %.3f s\n", delay);
   EXPECT_FALSE(fs::exists(Snapshots() / "FileSystemDir/FirstSnapShot.txt"));
-  EXPECT_FALSE(fs::exists(Snapshots() / "RegSystemDir/FirstSnapShot"));
+  EXPECT_FALSE(fs::exists(Snapshots() / "RegSystemDir/FirstSnapShot/RegSnapShot0.reg"));
+  const fs::path backups = platform::Machine::HostPath(INIBackupFolder);
+  EXPECT_TRUE(!fs::exists(backups) || fs::is_empty(backups)) << "INI backups of the cancelled walk are left";
   EXPECT_EQ(Pending(), L"");
   EXPECT_FALSE(session_->IsFirstSnapshotExist());
 

@@ -123,7 +123,7 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   EXPECT_TRUE(session.CaptureFirstSnapshot().cancelled());
   CancelRequest.Clear();
   EXPECT_FALSE(fs::exists(firstFiles));
-  EXPECT_FALSE(fs::exists(firstKeys));
+  EXPECT_TRUE(!fs::exists(firstKeys) || fs::is_empty(firstKeys));
   EXPECT_EQ(pending(), L"");
   EXPECT_FALSE(session.IsFirstSnapshotExist());
   ASSERT_TRUE(session.CaptureFirstSnapshot().succeeded());
@@ -142,7 +142,7 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   EXPECT_TRUE(fs::exists(firstFiles));
   EXPECT_TRUE(fs::exists(firstKeys / "RegSnapShot0.reg"));
   EXPECT_FALSE(fs::exists(secondFiles));
-  EXPECT_FALSE(fs::exists(secondKeys));
+  EXPECT_TRUE(!fs::exists(secondKeys) || fs::is_empty(secondKeys));
   EXPECT_EQ(pending(), L"1");
   ASSERT_TRUE(session.CaptureSecondSnapshot().succeeded());
 
