@@ -16,7 +16,7 @@ cp /usr/include/pugixml.hpp /usr/include/pugiconfig.hpp "$headers/"
 
 failed=0
 checked=0
-for source in core/*.cpp platform/*.cpp platform/win32/*.cpp project/*.cpp snapshot/*.cpp package/*.cpp app/*.cpp; do
+for source in core/*.cpp platform/*.cpp platform/win32/*.cpp project/*.cpp snapshot/*.cpp package/*.cpp session/*.cpp app/*.cpp; do
   checked=$((checked + 1))
   if ! "$compiler" -std=c++20 -fsyntax-only -Wall -Wextra -Wpedantic -Werror -DUNICODE -D_UNICODE \
        -I. -I"$headers" "$source"; then

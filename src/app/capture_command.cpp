@@ -5,28 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <mutex>
 #include <thread>
 
-#include "app/setup_check.h"
-#include "app/shell_link.h"
 #include "app/terminal_progress.h"
 #include "core/logger.h"
 #include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
-#include "package/msi_handler.h"
 #include "platform/file_system.h"
-#include "platform/installer_database.h"
 #include "platform/machine.h"
-#include "platform/profile.h"
 #include "platform/setup_launcher.h"
-#include "project/captured_file.h"
-#include "project/include_exclude_rules.h"
-#include "snapshot/file_version_info.h"
-#include "snapshot/ui_manager.h"
-#include "snapshot/user_hive_names.h"
+#include "session/setup_check.h"
+#include "session/ui_manager.h"
 
 const char* const kCaptureUsage =
     "CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=<name>] [-Version=<text>] "
@@ -36,17 +27,6 @@ const char* const kCaptureUsage =
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The shortcuts handed to the project-file worker (set before it starts, read only by it).
-ShortcutList g_shortcuts;
-
-// Where a pending capture keeps what its resumption needs besides the scan details: the output
-// folder and the package name the capture was started with.
-constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
-constexpr const wchar_t* kOutputFolderKey = L"CaptureOutputFolder";
-constexpr const wchar_t* kPackageNameKey = L"CapturePackageFileName";
-// What Wine says while the setup runs, kept in the work folder (which captures never walk).
-constexpr const wchar_t* kSetupLogName = L"SetupRun.log";
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -61,51 +41,7 @@ bool TakeMarked(const std::string& argument, const char* marker, std::string& va
   return true;
 }
 
-std::wstring Trimmed(const std::wstring& text) {
-  const size_t first = text.find_first_not_of(L" \t\r\n");
-  if (first == std::wstring::npos) return std::wstring();
-  const size_t last = text.find_last_not_of(L" \t\r\n");
-  return text.substr(first, last - first + 1);
-}
-
-bool EndsWithNoCase(const std::wstring& text, const std::wstring& tail) {
-  return text.size() >= tail.size() && FoldAsciiLower(text.substr(text.size() - tail.size())) == FoldAsciiLower(tail);
-}
-
-std::wstring FileNameOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-// A property of a Windows Installer package, empty when it cannot be read.
-std::wstring PackageProperty(platform::InstallerDatabase& database, const char* name) {
-  platform::InstallerView view;
-  if (view.Open(database, std::string("SELECT `Value` FROM `Property` WHERE `Property` = '") + name + "'") !=
-      platform::kSuccess) {
-    return std::wstring();
-  }
-  if (view.Execute(nullptr) != platform::kSuccess) return std::wstring();
-  std::unique_ptr<platform::InstallerRecord> row;
-  if (view.Fetch(row) != platform::kSuccess || !row) return std::wstring();
-  return Utf8ToWide(row->GetString(1));
-}
-
 void WriteError(const std::string& message) { std::fprintf(stderr, "CorvaneRepackager: %s\n", message.c_str()); }
-
-bool ProjectIsEmpty(const LoadedProjectLists& lists) {
-  return lists.addedFiles.empty() && lists.modifiedFiles.empty() && lists.deletedFiles.empty() &&
-         lists.addedKeys.empty() && lists.modifiedKeys.empty() && lists.deletedKeys.empty() &&
-         lists.addedINIEntries.empty() && lists.modifiedINIEntries.empty() && lists.deletedINIEntries.empty() &&
-         lists.shortcuts.empty();
-}
-
-std::string HostText(const std::wstring& windowsPath) {
-  std::error_code ignored;
-  const std::filesystem::path host = platform::Machine::HostPath(windowsPath);
-  if (host.empty()) return WideToUtf8(windowsPath);
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(host, ignored);
-  return (canonical.empty() ? host : canonical).string();
-}
 
 }  // namespace
 
@@ -203,68 +139,13 @@ bool ParseCaptureCommandLine(const std::vector<std::string>& arguments, CaptureC
   return true;
 }
 
-ProductTexts ChooseProductTexts(const CaptureCommandLine& line, const std::wstring& setupWindowsPath) {
-  ProductTexts found;
-  if (EndsWithNoCase(setupWindowsPath, L".msi")) {
-    platform::InstallerDatabase database;
-    if (database.OpenReadOnly(setupWindowsPath) == platform::kSuccess) {
-      found.name = PackageProperty(database, "ProductName");
-      found.version = PackageProperty(database, "ProductVersion");
-      found.company = PackageProperty(database, "Manufacturer");
-    }
-  } else {
-    CFileVersionInfo info;
-    if (info.Create(setupWindowsPath)) {
-      found.name = info.GetProductName();
-      found.version = info.GetProductVersionText();
-      found.company = info.GetCompanyName();
-    }
-  }
-  auto choose = [](const std::optional<std::string>& given, const std::wstring& fromSetup, const std::wstring& standIn) {
-    std::wstring text = given ? Trimmed(Utf8ToWide(*given)) : std::wstring();
-    if (text.empty()) text = Trimmed(fromSetup);
-    return text.empty() ? standIn : text;
-  };
-  std::wstring stem = FileNameOf(setupWindowsPath);
-  if (const size_t dot = stem.find_last_of(L'.'); dot != std::wstring::npos && dot > 0) stem.resize(dot);
-  ProductTexts texts;
-  texts.name = choose(line.product, found.name, stem.empty() ? L"Setup" : stem);
-  texts.version = choose(line.version, found.version, L"1.0");
-  texts.company = choose(line.company, found.company, L"Unknown");
-  return texts;
+ProductTexts GivenProductTexts(const CaptureCommandLine& line) {
+  return ProductTexts{Utf8ToWide(line.product.value_or(std::string())), Utf8ToWide(line.version.value_or(std::string())),
+                      Utf8ToWide(line.company.value_or(std::string()))};
 }
 
-CaptureChoiceMap BuildCaptureChoices(CUIManager& manager, const std::wstring& setupWindowsPath,
-                                     const ProductTexts& texts) {
-  // Whether the rules file loads decides between its lists (even empty ones) and the defaults.
-  const bool rulesLoad = manager.RuleHandler().Load(RulesFilePath) == 1;
-  std::vector<std::wstring> files;
-  std::vector<std::wstring> keys;
-  if (rulesLoad) {
-    IncludedRuleMap included;
-    manager.GetIncludedItems(L"FileSystem//IncludedItems", included);
-    for (const auto& [upper, name] : included) {
-      std::wstring root = name;
-      FromTokenForm(root);
-      files.push_back(root);
-    }
-    manager.GetIncludedItems(L"RegistrySystem//IncludedItems", included);
-    for (const auto& [upper, name] : included) keys.push_back(name);
-  } else {
-    files.push_back(EnvironmentValues.systemdrive);
-    keys = {L"HKEY_CLASSES_ROOT", L"HKEY_CURRENT_USER", L"HKEY_LOCAL_MACHINE", L"HKEY_USERS", L"HKEY_CURRENT_CONFIG"};
-  }
-  CaptureChoiceMap choices;
-  choices[L"File"] = files;
-  choices[L"Registry"] = keys;
-  choices[L"SetupFilePath"] = {setupWindowsPath};
-  choices[L"SetupFileInfo"] = {texts.name, texts.version, texts.company};
-  return choices;
-}
-
-
-CCaptureCommand::CCaptureCommand(CLogger* logger, CUIManager* manager, CTerminalProgress& progress)
-    : logger_(logger), manager_(manager), progress_(progress) {}
+CCaptureCommand::CCaptureCommand(CLogger* logger, CCaptureSession& session, CTerminalProgress& progress)
+    : logger_(logger), session_(session), progress_(progress) {}
 
 int CCaptureCommand::Fail(const std::string& message) {
   progress_.Clear();
@@ -273,18 +154,18 @@ int CCaptureCommand::Fail(const std::string& message) {
   return kCaptureFailed;
 }
 
-// Runs one step of the engine on a worker thread while this thread redraws the progress line.
-long CCaptureCommand::RunStep(int itemCount, long (*work)(CUIManager*), double& seconds) {
+COperationResult CCaptureCommand::RunStep(int itemCount, const std::function<COperationResult()>& work,
+                                          double& seconds) {
   const Clock::time_point start = Clock::now();
   progress_.Begin(itemCount);
   std::mutex mutex;
   std::condition_variable ended;
   bool done = false;
-  long result = 0;
+  COperationResult result = COperationResult::Success();
   std::thread worker([&] {
-    const long value = work(manager_);
+    COperationResult value = work();
     std::lock_guard<std::mutex> lock(mutex);
-    result = value;
+    result = std::move(value);
     done = true;
     ended.notify_one();
   });
@@ -348,40 +229,12 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
 }
 
 int CCaptureCommand::FailPending(const std::string& message) {
-  if (!markOfOtherMachine_) return Fail(message);
+  if (!session_.MarkOfOtherMachine()) return Fail(message);
   // The mark is another machine's, so nothing of this run can be resumed: it is forgotten.
-  EndCapture();
+  session_.EndCapture();
   const size_t hint = message.find("; the capture is still pending");
   return Fail(message.substr(0, hint) +
               "; this capture cannot be resumed (the pending mark belongs to another machine): run it again");
-}
-
-std::string CCaptureCommand::SetupLogText() const {
-  return HostText(Utf8ToWide(WorkFolder) + L"\\" + kSetupLogName);
-}
-
-void CCaptureCommand::EndCapture() {
-  DeleteFolderTree(Utf8ToWide(WorkFolder) + L"\\SnapShot");
-  DeleteFolderTree(INIBackupFolder);
-  // Removes this machine's mark (never another machine's) and the Temp folder.
-  manager_->Uninitialize();
-  if (!markOfOtherMachine_) {
-    platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, ConfigFilePath);
-    platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, ConfigFilePath);
-  }
-}
-
-void CCaptureCommand::DiscardPendingCapture() {
-  // As the pending-capture page's discard: nothing of the old capture survives.
-  const std::wstring work = Utf8ToWide(WorkFolder);
-  DeleteFolderTree(work + L"\\Temp");
-  DeleteFolderTree(work + L"\\SnapShot");
-  EnsureFolder(WorkFolder + "\\SnapShot");
-  DeleteFolderTree(INIBackupFolder);
-  EnsureFolder(WideToUtf8(INIBackupFolder));
-  manager_->SetSnapshotTakenMark(false);
-  platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, ConfigFilePath);
-  platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, ConfigFilePath);
 }
 
 int CCaptureCommand::Run(const CaptureCommandLine& line) {
@@ -404,28 +257,23 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
   // A resumed capture goes where it was started for, unless told otherwise.
   std::string outputArgument = line.outputFolder.value_or(std::string());
   std::string packageName = line.packageName.value_or(std::string());
-  std::wstring markMachine;
-  const PendingMarkOwner owner = manager_->GetPendingMarkOwner(&markMachine);
-  const bool pendingMark = owner == PendingMarkOwner::kThisMachine;
-  markOfOtherMachine_ = owner == PendingMarkOwner::kOtherMachine;
-  if (line.resume && markOfOtherMachine_) {
-    return Fail("the pending capture belongs to machine " + WideToUtf8(markMachine) + ", not to this one (" +
+  const PendingCaptureInfo pending = session_.GetPendingCapture();
+  const bool pendingMark = pending.owner == PendingMarkOwner::kThisMachine;
+  const bool markOfOtherMachine = pending.owner == PendingMarkOwner::kOtherMachine;
+  if (line.resume && markOfOtherMachine) {
+    return Fail("the pending capture belongs to machine " + WideToUtf8(pending.machine) + ", not to this one (" +
                 WideToUtf8(platform::Machine::Name()) + "); resume it there (under Wine: WINEPREFIX=" +
-                WideToUtf8(markMachine) + ")");
+                WideToUtf8(pending.machine) + ")");
   }
-  if (!line.resume && markOfOtherMachine_) {
+  if (!line.resume && markOfOtherMachine) {
     std::fprintf(stderr,
                  "CorvaneRepackager: note: a capture of machine %s is pending; it is kept, and this capture "
                  "cannot be resumed if it is interrupted\n",
-                 WideToUtf8(markMachine).c_str());
+                 WideToUtf8(pending.machine).c_str());
   }
   if (line.resume && pendingMark) {
-    if (!line.outputFolder) {
-      outputArgument = WideToUtf8(platform::GetProfileText(kSnapshotSection, kOutputFolderKey, L"", ConfigFilePath));
-    }
-    if (!line.packageName) {
-      packageName = WideToUtf8(platform::GetProfileText(kSnapshotSection, kPackageNameKey, L"", ConfigFilePath));
-    }
+    if (!line.outputFolder) outputArgument = WideToUtf8(pending.outputFolder);
+    if (!line.packageName) packageName = WideToUtf8(pending.packageName);
   }
   if (line.resume && !pendingMark) {
     return Fail("no capture is pending: -Resume finishes a capture whose first snapshot was taken; start one with "
@@ -437,31 +285,23 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
   SetupWorkPaths(outputFolder, Utf8ToWide(packageName));
   // A name given now replaces one remembered from an earlier run.
   SetPackageFileName(Utf8ToWide(packageName));
-  if (manager_->Initialize() != 1) return Fail("the capture engine cannot start (see the error log)");
-  FillUserHiveNames();
-  EnsureFolder(WorkFolder + "\\Temp");
+  if (const COperationResult started = session_.Initialize(); !started.succeeded()) return Fail(started.error());
 
   int status;
   if (line.resume) {
-    if (!SnapshotTaken || !manager_->IsFirstSnapshotExist()) {
-      DiscardPendingCapture();
-      return Fail("no capture is pending: the first snapshot of the last capture is incomplete or gone; start again "
-                  "with -Capture=<setup program>");
+    if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
+      return Fail(resumed.error() + "; start again with -Capture=<setup program>");
     }
-    const std::wstring& arguments = manager_->GetSetupArguments();
-    if (logger_ != nullptr && !arguments.empty()) {
-      logger_->Write(1, "CCaptureCommand::Run resumed capture, setup arguments: " + WideToUtf8(arguments));
-    }
+    const std::wstring& arguments = session_.Manager().GetSetupArguments();
     std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
-                 WideToUtf8(manager_->GetSetupFilePath()).c_str(),
+                 WideToUtf8(session_.Manager().GetSetupFilePath()).c_str(),
                  arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
     status = FinishCapture();
   } else {
     if (SnapshotTaken) {
       std::fputs("CorvaneRepackager: the capture that was pending is discarded (a new one starts)\n", stderr);
-      DiscardPendingCapture();
+      session_.DiscardPendingCapture();
     }
-    manager_->IsFirstSnapshotExist();  // none: prepares the snapshot folders for a first capture
     status = StartCapture(line, setupPath);
     if (status == kCaptureBuilt) status = FinishCapture();
   }
@@ -477,138 +317,68 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
 }
 
 int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wstring& setupPath) {
-  const ProductTexts texts = ChooseProductTexts(line, setupPath);
-  manager_->SetSetupFilePath(setupPath);
-  manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
-  manager_->SetSetupArguments(Utf8ToWide(line.arguments.value_or(std::string())));
-  const CaptureChoiceMap choices = BuildCaptureChoices(*manager_, setupPath, texts);
-  manager_->WriteScanDetails(choices);
-  const int roots = static_cast<int>(choices.at(L"File").size() + choices.at(L"Registry").size());
+  const ProductTexts texts = CCaptureSession::ChooseProductTexts(GivenProductTexts(line), setupPath);
+  const CaptureChoiceMap choices = session_.BuildCaptureChoices(setupPath, texts);
+  if (const COperationResult begun =
+          session_.BeginCapture(setupPath, texts, Utf8ToWide(line.arguments.value_or(std::string())), choices);
+      !begun.succeeded()) {
+    session_.Uninitialize();
+    return Fail(begun.error());
+  }
   std::fprintf(stderr, "CorvaneRepackager: capturing %s as \"%s\" %s (%s)\n", WideToUtf8(setupPath).c_str(),
                WideToUtf8(texts.name).c_str(), WideToUtf8(texts.version).c_str(), WideToUtf8(texts.company).c_str());
-  if (line.arguments) {
-    if (logger_ != nullptr) logger_->Write(1, "CCaptureCommand::StartCapture setup arguments: " + *line.arguments);
-    std::fprintf(stderr, "CorvaneRepackager: the setup's arguments: %s\n", line.arguments->c_str());
+  if (line.arguments) std::fprintf(stderr, "CorvaneRepackager: the setup's arguments: %s\n", line.arguments->c_str());
+
+  const COperationResult first =
+      RunStep(session_.RootCount(), [this] { return session_.CaptureFirstSnapshot(); }, timings_.firstSnapshot);
+  if (!first.succeeded()) {
+    session_.Uninitialize();
+    return Fail(first.error());
   }
 
-  StatusCaption.Set(L"Preparing the machine");
-  if (RunStep(roots, [](CUIManager* manager) -> long { return manager->CaptureSnapshot(); }, timings_.firstSnapshot) !=
-      1) {
-    manager_->Uninitialize();
-    return Fail("the first snapshot failed (see the error log)");
-  }
-  // From the mark on, a restart resumes the capture: what the resumed run needs is written first,
-  // so an interruption between the writes never leaves a mark without them. Another machine's
-  // mark is left alone.
-  if (!markOfOtherMachine_) {
-    platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(OutputFolder), ConfigFilePath);
-    platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(PackageFileName), ConfigFilePath);
-    manager_->SetSnapshotTakenMark(true);
-  }
-
-  StatusCaption.Set(L"Running the setup program");
-  StatusDetail.Set(FileNameOf(setupPath));
   progress_.Begin(0);
-  platform::LaunchOptions options;
-  options.timeoutSeconds = line.timeoutSeconds;
-  options.arguments = manager_->GetSetupArguments();
-  options.outputLogPath = Utf8ToWide(WorkFolder) + L"\\" + kSetupLogName;
-  const Clock::time_point launched = Clock::now();
-  const std::wstring setupName = FileNameOf(setupPath);
-  options.onTick = [this, launched, setupName] {
-    // No step of a setup can be counted: the detail shows how long it has been running.
-    StatusDetail.Set(setupName + L", " + std::to_wstring(static_cast<long>(SecondsSince(launched))) + L" s");
-    progress_.Tick();
-  };
-  const platform::LaunchResult launch = platform::RunSetupAndWait(setupPath, options);
+  const SetupRun run = session_.RunSetup(line.timeoutSeconds, [this] { progress_.Tick(); });
   progress_.Clear();
-  StatusCaption.Clear();
-  StatusDetail.Clear();
-  timings_.setup = launch.elapsedSeconds;
-  for (const platform::InstallerProcess& process : launch.installerProcesses) {
-    const std::string text = "Windows Installer ran during the setup: process " + std::to_string(process.processId) +
-                             (process.commandLine.empty() ? std::string() : ", " + WideToUtf8(process.commandLine));
-    if (logger_ != nullptr) logger_->Write(1, text);
-    std::fprintf(stderr, "CorvaneRepackager: %s\n", text.c_str());
-  }
-  for (const platform::LeftoverProcess& process : launch.leftoverProcesses) {
-    const std::string text = "the setup left " + WideToUtf8(process.name) + " running (process " +
-                             std::to_string(process.processId) + "); it was ended before the second snapshot" +
-                             (process.commandLine.empty() ? std::string() : ": " + WideToUtf8(process.commandLine));
-    if (logger_ != nullptr) logger_->Write(1, text);
-    std::fprintf(stderr, "CorvaneRepackager: %s\n", text.c_str());
-  }
-  if (logger_ != nullptr) {
-    logger_->Write(1, "the setup ran on " + (launch.display.empty() ? "no display (" + launch.displayProblem + ")"
-                                                                     : "display " + launch.display));
-  }
+  timings_.setup = run.launch.elapsedSeconds;
+  for (const std::string& note : run.notes) std::fprintf(stderr, "CorvaneRepackager: %s\n", note.c_str());
   const char* pendingHint =
       "; the capture is still pending: after putting the machine right, -Resume packages what is there now, "
       "a new -Capture starts again";
-  if (launch.displayMissing) {
+  if (run.launch.displayMissing && run.launch.status != platform::kCancelled) {
+    const platform::LaunchResult& launch = run.launch;
     return FailPending("the setup program could not open its window: no display could be used (" +
                        (launch.displayProblem.empty() ? std::string() : launch.displayProblem + "; ") +
-                       "Wine: \"nodrv_CreateWindow\", see " + SetupLogText() +
+                       "Wine: \"nodrv_CreateWindow\", see " + HostPathText(session_.SetupLogPath()) +
                        "). Run the capture on a desktop or under xvfb-run, or give the setup silent -Arguments" +
                        pendingHint);
   }
-  switch (launch.status) {
-    case platform::kSuccess:
-      break;
-    case platform::kWaitTimeout:
-      return FailPending(FormatText("the setup program did not end within %d seconds; every program of the machine was "
-                             "ended",
-                             line.timeoutSeconds) +
-                  pendingHint);
-    case platform::kFileNotFound:
-    case platform::kPathNotFound:
-      return FailPending("the setup program " + WideToUtf8(setupPath) + " cannot be found" + pendingHint);
-    default:
-      return FailPending(FormatText("the setup program could not be started (status %ld)", static_cast<long>(launch.status)) +
-                  pendingHint);
-  }
-  // Restart requests of the Windows Installer count as success (under Wine only the low 8 bits of
-  // an exit code survive).
-  const bool isPackage = EndsWithNoCase(setupPath, L".msi");
-  const int code = launch.exitCode;
-  const bool succeeded = code == 0 || code == 3010 || code == 1641 || (isPackage && (code == (3010 & 0xFF) || code == (1641 & 0xFF)));
-  if (!succeeded) {
-    return FailPending(FormatText("the setup program failed with exit code %d (Wine's messages: ", code) + SetupLogText() +
-                ")" + pendingHint);
-  }
+  if (!run.result.succeeded()) return FailPending(run.result.error() + pendingHint);
   return kCaptureBuilt;
 }
 
 int CCaptureCommand::FinishCapture() {
-  const CaptureChoiceMap choices = manager_->GetCaptureChoices();
-  int roots = 0;
-  for (const wchar_t* key : {L"File", L"Registry"}) {
-    if (auto found = choices.find(key); found != choices.end()) roots += static_cast<int>(found->second.size());
-  }
+  const int roots = session_.RootCount();
   const char* pendingHint = "; the capture is still pending (-Resume tries again)";
-  if (RunStep(roots, [](CUIManager* manager) -> long { return manager->CaptureSnapshot(); }, timings_.secondSnapshot) !=
-      1) {
-    return FailPending(std::string("the second snapshot failed (see the error log)") + pendingHint);
+  if (const COperationResult second =
+          RunStep(roots, [this] { return session_.CaptureSecondSnapshot(); }, timings_.secondSnapshot);
+      !second.succeeded()) {
+    return FailPending(second.error() + pendingHint);
   }
-  if (RunStep(2, [](CUIManager* manager) -> long { return manager->CompareSnapshot(); }, timings_.comparison) != 1) {
-    return FailPending(std::string("the comparison of the snapshots failed (see the error log)") + pendingHint);
+  if (const COperationResult compared = RunStep(2, [this] { return session_.CompareSnapshot(); }, timings_.comparison);
+      !compared.succeeded()) {
+    return FailPending(compared.error() + pendingHint);
   }
-  // Shell links cannot go into the package as files; those the setup made become its shortcuts.
-  std::vector<std::wstring> executables;
-  manager_->GetExecutableList(executables);
   std::vector<std::string> notes;
-  g_shortcuts = ShortcutsFromLinks(GetSkippedFiles(), ReadCapturedFiles(FileChangesPath), notes);
-  for (const std::string& note : notes) {
-    if (logger_ != nullptr) logger_->Write(1, note);
-    std::fprintf(stderr, "CorvaneRepackager: %s\n", note.c_str());
+  const ShortcutList shortcuts = session_.ShortcutsFromLinks(notes);
+  for (const std::string& note : notes) std::fprintf(stderr, "CorvaneRepackager: %s\n", note.c_str());
+  if (const COperationResult generated =
+          RunStep(1, [this, &shortcuts] { return session_.GenerateProjectFile(shortcuts, IconMap()); },
+                  timings_.projectFile);
+      !generated.succeeded()) {
+    return FailPending(generated.error() + pendingHint);
   }
-  StatusCaption.Set(L"Writing the project file");
-  RunStep(1, [](CUIManager* manager) -> long { return manager->GenerateProjectFile(g_shortcuts, IconMap()); },
-          timings_.projectFile);
   // A setup that changed nothing the rules include leaves nothing to package.
-  if (manager_->ParseProjectFile(ProjectFilePath) == 1 && ProjectIsEmpty(manager_->ProjectLists())) {
-    platform::RemoveFile(ProjectFilePath);
-    EndCapture();
+  if (session_.EndIfNothingChanged()) {
     progress_.Clear();
     const std::string message =
         "the setup program changed nothing that the include rules cover (no file, registry or INI change): no "
@@ -618,25 +388,19 @@ int CCaptureCommand::FinishCapture() {
     return kCaptureNothingChanged;
   }
   // The snapshots are gone now: the project file is what a retry would build from.
-  std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostText(ProjectFilePath).c_str());
+  std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostPathText(ProjectFilePath).c_str());
 
-  EnsureFolder(WorkFolder + "\\Temp");
-  // Without a name given, the package is named as the build page proposes: product name + ".msi".
-  if (PackageFileName.empty()) SetPackageFileName(SanitizeFileName(manager_->GetSetupFileInfo().ApplicationName) + L".msi");
-  const long built =
-      RunStep(8, [](CUIManager* manager) -> long { return manager->BuildPackage(); }, timings_.package);
-  BuildStatusText.Clear();
-  for (const std::string& error : manager_->MSIHandler().errors()) WriteError(error);
-  EndCapture();
-  if (built != 1) {
+  const COperationResult built = RunStep(8, [this] { return session_.BuildPackage(); }, timings_.package);
+  for (const std::string& error : built.errors()) WriteError(error);
+  session_.EndCapture();
+  if (!built.succeeded()) {
     return Fail("the package was not built; the project file is kept, build it again with: CorvaneRepackager \"" +
-                HostText(ProjectFilePath) + "\" -Path=<output folder>");
+                HostPathText(ProjectFilePath) + "\" -Path=<output folder>");
   }
-  if (manager_->MSIHandler().refusedRows() > 0) {
-    std::fprintf(stderr, "CorvaneRepackager: warning: %d rows were refused (see above)\n",
-                 manager_->MSIHandler().refusedRows());
+  if (session_.RefusedRows() > 0) {
+    std::fprintf(stderr, "CorvaneRepackager: warning: %d rows were refused (see above)\n", session_.RefusedRows());
   }
-  std::fprintf(stdout, "%s\n", HostText(Utf8ToWide(manager_->MSIHandler().packagePath())).c_str());
+  std::fprintf(stdout, "%s\n", HostPathText(session_.PackagePath()).c_str());
   std::fflush(stdout);
   return kCaptureBuilt;
 }

@@ -1,17 +1,18 @@
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/link_shortcuts.h"
-#include "snapshot/enumerate_wrapper.h"
+#include "core/operation_result.h"
+#include "session/capture_session.h"
 
 class CLogger;
-class CUIManager;
 class CTerminalProgress;
 
 // The capture mode of the command line: from a setup program to a package in one run, the road the
-// wizard drives, without a user interface.
+// wizard drives, without a user interface. The capture itself is the session's (CCaptureSession);
+// this reads the command line and shows the progress and the messages on the terminal.
 //
 //   CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=<name>]
 //                     [-Version=<text>] [-Company=<text>] [-Path=<output folder>]
@@ -51,25 +52,8 @@ bool ParseCaptureCommandLine(const std::vector<std::string>& arguments, CaptureC
 bool IsWindowsPath(const std::string& path);
 std::wstring ToMachinePath(const std::string& path);
 
-// The product texts of a capture.
-struct ProductTexts {
-  std::wstring name;
-  std::wstring version;
-  std::wstring company;
-};
-// The texts the package is named and described by: each from the command line when given, else
-// from the setup program (the version resource of an .exe: "ProductName", "ProductVersion",
-// "CompanyName"; the Property table of an .msi: ProductName, ProductVersion, Manufacturer), else a
-// stand-in (the setup's file name without extension, "1.0", "Unknown"), so a package can always be
-// built. Texts are trimmed of blanks.
-ProductTexts ChooseProductTexts(const CaptureCommandLine& line, const std::wstring& setupWindowsPath);
-
-// What the capture walks, as the capture page builds it: the included folders of the rules (in
-// their map order, each converted from token form) and the included keys as they stand; without a
-// loadable rules file the system drive and the five roots.
-CaptureChoiceMap BuildCaptureChoices(CUIManager& manager, const std::wstring& setupWindowsPath,
-                                     const ProductTexts& texts);
-
+// The product texts the command line gives (-Product, -Version, -Company; empty when not given).
+ProductTexts GivenProductTexts(const CaptureCommandLine& line);
 
 // Seconds spent in each step of the last run (0 for a step that did not run).
 struct CaptureTimings {
@@ -107,7 +91,7 @@ enum CaptureExitStatus {
 // discards nor resumes it (and, as the mark is taken, cannot itself be resumed).
 class CCaptureCommand {
  public:
-  CCaptureCommand(CLogger* logger, CUIManager* manager, CTerminalProgress& progress);
+  CCaptureCommand(CLogger* logger, CCaptureSession& session, CTerminalProgress& progress);
   int Run(const CaptureCommandLine& line);
   const CaptureTimings& timings() const { return timings_; }
 
@@ -119,17 +103,12 @@ class CCaptureCommand {
   bool PrepareOutputFolder(const std::string& given, std::wstring& folder);
   int StartCapture(const CaptureCommandLine& line, const std::wstring& setupPath);
   int FinishCapture();
-  void DiscardPendingCapture();
-  // Forgets the capture of this run (nothing of it is pending afterwards).
-  void EndCapture();
-  // The setup's log of the run, as a host path for messages.
-  std::string SetupLogText() const;
-  long RunStep(int itemCount, long (*work)(CUIManager*), double& seconds);
+  // Runs one long operation of the session on a worker thread while this thread redraws the
+  // progress line.
+  COperationResult RunStep(int itemCount, const std::function<COperationResult()>& work, double& seconds);
 
   CLogger* logger_;
-  CUIManager* manager_;
+  CCaptureSession& session_;
   CTerminalProgress& progress_;
   CaptureTimings timings_;
-  // The pending mark belongs to another machine: this run neither reads nor writes it.
-  bool markOfOtherMachine_ = false;
 };

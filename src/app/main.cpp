@@ -22,10 +22,9 @@
 #include "core/logger.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
-#include "package/msi_handler.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
-#include "snapshot/ui_manager.h"
+#include "session/capture_session.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ bool RemoveMarker(std::string& argument, const std::string& marker) {
   }
 }
 
-int RunCommandLineBuild(CLogger* logger, CUIManager* manager, const std::vector<std::string>& arguments) {
+int RunCommandLineBuild(CLogger* logger, CCaptureSession& session, const std::vector<std::string>& arguments) {
   const std::string projectArgument = arguments[0];
   std::string pathArgument = arguments[1];
   // The marker may stand anywhere and in any case; the remainder is the output folder, which
@@ -88,26 +87,20 @@ int RunCommandLineBuild(CLogger* logger, CUIManager* manager, const std::vector<
   }
   SetupWorkPaths(Utf8ToWide(outputNarrow), Utf8ToWide(packageName));
   SetProjectFilePath(projectPath);
-  manager->Initialize();
+  session.Manager().Initialize();
   EnsureFolder(WorkFolder + "\\Temp");
 
-  const long built = manager->BuildPackage();
-  for (const std::string& error : manager->MSIHandler().errors())
-    std::fprintf(stderr, "CorvaneRepackager: %s\n", error.c_str());
-  if (built == 1) {
-    const std::string package = manager->MSIHandler().packagePath();
-    std::error_code ignored;
-    std::filesystem::path host = platform::Machine::HostPath(Utf8ToWide(package));
-    std::filesystem::path canonical = std::filesystem::weakly_canonical(host, ignored);
-    std::fprintf(stdout, "%s\n", (canonical.empty() ? host : canonical).string().c_str());
-    if (manager->MSIHandler().refusedRows() > 0)
-      std::fprintf(stderr, "CorvaneRepackager: warning: %d rows were refused (see above)\n",
-                   manager->MSIHandler().refusedRows());
+  const COperationResult built = session.BuildPackage();
+  for (const std::string& error : built.errors()) std::fprintf(stderr, "CorvaneRepackager: %s\n", error.c_str());
+  if (built.succeeded()) {
+    std::fprintf(stdout, "%s\n", HostPathText(session.PackagePath()).c_str());
+    if (session.RefusedRows() > 0)
+      std::fprintf(stderr, "CorvaneRepackager: warning: %d rows were refused (see above)\n", session.RefusedRows());
   } else {
     std::fprintf(stderr, "CorvaneRepackager: the package was not built\n");
   }
-  manager->Uninitialize();
-  return built == 1 ? kBuilt : kBuildFailed;
+  session.Uninitialize();
+  return built.succeeded() ? kBuilt : kBuildFailed;
 }
 
 }  // namespace
@@ -130,29 +123,30 @@ int main(int argc, char** argv) {
   // The program folder and the environment values are known before anything logs.
   SetupWorkPaths(std::wstring(), std::wstring());
   CLogger* logger = CLogger::GetInstance();
-  CUIManager* manager = CUIManager::GetInstance();
-
   int status;
-  if (IsCaptureCommandLine(arguments)) {
-    CaptureCommandLine line;
-    std::string error;
-    if (!ParseCaptureCommandLine(arguments, line, error)) {
-      ReportError(logger, error);
-      std::fprintf(stderr, "usage: %s\n", kCaptureUsage);
+  {
+    // The session owns the engine's manager until the end of the run.
+    CCaptureSession session(logger);
+    if (IsCaptureCommandLine(arguments)) {
+      CaptureCommandLine line;
+      std::string error;
+      if (!ParseCaptureCommandLine(arguments, line, error)) {
+        ReportError(logger, error);
+        std::fprintf(stderr, "usage: %s\n", kCaptureUsage);
+        status = kBadCommandLine;
+      } else {
+        CTerminalProgress progress;
+        CCaptureCommand capture(logger, session, progress);
+        status = capture.Run(line);
+      }
+    } else if (arguments.size() == 1) {
+      ReportError(logger, kUsage);
       status = kBadCommandLine;
     } else {
-      CTerminalProgress progress;
-      CCaptureCommand capture(logger, manager, progress);
-      status = capture.Run(line);
+      status = RunCommandLineBuild(logger, session, arguments);
     }
-  } else if (arguments.size() == 1) {
-    ReportError(logger, kUsage);
-    status = kBadCommandLine;
-  } else {
-    status = RunCommandLineBuild(logger, manager, arguments);
   }
 
-  CUIManager::ReleaseInstance(manager);
   CLogger::ReleaseInstance(logger);
   return status;
 }

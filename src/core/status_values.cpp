@@ -5,6 +5,7 @@ CStatusText StatusDetail;
 CStatusText BuildStatusText;
 std::atomic<int> ProgressCounter{0};
 std::atomic<long> KeyCounter{0};
+CCancelRequest CancelRequest;
 
 std::wstring SanitizeFileName(const std::wstring& text) {
   std::wstring out = text;

@@ -24,12 +24,27 @@ class CStatusText {
   std::wstring text_;
 };
 
+// A request to stop the long operation that runs (a snapshot, the comparison, the project file,
+// the build, the wait for a setup). Any thread may request; the worker polls at its natural steps
+// (per folder, per key, per batch of rows) and undoes what the stopped step had half-written. The
+// one who starts an operation clears the request first.
+class CCancelRequest {
+ public:
+  void Request() { requested_.store(true); }
+  void Clear() { requested_.store(false); }
+  bool IsRequested() const { return requested_.load(); }
+
+ private:
+  std::atomic<bool> requested_{false};
+};
+
 extern CStatusText StatusCaption;
 extern CStatusText StatusDetail;
 extern CStatusText BuildStatusText;
 extern std::atomic<int> ProgressCounter;
 // Keys written by the registry capture so far (feeds StatusDetail).
 extern std::atomic<long> KeyCounter;
+extern CCancelRequest CancelRequest;
 
 // Characters a file name cannot hold ("/", "\", ":", "*", "?", '"', "<", ">", "|") become "_".
 std::wstring SanitizeFileName(const std::wstring& text);

@@ -170,6 +170,7 @@ void CMSIHandler::DecideBitness() {
 
 int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath) {
   errors_.clear();
+  cancelNoted_ = false;
   warnings_.clear();
   refusedRows_ = 0;
   buildFailed_ = false;
@@ -314,6 +315,7 @@ int CMSIHandler::BuildMSI() {
   PopulateDirectoryTable(folderList_);
   PopulateOtherTables();
   directive_.close();
+  if (Cancelled()) return AbandonBuild();
   if (directive_.fail()) {
     Error("CMSIHandler::BuildMSI: Unable to write the DDF File " + directivePath_);
     buildFailed_ = true;
@@ -325,6 +327,7 @@ int CMSIHandler::BuildMSI() {
   if (cabinetLines_ > 0 && !buildFailed_) haveCabinet = CreateCABFile() == 1;
   BuildStatusText.Set(MessageText(139));
   ProgressCounter = 1;
+  if (Cancelled()) return AbandonBuild();
 
   PopulatePropertyTable();
 
@@ -337,6 +340,7 @@ int CMSIHandler::BuildMSI() {
   PopulateRegistryTables();
   project_reader::ReadRegistry(*project_, xmlpath::kRegModified, registryEntries_);
   PopulateRegistryTables();
+  if (Cancelled()) return AbandonBuild();
 
   BuildStatusText.Set(MessageText(142));
   project_reader::ReadShortcuts(*project_, shortcuts_);
@@ -353,6 +357,7 @@ int CMSIHandler::BuildMSI() {
 
   if (package64_) UseFolder64BitTwinsInCustomActions();
   if (!FlushTables()) buildFailed_ = true;
+  if (Cancelled()) return AbandonBuild();
 
   if (haveCabinet) {
     if (database_->InsertStream(kCabinetName, Wide(cabinetPath_)) != platform::kSuccess) {
@@ -377,6 +382,31 @@ int CMSIHandler::BuildMSI() {
     return 0;
   }
   return FinishPackage() ? 1 : 0;
+}
+
+bool CMSIHandler::Cancelled() {
+  if (!CancelRequest.IsRequested()) return false;
+  if (!cancelNoted_) {
+    Error("CMSIHandler::BuildMSI: the build was cancelled; no package was written");
+    cancelNoted_ = true;
+  }
+  buildFailed_ = true;
+  return true;
+}
+
+int CMSIHandler::AbandonBuild() {
+  if (database_) {
+    database_->Close();
+    database_.reset();
+  }
+  if (directive_.is_open()) directive_.close();
+  if (!cabinetPath_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove(Host(cabinetPath_), ignored);
+  }
+  BuildStatusText.Clear();
+  DiscardPackage();
+  return 0;
 }
 
 bool CMSIHandler::FinishPackage() {
@@ -545,6 +575,7 @@ bool CMSIHandler::FlushTables() {
   bool ok = true;
   const std::wstring scratch = Wide(WorkFolder + "\\Temp");
   for (auto& [kind, table] : tables_) {
+    if (Cancelled()) return false;
     std::string error;
     if (table->Flush(*database_, scratch, error) != platform::kSuccess) {
       Error(FormatText("Error- Function: CMSIHandler::PopulateMSITable, Table: %s, %s", CMsiTable::ErrorTag(kind),
@@ -567,6 +598,7 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
   }
 
   for (const std::wstring& folder : folders) {
+    if (Cancelled()) return;
     const std::vector<std::wstring> parts = SplitPathComponents(folder);
     for (size_t i = 0; i < PathComponents.size(); ++i) PathComponents[i] = i < parts.size() ? parts[i] : L"";
     std::wstring known;
@@ -647,6 +679,7 @@ bool CMSIHandler::IsPackageableFile(const std::wstring& realPath) {
 void CMSIHandler::PopulateOtherTables() {
   CTraceScope trace(logger_, "CMSIHandler::PopulateOtherTables");
   for (const std::wstring& file : fileList_) {
+    if (Cancelled()) return;
     std::wstring folder;
     std::wstring name;
     SplitFile(file, folder, name);
@@ -713,6 +746,7 @@ void CMSIHandler::PopulateRegistryTables() {
   RegistryComponent(Bitness::Neutral);
 
   for (RegValueRecord& entry : registryEntries_) {
+    if (Cancelled()) return;
     const std::string identifier = FormatText("CorvaneRegistry%d", registryRowCounter_++);
     if (entry.typeName.empty() && entry.valueName.empty()) continue;
 

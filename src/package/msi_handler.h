@@ -44,7 +44,8 @@ class CMSIHandler {
   // 1 when the project was loaded and the package opened, 0 otherwise (logged). The output
   // folder (UTF-8 Windows path) replaces OutputFolder when given.
   int Initialize(const char* outputFolder, const char* projectFilePath);
-  // 1 when the package was built completely, 0 otherwise (logged; no package is left).
+  // 1 when the package was built completely, 0 otherwise (logged; no package is left). A cancel
+  // request (CancelRequest) stops it at the next folder, file, registry value or table.
   int BuildMSI();
   // Commits and closes what is still open, removes an unfinished package, forgets the naming
   // state of the build. 1.
@@ -120,6 +121,12 @@ class CMSIHandler {
   bool WriteBatchFile();
   bool FinishPackage();
   void DiscardPackage();
+  // True when a cancel request stops the build (noted once as an error; the build then fails).
+  // Asked per folder, per file, per registry value and per table of rows.
+  bool Cancelled();
+  // Ends a cancelled build: the database, directive file and cabinet are closed or removed and
+  // nothing of the package is left. Returns 0.
+  int AbandonBuild();
   std::string PackageFolder() const;
   // Component.Attributes for items of a view: the 64-bit attribute in a 64-bit package, except
   // for 32-bit items.
@@ -166,6 +173,8 @@ class CMSIHandler {
   std::vector<std::string> warnings_;
   int cabinetLines_ = 0;
   bool buildFailed_ = false;
+  // The build's error list already says that a cancel request stopped it.
+  bool cancelNoted_ = false;
   bool built_ = false;
   std::vector<std::string> errors_;
   int refusedRows_ = 0;

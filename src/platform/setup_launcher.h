@@ -27,6 +27,9 @@ struct LaunchOptions {
   // redraw a progress display). May be empty.
   std::function<void()> onTick;
   int tickMilliseconds = 100;
+  // Asked on the calling thread as often as onTick (and at least every tick); true ends the wait
+  // early: every process of the machine is then ended, as on a timeout. May be empty.
+  std::function<bool()> cancelRequested;
 };
 
 // A Windows Installer process that ran during the wait.
@@ -49,6 +52,8 @@ struct LaunchResult {
   // kNotReady: the machine is not usable (see Machine::Error()).
   // kWaitTimeout: the time ran out; every process of the machine was then ended, so the machine
   //   is left consistent (under Wine, `wineserver -k`; the registry is written back).
+  // kCancelled: LaunchOptions::cancelRequested said so; every process of the machine was then
+  //   ended, as on a timeout.
   // kOpenFailed: the setup could not be started at all.
   Status status = kOpenFailed;
   // The setup's exit code as the machine reports it, or -1 when it is not known (timeout, launch

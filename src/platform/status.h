@@ -25,6 +25,7 @@ inline constexpr Status kDirNotEmpty = 145;
 inline constexpr Status kAlreadyExists = 183;
 inline constexpr Status kMoreData = 234;
 inline constexpr Status kWaitTimeout = 258;
+inline constexpr Status kCancelled = 1223;       // ERROR_CANCELLED: the caller asked the operation to stop
 inline constexpr Status kNoMoreItems = 259;
 inline constexpr Status kBadFormat = 1006;        // ERROR_BADDB: a registry file we could not use
 inline constexpr Status kNotReady = 21;

@@ -1,11 +1,13 @@
 #include "snapshot/enumerate_wrapper.h"
 
+#include <functional>
 #include <string>
 
 #include "core/logger.h"
 #include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "platform/file_system.h"
 #include "platform/process.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
@@ -62,6 +64,7 @@ bool CEnumerateWrapper::IsFirstSnapshotExist() {
 
 int CEnumerateWrapper::CaptureSnapshot(const CaptureChoiceMap& choices) {
   ProgressCounter = 0;
+  if (CancelRequest.IsRequested()) return 0;  // nothing begun, nothing to undo
   if (prepareMachine_ && !fileEnumerate_->FirstSnapshotTaken()) {
     // Wine's own start-up writes must happen before the first snapshot, not after it.
     platform::Status status = platform::PrepareMachineForCapture();
@@ -72,6 +75,11 @@ int CEnumerateWrapper::CaptureSnapshot(const CaptureChoiceMap& choices) {
   }
   int result = 1;
   for (const auto& [key, list] : choices) {
+    if (CancelRequest.IsRequested()) {
+      // Whatever half was already taken is no longer one half of a snapshot of the same moment.
+      RemoveSnapshotsOfThisRun();
+      return 0;
+    }
     if (key == L"File") {
       if (fileEnumerate_->CaptureSnapShot(list) != 1) {
         if (logger_) logger_->Write(2, "CEnumerateWrapper::CaptureSnapshot Failed to CaptureSnapShot of FileEnumerate Class");
@@ -87,7 +95,31 @@ int CEnumerateWrapper::CaptureSnapshot(const CaptureChoiceMap& choices) {
       }
     }
   }
+  if (CancelRequest.IsRequested()) {
+    RemoveSnapshotsOfThisRun();
+    return 0;
+  }
   return result;
+}
+
+void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
+  // The enumerators remove the files of a walk they cut short themselves; the other half, taken
+  // before the request, goes here. A first snapshot that was taken stays a first snapshot.
+  const bool second = fileEnumerate_->FirstSnapshotTaken() && registryEnumerate_->IsFirstSnapshotTaken();
+  const std::wstring folder = Utf8ToWide(WorkFolder) + L"\\SnapShot";
+  if (second) {
+    platform::RemoveFile(folder + L"\\FileSystemDir\\SecondSnapShot.txt");
+    DeleteFolderTree(folder + L"\\RegSystemDir\\SecondSnapShot");
+  } else {
+    platform::RemoveFile(folder + L"\\FileSystemDir\\FirstSnapShot.txt");
+    DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
+    // The INI backups belong to the first snapshot's walk.
+    DeleteFolderTree(INIBackupFolder);
+    EnsureFolder(WideToUtf8(INIBackupFolder));
+    fileEnumerate_->SetFirstSnapshotTaken(false);
+    registryEnumerate_->SetFirstSnapshotTaken(false);
+  }
+  if (logger_) logger_->Write(1, "CEnumerateWrapper::CaptureSnapshot cancelled; nothing of the snapshot is kept");
 }
 
 int CEnumerateWrapper::CompareSnapshot() {
@@ -98,12 +130,15 @@ int CEnumerateWrapper::CompareSnapshot() {
   }
   ProgressCounter = 0;
   ClearExclusionReasons();
+  if (CancelRequest.IsRequested()) return 0;
   if (fileEnumerate_->CompareChanges() != 1) {
     if (logger_) logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of FileEnumerate Class");
     return 0;
   }
   int result = 1;
   ProgressCounter = 1;
+  // The change files are written only at the end, so a comparison stopped before that leaves none.
+  if (CancelRequest.IsRequested()) return 0;
   const bool registryCompared = registryEnumerate_->CompareChanges() == 1;
   if (registryCompared) {
     // The original setup's uninstall entry and uninstaller are set aside before anything is
@@ -122,6 +157,7 @@ int CEnumerateWrapper::CompareSnapshot() {
       }
     }
   }
+  if (CancelRequest.IsRequested()) return 0;
   fileEnumerate_->WriteChanges();
   if (!registryCompared || registryEnumerate_->WriteChanges() != 1) {
     if (logger_) {
@@ -145,18 +181,40 @@ int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const 
       if (slash > 2) EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
     }
     EnsureFolder(WideToUtf8(projectFolder));
-    ReplaceNodeInProjectFile(FileChangesPath, L"FileSystem//Included//FileSystem", L"FileSystem");
-    ReplaceNodeInProjectFile(RegChangesPath, L"RegistrySystem//Included//RegistrySystem", L"RegistrySystem");
-    ReplaceNodeInProjectFile(INIChangesPath, L"INIFileSystem", L"INIFileSystem");
-    projectDocument_->InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, ProjectFilePath);
-    projectDocument_->InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, ProjectFilePath);
-    projectDocument_->InsertProductInfoInXML(xmlpath::kProductInformation, product.applicationName, product.version,
-                                             product.companyName, ProjectFilePath);
+    // The document is saved at every step: a request honoured between steps removes the file, so
+    // that no half project is left to be built.
+    const std::function<bool()> steps[] = {
+        [&] { return ReplaceNodeInProjectFile(FileChangesPath, L"FileSystem//Included//FileSystem", L"FileSystem"); },
+        [&] {
+          return ReplaceNodeInProjectFile(RegChangesPath, L"RegistrySystem//Included//RegistrySystem",
+                                          L"RegistrySystem");
+        },
+        [&] { return ReplaceNodeInProjectFile(INIChangesPath, L"INIFileSystem", L"INIFileSystem"); },
+        [&] { return projectDocument_->InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, ProjectFilePath) == 1; },
+        [&] { return projectDocument_->InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, ProjectFilePath) == 1; },
+        [&] {
+          return projectDocument_->InsertProductInfoInXML(xmlpath::kProductInformation, product.applicationName,
+                                                          product.version, product.companyName, ProjectFilePath) == 1;
+        },
+    };
+    bool saved = true;
+    for (const auto& step : steps) {
+      if (CancelRequest.IsRequested()) {
+        platform::RemoveFile(ProjectFilePath);
+        if (logger_) logger_->Write(1, "CEnumerateWrapper::GenerateProjectFile cancelled; no project file is kept");
+        return 0;
+      }
+      if (!step()) saved = false;
+    }
+    // A project file that could not be saved whole is no project file.
+    if (!saved) return 0;
+  } else {
+    return 0;
   }
   return 1;
 }
 
-void CEnumerateWrapper::ReplaceNodeInProjectFile(const std::wstring& sourceFile, const std::wstring& sourcePath,
+bool CEnumerateWrapper::ReplaceNodeInProjectFile(const std::wstring& sourceFile, const std::wstring& sourcePath,
                                                  const std::wstring& targetPath) {
   static const char* kNotFound = "CEnumerateWrapper::ReplaceNodeInProjectFile Unable to find the Specified TAG in XML";
   CXMLNodeHandler target = projectDocument_->GetRootElement().SelectSingleNode(targetPath);
@@ -172,10 +230,14 @@ void CEnumerateWrapper::ReplaceNodeInProjectFile(const std::wstring& sourceFile,
       }
     }
   }
-  if (!projectDocument_->Save(ProjectFilePath) && logger_) {
-    logger_->Write(2, "CEnumerateWrapper::ReplaceNodeInProjectFile Unable to save XML File"
-                      "\t\t\t\t\t\t\t\t\t\t\tCheck the project file path is valid");
+  if (!projectDocument_->Save(ProjectFilePath)) {
+    if (logger_) {
+      logger_->Write(2, "CEnumerateWrapper::ReplaceNodeInProjectFile Unable to save XML File"
+                        "\t\t\t\t\t\t\t\t\t\t\tCheck the project file path is valid");
+    }
+    return false;
   }
+  return true;
 }
 
 long CEnumerateWrapper::RewriteChanges(int kind) {

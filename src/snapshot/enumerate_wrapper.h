@@ -42,11 +42,17 @@ class CEnumerateWrapper {
   // entry and uninstaller aside (CUninstallSetAside); then writes the change files. 1 or 0.
   int CompareSnapshot();
   // Puts the included file and registry changes and the INI changes into the project document,
-  // then the shortcuts, icons and product information, saving to ProjectFilePath. Returns 1.
+  // then the shortcuts, icons and product information, saving to ProjectFilePath. Returns 1, or 0
+  // when the template was not loaded, a save failed (logged), or a cancel request stopped it (the
+  // project file is then removed).
+  //
+  // CaptureSnapshot and CompareSnapshot also honour CancelRequest (0 then): a cancelled snapshot
+  // leaves no file of itself, so a first snapshot stays absent and a second one can be taken again.
   int GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons, const ProductInfo& product);
   // Replaces the project document's element at `targetPath` by the element at `sourcePath` of the
-  // file `sourceFile`, then saves the project document to ProjectFilePath.
-  void ReplaceNodeInProjectFile(const std::wstring& sourceFile, const std::wstring& sourcePath,
+  // file `sourceFile`, then saves the project document to ProjectFilePath; false when the save
+  // failed (logged).
+  bool ReplaceNodeInProjectFile(const std::wstring& sourceFile, const std::wstring& sourcePath,
                                 const std::wstring& targetPath);
 
   // Kind 0 rewrites "FileChanges.xml", kind 1 "RegChanges.xml" from the (reviewed) change maps.
@@ -64,6 +70,9 @@ class CEnumerateWrapper {
   CXMLDocumentHandler& ProjectDocument() { return *projectDocument_; }
 
  private:
+  // After a cancelled capture: the files of the snapshot this run was taking go (both halves).
+  void RemoveSnapshotsOfThisRun();
+
   int projectLoaded_ = 0;
   CLogger* logger_ = nullptr;
   std::unique_ptr<CFileEnumerate> fileEnumerate_;

@@ -184,6 +184,7 @@ int CFileEnumerate::CaptureSnapShot(const std::vector<std::wstring>& roots) {
   fileCount_ = 0;
   detailTick_ = 0;
   for (const std::wstring& root : roots) {
+    if (CancelRequest.IsRequested()) break;
     if (builtinExclusions_.count(RootExclusionKey(root)) == 0) {
       StatusCaption.Set(MessageText(148) + root);
       ScanFiles(root, WideToUtf8(root), stream);
@@ -191,6 +192,13 @@ int CFileEnumerate::CaptureSnapShot(const std::vector<std::wstring>& roots) {
     ++ProgressCounter;
   }
   UpdateDetail();
+  if (CancelRequest.IsRequested()) {
+    // A walk cut short is no snapshot: its file goes, so that nothing takes it for a complete one.
+    stream.Close();
+    platform::RemoveFile(Utf8ToWide(target));
+    if (logger_) logger_->Write(1, "CFileEnumerate::CaptureSnapShot cancelled; " + target + " removed");
+    return 0;
+  }
   if (!firstSnapshotTaken_) firstSnapshotTaken_ = true;
   if (!stream.Close()) {
     if (logger_) logger_->Write(2, "CFileEnumerate::CaptureSnapShot Unable to write " + target);
@@ -204,6 +212,7 @@ void CFileEnumerate::ScanFiles(const std::wstring& folder, const std::string& fo
   const bool endsWithSlash = !folder.empty() && folder.back() == L'\\';
   const std::wstring prefix = endsWithSlash ? folder : folder + L"\\";
   const std::string prefixUtf8 = endsWithSlash ? folderUtf8 : folderUtf8 + "\\";
+  if (CancelRequest.IsRequested()) return;
   platform::DirectorySearch search(prefix + L"*.*");
   if (search.status() != platform::kSuccess) return;
 

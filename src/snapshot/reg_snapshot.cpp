@@ -165,6 +165,7 @@ platform::Status CRegSnapshot::GetValues_Vect(const platform::RegistryKey& key, 
 }
 
 platform::Status CRegSnapshot::GetSnapShot(platform::RootKey root, const std::wstring& path) {
+  if (CancelRequest.IsRequested()) return platform::kCancelled;
   platform::RegistryKey key;
   platform::Status status = key.Open(root, path);
   if (status != platform::kSuccess) {
@@ -235,6 +236,7 @@ platform::Status CRegSnapshot::GetSnapShot(platform::RootKey root, const std::ws
   }
   for (const std::wstring& child : names) {
     status = GetSnapShot(root, path.empty() ? child : path + L'\\' + child);
+    if (status == platform::kCancelled) break;
   }
   key.Close();
   return status;

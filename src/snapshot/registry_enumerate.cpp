@@ -154,10 +154,16 @@ int CRegistryEnumerate::CaptureSnapShot(std::vector<std::wstring>& startingKeys)
     }
   }
 
-  for (size_t i = 0; i < startingKeys.size(); ++i) {
+  for (size_t i = 0; i < startingKeys.size() && !CancelRequest.IsRequested(); ++i) {
     StatusCaption.Set(MessageText(146) + startingKeys[i]);
     TakeSnapShot(startingKeys[i], SnapshotFileName(second, i));
     ProgressCounter.fetch_add(1);
+  }
+  if (CancelRequest.IsRequested()) {
+    // The files of a walk cut short are no snapshot: they go, and a first snapshot stays untaken.
+    DeleteFolderTree(Utf8ToWide(second ? secondSnapshotFolder_ : firstSnapshotFolder_));
+    if (logger_) logger_->Write(1, "CRegistryEnumerate::CaptureSnapShot cancelled; the snapshot files are removed");
+    return 0;
   }
 
   FirstSnapshotTaken = 1;

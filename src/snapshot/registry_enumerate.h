@@ -45,6 +45,7 @@ class CRegistryEnumerate : public IVelkRegCallback {
   // prepares the folder the next capture writes to.
   bool IsFirstSnapshotExist();
   void SetFirstSnapshotTaken(bool taken) { FirstSnapshotTaken = taken ? 1 : 0; }
+  bool IsFirstSnapshotTaken() const { return FirstSnapshotTaken == 1; }
 
   // Captures the first snapshot, or the second once a first exists, of every starting key. The
   // list is rewritten in place: only the default profile of HKEY_USERS is walked. Returns 1.

@@ -17,7 +17,7 @@
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "platform/process.h"
-#include "snapshot/ui_manager.h"
+#include "session/ui_manager.h"
 #include "support/capture_setup.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"

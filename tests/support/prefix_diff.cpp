@@ -6,9 +6,9 @@
 #include <set>
 #include <string_view>
 
-#include "app/shell_link.h"
 #include "core/strings.h"
 #include "platform/wine/registry_file_parser.h"
+#include "session/shell_link.h"
 
 namespace fs = std::filesystem;
 

@@ -603,6 +603,7 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
   bool launcherEnded = false;
   bool execFailed = false;
   bool timedOut = false;
+  bool cancelled = false;
   auto phaseDeadline = Clock::time_point::max();
   auto nextLook = started;
   auto nextTick = started + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
@@ -659,6 +660,12 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
     if (options.onTick && now >= nextTick) {
       options.onTick();
       nextTick = now + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
+    }
+    if (phase != Phase::kEnding && options.cancelRequested && options.cancelRequested()) {
+      cancelled = true;
+      LogError("the wait for the setup was cancelled; ending every process of the prefix");
+      endEverything("cancelled");
+      continue;
     }
     if (phase == Phase::kSetup && options.timeoutSeconds > 0 &&
         now - started >= std::chrono::seconds(options.timeoutSeconds)) {
@@ -723,6 +730,9 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
   if (output.get() >= 0) result.displayMissing = OutputSaysNoDisplay(output.get());
   if (execFailed) {
     result.status = kOpenFailed;
+    result.exitCode = -1;
+  } else if (cancelled) {
+    result.status = kCancelled;
     result.exitCode = -1;
   } else if (timedOut) {
     result.status = kWaitTimeout;

@@ -1,6 +1,6 @@
 // The project part of CUIManager: loading a project for review, writing it back, replacing its
 // shortcuts, the rule lists for the pages, and handing the project to the package builder.
-#include "snapshot/ui_manager.h"
+#include "session/ui_manager.h"
 
 #include "core/logger.h"
 #include "core/strings.h"

@@ -1,4 +1,4 @@
-#include "app/setup_check.h"
+#include "session/setup_check.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/shell_link.h"
+#include "session/shell_link.h"
 
 #include "core/strings.h"
 #include "platform/file_system.h"

@@ -46,15 +46,17 @@ struct LoadedProjectLists {
   ProductInfo productInfo;
 };
 
-// The one object through which the wizard reaches the engine. Counted single instance: every page
-// gets it when created and releases it when destroyed; the last release destroys it.
+// The engine's state of a capture, owned by the capture session (CCaptureSession), through which
+// the command line and the wizard reach it. Counted single instance: every user gets it and
+// releases it; the last release destroys it.
 //
 // Scan state (capture session): what is captured, which installer, whether a first snapshot waits
 // for its second; persisted in "ScanDetails.txt" and the configuration file so that a capture
 // resumes after a restart. Project part: loading a project into lists for review, writing it
 // back, shortcuts, rules and the package build.
 //
-// CaptureSnapshot and CompareSnapshot run on a worker thread; everything else on the user-interface
+// CaptureSnapshot, CompareSnapshot, GenerateProjectFile and BuildPackage run on a worker thread and
+// honour CancelRequest (0 then, nothing half-written left); everything else on the user-interface
 // thread, never while a worker runs.
 class CUIManager {
  public:
@@ -81,7 +83,8 @@ class CUIManager {
   // on success the snapshots and INI backups are deleted.
   int GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons);
   // Saves the choices to "ScanDetails.txt" (product texts sanitised for file names, and the
-  // project file path set from them); reads them back.
+  // project file path set from them): 1, or 0 when the file could not be written (logged; the
+  // choices are in force all the same). ReadScanDetails reads them back.
   int WriteScanDetails(const CaptureChoiceMap& choices);
   int ReadScanDetails();
   // Marks the first snapshot as complete in the configuration file ("IsSnapshotTaken" = "1", the

@@ -1,4 +1,4 @@
-#include "snapshot/ui_manager.h"
+#include "session/ui_manager.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -179,12 +179,13 @@ int CUIManager::WriteScanDetails(const CaptureChoiceMap& choices) {
   std::FILE* file = platform::OpenFileStream(path, "wb");
   if (!file) {
     if (logger_) logger_->Write(2, "CUIManager::WriteScanDetails Unable to create " + WideToUtf8(path));
-    return 1;
+    return 0;
   }
   bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   if (std::fclose(file) != 0) written = false;
   if (!written && logger_) logger_->Write(2, "CUIManager::WriteScanDetails Unable to write " + WideToUtf8(path));
-  return 1;
+  // Without the file a restart could not resume the capture.
+  return written ? 1 : 0;
 }
 
 int CUIManager::ReadScanDetails() {

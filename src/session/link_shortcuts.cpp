@@ -1,12 +1,12 @@
-#include "app/link_shortcuts.h"
+#include "session/link_shortcuts.h"
 
-#include "app/shell_link.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "package/package_names.h"
 #include "package/project_reader.h"
 #include "platform/machine_arch.h"
 #include "project/xml_document_handler.h"
+#include "session/shell_link.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // What a setup file is, from its headers: the programs the machine can run, and those refused
 // before a capture starts.
-#include "app/setup_check.h"
+#include "session/setup_check.h"
 
 #include <gtest/gtest.h>
 

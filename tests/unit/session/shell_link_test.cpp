@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/capture_command.h"
-#include "app/link_shortcuts.h"
-#include "app/shell_link.h"
+#include "session/link_shortcuts.h"
+#include "session/shell_link.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"

@@ -1,0 +1,241 @@
+// The capture session manager (CUIManager): the saved choices ("ScanDetails.txt"), the scan state across restarts,
+// and a whole capture on a hand-made prefix (no Wine runs here).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/file_system.h"
+#include "platform/machine.h"
+#include "platform/profile.h"
+#include "snapshot/enumerate_wrapper.h"
+#include "snapshot/file_enumerate.h"
+#include "snapshot/registry_enumerate.h"
+#include "snapshot/scan_details.h"
+#include "session/ui_manager.h"
+#include "support/capture_setup.h"
+#include "support/fixture_prefix.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CaptureSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_.Activate();
+    SetUpCaptureWorkPaths(prefix_.Scratch());
+    manager_ = CUIManager::GetInstance();
+  }
+  void TearDown() override {
+    if (manager_) CUIManager::ReleaseInstance(manager_);
+  }
+
+  // As a restart of the program: the manager goes, the folder values are set up again.
+  void Restart() {
+    CUIManager::ReleaseInstance(manager_);
+    SetUpCaptureWorkPaths(prefix_.Scratch());
+    manager_ = CUIManager::GetInstance();
+    ASSERT_EQ(manager_->Initialize(), 1);
+    manager_->Wrapper().SetPrepareMachine(false);
+  }
+
+  std::string ScanDetailsBytes() {
+    return ReadHostFile(platform::Machine::HostPath(Utf8ToWide(manager_->SnapshotFolderPath() + "\\ScanDetails.txt")));
+  }
+
+  FixturePrefix prefix_;
+  CUIManager* manager_ = nullptr;
+};
+
+TEST_F(CaptureSessionTest, CountedSingleInstance) {
+  CUIManager* second = CUIManager::GetInstance();
+  EXPECT_EQ(second, manager_);
+  CUIManager::ReleaseInstance(second);
+  EXPECT_EQ(CUIManager::GetInstance(), manager_);  // still alive: one use left before
+  CUIManager::ReleaseInstance(manager_);
+}
+
+TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
+  ASSERT_EQ(manager_->Initialize(), 1);
+  CaptureChoiceMap choices;
+  choices[L"SetupFilePath"] = {L"Z:\\setups\\setup.exe"};
+  choices[L"SetupFileInfo"] = {L"My: App?", L"1.0/2", L"Maker <Ltd>"};
+  choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\Software"};
+  choices[L"File"] = {L"C:\\Program Files\\"};
+  std::vector<std::wstring> keys;
+  for (const auto& entry : choices) keys.push_back(entry.first);
+  EXPECT_EQ(keys, (std::vector<std::wstring>{L"File", L"Registry", L"SetupFileInfo", L"SetupFilePath"}));
+
+  ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
+  EXPECT_EQ(manager_->GetSetupFileInfo().ApplicationName, L"My_ App_");
+  EXPECT_EQ(manager_->GetSetupFileInfo().Version, L"1.0_2");
+  EXPECT_EQ(manager_->GetSetupFileInfo().CompanyName, L"Maker _Ltd_");
+  EXPECT_EQ(ProjectFilePath, Utf8ToWide(OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
+
+  // Record types in the file: File, Registry, Registry, three SetupFileInfo, SetupFilePath.
+  std::string bytes = ScanDetailsBytes();
+  std::vector<int> types;
+  for (size_t position = 0; position + 8 <= bytes.size();) {
+    types.push_back(bytes[position]);
+    size_t length = static_cast<unsigned char>(bytes[position + 4]) | (static_cast<unsigned char>(bytes[position + 5]) << 8);
+    position += 8 + length;
+  }
+  EXPECT_EQ(types, (std::vector<int>{1, 2, 2, 4, 4, 4, 3}));
+
+  // After a restart with a capture waiting, the choices come back, the product texts as stored.
+  manager_->SetSnapshotTakenMark(true);
+  ProjectFilePath.clear();
+  Restart();
+  ASSERT_EQ(manager_->ReadScanDetails(), 1);
+  CaptureChoiceMap read = manager_->GetCaptureChoices();
+  EXPECT_EQ(read[L"File"], choices[L"File"]);
+  EXPECT_EQ(read[L"Registry"], choices[L"Registry"]);
+  EXPECT_EQ(read[L"SetupFilePath"], choices[L"SetupFilePath"]);
+  EXPECT_EQ(read[L"SetupFileInfo"], (std::vector<std::wstring>{L"My_ App_", L"1.0_2", L"Maker _Ltd_"}));
+  EXPECT_EQ(manager_->GetSetupFilePath(), L"Z:\\setups\\setup.exe");
+  EXPECT_EQ(ProjectFilePath, Utf8ToWide(OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
+}
+
+TEST_F(CaptureSessionTest, OldCaptureDataIsWipedUnlessACaptureIsWaiting) {
+  prefix_.WriteDriveCFile("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt", "");
+  prefix_.WriteDriveCFile("users/root/AppData/Roaming/INIBackup/windows/old.ini", "[a]\nb=c\n");
+  ASSERT_EQ(manager_->Initialize(), 1);
+  EXPECT_FALSE(SnapshotTaken);
+  EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
+  EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/AppData/Roaming/INIBackup/windows")));
+  EXPECT_TRUE(fs::is_directory(prefix_.InDriveC("users/root/Temp/SnapShot")));
+  EXPECT_TRUE(fs::is_directory(prefix_.InDriveC("users/root/AppData/Roaming/INIBackup")));
+  EXPECT_FALSE(manager_->IsFirstSnapshotExist());
+
+  // With the mark set, the data survives a restart.
+  manager_->SetSnapshotTakenMark(true);
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath), L"1");
+  prefix_.WriteDriveCFile("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt", "");
+  Restart();
+  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
+  // Only the file half exists: no first snapshot, and both halves start over.
+  EXPECT_FALSE(manager_->IsFirstSnapshotExist());
+  EXPECT_FALSE(manager_->Wrapper().FileEnumerator().FirstSnapshotTaken());
+
+  // The end of the session removes the mark.
+  EXPECT_EQ(manager_->Uninitialize(), 1);
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"none", ConfigFilePath), L"none");
+  EXPECT_FALSE(manager_->IsInitialized());
+}
+
+TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
+  prefix_.WriteDriveCFile("Program Files/App/keep.txt", "keep");
+  prefix_.WriteDriveCFile("Program Files/App/change.txt", "v1");
+  prefix_.WriteDriveCFile("windows/app.ini", "[Main]\nSetting=1\n");
+  prefix_.AddSystemReg("\n[Software\\\\Vendor] 1700000000\n\"Old\"=\"1\"\n");
+  ASSERT_EQ(manager_->Initialize(), 1);
+  manager_->Wrapper().SetPrepareMachine(false);
+  ASSERT_FALSE(manager_->IsFirstSnapshotExist());
+
+  CaptureChoiceMap choices;
+  choices[L"File"] = {L"C:\\Program Files\\", L"C:\\windows\\"};
+  choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"};
+  choices[L"SetupFilePath"] = {L"Z:\\setup.exe"};
+  choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
+  ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
+  ASSERT_EQ(manager_->CaptureSnapshot(), 1);
+  manager_->SetSnapshotTakenMark(true);
+  ASSERT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
+  ASSERT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/RegSystemDir/FirstSnapShot/RegSnapShot0.reg")));
+
+  // What the installer does.
+  prefix_.WriteDriveCFile("Program Files/App/change.txt", "version 2");
+  prefix_.WriteDriveCFile("Program Files/App/new/added.dll", "MZ");
+  prefix_.WriteDriveCFile("windows/app.ini", "[Main]\nSetting=22\n");
+  prefix_.AddSystemReg("\n[Software\\\\Vendor\\\\App] 1700000001\n\"Path\"=\"C:\\\\Program Files\\\\App\"\n");
+
+  Restart();
+  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
+  EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/RegSystemDir/FirstSnapShot/RegSnapShot0.reg")));
+  ASSERT_TRUE(manager_->IsFirstSnapshotExist());
+  EXPECT_EQ(manager_->GetCaptureChoices()[L"File"], choices[L"File"]);
+  ASSERT_EQ(manager_->CaptureSnapshot(), 1);
+  ASSERT_EQ(manager_->CompareSnapshot(), 1);
+  ASSERT_EQ(manager_->GenerateProjectFile({}, {}), 1);
+
+  pugi::xml_document project;
+  ASSERT_TRUE(project.load_file(platform::Machine::HostPath(ProjectFilePath).c_str())) << WideToUtf8(ProjectFilePath);
+  pugi::xml_node root = project.document_element();
+  EXPECT_TRUE(root.select_node("FileSystem/AddedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App\\new']/File[@Name='added.dll']"));
+  EXPECT_TRUE(root.select_node("FileSystem/ModifiedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App']/File[@Name='change.txt']"));
+  EXPECT_FALSE(root.select_node("//File[@Name='keep.txt']"));
+  EXPECT_FALSE(root.select_node("FileSystem/Included"));
+  EXPECT_TRUE(root.select_node("RegistrySystem/AddedItems/SubKeyList/SubKey[@Name='HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App']"));
+  EXPECT_TRUE(root.select_node("INIFileSystem/ModifiedItems/FileList/File[@Name='%WINDIR%\\app.ini']/Section[@Key='Setting'][@Value='22']"));
+  pugi::xml_node product = root.child("ProductInformation").child("ProductInformation");
+  EXPECT_STREQ(product.attribute("ApplicationName").value(), "App");
+  EXPECT_STREQ(product.attribute("CompanyName").value(), "Vendor");
+  // The snapshots and INI backups are gone once the project file exists.
+  EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot")));
+  EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/AppData/Roaming/INIBackup")));
+  EXPECT_EQ(manager_->Uninitialize(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The pending mark names its machine: a mark of another machine (another prefix sharing the
+// program folder) is neither taken for this machine's, nor replaced, nor removed; the setup's
+// arguments come back with the choices after a restart.
+TEST_F(CaptureSessionTest, PendingMarkBelongsToItsMachineAndArgumentsSurviveARestart) {
+  const std::wstring self = platform::Machine::Name();
+  ASSERT_FALSE(self.empty());
+  ASSERT_EQ(manager_->Initialize(), 1);
+  manager_->Wrapper().SetPrepareMachine(false);
+  EXPECT_EQ(manager_->GetPendingMarkOwner(), PendingMarkOwner::kNone);
+
+  CaptureChoiceMap choices;
+  choices[L"File"] = {L"C:\\Program Files\\"};
+  choices[L"Registry"] = {};
+  choices[L"SetupFilePath"] = {L"Z:\\setup.exe"};
+  choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
+  manager_->SetSetupArguments(L"/S /D=C:\\Program Files\\My App");
+  ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
+  ASSERT_TRUE(manager_->SetSnapshotTakenMark(true));
+  std::wstring named;
+  EXPECT_EQ(manager_->GetPendingMarkOwner(&named), PendingMarkOwner::kThisMachine);
+  EXPECT_EQ(named, self);
+  Restart();
+  EXPECT_TRUE(SnapshotTaken);
+  ASSERT_EQ(manager_->ReadScanDetails(), 1);
+  EXPECT_EQ(manager_->GetSetupArguments(), L"/S /D=C:\\Program Files\\My App");
+  // The four lists the pages know are unchanged by the added record.
+  EXPECT_EQ(manager_->GetCaptureChoices().size(), 4u);
+  EXPECT_EQ(manager_->GetCaptureChoices()[L"SetupFileInfo"], choices[L"SetupFileInfo"]);
+
+  // Another machine's mark.
+  const std::wstring other = L"/srv/prefixes/other";
+  platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", other, ConfigFilePath);
+  Restart();
+  EXPECT_FALSE(SnapshotTaken);
+  EXPECT_EQ(manager_->GetPendingMarkOwner(&named), PendingMarkOwner::kOtherMachine);
+  EXPECT_EQ(named, other);
+  EXPECT_FALSE(manager_->SetSnapshotTakenMark(true));
+  EXPECT_FALSE(manager_->SetSnapshotTakenMark(false));
+  EXPECT_EQ(manager_->Uninitialize(), 1);
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath), L"1");
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"CaptureMachine", L"", ConfigFilePath), other);
+
+  // A mark written before marks named their machine counts as this machine's.
+  platform::DeleteProfileKey(L"SnapshotDetails", L"CaptureMachine", ConfigFilePath);
+  Restart();
+  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_EQ(manager_->Uninitialize(), 1);
+  EXPECT_EQ(manager_->GetPendingMarkOwner(), PendingMarkOwner::kNone);
+}
+
+}  // namespace
