@@ -13,21 +13,6 @@ constexpr size_t kMaxIconsPerGroup = 256;
 // Entries visited in one walk of the directory: shared subdirectories could otherwise multiply.
 constexpr uint32_t kMaxEntriesVisited = 65536;
 
-bool Read16(std::string_view bytes, size_t offset, uint16_t& value) {
-  if (offset > bytes.size() || bytes.size() - offset < 2) return false;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
-  value = static_cast<uint16_t>(p[0] | (p[1] << 8));
-  return true;
-}
-
-bool Read32(std::string_view bytes, size_t offset, uint32_t& value) {
-  if (offset > bytes.size() || bytes.size() - offset < 4) return false;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
-  value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  return true;
-}
-
 void Put16(std::string& out, uint16_t v) {
   out.push_back(static_cast<char>(v & 0xFF));
   out.push_back(static_cast<char>(v >> 8));
@@ -64,6 +49,21 @@ bool EqualsAsciiNoCase(const std::wstring& a, const wchar_t* b) {
 size_t AlignUp4(size_t value) { return (value + 3) & ~static_cast<size_t>(3); }
 
 }  // namespace
+
+bool Read16(std::string_view bytes, size_t offset, uint16_t& value) {
+  if (offset > bytes.size() || bytes.size() - offset < 2) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+  value = static_cast<uint16_t>(p[0] | (p[1] << 8));
+  return true;
+}
+
+bool Read32(std::string_view bytes, size_t offset, uint32_t& value) {
+  if (offset > bytes.size() || bytes.size() - offset < 4) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
+  value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return true;
+}
 
 bool Image::Parse(std::string_view bytes) {
   *this = Image{};

@@ -10,6 +10,10 @@
 // truncated or hostile file gives "not found", never a read outside the buffer.
 namespace platform::pe {
 
+// Little-endian fields of a file's bytes; false when the field does not lie wholly inside them.
+bool Read16(std::string_view bytes, size_t offset, uint16_t& value);
+bool Read32(std::string_view bytes, size_t offset, uint32_t& value);
+
 // Resource types used here.
 inline constexpr uint16_t kResourceIcon = 3;        // RT_ICON
 inline constexpr uint16_t kResourceGroupIcon = 14;  // RT_GROUP_ICON

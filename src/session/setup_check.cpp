@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/installer_database.h"
 #include "platform/machine_arch.h"
+#include "platform/pe_reader.h"
 
 namespace {
 
@@ -15,20 +16,8 @@ constexpr uint16_t kCharacteristicExecutable = 0x0002;
 constexpr uint16_t kCharacteristicDll = 0x2000;
 constexpr uint16_t kSubsystemNative = 1;
 
-bool Read16(std::string_view bytes, size_t offset, uint16_t& value) {
-  if (offset > bytes.size() || bytes.size() - offset < 2) return false;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
-  value = static_cast<uint16_t>(p[0] | (p[1] << 8));
-  return true;
-}
-
-bool Read32(std::string_view bytes, size_t offset, uint32_t& value) {
-  if (offset > bytes.size() || bytes.size() - offset < 4) return false;
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + offset);
-  value = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-          (static_cast<uint32_t>(p[3]) << 24);
-  return true;
-}
+using platform::pe::Read16;
+using platform::pe::Read32;
 
 bool EndsWithNoCase(const std::wstring& text, const wchar_t* tail) {
   const std::wstring t(tail);

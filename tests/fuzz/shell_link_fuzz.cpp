@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/shell_link.h"
+#include "session/shell_link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CShellLink link;
