@@ -20,4 +20,4 @@ package=$(env HOME="$work/home" WINEPREFIX="$work/prefix" \
 echo "demo: package built: $package"
 echo "demo: project file: $(ls "$work/out/Packages/"*.xml)"
 msiinfo suminfo "$package" | sed 's/^/demo:   /'
-echo "demo: install it on another prefix with: WINEPREFIX=<prefix> wine64 msiexec /i \"$package\""
+echo "demo: install it on another prefix with: WINEPREFIX=<prefix> wine msiexec /i \"$package\""
