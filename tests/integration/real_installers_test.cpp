@@ -126,13 +126,26 @@ std::vector<PrefixItem> WrittenBy(const fs::path& prefix, const fs::path& home, 
     ADD_FAILURE() << error;
     return {};
   }
-  const int status = RunWine(prefix, home, arguments, win32, display, &output);
-  EXPECT_EQ(status, 0) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "") << ": " << output;
+  int status = RunWine(prefix, home, arguments, win32, display, &output);
   if (!after.Take(prefix, error)) {
     ADD_FAILURE() << error;
     return {};
   }
-  return DiffPrefixStates(before, after);
+  std::vector<PrefixItem> wrote = DiffPrefixStates(before, after);
+  // Wine's "start" now and then fails at once on a busy machine ("ShellExecuteEx failed: Internal
+  // error") before the program ran at all; such a run is tried once more.
+  if (status != 0 && wrote.empty()) {
+    std::printf("retrying %s after: %s\n", arguments.back().c_str(), output.c_str());
+    output.clear();
+    status = RunWine(prefix, home, arguments, win32, display, &output);
+    if (!after.Take(prefix, error)) {
+      ADD_FAILURE() << error;
+      return {};
+    }
+    wrote = DiffPrefixStates(before, after);
+  }
+  EXPECT_EQ(status, 0) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "") << ": " << output;
+  return wrote;
 }
 
 // Runs `setup` itself (as the shell's "open" would, with the silent arguments).
