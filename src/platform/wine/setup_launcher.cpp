@@ -216,17 +216,9 @@ pid_t SpawnQuiet(HostCommand& command, int devNull) {
   return pid;
 }
 
-// Waits for a child up to `seconds` (calling `tick` meanwhile); true when it ended.
+// Waits for a child up to `seconds`, redrawing the caller's progress meanwhile; true when it ended.
 bool WaitChild(pid_t pid, int seconds, const LaunchOptions& options) {
-  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    int status = 0;
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) return true;
-    if (Clock::now() >= deadline) return false;
-    if (options.onTick) options.onTick();
-    usleep(static_cast<useconds_t>(std::max(10, std::min(options.tickMilliseconds, 200))) * 1000);
-  }
+  return wine::WaitForChild(pid, seconds, std::max(10, std::min(options.tickMilliseconds, 200)), options.onTick);
 }
 
 // Runs `wineserver <flag>` for the prefix and waits for it up to `seconds`; true when it ended.

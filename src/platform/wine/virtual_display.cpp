@@ -28,17 +28,6 @@ constexpr int kStopSeconds = 3;
 // Xvfb is told to write its display number to this descriptor.
 constexpr int kDisplayFd = 3;
 
-bool WaitForExit(pid_t pid, int seconds) {
-  const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-  for (;;) {
-    int status = 0;
-    const pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) return true;
-    if (Clock::now() >= deadline) return false;
-    usleep(20 * 1000);
-  }
-}
-
 }  // namespace
 
 bool VirtualDisplay::Start(std::string& error) {
@@ -146,7 +135,7 @@ bool VirtualDisplay::Reachable(const std::string& display) {
 void VirtualDisplay::Stop() {
   if (pid_ > 0) {
     kill(pid_, SIGTERM);
-    if (!WaitForExit(pid_, kStopSeconds)) {
+    if (!WaitForChild(pid_, kStopSeconds, 20)) {
       kill(pid_, SIGKILL);
       while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
       }

@@ -1,7 +1,11 @@
 #include "platform/wine/wine_environment.h"
 
 #include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include <cstdlib>
 #include <system_error>
@@ -99,6 +103,18 @@ std::string FindWineProgram(const char* name) {
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
+}
+
+bool WaitForChild(pid_t pid, int seconds, int pollMilliseconds, const std::function<void()>& tick) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    int status = 0;
+    const pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid || (r < 0 && errno != EINTR)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    if (tick) tick();
+    usleep(static_cast<useconds_t>(pollMilliseconds) * 1000);
+  }
 }
 
 }  // namespace platform::wine

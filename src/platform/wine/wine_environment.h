@@ -1,5 +1,8 @@
 #pragma once
+#include <sys/types.h>
+
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,5 +33,9 @@ std::string FindWineProgram(const char* name);
 // Full path of a host program in the usual program folders (/usr/bin, /bin, /usr/local/bin), or
 // empty when it is not installed.
 std::string FindHostProgram(const char* name);
+
+// Waits up to `seconds` for a child process of ours to end, looking every `pollMilliseconds` and
+// calling `tick` (when given) between looks. True when it ended (and was reaped).
+bool WaitForChild(pid_t pid, int seconds, int pollMilliseconds, const std::function<void()>& tick = {});
 
 }  // namespace platform::wine
