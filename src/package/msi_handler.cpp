@@ -8,6 +8,7 @@
 #include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "package/project_path_guard.h"
 #include "package/project_reader.h"
 #include "package/registry_value_text.h"
 #include "platform/cabinet_maker.h"
@@ -193,6 +194,8 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
     return 0;
   }
   project_reader::ReadProductInfo(*project_, product_);
+  // Nothing is read or written for a project that points outside its own places.
+  if (!RefuseUnsafePlaces(FindUnsafeProjectPlaces(*project_, PackageFileName.empty()))) return 0;
   DecideBitness();
   logger_->Write(1, package64_ ? "CMSIHandler::Initialize: building a 64-bit package"
                                : "CMSIHandler::Initialize: building a 32-bit package");
@@ -225,6 +228,13 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
   }
   projectLoaded_ = 1;
   return 1;
+}
+
+bool CMSIHandler::RefuseUnsafePlaces(const std::vector<std::string>& problems) {
+  if (problems.empty()) return true;
+  for (const std::string& problem : problems) Error("CMSIHandler::Initialize: " + problem);
+  CloseDatabase();
+  return false;
 }
 
 bool CMSIHandler::CopyTemplate() {

@@ -117,6 +117,8 @@ class CMSIHandler {
   void ReadFileList(const wchar_t* listPath);
   CMsiTable* Table(uint32_t kind);
   bool FlushTables();
+  // Logs each problem as an error and closes the build; true when there is none.
+  bool RefuseUnsafePlaces(const std::vector<std::string>& problems);
   bool CopyTemplate();
   bool WriteBatchFile();
   bool FinishPackage();
