@@ -292,11 +292,19 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
     if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
       return Fail(resumed.error() + "; start again with -Capture=<setup program>");
     }
-    const std::wstring& arguments = session_.Manager().GetSetupArguments();
-    std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
-                 WideToUtf8(session_.Manager().GetSetupFilePath()).c_str(),
-                 arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
-    status = FinishCapture();
+    if (session_.ResumesFromProjectFile()) {
+      std::fprintf(stderr,
+                   "CorvaneRepackager: resuming the capture: it was interrupted while its package was built; "
+                   "the package is built from its project file %s\n",
+                   HostPathText(ProjectFilePath).c_str());
+      status = BuildAndEnd();
+    } else {
+      const std::wstring& arguments = session_.Manager().GetSetupArguments();
+      std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
+                   WideToUtf8(session_.Manager().GetSetupFilePath()).c_str(),
+                   arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
+      status = FinishCapture();
+    }
   } else {
     if (SnapshotTaken) {
       std::fputs("CorvaneRepackager: the capture that was pending is discarded (a new one starts)\n", stderr);
@@ -389,7 +397,10 @@ int CCaptureCommand::FinishCapture() {
   }
   // The snapshots are gone now: the project file is what a retry would build from.
   std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostPathText(ProjectFilePath).c_str());
+  return BuildAndEnd();
+}
 
+int CCaptureCommand::BuildAndEnd() {
   const COperationResult built = RunStep(8, [this] { return session_.BuildPackage(); }, timings_.package);
   for (const std::string& error : built.errors()) WriteError(error);
   session_.EndCapture();

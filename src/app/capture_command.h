@@ -103,6 +103,8 @@ class CCaptureCommand {
   bool PrepareOutputFolder(const std::string& given, std::wstring& folder);
   int StartCapture(const CaptureCommandLine& line, const std::wstring& setupPath);
   int FinishCapture();
+  // The last step: the package from the project file in force; the capture ends either way.
+  int BuildAndEnd();
   // Runs one long operation of the session on a worker thread while this thread redraws the
   // progress line.
   COperationResult RunStep(int itemCount, const std::function<COperationResult()>& work, double& seconds);

@@ -15,6 +15,7 @@
 #include "platform/profile.h"
 #include "project/captured_file.h"
 #include "project/include_exclude_rules.h"
+#include "session/change_files_check.h"
 #include "session/link_shortcuts.h"
 #include "snapshot/file_version_info.h"
 #include "snapshot/user_hive_names.h"
@@ -26,6 +27,8 @@ namespace {
 constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
 constexpr const wchar_t* kOutputFolderKey = L"CaptureOutputFolder";
 constexpr const wchar_t* kPackageNameKey = L"CapturePackageFileName";
+// The project file of a capture that got as far as writing it (its snapshots are gone by then).
+constexpr const wchar_t* kProjectFileKey = L"CaptureProjectFile";
 // What Wine says while the setup runs, kept in the work folder (which captures never walk).
 constexpr const wchar_t* kSetupLogName = L"SetupRun.log";
 
@@ -68,6 +71,7 @@ bool ProjectListsEmpty(const LoadedProjectLists& lists) {
 void ForgetRememberedPlaces() {
   platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, ConfigFilePath);
   platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, ConfigFilePath);
+  platform::DeleteProfileKey(kSnapshotSection, kProjectFileKey, ConfigFilePath);
 }
 
 }  // namespace
@@ -132,6 +136,20 @@ void CCaptureSession::DiscardPendingCapture() {
 }
 
 COperationResult CCaptureSession::ResumePendingCapture() {
+  resumesFromProjectFile_ = false;
+  const std::wstring project =
+      SnapshotTaken ? platform::GetProfileText(kSnapshotSection, kProjectFileKey, L"", ConfigFilePath) : std::wstring();
+  if (!project.empty() && platform::PathExists(project)) {
+    // Interrupted while the package was built: the project file is whole (it is written beside
+    // and renamed), the snapshots are gone; the package is built from it.
+    ProductTexts texts;
+    if (ProductTextsFromProject(project, texts)) {
+      SetProjectFilePath(project);
+      manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
+      resumesFromProjectFile_ = true;
+      return COperationResult::Success();
+    }
+  }
   if (!SnapshotTaken || !manager_->IsFirstSnapshotExist()) {
     DiscardPendingCapture();
     return Failed("ResumePendingCapture",
@@ -345,9 +363,14 @@ COperationResult CCaptureSession::CaptureSecondSnapshot() {
 }
 
 COperationResult CCaptureSession::CompareSnapshot() {
+  RemoveChangeFiles();
   if (manager_->CompareSnapshot() != 1) {
     if (CancelRequest.IsRequested()) return Cancelled("CompareSnapshot", "the comparison of the snapshots");
     return Failed("CompareSnapshot", "the comparison of the snapshots failed (see the error log)");
+  }
+  if (const std::wstring unwritten = FirstUnwrittenChangeFile(); !unwritten.empty()) {
+    return Failed("CompareSnapshot", "the comparison of the snapshots failed: its change file " +
+                                         HostPathText(unwritten) + " could not be written (see the error log)");
   }
   return COperationResult::Success();
 }
@@ -368,6 +391,10 @@ COperationResult CCaptureSession::GenerateProjectFile(const ShortcutList& shortc
     if (CancelRequest.IsRequested()) return Cancelled("GenerateProjectFile", "the project file");
     return Failed("GenerateProjectFile", "the project file " + HostPathText(ProjectFilePath) +
                                              " could not be written (see the error log)");
+  }
+  // The snapshots go now: from here a resumed capture builds from the project file.
+  if (!markOfOtherMachine_) {
+    platform::WriteProfileText(kSnapshotSection, kProjectFileKey, ProjectFilePath, ConfigFilePath);
   }
   return COperationResult::Success();
 }

@@ -78,8 +78,11 @@ class CCaptureSession {
   // As the pending-capture page's discard: nothing of the old capture survives.
   void DiscardPendingCapture();
   // Goes on with this machine's pending capture: its choices, setup and texts are read back. Fails
-  // (and discards what is left) when its first snapshot is incomplete or gone.
+  // (and discards what is left) when its first snapshot is incomplete or gone, unless the capture
+  // was interrupted after its project file was written: then ResumesFromProjectFile() holds and
+  // only the package remains to be built, from that project file (ProjectFilePath).
   COperationResult ResumePendingCapture();
+  bool ResumesFromProjectFile() const { return resumesFromProjectFile_; }
 
   // ---- A new capture ----
 
@@ -150,6 +153,7 @@ class CCaptureSession {
   CUIManager* manager_;
   // The pending mark belongs to another machine: this session neither reads nor writes it.
   bool markOfOtherMachine_ = false;
+  bool resumesFromProjectFile_ = false;
 };
 
 // The Windows path as a host path for messages (canonical when it can be), or the Windows path
