@@ -210,6 +210,12 @@ bool CMsiTable::Add(platform::InstallerDatabase& database, const MsiRow& row, st
       }
       continue;
     }
+    // A longer text would damage the whole package (kMaxTextBytes).
+    if (!column.integer() && value.size() > kMaxTextBytes) {
+      reason = "column " + column.name + " holds " + std::to_string(value.size()) +
+               " bytes, more than a package's string table can hold (" + std::to_string(kMaxTextBytes) + ")";
+      return false;
+    }
     if (column.integer()) {
       long long number = 0;
       const long long limit = column.width() == 2 ? 32767 : INT_MAX;

@@ -48,6 +48,10 @@ class CMsiTable {
  public:
   // Tables with more pending rows than this are written by import.
   static constexpr size_t kDefaultBulkRows = 1000;
+  // The longest text a cell may hold: libmsi keeps the length of a string of its string table in
+  // 17 bits, so a longer one is saved but the package cannot be read back (measured: 131071
+  // bytes load, 131072 do not).
+  static constexpr size_t kMaxTextBytes = 0x1FFFF;
 
   // Nullptr for a number that names no table (1, 13 and above).
   static std::unique_ptr<CMsiTable> Create(uint32_t kind);

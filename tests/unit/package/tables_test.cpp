@@ -172,7 +172,13 @@ TEST(TablesTest, RegistryValuesOfEveryType) {
             "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\NoSuchKey\"><Value Name=\"&quot;X&quot;\" Type=\"REG_SZ\"/>"
             "</SubKey><SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\EmptyKey\"/>"
             "<SubKey Name=\"HKEY_CURRENT_CONFIG\\Software\\Example\"><Value Name=\"&quot;Y&quot;\" Type=\"REG_SZ\"/>"
+            "</SubKey>"
+            "<SubKey Name=\"HKEY_LOCAL_MACHINE\\Software\\Large\"><Value Name=\"&quot;Huge&quot;\" Type=\"REG_BINARY\"/>"
             "</SubKey>";
+  // 65600 bytes: as text longer than a cell of the package can hold.
+  regText += "[Software\\\\Large] 1700000000\n\"Huge\"=hex:";
+  for (int i = 0; i < 65600; ++i) regText += i == 0 ? "5a" : ",5a";
+  regText += "\n";
   build.prefix().AddSystemReg(regText);
   ASSERT_EQ(build.Build(ProjectText("", "", values)), 1);
   const Rows rows = build.Table("SELECT `Registry`,`Root`,`Key`,`Name`,`Value`,`Component_` FROM `Registry`");
@@ -203,10 +209,11 @@ TEST(TablesTest, RegistryValuesOfEveryType) {
   // What cannot be carried is named: a missing value, a missing key, a root the table cannot write.
   for (const char* left : {"Missing of HKEY_LOCAL_MACHINE\\Software\\Example is left out",
                            "X of HKEY_LOCAL_MACHINE\\Software\\NoSuchKey is left out",
-                           "Y of HKEY_CURRENT_CONFIG\\Software\\Example is left out"})
+                           "Y of HKEY_CURRENT_CONFIG\\Software\\Example is left out",
+                           "Huge of HKEY_LOCAL_MACHINE\\Software\\Large is left out: its data (65600 bytes) is too long"})
     EXPECT_NE(warnings.find(left), std::string::npos) << left << "\n" << warnings;
   EXPECT_EQ(rows.size(), std::size(cases) + 1);
-  EXPECT_EQ(build.handler().warnings().size(), 6u) << warnings;
+  EXPECT_EQ(build.handler().warnings().size(), 7u) << warnings;
   const Rows component = build.Table("SELECT `Directory_`,`Attributes` FROM `Component` WHERE `Component`='REGDIFFCOMP'");
   EXPECT_EQ(component, (Rows{{"ProgramFilesFolder", "8"}}));
 }
