@@ -8,6 +8,7 @@
 #include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "package/installable_names.h"
 #include "package/project_path_guard.h"
 #include "package/project_reader.h"
 #include "package/registry_value_text.h"
@@ -677,7 +678,7 @@ void CMSIHandler::PopulateCreateFolderTable(const MsiRow& directoryRow, Bitness 
 }
 
 bool CMSIHandler::IsPackageableFile(const std::wstring& realPath) {
-  if (IsFilteredOut(realPath)) return false;
+  if (IsFilteredOut(realPath) || !IsInstallablePath(realPath)) return false;
   const std::filesystem::path host = platform::Machine::HostPath(realPath);
   if (host.empty()) return false;
   std::error_code error;
@@ -696,7 +697,9 @@ void CMSIHandler::PopulateOtherTables() {
     std::wstring real = file;
     FromTokenForm(real);
     if (!IsPackageableFile(real)) {
-      if (!IsFilteredOut(real)) {
+      if (std::string why; !IsInstallablePath(real, &why)) {
+        Warn("the file " + Narrow(real) + " is left out: " + why);
+      } else if (!IsFilteredOut(real)) {
         // A captured file that is gone would be missing from the package without a word.
         Error("CMSIHandler::PopulateOtherTables: Unable to read the captured file " + Narrow(real));
         buildFailed_ = true;
@@ -859,10 +862,14 @@ void CMSIHandler::PopulateINIAndRemoveINITable() {
       SplitFile(path, folder, name);
       const std::string dirProperty = DirectoryColumn(folder);
       for (const INIEntry& entry : entries) {
-        // The value keeps its single quotes: it is bound as a parameter.
+        // The value keeps its single quotes: it is bound as a parameter. Section, key and value
+        // are Formatted text: their brackets are escaped, or "[x]" would be read as a property.
         const int number = remove ? removeIniFileRowCounter_++ : iniFileRowCounter_++;
-        MsiRow row{FormatText("INIFile%d", number), Narrow(name),     dirProperty,  Narrow(entry.Section),
-                   Narrow(entry.Key),               Narrow(entry.Value), remove ? "2" : "0", "INIHANDLECOMP"};
+        auto text = [](const std::wstring& captured) {
+          return Narrow(CPackageNames::FormattedText(captured, false, false));
+        };
+        MsiRow row{FormatText("INIFile%d", number), Narrow(name),     dirProperty,  text(entry.Section),
+                   text(entry.Key),                 text(entry.Value), remove ? "2" : "0", "INIHANDLECOMP"};
         PopulateMSITable(remove ? REMOVE_INI_FILE_TABLE : INI_FILE_TABLE, &row);
       }
     }

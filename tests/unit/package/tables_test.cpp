@@ -226,7 +226,7 @@ TEST(TablesTest, IniRowsShortcutsAndIcons) {
   const std::string ini =
       "<AddedItems><FileList>"
       "<File Name=\"%WINDIR%\\example.ini\"><Section Name=\"Main\" Key=\"A\" Value=\"it's\"/></File>"
-      "<File Name=\"%PROGRAMFILES%\\Vendor\\App\\app.ini\"><Section Name=\"O'Brien\" Key=\"K\" Value=\"v\"/></File>"
+      "<File Name=\"%PROGRAMFILES%\\Vendor\\App\\app.ini\"><Section Name=\"O'Brien [x]\" Key=\"K [y]\" Value=\"v [z]\"/></File>"
       "</FileList></AddedItems>"
       "<ModifiedItems><FileList><File Name=\"%WINDIR%\\example.ini\"><Section Name=\"Main\" Key=\"B\" Value=\"2\"/>"
       "</File></FileList></ModifiedItems>"
@@ -247,7 +247,9 @@ TEST(TablesTest, IniRowsShortcutsAndIcons) {
   const Rows iniRows = build.Table(
       "SELECT `IniFile`,`FileName`,`DirProperty`,`Section`,`Key`,`Value`,`Action`,`Component_` FROM `IniFile`");
   EXPECT_EQ(iniRows.size(), 3u);
-  EXPECT_TRUE(HasRow(iniRows, {"INIFile1", "app.ini", "APP", "O'Brien", "K", "v", "0", "INIHANDLECOMP"}));
+  // Brackets stay brackets: the columns are Formatted text.
+  EXPECT_TRUE(HasRow(iniRows, {"INIFile1", "app.ini", "APP", "O'Brien [\\[]x[\\]]", "K [\\[]y[\\]]", "v [\\[]z[\\]]", "0",
+                               "INIHANDLECOMP"}));
   EXPECT_TRUE(HasRow(iniRows, {"INIFile2", "example.ini", "WindowsFolder", "Main", "A", "it's", "0", "INIHANDLECOMP"}));
   EXPECT_TRUE(HasRow(iniRows, {"INIFile3", "example.ini", "WindowsFolder", "Main", "B", "2", "0", "INIHANDLECOMP"}));
   const Rows removeRows = build.Table("SELECT `RemoveIniFile`,`FileName`,`DirProperty`,`Section`,`Key`,`Value`,"
