@@ -824,9 +824,9 @@ long CMSIHandler::QueryKey(const std::wstring& rootName, RegValueRecord& entry) 
   if (!CRegistryValueText::Format(type, data, machine64_, entry.extra, warning))
     Warn("the registry value " + shown + " " + warning);
   if (entry.extra.size() > CMsiTable::kMaxTextBytes) {
-    Warn(FormatText("the registry value %s is left out: its data (%zu bytes) is too long for the package's "
-                    "Registry table (at most %zu characters of text)",
-                    shown.c_str(), data.size(), CMsiTable::kMaxTextBytes));
+    Warn("the registry value " + shown + " is left out: its data (" + std::to_string(data.size()) +
+         " bytes) is too long for the package's Registry table (at most " +
+         std::to_string(CMsiTable::kMaxTextBytes) + " characters of text)");
     return 1;
   }
   return 0;

@@ -5,6 +5,7 @@
 
 #include "core/work_paths.h"
 #include "support/scoped_environment_values.h"
+#include "package/installable_names.h"
 #include "package/package_names.h"
 
 namespace {
@@ -210,6 +211,32 @@ TEST_F(NamingTest, GuidsAreRegistryFormAndFresh) {
     ASSERT_EQ(guid.size(), 38u);
     EXPECT_TRUE(std::regex_match(guid, form)) << guid;
     EXPECT_TRUE(seen.insert(guid).second);
+  }
+}
+
+// Names the Windows Installer cannot create are told apart from odd but possible ones.
+TEST(InstallableNamesTest, ReservedAndTrailingNamesAreTold) {
+  const struct {
+    const wchar_t* path;
+    const char* why;  // part of the reason, or nullptr when installable
+  } cases[] = {
+      {L"C:\\Program Files\\App\\it's [1] {2} %3% &4 \U0001F600.txt", nullptr},
+      {L"C:\\Program Files\\App\\CONSOLE.txt", nullptr},
+      {L"C:\\Program Files\\App\\COM0", nullptr},
+      {L"C:\\Program Files\\App\\...x", nullptr},
+      {L"C:\\Program Files\\App\\CON", "\"CON\" is a reserved device name"},
+      {L"C:\\Program Files\\App\\aux.txt", "\"aux.txt\" is a reserved device name"},
+      {L"C:\\Program Files\\App\\lpt9.log.gz", "reserved device name"},
+      {L"C:\\Program Files\\Nul\\a.txt", "\"Nul\" is a reserved device name"},
+      {L"C:\\Program Files\\App\\name.", "\"name.\" ends with a dot or a space"},
+      {L"C:\\Program Files\\App \\a.txt", "\"App \" ends with a dot or a space"},
+  };
+  for (const auto& c : cases) {
+    std::string why;
+    EXPECT_EQ(IsInstallablePath(c.path, &why), c.why == nullptr) << WideToUtf8(c.path);
+    if (c.why != nullptr) {
+      EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    }
   }
 }
 
