@@ -343,6 +343,7 @@ int CCaptureCommand::StartCapture(const CaptureCommandLine& line, const std::wst
     session_.Uninitialize();
     return Fail(first.error());
   }
+  for (const std::string& warning : first.errors()) WriteError("warning: " + warning);
 
   progress_.Begin(0);
   const SetupRun run = session_.RunSetup(line.timeoutSeconds, [this] { progress_.Tick(); });

@@ -266,12 +266,19 @@ COperationResult CCaptureSession::CaptureFirstSnapshot() {
   // From the mark on, a restart resumes the capture: what the resumed run needs is written first,
   // so an interruption between the writes never leaves a mark without them. Another machine's
   // mark is left alone.
+  COperationResult result = COperationResult::Success();
   if (!markOfOtherMachine_) {
     platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(OutputFolder), ConfigFilePath);
     platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(PackageFileName), ConfigFilePath);
     manager_->SetSnapshotTakenMark(true);
+    // The capture goes on without its mark (a full disk), but it could not be resumed.
+    if (manager_->GetPendingMarkOwner() != PendingMarkOwner::kThisMachine) {
+      result.AddError("the mark of the pending capture cannot be written to " + HostPathText(ConfigFilePath) +
+                      " (see the error log): if this capture is interrupted it cannot be resumed");
+      if (logger_ != nullptr) logger_->Write(2, "CCaptureSession::CaptureFirstSnapshot " + result.errors().back());
+    }
   }
-  return COperationResult::Success();
+  return result;
 }
 
 std::wstring CCaptureSession::SetupLogPath() const { return Utf8ToWide(WorkFolder) + L"\\" + kSetupLogName; }

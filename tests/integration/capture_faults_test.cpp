@@ -142,6 +142,8 @@ TEST_P(CaptureFaultsTest, SaysWhatHappenedAndFinishesOrDiscards) {
   const int status = RunFaulty(program, machine, c,
                                {"-Capture=" + setup_.string(), "-Path=" + out.string(), std::string("-File=") + kPackageName},
                                output);
+  // The configuration file is whole (it is replaced, never rewritten in place).
+  EXPECT_NE(ReadHostFile(config).find("[LogFileDetails]"), std::string::npos) << ReadHostFile(config);
   if (c.fault == Fault::kKill) {
     ASSERT_EQ(status, -1) << "the fault was not hit:\n" << output;
     // Wine's server and what the setup started outlive the program, as they would not a power cut.
@@ -205,7 +207,8 @@ TEST_P(CaptureFaultsTest, SaysWhatHappenedAndFinishesOrDiscards) {
 }
 
 // Host paths: the snapshots and change files lie in the machine's TEMP folder (SnapShot, Temp),
-// the project file and the package in the output folder.
+// the project file and the package in the output folder, the configuration file (which holds the
+// pending mark) beside the program.
 const FaultCase kCases[] = {
     {"KillFirstSnapshot", Fault::kKill, "FirstSnapShot", "4096", "", Next::kDiscarded},
     {"KillSetup", Fault::kKill, "SetupRun.log", "-1", "", Next::kSetupThenResume},
@@ -213,8 +216,11 @@ const FaultCase kCases[] = {
     {"KillComparison", Fault::kKill, "FileChanges.xml", "100", "", Next::kResumed},
     {"KillProjectFile", Fault::kKill, kProjectName, "100", "", Next::kResumed},
     {"KillPackage", Fault::kKill, kPackageName, "4096", "", Next::kResumed},
+    {"KillConfiguration", Fault::kKill, "CorvaneRepackager.ini", "0", "", Next::kDiscarded},
     {"FullFirstSnapshot", Fault::kDiskFull, "FirstSnapShot", "4096", "the first snapshot failed", Next::kDiscarded},
     {"FullSetup", Fault::kDiskFull, "SetupRun.log", "-1", "cannot write the setup's log", Next::kCompleted},
+    {"FullConfiguration", Fault::kDiskFull, "CorvaneRepackager.ini", "0", "the mark of the pending capture cannot be written",
+     Next::kCompleted},
     {"FullSecondSnapshot", Fault::kDiskFull, "SecondSnapShot", "4096", "the second snapshot failed", Next::kResumed},
     {"FullComparison", Fault::kDiskFull, "FileChanges.xml", "100", "FileChanges.xml could not be written", Next::kResumed},
     {"FullProjectFile", Fault::kDiskFull, kProjectName, "100", "could not be written", Next::kResumed},
