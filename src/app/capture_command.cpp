@@ -289,15 +289,14 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
 
   int status;
   if (line.resume) {
-    if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
-      return Fail(resumed.error() + "; start again with -Capture=<setup program>");
-    }
-    if (session_.ResumesFromProjectFile()) {
+    if (session_.ResumeFromProjectFile()) {
       std::fprintf(stderr,
                    "CorvaneRepackager: resuming the capture: it was interrupted while its package was built; "
                    "the package is built from its project file %s\n",
                    HostPathText(ProjectFilePath).c_str());
       status = BuildAndEnd();
+    } else if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
+      return Fail(resumed.error() + "; start again with -Capture=<setup program>");
     } else {
       const std::wstring& arguments = session_.Manager().GetSetupArguments();
       std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",

@@ -135,21 +135,19 @@ void CCaptureSession::DiscardPendingCapture() {
   ForgetRememberedPlaces();
 }
 
-COperationResult CCaptureSession::ResumePendingCapture() {
-  resumesFromProjectFile_ = false;
+bool CCaptureSession::ResumeFromProjectFile() {
   const std::wstring project =
       SnapshotTaken ? platform::GetProfileText(kSnapshotSection, kProjectFileKey, L"", ConfigFilePath) : std::wstring();
-  if (!project.empty() && platform::PathExists(project)) {
-    // Interrupted while the package was built: the project file is whole (it is written beside
-    // and renamed), the snapshots are gone; the package is built from it.
-    ProductTexts texts;
-    if (ProductTextsFromProject(project, texts)) {
-      SetProjectFilePath(project);
-      manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
-      resumesFromProjectFile_ = true;
-      return COperationResult::Success();
-    }
-  }
+  if (project.empty() || !platform::PathExists(project)) return false;
+  // The project file is whole (it is written beside and renamed); the snapshots are gone.
+  ProductTexts texts;
+  if (!ProductTextsFromProject(project, texts)) return false;
+  SetProjectFilePath(project);
+  manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
+  return true;
+}
+
+COperationResult CCaptureSession::ResumePendingCapture() {
   if (!SnapshotTaken || !manager_->IsFirstSnapshotExist()) {
     DiscardPendingCapture();
     return Failed("ResumePendingCapture",

@@ -78,11 +78,12 @@ class CCaptureSession {
   // As the pending-capture page's discard: nothing of the old capture survives.
   void DiscardPendingCapture();
   // Goes on with this machine's pending capture: its choices, setup and texts are read back. Fails
-  // (and discards what is left) when its first snapshot is incomplete or gone, unless the capture
-  // was interrupted after its project file was written: then ResumesFromProjectFile() holds and
-  // only the package remains to be built, from that project file (ProjectFilePath).
+  // (and discards what is left) when its first snapshot is incomplete or gone.
   COperationResult ResumePendingCapture();
-  bool ResumesFromProjectFile() const { return resumesFromProjectFile_; }
+  // Asked before ResumePendingCapture: a pending capture interrupted after its project file was
+  // written (while its package was built) has no snapshots left, only the package to build. True
+  // then, with ProjectFilePath and the product texts taken from that project file.
+  bool ResumeFromProjectFile();
 
   // ---- A new capture ----
 
@@ -153,7 +154,6 @@ class CCaptureSession {
   CUIManager* manager_;
   // The pending mark belongs to another machine: this session neither reads nor writes it.
   bool markOfOtherMachine_ = false;
-  bool resumesFromProjectFile_ = false;
 };
 
 // The Windows path as a host path for messages (canonical when it can be), or the Windows path
