@@ -52,18 +52,21 @@ std::string PropertyOf(const fs::path& package, const std::string& name) {
   return {};
 }
 
-// The name an item is known by in a message: the file, value, key or INI key name.
-std::string ItemName(const PrefixItem& item) {
-  std::string place = item.place;
-  const size_t bar = place.rfind('|');
-  if (bar != std::string::npos && bar + 1 < place.size()) return place.substr(bar + 1);
-  if (bar != std::string::npos) place.resize(bar);  // the default value: its key
+// How a warning names an item: a file by its full path, a registry value as "value <name> of
+// <key>", anything else by its last name.
+std::string NamedAs(const PrefixItem& item) {
+  if (item.kind == "file" || item.kind == "folder") return item.place;
+  const size_t bar = item.place.rfind('|');
+  if (item.kind == "value" && bar != std::string::npos) {
+    return "value " + item.place.substr(bar + 1) + " of " + item.place.substr(0, bar);
+  }
+  const std::string place = bar == std::string::npos ? item.place : item.place.substr(bar + 1);
   const size_t slash = place.rfind('\\');
   return slash == std::string::npos ? place : place.substr(slash + 1);
 }
 
 bool NamedInAWarning(const PrefixItem& item, const std::string& captureOutput) {
-  const std::string name = FoldAsciiLower(ItemName(item));
+  const std::string name = FoldAsciiLower(NamedAs(item));
   std::istringstream lines(captureOutput);
   for (std::string line; std::getline(lines, line);) {
     if (line.find("warning") != std::string::npos && FoldAsciiLower(line).find(name) != std::string::npos) return true;
