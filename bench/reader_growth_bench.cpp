@@ -1,10 +1,12 @@
 // Growth of the readers of outside data with the size of their input, at 1k, 10k and 100k items:
-// a project's folder list, an INI file's sections (compared with a copy of itself), and an
-// environment value made of references to another. Each must grow at most linearly (n log n
+// a project's folder list, an INI file's sections (compared with a copy of itself), an
+// environment value made of references to another, and a registry file's keys and values read
+// into the key tree, in Wine's order and in reverse order. Each must grow at most linearly (n log n
 // where sorting is needed); Google Benchmark fits the complexity it prints as "BigO".
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,6 +14,7 @@
 #include "package/project_reader.h"
 #include "platform/environment.h"
 #include "platform/machine.h"
+#include "platform/wine/registry_tree.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/ini_handler.h"
 
@@ -100,6 +103,51 @@ void BM_EnvironmentReferences(benchmark::State& state) {
   state.SetComplexityN(n);
 }
 
+// A user.reg of n keys below one key (range 1: 0 in Wine's order, 1 reversed), one value each.
+void BM_RegistryKeys(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  std::string text = "WINE REGISTRY Version 2\n\n";
+  for (int64_t k = 0; k < n; ++k) {
+    const int64_t i = state.range(1) == 0 ? k : n - 1 - k;
+    char line[96];
+    std::snprintf(line, sizeof(line), "[Software\\\\Bench\\\\Key%07lld] 1700000000\n\"v\"=dword:1\n\n",
+                  static_cast<long long>(i));
+    text += line;
+  }
+  for (auto _ : state) {
+    platform::wine::RegistryTreeBuilder builder;
+    builder.AddFile(platform::wine::RegistryTreeBuilder::Branch::CurrentUser, text);
+    benchmark::DoNotOptimize(builder.Finish()->nodeCount());
+  }
+  state.SetComplexityN(n);
+}
+
+// One key of n values (range 1: 0 in Wine's order, 1 reversed).
+void BM_RegistryValues(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  std::string text = "WINE REGISTRY Version 2\n\n[Software\\\\Bench] 1700000000\n";
+  for (int64_t k = 0; k < n; ++k) {
+    const int64_t i = state.range(1) == 0 ? k : n - 1 - k;
+    char line[64];
+    std::snprintf(line, sizeof(line), "\"Value%07lld\"=dword:1\n", static_cast<long long>(i));
+    text += line;
+  }
+  for (auto _ : state) {
+    platform::wine::RegistryTreeBuilder builder;
+    builder.AddFile(platform::wine::RegistryTreeBuilder::Branch::CurrentUser, text);
+    benchmark::DoNotOptimize(builder.Finish()->valueCount());
+  }
+  state.SetComplexityN(n);
+}
+
+void RegistryGrowth(benchmark::internal::Benchmark* b) {
+  for (int64_t order : {0, 1}) {
+    for (int64_t n : {1000, 10000, 100000}) b->Args({n, order});
+  }
+}
+
+BENCHMARK(BM_RegistryKeys)->Apply(RegistryGrowth)->ArgNames({"keys", "reversed"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegistryValues)->Apply(RegistryGrowth)->ArgNames({"values", "reversed"})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProjectFolders)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_IniSections)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_EnvironmentReferences)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
