@@ -69,7 +69,8 @@ BenchWorld& World() {
 void BM_FindBaseline(benchmark::State& state) {
   BenchWorld& world = World();
   const std::string command =
-      "find '" + world.tree.string() + "' -printf '%T@ %s %p\\n' > '" + (world.prefix.Scratch() / "find.txt").string() + "'";
+      "find '" + world.tree.string() + "' -printf '%T@ %s %p\\n' > '" +
+      (world.prefix.Scratch() / "find.txt").string() + "'";
   double total = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();

@@ -31,7 +31,8 @@ bool MatchWildcards(std::wstring_view pattern, std::wstring_view name) {
 
 bool MatchFileName(std::wstring_view pattern, std::wstring_view name) {
   if (MatchWildcards(pattern, name)) return true;
-  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == L".*" && name.find(L'.') == std::wstring_view::npos) {
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == L".*" &&
+      name.find(L'.') == std::wstring_view::npos) {
     return MatchWildcards(pattern.substr(0, pattern.size() - 2), name);
   }
   return false;

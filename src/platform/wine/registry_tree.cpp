@@ -318,7 +318,9 @@ uint32_t RegistryTreeBuilder::FindOrAddChild(uint32_t parent, std::u16string_vie
       if (CompareRegistryNames16(nameOf(*at), name) == 0) return *at;
       // Out of order: from now on this node's children are found through the index.
       nodes_[parent].childrenSorted = false;
-      for (uint32_t child : children) childIndex_.insert({parent, nodes_[child].nameOffset, nodes_[child].nameLength, child});
+      for (uint32_t child : children) {
+        childIndex_.insert({parent, nodes_[child].nameOffset, nodes_[child].nameLength, child});
+      }
     }
   } else {
     const auto found = childIndex_.find(NameProbe{parent, name});

@@ -124,7 +124,9 @@ class RegistryTreeBuilder {
     using is_transparent = void;
     const std::u16string* names;
     size_t operator()(uint32_t owner, std::u16string_view name) const;
-    size_t operator()(const NameEntry& e) const { return (*this)(e.owner, {names->data() + e.nameOffset, e.nameLength}); }
+    size_t operator()(const NameEntry& e) const {
+      return (*this)(e.owner, {names->data() + e.nameOffset, e.nameLength});
+    }
     size_t operator()(const NameProbe& p) const { return (*this)(p.owner, p.name); }
   };
   struct NameEqual {
@@ -132,7 +134,9 @@ class RegistryTreeBuilder {
     const std::u16string* names;
     bool Equal(uint32_t ownerA, std::u16string_view a, uint32_t ownerB, std::u16string_view b) const;
     std::u16string_view NameOf(const NameEntry& e) const { return {names->data() + e.nameOffset, e.nameLength}; }
-    bool operator()(const NameEntry& a, const NameEntry& b) const { return Equal(a.owner, NameOf(a), b.owner, NameOf(b)); }
+    bool operator()(const NameEntry& a, const NameEntry& b) const {
+      return Equal(a.owner, NameOf(a), b.owner, NameOf(b));
+    }
     bool operator()(const NameProbe& a, const NameEntry& b) const { return Equal(a.owner, a.name, b.owner, NameOf(b)); }
     bool operator()(const NameEntry& a, const NameProbe& b) const { return Equal(a.owner, NameOf(a), b.owner, b.name); }
   };
