@@ -6,8 +6,9 @@
 // starts the 32-bit loader). Reports, per build, the total time, the setup's share of it and ours,
 // and the ratio of the capture to the setup alone.
 //
-// Needs makensis and Wine (with its 32-bit half); copies the tests' pristine prefix, made with
-// scripts/make-prefix.sh when no test run has made it (about 15 s, once).
+// Needs makensis and Wine (with its 32-bit half); each run is on the tests' copy of their pristine
+// prefix (tests/support/wine_prefix.h), made with scripts/make-prefix.sh when no test run has made
+// it (about 15 s, once).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "support/wine_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -26,7 +28,7 @@ namespace {
 
 struct Workplace {
   fs::path root;
-  fs::path pristine;  // the tests' pristine prefix folder
+  fs::path pristine;  // the tests' pristine prefix folder (made here when missing)
   fs::path setup64;
   fs::path setup32;
   bool ok = false;
@@ -63,18 +65,11 @@ const Workplace& Place() {
   return place;
 }
 
-// A fresh machine: a copy of the pristine prefix and its home.
-bool FreshMachine(const fs::path& target) {
-  const Workplace& place = Place();
-  const std::string command = "rm -rf " + Quote(target) + " && mkdir -p " + Quote(target) + " && cp -a " +
-                              Quote(place.pristine / "prefix") + " " + Quote(place.pristine / "home") +
-                              " " + Quote(target);
-  return std::system(command.c_str()) == 0;
-}
-
-std::string CleanEnvironment(const fs::path& machine) {
-  return "env -i PATH=/usr/lib/wine:/usr/bin:/bin LANG=C.UTF-8 HOME=" + Quote(machine / "home") +
-         " WINEPREFIX=" + Quote(machine / "prefix") + " WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d' ";
+// The start of a shell command that runs in the fresh machine's clean environment, as the tests run Wine.
+std::string CleanEnvironment(const WinePrefixCopy& machine) {
+  std::string command = "env -i";
+  for (const std::string& variable : machine.WineEnvironment()) command += " '" + variable + "'";
+  return command + " ";
 }
 
 // Figures per build (index 0: 32-bit, 1: 64-bit), for the closing summary.
@@ -98,11 +93,11 @@ void BM_CaptureOfTheSample(benchmark::State& state) {
     state.SkipWithError("no prefix or no sample setup (Wine and makensis are needed)");
     return;
   }
-  const fs::path machine = place.root / "capture";
   double total = 0, setup = 0, ours = 0;
   for (auto _ : state) {
-    if (!FreshMachine(machine)) {
-      state.SkipWithError("the prefix cannot be copied");
+    WinePrefixCopy machine;  // a fresh machine: the tests' copy of the pristine prefix
+    if (!machine.ok()) {
+      state.SkipWithError(machine.error().c_str());
       return;
     }
     fs::remove_all(place.root / "program");
@@ -139,11 +134,11 @@ void BM_SetupAloneBaseline(benchmark::State& state) {
     state.SkipWithError("no prefix or no sample setup (Wine and makensis are needed)");
     return;
   }
-  const fs::path machine = place.root / "alone";
   double total = 0;
   for (auto _ : state) {
-    if (!FreshMachine(machine)) {
-      state.SkipWithError("the prefix cannot be copied");
+    WinePrefixCopy machine;
+    if (!machine.ok()) {
+      state.SkipWithError(machine.error().c_str());
       return;
     }
     const std::string env = CleanEnvironment(machine);

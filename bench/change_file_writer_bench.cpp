@@ -19,6 +19,7 @@
 #include "platform/machine.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/file_enumerate.h"
+#include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -26,26 +27,16 @@ namespace {
 
 constexpr int kFilesPerFolder = 3;
 
-// A throw-away prefix: C: is a folder of ours, Z: the host root, the template beside it.
+// The tests' fixture prefix (C: a folder of ours, Z: the host root), the template beside it.
 struct BenchWorld {
-  fs::path root;
+  FixturePrefix prefix;
   std::map<int, double> writerSeconds;
   std::map<int, double> saveSeconds;
   std::map<int, uintmax_t> fileBytes;
 
   BenchWorld() {
-    char pattern[] = "/tmp/corvane-writer-bench-XXXXXX";
-    root = mkdtemp(pattern);
-    const fs::path prefix = root / "prefix";
-    fs::create_directories(prefix / "dosdevices");
-    fs::create_directories(prefix / "drive_c" / "work" / "Temp");
-    fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
-    fs::create_directory_symlink("/", prefix / "dosdevices" / "z:");
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-      std::ofstream(prefix / name) << "WINE REGISTRY Version 2\n";
-    }
-    setenv("WINEPREFIX", prefix.c_str(), 1);
-    platform::Machine::Reset();
+    prefix.InDriveC("work/Temp", true);
+    prefix.Activate();
     SetupWorkPaths(L"", L"");
     EnvironmentValues.programfiles = L"C:\\Program Files";
     EnvironmentValues.windir = L"C:\\windows";
@@ -55,10 +46,6 @@ struct BenchWorld {
     FileChangesPath = L"C:\\work\\Temp\\FileChanges.xml";
     TemplateProjectPath =
         platform::Machine::WindowsPath(fs::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
-  }
-  ~BenchWorld() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
   }
 };
 

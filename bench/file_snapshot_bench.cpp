@@ -17,6 +17,7 @@
 #include "platform/machine.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/file_snapshot_map.h"
+#include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -26,9 +27,9 @@ constexpr int kTopFolders = 10;
 constexpr int kSubFolders = 20;
 constexpr int kEntries = 200000;
 
-// A throw-away prefix: C: is a folder of ours, Z: the host root. The tree lies at C:\tree.
+// The tests' fixture prefix (C: a folder of ours, Z: the host root). The tree lies at C:\tree.
 struct BenchWorld {
-  fs::path root;
+  FixturePrefix prefix;
   fs::path tree;
   size_t entries = 0;
   double findSeconds = 0;
@@ -38,23 +39,13 @@ struct BenchWorld {
   double peakBytesPerEntry = 0;
 
   BenchWorld() {
-    char pattern[] = "/tmp/corvane-file-bench-XXXXXX";
-    root = mkdtemp(pattern);
-    const fs::path prefix = root / "prefix";
-    fs::create_directories(prefix / "dosdevices");
-    fs::create_directories(prefix / "drive_c" / "work" / "SnapShot" / "FileSystemDir");
-    fs::create_directory_symlink("../drive_c", prefix / "dosdevices" / "c:");
-    fs::create_directory_symlink("/", prefix / "dosdevices" / "z:");
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) {
-      std::ofstream(prefix / name) << "WINE REGISTRY Version 2\n";
-    }
-    setenv("WINEPREFIX", prefix.c_str(), 1);
-    platform::Machine::Reset();
+    prefix.InDriveC("work/SnapShot/FileSystemDir", true);
+    prefix.Activate();
     SetupWorkPaths(L"", L"");
     WorkFolder = "C:\\work";
     INIBackupFolder = L"C:\\INIBackup";
 
-    tree = prefix / "drive_c" / "tree";
+    tree = prefix.driveC() / "tree";
     const int leaves = kTopFolders * kSubFolders;
     const int filesPerLeaf = (kEntries - kTopFolders - leaves) / leaves;
     for (int t = 0; t < kTopFolders; ++t) {
@@ -68,10 +59,6 @@ struct BenchWorld {
     }
     entries = static_cast<size_t>(kTopFolders + leaves + leaves * filesPerLeaf);
   }
-  ~BenchWorld() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
 };
 
 BenchWorld& World() {
@@ -82,7 +69,8 @@ BenchWorld& World() {
 void BM_FindBaseline(benchmark::State& state) {
   BenchWorld& world = World();
   const std::string command =
-      "find '" + world.tree.string() + "' -printf '%T@ %s %p\\n' > '" + (world.root / "find.txt").string() + "'";
+      "find '" + world.tree.string() + "' -printf '%T@ %s %p\\n' > '" +
+      (world.prefix.Scratch() / "find.txt").string() + "'";
   double total = 0;
   for (auto _ : state) {
     auto start = std::chrono::steady_clock::now();

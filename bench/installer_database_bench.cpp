@@ -17,28 +17,25 @@
 #include "core/strings.h"
 #include "platform/installer_database.h"
 #include "platform/machine.h"
+#include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;
 using namespace platform;
 
 namespace {
 
-// A throw-away "prefix" whose Z: drive is the host root, so that the seam maps our files.
+// The tests' fixture prefix, whose Z: drive is the host root, so that the seam maps our files
+// (kept in its scratch folder).
 struct BenchWorld {
-  fs::path root;
+  FixturePrefix prefix;
+  fs::path root = prefix.Scratch();
   fs::path templatePackage;
   fs::path package;
   std::map<std::string, double> seconds;     // "<kind>/<files>" -> wall seconds per build
   std::map<std::string, double> cpuSeconds;  // the same in CPU time (steadier on a busy machine)
 
   BenchWorld() {
-    char pattern[] = "/tmp/corvane-msi-bench-XXXXXX";
-    root = mkdtemp(pattern);
-    fs::create_directories(root / "prefix" / "dosdevices");
-    fs::create_directory_symlink("/", root / "prefix" / "dosdevices" / "z:");
-    std::ofstream(root / "prefix" / "system.reg") << "WINE REGISTRY Version 2\n";
-    setenv("WINEPREFIX", (root / "prefix").c_str(), 1);
-    Machine::Reset();
+    prefix.Activate();
 
     Write("cp.idt", "\r\n\r\n65001\t_ForceCodepage\r\n");
     Write("Property.idt", "Property\tValue\r\ns72\tl0\r\nProperty\tProperty\r\nProductLanguage\t1033\r\n");
@@ -50,10 +47,6 @@ struct BenchWorld {
     std::string command = "cd '" + root.string() + "' && msibuild Blank.msi -i cp.idt -i Property.idt -i Component.idt"
                           " -i File.idt -i FeatureComponents.idt 2>/dev/null";
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "msibuild failed: the benchmark is void\n");
-  }
-  ~BenchWorld() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
   }
 
   void Write(const std::string& name, const std::string& text) const {

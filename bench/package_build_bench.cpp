@@ -24,30 +24,20 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/machine.h"
+#include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A bare machine: drive C: in a scratch folder, Z: the host root, empty registry files.
+// The tests' fixture prefix (C: a folder of ours, Z: the host root); our files in its scratch folder.
 struct BenchMachine {
-  fs::path root;
+  FixturePrefix prefix;
+  fs::path root = prefix.Scratch();
   BenchMachine() {
-    root = fs::temp_directory_path() / ("corvane-bench-" + std::to_string(std::random_device{}()));
-    fs::remove_all(root);
-    fs::create_directories(root / "prefix/dosdevices");
-    fs::create_directories(root / "prefix/drive_c/Temp/Temp");
     fs::create_directories(root / "out");
-    fs::create_directory_symlink("../drive_c", root / "prefix/dosdevices/c:");
-    fs::create_directory_symlink("/", root / "prefix/dosdevices/z:");
-    for (const char* name : {"system.reg", "user.reg", "userdef.reg"})
-      std::ofstream(root / "prefix" / name) << "WINE REGISTRY Version 2\n";
-    setenv("WINEPREFIX", (root / "prefix").c_str(), 1);
-    platform::Machine::Reset();
-  }
-  ~BenchMachine() {
-    std::error_code ec;
-    fs::remove_all(root, ec);
+    prefix.InDriveC("Temp/Temp", true);
+    prefix.Activate();
   }
 };
 
@@ -59,7 +49,7 @@ BenchMachine& Machine() {
 // `count` files in folders of 100, each about `size` bytes of seeded random words (compressible
 // like text), and the project naming them. Returns the project's host path.
 fs::path MakeProject(const std::string& name, int count, size_t size) {
-  const fs::path folder = Machine().root / "prefix/drive_c" / name;
+  const fs::path folder = Machine().prefix.driveC() / name;
   const fs::path project = Machine().root / (name + ".xml");
   if (fs::exists(project)) return project;
   std::mt19937 random(42);
@@ -117,7 +107,7 @@ uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
 // wixl on the same files: one component with one file each, as a capture gives.
 double BuildWixl(const std::string& name, int count, uint64_t& peakKb) {
   const fs::path wxs = Machine().root / (name + ".wxs");
-  const fs::path folder = Machine().root / "prefix/drive_c" / name;
+  const fs::path folder = Machine().prefix.driveC() / name;
   {
     std::ofstream out(wxs);
     out << "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">"

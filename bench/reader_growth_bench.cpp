@@ -1,59 +1,28 @@
 // Growth of the readers of outside data with the size of their input, at 1k, 10k and 100k items:
-// a project's folder list, an INI file's sections (compared with a copy of itself), and an
-// environment value made of references to another. Each must grow at most linearly (n log n
+// a project's folder list, an INI file's sections (compared with a copy of itself), an
+// environment value made of references to another, and a registry file's keys and values read
+// into the key tree, in Wine's order and in reverse order. Each must grow at most linearly (n log n
 // where sorting is needed); Google Benchmark fits the complexity it prints as "BigO".
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
 #include <string>
 
 #include "package/project_reader.h"
 #include "platform/environment.h"
 #include "platform/machine.h"
+#include "platform/wine/registry_tree.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/ini_handler.h"
-
-namespace fs = std::filesystem;
+#include "support/fixture_prefix.h"
 
 namespace {
 
-void WriteHostFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-// A minimal prefix (C: and the registry files) in a temporary folder, removed at exit.
-class BenchPrefix {
- public:
-  BenchPrefix() {
-    std::string pattern = (fs::temp_directory_path() / "corvane-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    root_ = pattern;
-    fs::create_directories(root_ / "drive_c");
-    fs::create_directories(root_ / "dosdevices");
-    fs::create_symlink("../drive_c", root_ / "dosdevices" / "c:");
-    WriteHostFile(root_ / "system.reg", "WINE REGISTRY Version 2\n\n");
-    WriteHostFile(root_ / "userdef.reg", "WINE REGISTRY Version 2\n\n");
-    SetUserEnvironment("");
-    ::setenv("WINEPREFIX", root_.c_str(), 1);
-    platform::Machine::Reset();
-  }
-  ~BenchPrefix() {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  void SetUserEnvironment(const std::string& values) const {
-    WriteHostFile(root_ / "user.reg", "WINE REGISTRY Version 2\n\n[Environment] 1700000000\n" + values);
-  }
-  fs::path DriveC() const { return root_ / "drive_c"; }
-
- private:
-  fs::path root_;
-};
-
-BenchPrefix& Prefix() {
-  static BenchPrefix prefix;
+// The tests' fixture prefix, for the INI files.
+FixturePrefix& Prefix() {
+  static FixturePrefix prefix;
+  static const bool active = (prefix.Activate(), true);
+  (void)active;
   return prefix;
 }
 
@@ -80,8 +49,8 @@ void BM_IniSections(benchmark::State& state) {
   const int64_t n = state.range(0);
   std::string text;
   for (int64_t i = 0; i < n; ++i) text += "[Section" + std::to_string(i) + "]\r\nKey=" + std::to_string(i) + "\r\n";
-  WriteHostFile(Prefix().DriveC() / "before.ini", text);
-  WriteHostFile(Prefix().DriveC() / "after.ini", text + "[Section0]\r\nLate=1\r\n");
+  Prefix().WriteDriveCFile("before.ini", text);
+  Prefix().WriteDriveCFile("after.ini", text + "[Section0]\r\nLate=1\r\n");
   for (auto _ : state) {
     CINIHandler handler;
     handler.CompareINIFile(L"C:\\before.ini", L"C:\\after.ini");
@@ -94,12 +63,59 @@ void BM_EnvironmentReferences(benchmark::State& state) {
   const int64_t n = state.range(0);
   std::string value;
   for (int64_t i = 0; i < n; ++i) value += "%T%";
-  Prefix().SetUserEnvironment("\"T\"=\"" + value + "\"\n\"TEMP\"=\"" + value + "\"\n");
-  platform::Machine::Reset();
+  // A prefix of its own, whose user environment (after the default one) gives T and TEMP.
+  FixturePrefix prefix;
+  prefix.AddUserReg("[Environment] 1700000000\n\"T\"=\"" + value + "\"\n\"TEMP\"=\"" + value + "\"\n");
+  prefix.Activate();
   for (auto _ : state) benchmark::DoNotOptimize(platform::GetEnvironmentValue(L"TEMP").size());
   state.SetComplexityN(n);
 }
 
+// A user.reg of n keys below one key (range 1: 0 in Wine's order, 1 reversed), one value each.
+void BM_RegistryKeys(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  std::string text = "WINE REGISTRY Version 2\n\n";
+  for (int64_t k = 0; k < n; ++k) {
+    const int64_t i = state.range(1) == 0 ? k : n - 1 - k;
+    char line[96];
+    std::snprintf(line, sizeof(line), "[Software\\\\Bench\\\\Key%07lld] 1700000000\n\"v\"=dword:1\n\n",
+                  static_cast<long long>(i));
+    text += line;
+  }
+  for (auto _ : state) {
+    platform::wine::RegistryTreeBuilder builder;
+    builder.AddFile(platform::wine::RegistryTreeBuilder::Branch::CurrentUser, text);
+    benchmark::DoNotOptimize(builder.Finish()->nodeCount());
+  }
+  state.SetComplexityN(n);
+}
+
+// One key of n values (range 1: 0 in Wine's order, 1 reversed).
+void BM_RegistryValues(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  std::string text = "WINE REGISTRY Version 2\n\n[Software\\\\Bench] 1700000000\n";
+  for (int64_t k = 0; k < n; ++k) {
+    const int64_t i = state.range(1) == 0 ? k : n - 1 - k;
+    char line[64];
+    std::snprintf(line, sizeof(line), "\"Value%07lld\"=dword:1\n", static_cast<long long>(i));
+    text += line;
+  }
+  for (auto _ : state) {
+    platform::wine::RegistryTreeBuilder builder;
+    builder.AddFile(platform::wine::RegistryTreeBuilder::Branch::CurrentUser, text);
+    benchmark::DoNotOptimize(builder.Finish()->valueCount());
+  }
+  state.SetComplexityN(n);
+}
+
+void RegistryGrowth(benchmark::internal::Benchmark* b) {
+  for (int64_t order : {0, 1}) {
+    for (int64_t n : {1000, 10000, 100000}) b->Args({n, order});
+  }
+}
+
+BENCHMARK(BM_RegistryKeys)->Apply(RegistryGrowth)->ArgNames({"keys", "reversed"})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegistryValues)->Apply(RegistryGrowth)->ArgNames({"values", "reversed"})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ProjectFolders)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_IniSections)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(BM_EnvironmentReferences)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();

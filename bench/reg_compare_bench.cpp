@@ -19,6 +19,7 @@
 #include "core/strings.h"
 #include "platform/machine.h"
 #include "snapshot/reg_cmp.h"
+#include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -126,13 +127,11 @@ double BestMilliseconds(Work work, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_folder = fs::temp_directory_path() / ("corvane-regcmp-bench-" + std::to_string(std::rand()));
-  fs::create_directories(g_folder / "prefix" / "dosdevices");
-  // A throw-away machine whose Z: drive is the host root, so that the seam maps our files.
-  fs::create_directory_symlink("/", g_folder / "prefix" / "dosdevices" / "z:");
-  std::ofstream(g_folder / "prefix" / "system.reg") << "WINE REGISTRY Version 2\n";
-  setenv("WINEPREFIX", (g_folder / "prefix").c_str(), 1);
-  platform::Machine::Reset();
+  // The tests' fixture prefix, whose Z: drive is the host root, so that the seam maps our files
+  // (kept in its scratch folder).
+  FixturePrefix prefix;
+  prefix.Activate();
+  g_folder = prefix.Scratch();
 
   // Memory first, on a quarter and on the full size, before anything else has raised VmHWM.
   const Pair small = MakePair(25000);
@@ -162,7 +161,5 @@ int main(int argc, char** argv) {
               smallCounter.anonKb, largeCounter.anonKb);
 
   benchmark::Shutdown();
-  std::error_code ec;
-  fs::remove_all(g_folder, ec);
   return 0;
 }

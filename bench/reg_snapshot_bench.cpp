@@ -1,8 +1,8 @@
 // Registry snapshot of all five roots of a fresh prefix (the files CRegSnapshot writes), against
 // the baseline of Wine's own "reg export" of the same five roots (one cmd run that exports them
 // all, Wine start and server shutdown included, as a user would run it).
-// The prefix is a copy of $WINEPREFIX when that holds system.reg; otherwise a copy of the tests'
-// pristine prefix.
+// The prefix is a copy of $WINEPREFIX when that holds system.reg; otherwise the tests' copy of
+// their pristine prefix (tests/support/wine_prefix.h).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "bench_support.h"
@@ -19,6 +20,7 @@
 #include "platform/machine.h"
 #include "snapshot/reg_snapshot.h"
 #include "snapshot/registry_enumerate.h"
+#include "support/wine_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -26,6 +28,8 @@ namespace {
 
 fs::path g_folder;
 fs::path g_prefix;
+fs::path g_home;
+std::unique_ptr<WinePrefixCopy> g_machine;  // the tests' copy of their pristine prefix
 const wchar_t* const kRoots[] = {L"HKEY_CLASSES_ROOT", L"HKEY_CURRENT_USER", L"HKEY_LOCAL_MACHINE", L"HKEY_USERS",
                                  L"HKEY_CURRENT_CONFIG"};
 long g_keys = 0;
@@ -38,15 +42,16 @@ bool PreparePrefix() {
   fs::create_directories(g_folder / "out");
   const char* given = std::getenv("WINEPREFIX");
   if (given != nullptr && fs::exists(fs::path(given) / "system.reg")) {
-    fs::create_directories(g_folder / "home");
+    g_home = g_folder / "home";
+    fs::create_directories(g_home);
     g_prefix = g_folder / "prefix";
     if (std::system(("cp -a " + Quote(given) + " " + Quote(g_prefix)).c_str()) != 0) return false;
   } else {
-    const fs::path pristine = bench::PristinePrefixFolder();
-    if (pristine.empty()) return false;
-    g_prefix = g_folder / "prefix";
-    const std::string command = "cp -a " + Quote(pristine / "prefix") + " " + Quote(pristine / "home") + " " + Quote(g_folder);
-    if (std::system(command.c_str()) != 0) return false;
+    if (bench::PristinePrefixFolder().empty()) return false;
+    g_machine = std::make_unique<WinePrefixCopy>();
+    if (!g_machine->ok()) return false;
+    g_prefix = g_machine->prefix();
+    g_home = g_machine->home();
   }
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   platform::Machine::Reset();
@@ -85,7 +90,7 @@ void RegExport() {
     const char* roots[] = {"HKCR", "HKCU", "HKLM", "HKU", "HKCC"};
     for (const char* root : roots) batch << "reg export " << root << " C:\\export-" << root << ".reg /y\r\n";
   }
-  const std::string command = "env -i PATH=/usr/lib/wine:/usr/bin:/bin HOME=" + Quote(g_folder / "home") +
+  const std::string command = "env -i PATH=/usr/lib/wine:/usr/bin:/bin HOME=" + Quote(g_home) +
                               " USER=root WINEPREFIX=" + Quote(g_prefix) +
                               " WINEDEBUG=-all WINEDLLOVERRIDES='winemenubuilder.exe=d;mscoree=d;mshtml=d'"
                               " sh -c 'wine64 cmd /c C:\\\\export.bat >/dev/null 2>&1; wineserver -w'";
@@ -115,6 +120,7 @@ int main(int argc, char** argv) {
   std::printf("ratio snapshot / reg export: %.3f\n", ours / baseline);
 
   benchmark::Shutdown();
+  g_machine.reset();
   std::error_code ec;
   fs::remove_all(g_folder, ec);
   return 0;

@@ -28,7 +28,11 @@ class CLogger {
  private:
   CLogger() = default;
   ~CLogger();
+  // The logger's contact with the machine (the configuration file beside the program, the log
+  // files at Windows paths, the local time) is defined with the platform layer
+  // (platform/logger_machine.cpp), so that nothing in core depends on the platform layer.
   int Initialize();
+  static std::string TimeStamp();  // "07-Dec-2026 04:53:53", local time; empty when unknown
 
   std::FILE* debugLog_ = nullptr;
   std::FILE* errorLog_ = nullptr;

@@ -3,8 +3,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/text.h"
-
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -61,49 +59,46 @@ void ForEachCodePoint(std::wstring_view wide, Fn&& fn) {
 
 }  // namespace
 
+bool DecodeUtf8(std::string_view text, size_t pos, char32_t& cp, size_t& length) {
+  const auto b = static_cast<unsigned char>(text[pos]);
+  length = 1;
+  if (b < 0x80) {
+    cp = b;
+    return true;
+  }
+  size_t extra = 0;
+  char32_t value = 0;
+  char32_t minimum = 0;
+  if ((b & 0xE0) == 0xC0) {
+    extra = 1, value = b & 0x1F, minimum = 0x80;
+  } else if ((b & 0xF0) == 0xE0) {
+    extra = 2, value = b & 0x0F, minimum = 0x800;
+  } else if ((b & 0xF8) == 0xF0) {
+    extra = 3, value = b & 0x07, minimum = 0x10000;
+  } else {
+    return false;
+  }
+  for (; length <= extra; ++length) {
+    if (pos + length >= text.size()) return false;
+    const auto c = static_cast<unsigned char>(text[pos + length]);
+    if ((c & 0xC0) != 0x80) return false;
+    value = (value << 6) | (c & 0x3F);
+  }
+  if (value < minimum || value > 0x10FFFF || IsSurrogate(value)) return false;
+  cp = value;
+  return true;
+}
+
 std::wstring Utf8ToWide(std::string_view utf8) {
   std::wstring out;
   out.reserve(utf8.size());
   size_t i = 0;
   while (i < utf8.size()) {
-    unsigned char b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out.push_back(static_cast<wchar_t>(b));
-      ++i;
-      continue;
-    }
-    int extra = 0;
     char32_t cp = 0;
-    char32_t minimum = 0;
-    if ((b & 0xE0) == 0xC0) {
-      extra = 1, cp = b & 0x1F, minimum = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-      extra = 2, cp = b & 0x0F, minimum = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-      extra = 3, cp = b & 0x07, minimum = 0x10000;
-    } else {
-      AppendCodePoint(out, kReplacement);
-      ++i;
-      continue;
-    }
-    size_t j = i + 1;
-    bool ok = true;
-    for (int k = 0; k < extra; ++k, ++j) {
-      if (j >= utf8.size() || (static_cast<unsigned char>(utf8[j]) & 0xC0) != 0x80) {
-        ok = false;
-        break;
-      }
-      cp = (cp << 6) | (static_cast<unsigned char>(utf8[j]) & 0x3F);
-    }
-    if (!ok || cp < minimum || cp > 0x10FFFF || IsSurrogate(cp)) {
-      AppendCodePoint(out, kReplacement);
-      i = ok ? j : i + 1;
-      // Skip the continuation bytes of a broken sequence so each yields one replacement only.
-      while (!ok && i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) ++i;
-      continue;
-    }
-    AppendCodePoint(out, cp);
-    i = j;
+    size_t length = 0;
+    // A broken sequence yields one replacement for its lead byte and its continuation bytes.
+    AppendCodePoint(out, DecodeUtf8(utf8, i, cp, length) ? cp : kReplacement);
+    i += length;
   }
   return out;
 }
@@ -156,7 +151,7 @@ std::wstring Utf16LeToWide(const void* bytes, size_t byteCount) {
 
 std::wstring ToUpperUnicode(std::wstring_view text) {
   std::wstring out(text);
-  for (wchar_t& c : out) c = platform::ToUpperSimple(c);
+  for (wchar_t& c : out) c = ToUpperSimple(c);
   return out;
 }
 

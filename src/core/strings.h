@@ -7,6 +7,11 @@
 // Text conversions shared by every subsystem. "Narrow" text is UTF-8 on every platform (the
 // Windows build opts into UTF-8 as its code page); "wide" text is std::wstring.
 
+// The UTF-8 sequence starting at `pos` (< text.size()): whether it is valid, its code point `cp`
+// when it is, and the bytes it spans in `length` (its lead byte and the continuation bytes that
+// follow it, at most as many as the lead byte announces; at least 1). Overlong forms, surrogates
+// and values beyond U+10FFFF are invalid.
+bool DecodeUtf8(std::string_view text, size_t pos, char32_t& cp, size_t& length);
 // UTF-8 -> wide. Invalid sequences become U+FFFD; never throws.
 std::wstring Utf8ToWide(std::string_view utf8);
 // Wide -> UTF-8. Lone surrogates become U+FFFD.
@@ -15,6 +20,12 @@ std::string WideToUtf8(std::wstring_view wide);
 std::string WideToUtf16Le(std::wstring_view wide);
 // UTF-16LE bytes -> wide. An odd trailing byte is dropped; lone surrogates become U+FFFD.
 std::wstring Utf16LeToWide(const void* bytes, size_t byteCount);
+
+// Unicode simple upper- and lower-case mapping of one character (no change where none exists).
+// The machine's own case tables give the answer, so each platform backend defines these two
+// (platform/<backend>/text.cpp); everything else here is plain C++.
+wchar_t ToUpperSimple(wchar_t c);
+wchar_t ToLowerSimple(wchar_t c);
 
 // Unicode simple upper-casing of every character.
 std::wstring ToUpperUnicode(std::wstring_view text);

@@ -1,12 +1,9 @@
 #pragma once
-#include <string>
+#include "core/strings.h"
 
-// Character services whose answer depends on the platform's Unicode tables.
+// The machine's case tables are declared with the string helpers (core/strings.h), which need
+// them; each backend's text.cpp defines them. Older callers name them through the seam.
 namespace platform {
-
-// Unicode simple upper-case mapping of one character (no change where none exists).
-wchar_t ToUpperSimple(wchar_t c);
-// Unicode simple lower-case mapping of one character.
-wchar_t ToLowerSimple(wchar_t c);
-
+using ::ToLowerSimple;
+using ::ToUpperSimple;
 }  // namespace platform

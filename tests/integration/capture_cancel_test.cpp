@@ -224,9 +224,7 @@ TEST_F(CaptureCancelTest, DuringTheWaitForTheSetup) {
   RecordProperty("setup_wait_cancel_delay_ms", static_cast<int>(delay * 1000));
   std::printf("cancel delay, setup wait: %.3f s\n", delay);
   // Nothing of the machine runs any more: a wait for its server returns at once.
-  EXPECT_EQ(RunHostCommand({"timeout", "10", "wineserver", "-w"},
-                           {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + machine_.prefix().string()}, &output),
-            0);
+  EXPECT_EQ(RunHostCommand({"timeout", "10", "wineserver", "-w"}, machine_.WineEnvironment(), &output), 0);
   // The capture is still pending, with its first snapshot.
   EXPECT_EQ(Pending(), L"1");
   EXPECT_TRUE(fs::exists(Snapshots() / "FileSystemDir/FirstSnapShot.txt"));

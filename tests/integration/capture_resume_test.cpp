@@ -50,8 +50,7 @@ TEST(CaptureResumeTest, KilledAfterTheFirstSnapshotAndResumed) {
   // Wine's server left its group when it started: it goes too, as at a restart. Then the setup is
   // run to its end, as the user would before resuming (a setup run twice writes the same).
   std::string ignored;
-  RunHostCommand({"wineserver", "-k"}, {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + machine.prefix().string()},
-                 &ignored);
+  RunHostCommand({"wineserver", "-k"}, machine.WineEnvironment(), &ignored);
   machine.WaitForServer();
   ASSERT_EQ(machine.Run({WideToUtf8(platform::Machine::WindowsPath(setup))}), 0);
 

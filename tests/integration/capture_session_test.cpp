@@ -168,9 +168,7 @@ TEST_F(CaptureSessionWineTest, PreparingTheMachineAbsorbsOneStartOfWine) {
   EXPECT_NE(before.st_ino, after.st_ino);
   // Nothing of the prefix runs any more: a wait for its server returns at once.
   std::string output;
-  EXPECT_EQ(RunHostCommand({"wineserver", "-w"}, {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + wine_.prefix().string()},
-                           &output),
-            0);
+  EXPECT_EQ(RunHostCommand({"wineserver", "-w"}, wine_.WineEnvironment(), &output), 0);
 }
 
 TEST_F(CaptureSessionWineTest, CaptureInOneRun) {

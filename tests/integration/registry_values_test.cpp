@@ -16,13 +16,6 @@ using namespace platform;
 
 namespace {
 
-std::vector<std::string> WineEnvironment(const WinePrefixCopy& prefix) {
-  // A UTF-8 locale, so that Wine reads non-ASCII arguments as UTF-8.
-  return {"PATH=/usr/lib/wine:/usr/bin:/bin", "HOME=" + prefix.home().string(), "USER=root", "LANG=C.UTF-8",
-          "WINEPREFIX=" + prefix.prefix().string(), "WINEDEBUG=-all",
-          "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d"};
-}
-
 TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceTheServerHasEnded) {
   WinePrefixCopy prefix;
   ASSERT_TRUE(prefix.ok()) << prefix.error();
@@ -51,7 +44,7 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceThe
   ASSERT_EQ(prefix.Run({"cmd", "/c", "C:\\s2reg.bat"}, &output), 0) << output;
   ASSERT_EQ(RunHostCommand({"wine64", "reg", "add", "HKCU\\Software\\S2Reg", "/v", "unicod\xe2\x82\xac", "/d",
                             "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "/f"},
-                           WineEnvironment(prefix), &output),
+                           prefix.WineEnvironment(), &output),
             0)
       << output;
   prefix.WaitForServer();
@@ -130,7 +123,7 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceThe
 
   // While the prefix's server runs the files may be stale: an open waits until it has ended.
   // A persistent server: it stays until told to end.
-  ASSERT_EQ(RunHostCommand({"wineserver", "-p"}, WineEnvironment(prefix)), 0);
+  ASSERT_EQ(RunHostCommand({"wineserver", "-p"}, prefix.WineEnvironment()), 0);
   for (int i = 0; i < 100 && !wine::IsWineServerRunning(prefix.prefix()); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
@@ -142,7 +135,7 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceThe
   wine::SetWineServerWaitTimeout(std::chrono::seconds(60));
   std::thread stopper([&prefix] {
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    RunHostCommand({"wineserver", "-k"}, WineEnvironment(prefix));
+    RunHostCommand({"wineserver", "-k"}, prefix.WineEnvironment());
   });
   EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software\\Classes"), kSuccess);
   stopper.join();

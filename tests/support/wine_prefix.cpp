@@ -104,7 +104,7 @@ WinePrefixCopy::WinePrefixCopy() {
 
 WinePrefixCopy::~WinePrefixCopy() {
   if (ok_) {
-    RunHostCommand({"wineserver", "-k"}, {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + prefix_.string()});
+    RunHostCommand({"wineserver", "-k"}, WineEnvironment());
     WaitForServer();
   }
   if (hadPreviousPrefix_) {
@@ -115,8 +115,8 @@ WinePrefixCopy::~WinePrefixCopy() {
   platform::Machine::Reset();
 }
 
-int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* output) const {
-  std::vector<std::string> env = {
+std::vector<std::string> WinePrefixCopy::WineEnvironment() const {
+  return {
       "PATH=/usr/lib/wine:/usr/bin:/bin",
       "HOME=" + home_.string(),
       "USER=" + std::string(std::getenv("USER") ? std::getenv("USER") : "root"),
@@ -126,13 +126,16 @@ int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* 
       // Without a UTF-8 locale Wine cannot name host files outside ASCII (error 2/3 on create).
       "LANG=C.UTF-8",
   };
+}
+
+int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* output) const {
   std::vector<std::string> command = {"wine64"};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  int status = RunHostCommand(command, env, output);
+  int status = RunHostCommand(command, WineEnvironment(), output);
   WaitForServer();
   return status;
 }
 
 void WinePrefixCopy::WaitForServer() const {
-  RunHostCommand({"wineserver", "-w"}, {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + prefix_.string()});
+  RunHostCommand({"wineserver", "-w"}, WineEnvironment());
 }

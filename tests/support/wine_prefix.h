@@ -24,7 +24,10 @@ class WinePrefixCopy {
   // Host path of C:\ of the copy.
   std::filesystem::path driveC() const { return prefix_ / "drive_c"; }
 
-  // Runs a Windows program under Wine in this prefix with a clean environment and waits for it
+  // The clean environment Wine runs with in this prefix: its own HOME, no debug output, no menu
+  // integration, a UTF-8 locale; PATH holds /usr/lib/wine (wine64, wineserver).
+  std::vector<std::string> WineEnvironment() const;
+  // Runs a Windows program under Wine in this prefix with that environment and waits for it
   // and for the prefix's server to end (so the registry files are written). Returns the exit
   // status of the Wine launcher (low 8 bits of the program's), or -1 if it could not run.
   // Output goes to `output` when given.

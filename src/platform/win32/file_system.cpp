@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/directory_listing.h"
+
 // The native file API. Link folders (reparse points) are reported as Windows reports them.
 namespace platform {
 namespace {
@@ -16,19 +18,11 @@ Status LastStatus() { return static_cast<Status>(GetLastError()); }
 
 }  // namespace
 
-struct DirectorySearch::Impl {
-  Status status = kPathNotFound;
-  std::vector<FindData> entries;
-  size_t next = 0;
-};
-
-DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_unique<Impl>()) {
+// The system matches the name pattern and lists in its own order.
+Status ListDirectory(const std::wstring& pattern, std::vector<FindData>& entries) {
   WIN32_FIND_DATAW data{};
   HANDLE handle = FindFirstFileW(pattern.c_str(), &data);
-  if (handle == INVALID_HANDLE_VALUE) {
-    impl_->status = LastStatus();
-    return;
-  }
+  if (handle == INVALID_HANDLE_VALUE) return LastStatus();
   do {
     FindData entry;
     entry.name = data.cFileName;
@@ -38,20 +32,10 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
     entry.size = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                      ? 0
                      : (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    impl_->entries.push_back(std::move(entry));
+    entries.push_back(std::move(entry));
   } while (FindNextFileW(handle, &data));
   FindClose(handle);
-  impl_->status = kSuccess;
-}
-
-DirectorySearch::~DirectorySearch() = default;
-
-Status DirectorySearch::status() const { return impl_->status; }
-
-bool DirectorySearch::Next(FindData& data) {
-  if (impl_->next >= impl_->entries.size()) return false;
-  data = impl_->entries[impl_->next++];
-  return true;
+  return kSuccess;
 }
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/text.h"
+#include "core/strings.h"
 
 // The native registry API, read only.
 namespace platform {

@@ -1,8 +1,6 @@
-#include "platform/text.h"
+#include "core/strings.h"
 
 #include <windows.h>
-
-namespace platform {
 
 // The system's own case tables (LCMapStringEx with the invariant locale), one UTF-16 unit at a time.
 wchar_t ToUpperSimple(wchar_t c) {
@@ -17,4 +15,3 @@ wchar_t ToLowerSimple(wchar_t c) {
   return out;
 }
 
-}  // namespace platform

@@ -12,7 +12,6 @@
 #include "core/strings.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
-#include "platform/text.h"
 #include "platform/wine/registry_file_parser.h"
 #include "platform/wine/shell_folders.h"
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/strings.h"
+#include "platform/directory_listing.h"
 #include "platform/machine.h"
 #include "platform/text.h"
 #include "platform/wine/errno_status.h"
@@ -159,38 +160,6 @@ bool IsDriveRoot(const std::wstring& path, const fs::path& host) {
 }
 
 wchar_t Fold(wchar_t c) { return ToUpperSimple(c); }
-
-// Windows name matching: '*' any run, '?' one character, letters without regard to case.
-bool MatchWildcards(std::wstring_view pattern, std::wstring_view name) {
-  size_t p = 0, n = 0, starP = std::wstring_view::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == L'*') {
-      starP = p++;
-      starN = n;
-    } else if (p < pattern.size() && (pattern[p] == L'?' || Fold(pattern[p]) == Fold(name[n]))) {
-      ++p;
-      ++n;
-    } else if (starP != std::wstring_view::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == L'*') ++p;
-  return p == pattern.size();
-}
-
-// A pattern ending in ".*" also matches names without that extension ("*.*" matches "README",
-// "setup.*" matches "setup"), as on Windows.
-bool MatchName(const std::wstring& pattern, const std::wstring& name) {
-  if (MatchWildcards(pattern, name)) return true;
-  if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, L".*") == 0 &&
-      name.find(L'.') == std::wstring::npos) {
-    return MatchWildcards(std::wstring_view(pattern).substr(0, pattern.size() - 2), name);
-  }
-  return false;
-}
 
 bool NameLess(const std::wstring& a, const std::wstring& b) {
   size_t n = std::min(a.size(), b.size());
@@ -401,36 +370,27 @@ FindData MakeFindData(const std::wstring& name, const EntryInfo& info, uint32_t 
 // ---------------------------------------------------------------------------------------------
 // DirectorySearch
 
-struct DirectorySearch::Impl {
-  Status status = kPathNotFound;
-  std::vector<FindData> entries;
-  size_t next = 0;
-};
-
-DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_unique<Impl>()) {
+Status ListDirectory(const std::wstring& pattern, std::vector<FindData>& entries) {
   size_t slash = pattern.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return;
+  if (slash == std::wstring::npos) return kPathNotFound;
   std::wstring folder = pattern.substr(0, slash);
   const std::wstring namePattern = pattern.substr(slash + 1);
   if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
 
   SearchFolder where;
-  impl_->status = ResolveSearchFolder(folder, where);
-  if (impl_->status != kSuccess) return;
+  const Status resolved = ResolveSearchFolder(folder, where);
+  if (resolved != kSuccess) return resolved;
   const fs::path& host = where.host;
   ProfileLinks* profiles = where.profiles.get();
 
   DIR* dir = ::opendir(host.c_str());
-  if (dir == nullptr) {
-    impl_->status = errno == ENOENT || errno == ENOTDIR ? kPathNotFound : StatusFromErrno(errno, host);
-    return;
-  }
+  if (dir == nullptr) return errno == ENOENT || errno == ENOTDIR ? kPathNotFound : StatusFromErrno(errno, host);
   std::vector<FindData> found;
   // A drive root has no "." and "..", as on Windows.
   if (!where.isDriveRoot) {
     for (const char* dot : {".", ".."}) {
       std::wstring name = Utf8ToWide(dot);
-      if (!MatchName(namePattern, name)) continue;
+      if (!MatchFileName(namePattern, name)) continue;
       EntryInfo info = Inspect(host / dot, true);
       if (info.ok) found.push_back(MakeFindData(name, info, AttributesOf(info, dot, host / dot)));
     }
@@ -440,7 +400,7 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     std::wstring wide = Utf8ToWide(name);
-    if (!MatchName(namePattern, wide)) continue;
+    if (!MatchFileName(namePattern, wide)) continue;
     const fs::path path = host / name;
     EntryInfo own = Inspect(path, false);
     if (!own.ok) continue;  // vanished meanwhile
@@ -471,18 +431,8 @@ DirectorySearch::DirectorySearch(const std::wstring& pattern) : impl_(std::make_
   ::closedir(dir);
   std::sort(names.begin(), names.end(), [](const FindData& a, const FindData& b) { return NameLess(a.name, b.name); });
   found.insert(found.end(), std::make_move_iterator(names.begin()), std::make_move_iterator(names.end()));
-  impl_->entries = std::move(found);
-  impl_->status = impl_->entries.empty() ? kFileNotFound : kSuccess;
-}
-
-DirectorySearch::~DirectorySearch() = default;
-
-Status DirectorySearch::status() const { return impl_->status; }
-
-bool DirectorySearch::Next(FindData& data) {
-  if (impl_->next >= impl_->entries.size()) return false;
-  data = impl_->entries[impl_->next++];
-  return true;
+  entries = std::move(found);
+  return entries.empty() ? kFileNotFound : kSuccess;
 }
 
 // ---------------------------------------------------------------------------------------------

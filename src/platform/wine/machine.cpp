@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/strings.h"
-#include "platform/text.h"
 
 namespace fs = std::filesystem;
 

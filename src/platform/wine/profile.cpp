@@ -13,7 +13,6 @@
 
 #include "core/strings.h"
 #include "platform/machine.h"
-#include "platform/text.h"
 
 namespace fs = std::filesystem;
 

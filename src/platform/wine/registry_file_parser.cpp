@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/strings.h"
+
 namespace platform::wine {
 namespace {
 
@@ -31,42 +33,6 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
   } else {
     out.push_back(static_cast<char16_t>(cp));
   }
-}
-
-// One UTF-8 sequence starting at a byte >= 0x80. An invalid sequence yields false and consumes
-// only its first byte, so the bytes after it are looked at again.
-bool DecodeUtf8(std::string_view s, size_t& pos, char32_t& cp) {
-  const auto b = static_cast<unsigned char>(s[pos]);
-  int extra;
-  char32_t minimum;
-  if ((b & 0xE0) == 0xC0) {
-    extra = 1, cp = b & 0x1F, minimum = 0x80;
-  } else if ((b & 0xF0) == 0xE0) {
-    extra = 2, cp = b & 0x0F, minimum = 0x800;
-  } else if ((b & 0xF8) == 0xF0) {
-    extra = 3, cp = b & 0x07, minimum = 0x10000;
-  } else {
-    ++pos;
-    return false;
-  }
-  if (pos + static_cast<size_t>(extra) >= s.size()) {
-    ++pos;
-    return false;
-  }
-  for (int k = 1; k <= extra; ++k) {
-    const auto c = static_cast<unsigned char>(s[pos + static_cast<size_t>(k)]);
-    if ((c & 0xC0) != 0x80) {
-      ++pos;
-      return false;
-    }
-    cp = (cp << 6) | (c & 0x3F);
-  }
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++pos;
-    return false;
-  }
-  pos += static_cast<size_t>(extra) + 1;
-  return true;
 }
 
 bool StartsWith(std::string_view text, size_t pos, std::string_view prefix) {
@@ -428,8 +394,11 @@ bool DecodeRegistryString(std::string_view line, size_t& pos, char terminator, s
       ++pos;
       continue;
     }
+    // An invalid sequence is dropped: its bytes are not characters Wine would have written.
     char32_t cp = 0;
-    if (DecodeUtf8(line, pos, cp)) AppendCodePoint(out, cp);
+    size_t length = 0;
+    if (DecodeUtf8(line, pos, cp, length)) AppendCodePoint(out, cp);
+    pos += length;
   }
   return false;
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/text.h"
+#include "core/strings.h"
 
 namespace platform::wine {
 namespace {
@@ -179,11 +179,27 @@ size_t RegistryTree::MemoryBytes() const {
 struct RegistryTreeBuilder::BuildNode {
   uint32_t nameOffset = 0;
   uint32_t nameLength = 0;
-  std::vector<uint32_t> children;             // sorted by name
-  std::vector<RegistryTree::Value> values;    // sorted by name
+  std::vector<uint32_t> children;             // sorted by name while childrenSorted
+  std::vector<RegistryTree::Value> values;    // sorted by name while valuesSorted
   int32_t status = 0;
   bool isLink = false;
+  // Wine writes its files in order, so names are found by a binary search. The first name out of
+  // order moves the node's list to the builder's hash index (inserting in the middle of a sorted
+  // list would make out-of-order input quadratic); Finish() sorts such lists once.
+  bool childrenSorted = true;
+  bool valuesSorted = true;
 };
+
+size_t RegistryTreeBuilder::NameHash::operator()(uint32_t owner, std::u16string_view name) const {
+  uint64_t h = 14695981039346656037ull ^ owner;
+  for (char16_t c : name) h = (h ^ LowerUnit(c)) * 1099511628211ull;
+  return static_cast<size_t>(h);
+}
+
+bool RegistryTreeBuilder::NameEqual::Equal(uint32_t ownerA, std::u16string_view a, uint32_t ownerB,
+                                           std::u16string_view b) const {
+  return ownerA == ownerB && EqualIgnoringCase(a, b);
+}
 
 class RegistryTreeBuilder::Sink : public RegistryFileSink {
  public:
@@ -292,22 +308,23 @@ uint32_t RegistryTreeBuilder::BranchNode(Branch branch, std::u16string_view sid)
 }
 
 uint32_t RegistryTreeBuilder::FindOrAddChild(uint32_t parent, std::u16string_view name) {
-  const std::vector<uint32_t>& children = nodes_[parent].children;
-  size_t index = children.size();
   auto nameOf = [this](uint32_t id) { return NameOf(nodes_[id].nameOffset, nodes_[id].nameLength); };
-  if (!children.empty() && CompareRegistryNames16(name, nameOf(children.back())) <= 0) {
-    size_t lo = 0;
-    size_t hi = children.size();
-    while (lo < hi) {
-      const size_t mid = lo + (hi - lo) / 2;
-      if (CompareRegistryNames16(nameOf(children[mid]), name) < 0) {
-        lo = mid + 1;
-      } else {
-        hi = mid;
+  if (nodes_[parent].childrenSorted) {
+    const std::vector<uint32_t>& children = nodes_[parent].children;
+    if (!children.empty() && CompareRegistryNames16(name, nameOf(children.back())) <= 0) {
+      const auto at = std::lower_bound(children.begin(), children.end(), name, [&](uint32_t id, std::u16string_view n) {
+        return CompareRegistryNames16(nameOf(id), n) < 0;
+      });
+      if (CompareRegistryNames16(nameOf(*at), name) == 0) return *at;
+      // Out of order: from now on this node's children are found through the index.
+      nodes_[parent].childrenSorted = false;
+      for (uint32_t child : children) {
+        childIndex_.insert({parent, nodes_[child].nameOffset, nodes_[child].nameLength, child});
       }
     }
-    if (lo < children.size() && CompareRegistryNames16(nameOf(children[lo]), name) == 0) return children[lo];
-    index = lo;
+  } else {
+    const auto found = childIndex_.find(NameProbe{parent, name});
+    if (found != childIndex_.end()) return found->index;
   }
   const auto id = static_cast<uint32_t>(nodes_.size());
   BuildNode node;
@@ -315,35 +332,42 @@ uint32_t RegistryTreeBuilder::FindOrAddChild(uint32_t parent, std::u16string_vie
   node.nameLength = static_cast<uint32_t>(name.size());
   names_.append(name);
   nodes_.push_back(std::move(node));
-  std::vector<uint32_t>& list = nodes_[parent].children;  // nodes_ may have moved
-  list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), id);
+  nodes_[parent].children.push_back(id);
+  if (!nodes_[parent].childrenSorted) childIndex_.insert({parent, nodes_[id].nameOffset, nodes_[id].nameLength, id});
   return id;
 }
 
 void RegistryTreeBuilder::AddValue(uint32_t node, std::u16string_view name, uint32_t type, const uint8_t* data,
                                    size_t size) {
-  std::vector<RegistryTree::Value>& values = nodes_[node].values;
+  BuildNode& owner = nodes_[node];
+  std::vector<RegistryTree::Value>& values = owner.values;
   auto nameOf = [this](const RegistryTree::Value& v) { return NameOf(v.nameOffset, v.nameLength); };
-  size_t index = values.size();
-  if (!values.empty() && CompareRegistryNames16(name, nameOf(values.back())) <= 0) {
-    size_t lo = 0;
-    size_t hi = values.size();
-    while (lo < hi) {
-      const size_t mid = lo + (hi - lo) / 2;
-      if (CompareRegistryNames16(nameOf(values[mid]), name) < 0) {
-        lo = mid + 1;
+  size_t index = values.size();  // where the same name already is, or values.size()
+  if (owner.valuesSorted) {
+    if (!values.empty() && CompareRegistryNames16(name, nameOf(values.back())) <= 0) {
+      const auto at = std::lower_bound(values.begin(), values.end(), name,
+                                       [&](const RegistryTree::Value& v, std::u16string_view n) {
+                                         return CompareRegistryNames16(nameOf(v), n) < 0;
+                                       });
+      if (CompareRegistryNames16(nameOf(*at), name) == 0) {
+        index = static_cast<size_t>(at - values.begin());
       } else {
-        hi = mid;
+        owner.valuesSorted = false;
+        for (size_t i = 0; i < values.size(); ++i) {
+          valueIndex_.insert({node, values[i].nameOffset, values[i].nameLength, static_cast<uint32_t>(i)});
+        }
       }
     }
-    index = lo;
+  } else {
+    const auto found = valueIndex_.find(NameProbe{node, name});
+    if (found != valueIndex_.end()) index = found->index;
   }
   RegistryTree::Value value;
   value.type = type;
   value.dataOffset = static_cast<uint32_t>(data_.size());
   value.dataSize = static_cast<uint32_t>(size);
   data_.insert(data_.end(), data, data + size);
-  if (index < values.size() && CompareRegistryNames16(nameOf(values[index]), name) == 0) {
+  if (index < values.size()) {
     // The same value again: the later data wins, the first spelling of the name stays (as Wine loads).
     value.nameOffset = values[index].nameOffset;
     value.nameLength = values[index].nameLength;
@@ -353,7 +377,10 @@ void RegistryTreeBuilder::AddValue(uint32_t node, std::u16string_view name, uint
   value.nameOffset = static_cast<uint32_t>(names_.size());
   value.nameLength = static_cast<uint32_t>(name.size());
   names_.append(name);
-  values.insert(values.begin() + static_cast<std::ptrdiff_t>(index), value);
+  values.push_back(value);
+  if (!owner.valuesSorted) {
+    valueIndex_.insert({node, value.nameOffset, value.nameLength, static_cast<uint32_t>(values.size() - 1)});
+  }
 }
 
 std::vector<RegistryFileError> RegistryTreeBuilder::AddFile(Branch branch, std::string_view text) {
@@ -378,6 +405,22 @@ std::shared_ptr<const RegistryTree> RegistryTreeBuilder::Finish() {
   for (const BuildNode& b : nodes_) valueTotal += b.values.size();
   tree->values_.reserve(valueTotal);
   // Breadth first, so that the children of every node lie side by side, in their order.
+  // Lists that came out of order are put in Wine's order once, here.
+  for (BuildNode& b : nodes_) {
+    if (!b.childrenSorted) {
+      std::sort(b.children.begin(), b.children.end(), [this](uint32_t x, uint32_t y) {
+        return CompareRegistryNames16(NameOf(nodes_[x].nameOffset, nodes_[x].nameLength),
+                                      NameOf(nodes_[y].nameOffset, nodes_[y].nameLength)) < 0;
+      });
+    }
+    if (!b.valuesSorted) {
+      std::sort(b.values.begin(), b.values.end(), [this](const RegistryTree::Value& x, const RegistryTree::Value& y) {
+        return CompareRegistryNames16(NameOf(x.nameOffset, x.nameLength), NameOf(y.nameOffset, y.nameLength)) < 0;
+      });
+    }
+  }
+  childIndex_.clear();
+  valueIndex_.clear();
   std::vector<uint32_t> order;
   order.reserve(nodes_.size());
   order.push_back(RegistryTree::kTop);

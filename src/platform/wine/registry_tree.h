@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/registry.h"
@@ -107,10 +108,46 @@ class RegistryTreeBuilder {
     return {names_.data() + offset, length};
   }
 
+  // A child (index: its node) or a value (index: its place in the node's list) of the node
+  // `owner`, found by its name under the collation.
+  struct NameEntry {
+    uint32_t owner;
+    uint32_t nameOffset;
+    uint32_t nameLength;
+    uint32_t index;
+  };
+  struct NameProbe {
+    uint32_t owner;
+    std::u16string_view name;
+  };
+  struct NameHash {
+    using is_transparent = void;
+    const std::u16string* names;
+    size_t operator()(uint32_t owner, std::u16string_view name) const;
+    size_t operator()(const NameEntry& e) const {
+      return (*this)(e.owner, {names->data() + e.nameOffset, e.nameLength});
+    }
+    size_t operator()(const NameProbe& p) const { return (*this)(p.owner, p.name); }
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    const std::u16string* names;
+    bool Equal(uint32_t ownerA, std::u16string_view a, uint32_t ownerB, std::u16string_view b) const;
+    std::u16string_view NameOf(const NameEntry& e) const { return {names->data() + e.nameOffset, e.nameLength}; }
+    bool operator()(const NameEntry& a, const NameEntry& b) const {
+      return Equal(a.owner, NameOf(a), b.owner, NameOf(b));
+    }
+    bool operator()(const NameProbe& a, const NameEntry& b) const { return Equal(a.owner, a.name, b.owner, NameOf(b)); }
+    bool operator()(const NameEntry& a, const NameProbe& b) const { return Equal(a.owner, NameOf(a), b.owner, b.name); }
+  };
+  using NameIndex = std::unordered_set<NameEntry, NameHash, NameEqual>;
+
   std::vector<BuildNode> nodes_;
   std::u16string names_;
   std::vector<uint8_t> data_;
   std::u16string currentUserSid_;
+  NameIndex childIndex_{0, NameHash{&names_}, NameEqual{&names_}};
+  NameIndex valueIndex_{0, NameHash{&names_}, NameEqual{&names_}};
 };
 
 }  // namespace platform::wine

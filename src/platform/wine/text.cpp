@@ -1,10 +1,9 @@
-#include "platform/text.h"
+#include "core/strings.h"
 
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
 
-namespace platform {
 namespace {
 
 // A UTF-8 locale object for the character tables, independent of the process locale.
@@ -30,5 +29,3 @@ wchar_t ToLowerSimple(wchar_t c) {
   if (!l) return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + 32) : c;
   return static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), l));
 }
-
-}  // namespace platform

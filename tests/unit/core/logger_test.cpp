@@ -40,77 +40,57 @@ class LoggerTest : public ::testing::Test {
   FixturePrefix prefix_;
 };
 
-TEST_F(LoggerTest, LevelThreeSendsEachMessageToOneFile) {
-  Configure("LogLevel=3");
-  CLogger* logger = CLogger::GetInstance();
-  ASSERT_TRUE(logger->initialised());
-  EXPECT_EQ(1, logger->Write(1, "Entering in CTest::Op"));
-  EXPECT_EQ(1, logger->Write(2, "CTest::Op open failed"));
-  EXPECT_EQ(1, logger->WriteText(1, L"wide caf\u00e9"));
-  EXPECT_EQ(1, logger->Write(7, "no file for this level"));
-  EXPECT_EQ(0, logger->Write(1, static_cast<const char*>(nullptr)));
-  EXPECT_EQ(0, logger->WriteText(1, static_cast<const wchar_t*>(nullptr)));
-  CLogger::ReleaseInstance(logger);
-
+// Each message goes to the one file its level chooses, stamped; other levels open no file and
+// leave old logs as they are.
+TEST_F(LoggerTest, LevelsChooseTheFiles) {
   const std::regex stamped(R"(\d{2}-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d{2}:\d{2}:\d{2} (.*))");
-  auto debug = Lines(DebugLog());
-  ASSERT_EQ(3u, debug.size());
-  EXPECT_EQ(kVersionLine, debug[0]);
-  std::smatch match;
-  ASSERT_TRUE(std::regex_match(debug[1], match, stamped)) << debug[1];
-  EXPECT_EQ("Entering in CTest::Op", match[2]);
-  ASSERT_TRUE(std::regex_match(debug[2], match, stamped)) << debug[2];
-  EXPECT_EQ("wide caf\xC3\xA9", match[2]);
-  auto errors = Lines(ErrorLog());
-  ASSERT_EQ(2u, errors.size());
-  EXPECT_EQ(kVersionLine, errors[0]);
-  ASSERT_TRUE(std::regex_match(errors[1], match, stamped)) << errors[1];
-  EXPECT_EQ("CTest::Op open failed", match[2]);
-}
-
-TEST_F(LoggerTest, DefaultLevelLogsOnlyFailures) {
-  Configure("; no LogLevel key");
-  CLogger* logger = CLogger::GetInstance();
-  EXPECT_EQ(2, logger->level());
-  {
-    CTraceScope trace(logger, "CTest::Scoped");
-    logger->Write(2, "CTest::Scoped failed\n");
-  }
-  CLogger::ReleaseInstance(logger);
-  EXPECT_FALSE(fs::exists(DebugLog()));
-  auto errors = Lines(ErrorLog());
+  const std::vector<std::string> kOld = {"old"};
+  const std::vector<std::string> kDebug = {"Entering in CTest::Op", "wide caf\xC3\xA9", "Exiting from CTest::Op"};
   // A message ending in a line break leaves an empty line after it.
-  ASSERT_EQ(3u, errors.size());
-  EXPECT_NE(std::string::npos, errors[1].find(" CTest::Scoped failed"));
-  EXPECT_EQ("", errors[2]);
-}
-
-TEST_F(LoggerTest, LevelOneTracesScopes) {
-  Configure("LogLevel=1");
-  CLogger* logger = CLogger::GetInstance();
-  {
-    CTraceScope trace(logger, "CTest::Scoped");
-    logger->Write(2, "not in any file");
-  }
-  CLogger::ReleaseInstance(logger);
-  EXPECT_FALSE(fs::exists(ErrorLog()));
-  auto debug = Lines(DebugLog());
-  ASSERT_EQ(3u, debug.size());
-  EXPECT_TRUE(debug[1].ends_with(" Entering in CTest::Scoped")) << debug[1];
-  EXPECT_TRUE(debug[2].ends_with(" Exiting from CTest::Scoped")) << debug[2];
-}
-
-TEST_F(LoggerTest, OtherLevelsOpenNoFileAndTruncateNothing) {
-  for (const char* level : {"LogLevel=0", "LogLevel=4", "LogLevel=-1"}) {
-    prefix_.WriteDriveCFile("Debug.txt", "old debug\n");
-    prefix_.WriteDriveCFile("ERROR.txt", "old error\n");
-    Configure(level);
+  const std::vector<std::string> kError = {"CTest::Op failed", ""};
+  const struct {
+    const char* config;
+    int level;
+    std::vector<std::string> debug, error;  // the messages after the version line, or the old text
+  } cases[] = {
+      {"LogLevel=3", 3, kDebug, kError},
+      {"; no LogLevel key", 2, kOld, kError},
+      {"LogLevel=1", 1, kDebug, kOld},
+      {"LogLevel=0", 0, kOld, kOld},
+      {"LogLevel=4", 4, kOld, kOld},
+      {"LogLevel=-1", -1, kOld, kOld},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.config);
+    prefix_.WriteDriveCFile("Debug.txt", "old\n");
+    prefix_.WriteDriveCFile("ERROR.txt", "old\n");
+    Configure(c.config);
     CLogger* logger = CLogger::GetInstance();
-    EXPECT_EQ(1, logger->Write(1, "dropped"));
-    EXPECT_EQ(1, logger->Write(2, "dropped"));
+    EXPECT_EQ(c.level, logger->level());
+    {
+      CTraceScope trace(logger, "CTest::Op");
+      EXPECT_EQ(1, logger->WriteText(1, L"wide caf\u00e9"));
+      EXPECT_EQ(1, logger->Write(2, "CTest::Op failed\n"));
+      EXPECT_EQ(1, logger->Write(7, "no file for this level"));
+      EXPECT_EQ(0, logger->Write(1, static_cast<const char*>(nullptr)));
+      EXPECT_EQ(0, logger->WriteText(2, static_cast<const wchar_t*>(nullptr)));
+    }
     CLogger::ReleaseInstance(logger);
-    EXPECT_EQ("old debug\n", ReadHostFile(DebugLog())) << level;
-    EXPECT_EQ("old error\n", ReadHostFile(ErrorLog())) << level;
+    for (const auto& [file, expected] : {std::pair{DebugLog(), c.debug}, std::pair{ErrorLog(), c.error}}) {
+      std::vector<std::string> lines = Lines(file);
+      if (expected != kOld) {
+        ASSERT_FALSE(lines.empty()) << file;
+        EXPECT_EQ(kVersionLine, lines[0]);
+        lines.erase(lines.begin());
+        for (std::string& line : lines) {
+          std::smatch match;
+          if (line.empty()) continue;
+          EXPECT_TRUE(std::regex_match(line, match, stamped)) << line;
+          line = match[2];
+        }
+      }
+      EXPECT_EQ(expected, lines) << file;
+    }
   }
 }
 

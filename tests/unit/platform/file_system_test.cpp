@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/strings.h"
 #include "platform/wine/errno_status.h"
 #include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
@@ -63,43 +64,38 @@ class FileSystemTest : public ::testing::Test {
   FixturePrefix prefix_;
 };
 
-TEST_F(FileSystemTest, SearchListsDotsThenNamesSortedWithoutCase) {
-  Status status = -1;
-  auto entries = Search(L"C:\\data\\*", &status);
-  EXPECT_EQ(kSuccess, status);
-  EXPECT_EQ((std::vector<std::wstring>{L".", L"..", L".hidden", L"Alpha.INI", L"beta.txt", L"README", L"Sub"}),
-            Names(entries));
+// Patterns match as on Windows ('*', '?', letters without regard to case, "*.*" and "x.*" also
+// without a dot); entries come "." and ".." first, then sorted by upper-cased name; the status
+// tells an empty result from a missing folder.
+TEST_F(FileSystemTest, SearchMatchesSortsAndReportsAsOnWindows) {
+  const struct {
+    const wchar_t* pattern;
+    Status status;
+    std::vector<std::wstring> names;
+  } cases[] = {
+      {L"C:\\data\\*", kSuccess, {L".", L"..", L".hidden", L"Alpha.INI", L"beta.txt", L"README", L"Sub"}},
+      {L"C:\\data\\*.*", kSuccess, {L".", L"..", L".hidden", L"Alpha.INI", L"beta.txt", L"README", L"Sub"}},
+      {L"C:\\data\\*.ini", kSuccess, {L"Alpha.INI"}},
+      {L"C:\\data\\B???.TXT", kSuccess, {L"beta.txt"}},
+      {L"c:\\DATA\\BETA.txt", kSuccess, {L"beta.txt"}},
+      {L"C:\\data\\readme.*", kSuccess, {L"README"}},
+      {L"C:\\data\\*a*.i*i", kSuccess, {L"Alpha.INI"}},
+      {L"C:\\data\\?.txt", kFileNotFound, {}},
+      {L"C:\\data\\*.exe", kFileNotFound, {}},
+      {L"C:\\nothere\\*", kPathNotFound, {}},
+      {L"C:\\data\\beta.txt\\*", kPathNotFound, {}},
+      {L"Q:\\*", kPathNotFound, {}},
+      {L"no-folder-at-all", kPathNotFound, {}},
+  };
+  for (const auto& c : cases) {
+    Status status = -1;
+    EXPECT_EQ(c.names, Names(Search(c.pattern, &status))) << WideToUtf8(c.pattern);
+    EXPECT_EQ(c.status, status) << WideToUtf8(c.pattern);
+  }
   // The drive root has no "." and "..", as on Windows.
   auto root = Names(Search(L"C:\\*"));
   EXPECT_EQ(root.end(), std::find(root.begin(), root.end(), L"."));
   EXPECT_NE(root.end(), std::find(root.begin(), root.end(), L"data"));
-}
-
-TEST_F(FileSystemTest, SearchPatternsMatchAsOnWindows) {
-  EXPECT_EQ(std::vector<std::wstring>{L"Alpha.INI"}, Names(Search(L"C:\\data\\*.ini")));
-  EXPECT_EQ(std::vector<std::wstring>{L"beta.txt"}, Names(Search(L"C:\\data\\B???.TXT")));
-  EXPECT_EQ(std::vector<std::wstring>{L"beta.txt"}, Names(Search(L"c:\\DATA\\BETA.txt")));
-  // "*.*" matches names without a dot too.
-  auto all = Names(Search(L"C:\\data\\*.*"));
-  EXPECT_NE(all.end(), std::find(all.begin(), all.end(), L"README"));
-  EXPECT_NE(all.end(), std::find(all.begin(), all.end(), L"Sub"));
-  EXPECT_EQ(std::vector<std::wstring>{L"README"}, Names(Search(L"C:\\data\\readme.*")));
-  EXPECT_TRUE(Search(L"C:\\data\\?.txt").empty());
-  EXPECT_EQ(std::vector<std::wstring>{L"Alpha.INI"}, Names(Search(L"C:\\data\\*a*.i*i")));
-}
-
-TEST_F(FileSystemTest, SearchStatusTellsEmptyFromMissing) {
-  Status status = -1;
-  EXPECT_TRUE(Search(L"C:\\data\\*.exe", &status).empty());
-  EXPECT_EQ(kFileNotFound, status);
-  Search(L"C:\\nothere\\*", &status);
-  EXPECT_EQ(kPathNotFound, status);
-  Search(L"C:\\data\\beta.txt\\*", &status);
-  EXPECT_EQ(kPathNotFound, status);
-  Search(L"Q:\\*", &status);
-  EXPECT_EQ(kPathNotFound, status);
-  Search(L"no-folder-at-all", &status);
-  EXPECT_EQ(kPathNotFound, status);
 }
 
 TEST_F(FileSystemTest, EntriesCarrySizesTimesAndAttributes) {

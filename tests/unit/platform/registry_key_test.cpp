@@ -108,35 +108,23 @@ const std::string kUserReg =
 const std::string kUserdefReg = Head("REGISTRY\\\\User\\\\.Default") +
                                 "[Control Panel\\\\Desktop] 1796586249\n\"Wallpaper\"=\"\"\n";
 
-// A prefix with registry files and nothing else the registry needs; WINEPREFIX points at it while
-// the object lives.
+// The fixture prefix with only the registry files a test writes (none at first); the previous
+// prefix, the registry's cached tree and its wait for Wine's server are restored afterwards.
 class RegistryPrefix {
  public:
   RegistryPrefix() {
-    prefix_ = folder_.path() / "prefix";
-    fs::create_directories(prefix_ / "dosdevices");
-    fs::create_directories(prefix_ / "drive_c");
-    fs::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");
-    if (const char* previous = std::getenv("WINEPREFIX")) {
-      hadPrevious_ = true;
-      previous_ = previous;
-    }
+    fixture_.Activate();  // writes its own registry files, which go
+    for (const char* name : {"system.reg", "user.reg", "userdef.reg"}) fs::remove(fixture_.prefix() / name);
   }
   ~RegistryPrefix() {
-    if (hadPrevious_) {
-      setenv("WINEPREFIX", previous_.c_str(), 1);
-    } else {
-      unsetenv("WINEPREFIX");
-    }
-    Machine::Reset();
     wine::ForgetRegistryTree();
     wine::SetWineServerWaitTimeout(std::chrono::seconds(60));
   }
   // Writes a file as Wine does: a new file renamed over the old one.
   void Write(const std::string& name, const std::string& text) const {
-    const fs::path temporary = prefix_ / (name + ".tmp");
+    const fs::path temporary = prefix() / (name + ".tmp");
     std::ofstream(temporary, std::ios::binary) << text;
-    fs::rename(temporary, prefix_ / name);
+    fs::rename(temporary, prefix() / name);
   }
   void WriteStandard() const {
     Write("system.reg", kSystemReg);
@@ -144,16 +132,13 @@ class RegistryPrefix {
     Write("userdef.reg", kUserdefReg);
   }
   void Activate() const {
-    setenv("WINEPREFIX", prefix_.c_str(), 1);
+    setenv("WINEPREFIX", prefix().c_str(), 1);
     Machine::Reset();
   }
-  const fs::path& prefix() const { return prefix_; }
+  const fs::path& prefix() const { return fixture_.prefix(); }
 
  private:
-  TempFolder folder_;
-  fs::path prefix_;
-  std::string previous_;
-  bool hadPrevious_ = false;
+  FixturePrefix fixture_;
 };
 
 class RegistryKeyTest : public ::testing::Test {
