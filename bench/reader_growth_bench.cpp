@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "core/work_context.h"
 #include "package/project_reader.h"
 #include "platform/environment.h"
 #include "platform/machine.h"
@@ -83,7 +84,8 @@ void BM_IniSections(benchmark::State& state) {
   WriteHostFile(Prefix().DriveC() / "before.ini", text);
   WriteHostFile(Prefix().DriveC() / "after.ini", text + "[Section0]\r\nLate=1\r\n");
   for (auto _ : state) {
-    CINIHandler handler;
+    CWorkContext context;
+    CINIHandler handler(context);
     handler.CompareINIFile(L"C:\\before.ini", L"C:\\after.ini");
     if (handler.AddedINIEntries().size() != 1) state.SkipWithError("wrong comparison");
   }

@@ -15,6 +15,7 @@
 
 #include "bench_support.h"
 #include "core/status_values.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "snapshot/reg_snapshot.h"
@@ -26,6 +27,7 @@ namespace {
 
 fs::path g_folder;
 fs::path g_prefix;
+CWorkContext g_context;
 const wchar_t* const kRoots[] = {L"HKEY_CLASSES_ROOT", L"HKEY_CURRENT_USER", L"HKEY_LOCAL_MACHINE", L"HKEY_USERS",
                                  L"HKEY_CURRENT_CONFIG"};
 long g_keys = 0;
@@ -50,12 +52,12 @@ bool PreparePrefix() {
   }
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   platform::Machine::Reset();
-  SetupWorkPaths(std::wstring(), std::wstring());
+  g_context.Setup(std::wstring(), std::wstring());
   return fs::exists(g_prefix / "system.reg");
 }
 
 void TakeAll() {
-  CRegistryEnumerate enumerator;
+  CRegistryEnumerate enumerator(g_context);
   KeyCounter.store(0);
   g_bytes = 0;
   for (size_t i = 0; i < std::size(kRoots); ++i) {

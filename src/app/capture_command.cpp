@@ -282,9 +282,10 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
   std::wstring outputFolder;
   if (!PrepareOutputFolder(outputArgument, outputFolder)) return kCaptureFailed;
 
-  SetupWorkPaths(outputFolder, Utf8ToWide(packageName));
+  CWorkContext& context = session_.Context();
+  context.Setup(outputFolder, Utf8ToWide(packageName));
   // A name given now replaces one remembered from an earlier run.
-  SetPackageFileName(Utf8ToWide(packageName));
+  context.SetPackageFileName(Utf8ToWide(packageName));
   if (const COperationResult started = session_.Initialize(); !started.succeeded()) return Fail(started.error());
 
   int status;
@@ -298,7 +299,7 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
                  arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
     status = FinishCapture();
   } else {
-    if (SnapshotTaken) {
+    if (context.SnapshotTaken) {
       std::fputs("CorvaneRepackager: the capture that was pending is discarded (a new one starts)\n", stderr);
       session_.DiscardPendingCapture();
     }
@@ -388,14 +389,15 @@ int CCaptureCommand::FinishCapture() {
     return kCaptureNothingChanged;
   }
   // The snapshots are gone now: the project file is what a retry would build from.
-  std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostPathText(ProjectFilePath).c_str());
+  std::fprintf(stderr, "CorvaneRepackager: project file %s\n",
+               HostPathText(session_.Context().ProjectFilePath).c_str());
 
   const COperationResult built = RunStep(8, [this] { return session_.BuildPackage(); }, timings_.package);
   for (const std::string& error : built.errors()) WriteError(error);
   session_.EndCapture();
   if (!built.succeeded()) {
     return Fail("the package was not built; the project file is kept, build it again with: CorvaneRepackager \"" +
-                HostPathText(ProjectFilePath) + "\" -Path=<output folder>");
+                HostPathText(session_.Context().ProjectFilePath) + "\" -Path=<output folder>");
   }
   if (session_.RefusedRows() > 0) {
     std::fprintf(stderr, "CorvaneRepackager: warning: %d rows were refused (see above)\n", session_.RefusedRows());

@@ -60,6 +60,11 @@ class CCaptureSession {
   CCaptureSession& operator=(const CCaptureSession&) = delete;
 
   CUIManager& Manager() { return *manager_; }
+  // The work context of the session (paths, user hives, the pending mark as read): filled by the
+  // caller (CWorkContext::Setup and the setters) before Initialize and between operations, never
+  // while a worker runs.
+  CWorkContext& Context() { return manager_->Context(); }
+  const CWorkContext& Context() const { return manager_->Context(); }
 
   // ---- Scan state ----
 
