@@ -230,6 +230,22 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
   return 1;
 }
 
+PackageBuildResult CMSIHandler::Build(const char* outputFolder, const char* projectFilePath,
+                                      const char* packageFileName) {
+  PackageBuildResult result;
+  int status = Initialize(outputFolder, projectFilePath, packageFileName);
+  result.initialized = status == 1;
+  if (status == 1) {
+    status = BuildMSI();
+    CloseDatabase();
+  }
+  result.built = status == 1;
+  result.packagePath = packagePath_;
+  result.refusedRows = refusedRows_;
+  result.errors = errors_;
+  return result;
+}
+
 bool CMSIHandler::CopyTemplate() {
   // The template is copied whole, whatever its size; the copy is a new file of this build (not
   // the template's permissions).
@@ -329,7 +345,8 @@ int CMSIHandler::BuildMSI() {
 
   if (haveCabinet) {
     if (database_->InsertStream(kCabinetName, Wide(cabinet_.cabinetPath())) != platform::kSuccess) {
-      Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s", cabinet_.cabinetPath().c_str()));
+      Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s",
+                       cabinet_.cabinetPath().c_str()));
       errors_.back() += ": " + database_->lastError();
       buildFailed_ = true;
     }

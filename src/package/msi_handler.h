@@ -9,6 +9,7 @@
 
 #include "package/msi_cabinet_pass.h"
 #include "package/msi_table.h"
+#include "package/package_build_result.h"
 #include "package/package_names.h"
 #include "platform/installer_database.h"
 #include "project/change_types.h"
@@ -54,6 +55,9 @@ class CMSIHandler {
   // is named `packageFileName` when given, else the context's PackageFileName, else after the
   // product. The context is not changed: packagePath() tells where the package went.
   int Initialize(const char* outputFolder, const char* projectFilePath, const char* packageFileName = nullptr);
+  // A whole build (Initialize, BuildMSI, CloseDatabase) and what it made.
+  PackageBuildResult Build(const char* outputFolder, const char* projectFilePath,
+                           const char* packageFileName = nullptr);
   // 1 when the package was built completely, 0 otherwise (logged; no package is left). A cancel
   // request (CancelRequest) stops it at the next folder, file, registry value or table.
   int BuildMSI();

@@ -395,7 +395,7 @@ COperationResult CCaptureSession::BuildPackage() {
   }
   const long built = manager_->BuildPackage(packageName);
   BuildStatusText.Clear();
-  const std::vector<std::string>& messages = manager_->MSIHandler().errors();
+  const std::vector<std::string>& messages = manager_->LastBuild().errors;
   if (built == 1) {
     COperationResult result = COperationResult::Success();
     for (const std::string& message : messages) result.AddError(message);
@@ -411,9 +411,9 @@ COperationResult CCaptureSession::BuildPackage() {
   return COperationResult::Failure(messages);
 }
 
-std::wstring CCaptureSession::PackagePath() { return Utf8ToWide(manager_->MSIHandler().packagePath()); }
+std::wstring CCaptureSession::PackagePath() { return Utf8ToWide(manager_->LastBuild().packagePath); }
 
-int CCaptureSession::RefusedRows() { return manager_->MSIHandler().refusedRows(); }
+int CCaptureSession::RefusedRows() { return manager_->LastBuild().refusedRows; }
 
 void CCaptureSession::EndCapture() {
   DeleteFolderTree(Utf8ToWide(Context().WorkFolder) + L"\\SnapShot");

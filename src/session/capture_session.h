@@ -71,8 +71,8 @@ class CCaptureSession {
   // What the configuration file says about a pending capture (readable before Initialize, as soon
   // as the configuration file is known).
   PendingCaptureInfo GetPendingCapture() const;
-  // Starts the engine on the work folders in force (SetupWorkPaths): the manager, the user hives'
-  // names, the scratch folder. A capture marked pending by another machine is noted: this session
+  // Starts the engine on the work folders of Context() (CWorkContext::Setup): the manager, the
+  // user hives' names, the scratch folder. A capture marked pending by another machine is noted: this session
   // then neither reads nor writes the mark.
   COperationResult Initialize();
   // Ends the engine (removes this machine's mark).

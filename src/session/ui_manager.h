@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/work_context.h"
+#include "package/package_build_result.h"
 #include "project/change_types.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
@@ -146,8 +147,9 @@ class CUIManager {
   long BuildPackage(const std::wstring& packageFileName = std::wstring());
 
   LoadedProjectLists& ProjectLists() { return projectLists_; }
-  // The package builder (its errors of the last build, for the command line).
+  // The package builder, and what its last build (BuildPackage) made.
   CMSIHandler& MSIHandler() { return *msiHandler_; }
+  const PackageBuildResult& LastBuild() const { return lastBuild_; }
   CXMLDocumentHandler& ProjectHandler() { return projectHandler_; }
   CXMLDocumentHandler& RuleHandler() { return ruleHandler_; }
 
@@ -172,4 +174,5 @@ class CUIManager {
   CXMLDocumentHandler projectHandler_;
   CXMLDocumentHandler ruleHandler_;
   LoadedProjectLists projectLists_;
+  PackageBuildResult lastBuild_;
 };

@@ -173,12 +173,7 @@ long CUIManager::BuildPackage(const std::wstring& packageFileName) {
   std::string projectPath = WideToUtf8(context_.ProjectFilePath);
   if (projectPath.size() > 1023) projectPath.resize(1023);
   const std::string name = WideToUtf8(packageFileName);
-  long result = msiHandler_->Initialize(context_.OutputFolder.c_str(), projectPath.c_str(), name.c_str());
-  if (result == 1) {
-    result = msiHandler_->BuildMSI();
-    msiHandler_->CloseDatabase();
-  } else if (logger_ != nullptr) {
-    logger_->Write(2, " Failed in Initialize of MSIHandler");
-  }
-  return result;
+  lastBuild_ = msiHandler_->Build(context_.OutputFolder.c_str(), projectPath.c_str(), name.c_str());
+  if (!lastBuild_.initialized && logger_ != nullptr) logger_->Write(2, " Failed in Initialize of MSIHandler");
+  return lastBuild_.built ? 1 : 0;
 }

@@ -93,7 +93,8 @@ Status ReplaceAtomically(const std::wstring& path, std::string_view bytes) {
   // Written beside the file, flushed, then moved over it in one step.
   const std::wstring temporary = path + L".new-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                  std::to_wstring(GetCurrentThreadId());
-  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return LastStatus();
   Status status = kSuccess;
   size_t done = 0;
