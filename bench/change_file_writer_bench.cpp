@@ -15,6 +15,7 @@
 
 #include "bench_support.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "project/xml_document_handler.h"
@@ -30,6 +31,7 @@ constexpr int kFilesPerFolder = 3;
 // The tests' fixture prefix (C: a folder of ours, Z: the host root), the template beside it.
 struct BenchWorld {
   FixturePrefix prefix;
+  CWorkContext context;
   std::map<int, double> writerSeconds;
   std::map<int, double> saveSeconds;
   std::map<int, uintmax_t> fileBytes;
@@ -37,14 +39,14 @@ struct BenchWorld {
   BenchWorld() {
     prefix.InDriveC("work/Temp", true);
     prefix.Activate();
-    SetupWorkPaths(L"", L"");
+    context.Setup(L"", L"");
     EnvironmentValues.programfiles = L"C:\\Program Files";
     EnvironmentValues.windir = L"C:\\windows";
     EnvironmentValues.systemdrive = L"C:";
-    WorkFolder = "C:\\work";
-    INIBackupFolder = L"C:\\INIBackup";
-    FileChangesPath = L"C:\\work\\Temp\\FileChanges.xml";
-    TemplateProjectPath =
+    context.WorkFolder = "C:\\work";
+    context.INIBackupFolder = L"C:\\INIBackup";
+    context.FileChangesPath = L"C:\\work\\Temp\\FileChanges.xml";
+    context.TemplateProjectPath =
         platform::Machine::WindowsPath(fs::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
   }
 };
@@ -71,7 +73,7 @@ void BM_FolderWriter(benchmark::State& state) {
   double total = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    CFileEnumerate enumerate;
+    CFileEnumerate enumerate(world.context);
     enumerate.Initialize();
     FillAdded(enumerate.AddedFolders(), folders);
     state.ResumeTiming();
@@ -84,7 +86,7 @@ void BM_FolderWriter(benchmark::State& state) {
   }
   world.writerSeconds[folders] = total / static_cast<double>(state.iterations());
   std::error_code ec;
-  world.fileBytes[folders] = fs::file_size(platform::Machine::HostPath(FileChangesPath), ec);
+  world.fileBytes[folders] = fs::file_size(platform::Machine::HostPath(world.context.FileChangesPath), ec);
   state.counters["folders"] = folders;
   state.counters["file_bytes"] = static_cast<double>(world.fileBytes[folders]);
 }
@@ -96,13 +98,13 @@ void BM_SaveOnceBaseline(benchmark::State& state) {
   const int folders = static_cast<int>(state.range(0));
   CXMLDocumentHandler document;
   {
-    CFileEnumerate enumerate;
+    CFileEnumerate enumerate(world.context);
     enumerate.Initialize();
     FillAdded(enumerate.AddedFolders(), folders);
     enumerate.RewriteFileChanges();
     enumerate.Uninitialize();
   }
-  if (document.Load(FileChangesPath) != 1) state.SkipWithError("no change file to load");
+  if (document.Load(world.context.FileChangesPath) != 1) state.SkipWithError("no change file to load");
   const std::wstring target = L"C:\\work\\Temp\\Baseline.xml";
   double total = 0;
   for (auto _ : state) {

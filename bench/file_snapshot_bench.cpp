@@ -13,6 +13,7 @@
 
 #include "bench_support.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "snapshot/file_enumerate.h"
@@ -30,6 +31,7 @@ constexpr int kEntries = 200000;
 // The tests' fixture prefix (C: a folder of ours, Z: the host root). The tree lies at C:\tree.
 struct BenchWorld {
   FixturePrefix prefix;
+  CWorkContext context;
   fs::path tree;
   size_t entries = 0;
   double findSeconds = 0;
@@ -41,9 +43,9 @@ struct BenchWorld {
   BenchWorld() {
     prefix.InDriveC("work/SnapShot/FileSystemDir", true);
     prefix.Activate();
-    SetupWorkPaths(L"", L"");
-    WorkFolder = "C:\\work";
-    INIBackupFolder = L"C:\\INIBackup";
+    context.Setup(L"", L"");
+    context.WorkFolder = "C:\\work";
+    context.INIBackupFolder = L"C:\\INIBackup";
 
     tree = prefix.driveC() / "tree";
     const int leaves = kTopFolders * kSubFolders;
@@ -87,7 +89,7 @@ void BM_FileSnapshotWalk(benchmark::State& state) {
   double total = 0;
   size_t recorded = 0;
   for (auto _ : state) {
-    CFileEnumerate enumerate;
+    CFileEnumerate enumerate(world.context);
     enumerate.Initialize();
     enumerate.SetFirstSnapshotTaken(false);
     const long residentBefore = bench::StatusValueKb("VmRSS") * 1024;
@@ -110,7 +112,7 @@ BENCHMARK(BM_FileSnapshotWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
 // Both snapshots from the file the walk wrote; the second differs in one file of every hundred.
 void BM_FileSnapshotCompare(benchmark::State& state) {
   BenchWorld& world = World();
-  CFileEnumerate enumerate;
+  CFileEnumerate enumerate(world.context);
   enumerate.Initialize();
   enumerate.SetFirstSnapshotTaken(false);
   enumerate.CaptureSnapShot({L"C:\\tree"});

@@ -21,6 +21,7 @@
 
 #include "bench_support.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/machine.h"
@@ -87,12 +88,11 @@ fs::path MakeProject(const std::string& name, int count, size_t size) {
 
 // Our build of a project; the package's size, or 0 when the build failed.
 uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
-  SetupWorkPaths(platform::Machine::WindowsPath(Machine().root / "out"), L"ours.msi");
-  ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
-  WorkFolder = "C:\\Temp";
-  FileSequence = 0;
-  CabinetFileCount = 0;
-  CMSIHandler handler;
+  CWorkContext context;
+  context.Setup(platform::Machine::WindowsPath(Machine().root / "out"), L"ours.msi");
+  context.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
+  context.WorkFolder = "C:\\Temp";
+  CMSIHandler handler(context);
   handler.SetBulkRows(bulkRows);
   int ok = handler.Initialize(nullptr, WideToUtf8(platform::Machine::WindowsPath(project)).c_str());
   if (ok == 1) ok = handler.BuildMSI();

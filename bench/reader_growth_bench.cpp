@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/work_context.h"
 #include "package/project_reader.h"
 #include "platform/environment.h"
 #include "platform/machine.h"
@@ -52,7 +53,8 @@ void BM_IniSections(benchmark::State& state) {
   Prefix().WriteDriveCFile("before.ini", text);
   Prefix().WriteDriveCFile("after.ini", text + "[Section0]\r\nLate=1\r\n");
   for (auto _ : state) {
-    CINIHandler handler;
+    CWorkContext context;
+    CINIHandler handler(context);
     handler.CompareINIFile(L"C:\\before.ini", L"C:\\after.ini");
     if (handler.AddedINIEntries().size() != 1) state.SkipWithError("wrong comparison");
   }

@@ -16,6 +16,7 @@
 
 #include "bench_support.h"
 #include "core/status_values.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "snapshot/reg_snapshot.h"
@@ -30,6 +31,7 @@ fs::path g_folder;
 fs::path g_prefix;
 fs::path g_home;
 std::unique_ptr<WinePrefixCopy> g_machine;  // the tests' copy of their pristine prefix
+CWorkContext g_context;
 const wchar_t* const kRoots[] = {L"HKEY_CLASSES_ROOT", L"HKEY_CURRENT_USER", L"HKEY_LOCAL_MACHINE", L"HKEY_USERS",
                                  L"HKEY_CURRENT_CONFIG"};
 long g_keys = 0;
@@ -55,12 +57,12 @@ bool PreparePrefix() {
   }
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   platform::Machine::Reset();
-  SetupWorkPaths(std::wstring(), std::wstring());
+  g_context.Setup(std::wstring(), std::wstring());
   return fs::exists(g_prefix / "system.reg");
 }
 
 void TakeAll() {
-  CRegistryEnumerate enumerator;
+  CRegistryEnumerate enumerator(g_context);
   KeyCounter.store(0);
   g_bytes = 0;
   for (size_t i = 0; i < std::size(kRoots); ++i) {

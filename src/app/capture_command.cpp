@@ -282,9 +282,10 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
   std::wstring outputFolder;
   if (!PrepareOutputFolder(outputArgument, outputFolder)) return kCaptureFailed;
 
-  SetupWorkPaths(outputFolder, Utf8ToWide(packageName));
+  CWorkContext& context = session_.Context();
+  context.Setup(outputFolder, Utf8ToWide(packageName));
   // A name given now replaces one remembered from an earlier run.
-  SetPackageFileName(Utf8ToWide(packageName));
+  context.SetPackageFileName(Utf8ToWide(packageName));
   if (const COperationResult started = session_.Initialize(); !started.succeeded()) return Fail(started.error());
 
   int status;
@@ -293,7 +294,7 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
       std::fprintf(stderr,
                    "CorvaneRepackager: resuming the capture: it was interrupted while its package was built; "
                    "the package is built from its project file %s\n",
-                   HostPathText(ProjectFilePath).c_str());
+                   HostPathText(session_.Context().ProjectFilePath).c_str());
       status = BuildAndEnd();
     } else if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
       return Fail(resumed.error() + "; start again with -Capture=<setup program>");
@@ -305,7 +306,7 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
       status = FinishCapture();
     }
   } else {
-    if (SnapshotTaken) {
+    if (context.SnapshotTaken) {
       std::fputs("CorvaneRepackager: the capture that was pending is discarded (a new one starts)\n", stderr);
       session_.DiscardPendingCapture();
     }
@@ -396,7 +397,8 @@ int CCaptureCommand::FinishCapture() {
     return kCaptureNothingChanged;
   }
   // The snapshots are gone now: the project file is what a retry would build from.
-  std::fprintf(stderr, "CorvaneRepackager: project file %s\n", HostPathText(ProjectFilePath).c_str());
+  std::fprintf(stderr, "CorvaneRepackager: project file %s\n",
+               HostPathText(session_.Context().ProjectFilePath).c_str());
   return BuildAndEnd();
 }
 
@@ -406,7 +408,7 @@ int CCaptureCommand::BuildAndEnd() {
   session_.EndCapture();
   if (!built.succeeded()) {
     return Fail("the package was not built; the project file is kept, build it again with: CorvaneRepackager \"" +
-                HostPathText(ProjectFilePath) + "\" -Path=<output folder>");
+                HostPathText(session_.Context().ProjectFilePath) + "\" -Path=<output folder>");
   }
   if (session_.RefusedRows() > 0) {
     std::fprintf(stderr, "CorvaneRepackager: warning: %d rows were refused (see above)\n", session_.RefusedRows());

@@ -21,6 +21,7 @@
 #include "app/terminal_progress.h"
 #include "core/logger.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "platform/machine.h"
@@ -85,10 +86,11 @@ int RunCommandLineBuild(CLogger* logger, CCaptureSession& session, const std::ve
     std::fprintf(stderr, "CorvaneRepackager: the output folder %s cannot be created (error %ld)\n",
                  pathArgument.c_str(), status);
   }
-  SetupWorkPaths(Utf8ToWide(outputNarrow), Utf8ToWide(packageName));
-  SetProjectFilePath(projectPath);
+  CWorkContext& context = session.Context();
+  context.Setup(Utf8ToWide(outputNarrow), Utf8ToWide(packageName));
+  context.SetProjectFilePath(projectPath);
   session.Manager().Initialize();
-  EnsureFolder(WorkFolder + "\\Temp");
+  EnsureFolder(context.WorkFolder + "\\Temp");
 
   const COperationResult built = session.BuildPackage();
   for (const std::string& error : built.errors()) std::fprintf(stderr, "CorvaneRepackager: %s\n", error.c_str());
@@ -120,13 +122,16 @@ int main(int argc, char** argv) {
                  platform::Machine::Error().c_str());
     return kBuildFailed;
   }
-  // The program folder and the environment values are known before anything logs.
-  SetupWorkPaths(std::wstring(), std::wstring());
+  // The environment values are known before anything logs.
+  ReadEnvironmentValues();
   CLogger* logger = CLogger::GetInstance();
   int status;
   {
-    // The session owns the engine's manager until the end of the run.
+    // The session owns the engine's manager and its work context until the end of the run; the
+    // context starts on the program folder (a pending capture is found through its configuration
+    // file) and each command sets its own output folder.
     CCaptureSession session(logger);
+    session.Context().Setup(std::wstring(), std::wstring());
     if (IsCaptureCommandLine(arguments)) {
       CaptureCommandLine line;
       std::string error;

@@ -1,27 +1,20 @@
 #include "core/work_paths.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "platform/environment.h"
 #include "platform/file_system.h"
-#include "platform/machine.h"
 
-std::string ProgramFolder;
-std::string ExtractedIconFolder;
 EnvironmentValueSet EnvironmentValues;
-std::string WorkFolder;
-std::string OutputFolder;
-std::string PackageFileName;
-std::wstring FileChangesPath;
-std::wstring RegChangesPath;
-std::wstring INIChangesPath;
-std::wstring ProjectFilePath;
-std::wstring RulesFilePath;
-std::wstring TemplateProjectPath;
-std::wstring ConfigFilePath;
-std::wstring INIBackupFolder;
-std::map<std::wstring, platform::RootKey, AsciiCaseInsensitiveLess> RootKeyTable;
-std::vector<std::wstring> RegTypeNames;
+const std::map<std::wstring, platform::RootKey, AsciiCaseInsensitiveLess> RootKeyTable = {
+    {L"HKCR", platform::RootKey::ClassesRoot},   {L"HKEY_CLASSES_ROOT", platform::RootKey::ClassesRoot},
+    {L"HKCU", platform::RootKey::CurrentUser},   {L"HKEY_CURRENT_USER", platform::RootKey::CurrentUser},
+    {L"HKLM", platform::RootKey::LocalMachine},  {L"HKEY_LOCAL_MACHINE", platform::RootKey::LocalMachine},
+    {L"HKU", platform::RootKey::Users},          {L"HKEY_USERS", platform::RootKey::Users},
+    {L"HKCC", platform::RootKey::CurrentConfig}, {L"HKEY_CURRENT_CONFIG", platform::RootKey::CurrentConfig},
+};
+const std::vector<std::wstring> RegTypeNames = {L"REG_SZ", L"REG_EXPAND_SZ", L"REG_BINARY", L"REG_DWORD", L"REG_QWORD"};
 
 namespace {
 
@@ -32,10 +25,6 @@ std::wstring ReadEnvironment(const wchar_t* name) {
   std::wstring value = platform::GetEnvironmentValue(name);
   if (value.size() >= kEnvironmentBuffer) value.clear();  // would not fit: reads as unset
   return value;
-}
-
-std::wstring ProjectFileIn(const std::string& outputFolder) {
-  return Utf8ToWide(outputFolder) + L"\\Packages\\ProjectFile.xml";
 }
 
 // The token table, in the order both conversions try it.
@@ -54,11 +43,7 @@ const TokenEntry kTokens[] = {
 
 }  // namespace
 
-void SetupWorkPaths(const std::wstring& outputFolder, const std::wstring& packageFileName) {
-  std::wstring program = platform::Machine::ProgramFilePath();
-  size_t slash = program.find_last_of(L'\\');
-  ProgramFolder = WideToUtf8(slash == std::wstring::npos ? std::wstring() : program.substr(0, slash));
-
+void ReadEnvironmentValues() {
   EnvironmentValues.windir = ReadEnvironment(L"windir");
   EnvironmentValues.programfiles = ReadEnvironment(L"programfiles");
   EnvironmentValues.userprofile = ReadEnvironment(L"userprofile");
@@ -66,36 +51,7 @@ void SetupWorkPaths(const std::wstring& outputFolder, const std::wstring& packag
   EnvironmentValues.appdata = ReadEnvironment(L"appdata");
   EnvironmentValues.temp = ReadEnvironment(L"temp");
   EnvironmentValues.systemdrive = ReadEnvironment(L"systemdrive");
-
-  ExtractedIconFolder = ProgramFolder + "\\ExtractedIcon";
-  WorkFolder = WideToUtf8(EnvironmentValues.temp);
-  OutputFolder = outputFolder.empty() ? ProgramFolder : WideToUtf8(outputFolder);
-  if (!packageFileName.empty()) PackageFileName = WideToUtf8(packageFileName);
-
-  const std::wstring temp = Utf8ToWide(WorkFolder) + L"\\Temp\\";
-  FileChangesPath = temp + L"FileChanges.xml";
-  RegChangesPath = temp + L"RegChanges.xml";
-  INIChangesPath = temp + L"INIChanges.xml";
-  ProjectFilePath = ProjectFileIn(OutputFolder);
-  const std::wstring program_folder = Utf8ToWide(ProgramFolder);
-  RulesFilePath = program_folder + L"\\DefaultIncludeExclude.xml";
-  TemplateProjectPath = program_folder + L"\\RawProjectFile.xml";
-  INIBackupFolder = EnvironmentValues.appdata + L"\\INIBackup";
-  ConfigFilePath = program_folder + L"\\CorvaneRepackager.ini";
-
-  RootKeyTable = {
-      {L"HKCR", platform::RootKey::ClassesRoot},   {L"HKEY_CLASSES_ROOT", platform::RootKey::ClassesRoot},
-      {L"HKCU", platform::RootKey::CurrentUser},   {L"HKEY_CURRENT_USER", platform::RootKey::CurrentUser},
-      {L"HKLM", platform::RootKey::LocalMachine},  {L"HKEY_LOCAL_MACHINE", platform::RootKey::LocalMachine},
-      {L"HKU", platform::RootKey::Users},          {L"HKEY_USERS", platform::RootKey::Users},
-      {L"HKCC", platform::RootKey::CurrentConfig}, {L"HKEY_CURRENT_CONFIG", platform::RootKey::CurrentConfig},
-  };
-  RegTypeNames = {L"REG_SZ", L"REG_EXPAND_SZ", L"REG_BINARY", L"REG_DWORD", L"REG_QWORD"};
 }
-
-void SetOutputFolder(const std::wstring& folder) { OutputFolder = WideToUtf8(folder); }
-void SetPackageFileName(const std::wstring& name) { PackageFileName = WideToUtf8(name); }
-void SetProjectFilePath(const std::wstring& path) { ProjectFilePath = path; }
 
 long EnsureFolder(const std::string& path) {
   const std::wstring wide = Utf8ToWide(path);
@@ -130,6 +86,15 @@ bool ClearReadOnly(const std::wstring& path) {
   uint32_t attributes = platform::GetAttributes(path);
   if (attributes == platform::kInvalidAttributes) return false;
   return platform::SetAttributes(path, attributes & ~platform::kAttrReadOnly) == platform::kSuccess;
+}
+
+bool IsReadableFile(const std::wstring& path) {
+  const uint32_t attributes = platform::GetAttributes(path);
+  if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) != 0) return false;
+  std::FILE* file = platform::OpenFileStream(path, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
 }
 
 void ToTokenForm(std::wstring& text) {

@@ -1,26 +1,28 @@
 #include "package/msi_handler.h"
 
-#include <filesystem>
-#include <system_error>
+#include <string_view>
 
 #include "core/logger.h"
 #include "core/message_texts.h"
 #include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "package/installable_names.h"
 #include "package/project_path_guard.h"
+#include "package/msi_cabinet_pass.h"
+#include "package/msi_summary.h"
 #include "package/project_reader.h"
 #include "package/registry_value_text.h"
 #include "platform/cabinet_maker.h"
-#include "platform/machine.h"
+#include "platform/file_system.h"
 #include "platform/machine_arch.h"
 #include "platform/registry.h"
 #include "project/xml_document_handler.h"
 
 namespace {
 
-constexpr const char* kCabinetName = "MSIProject.cab";
+constexpr const char* kCabinetName = CMsiCabinetPass::kCabinetName;
 constexpr const char* kFeature = "MSIFeature";
 // msidbComponentAttributes64bit: the component's registry values go to the native view.
 constexpr int kComponent64Bit = 256;
@@ -28,8 +30,6 @@ constexpr int kComponent64Bit = 256;
 std::string Narrow(const std::wstring& text) { return WideToUtf8(text); }
 std::wstring Wide(const std::string& text) { return Utf8ToWide(text); }
 std::string Upper(const std::wstring& text) { return WideToUtf8(ToUpperUnicode(text)); }
-
-std::filesystem::path Host(const std::string& windowsPath) { return platform::Machine::HostPath(Wide(windowsPath)); }
 
 bool EqualsAsciiNoCase(const std::string& a, const std::string& b) { return FoldAsciiUpper(a) == FoldAsciiUpper(b); }
 
@@ -112,7 +112,7 @@ std::wstring UnquotedName(const std::wstring& valueName) {
 
 }  // namespace
 
-CMSIHandler::CMSIHandler() = default;
+CMSIHandler::CMSIHandler(const CWorkContext& context) : context_(context) {}
 
 CMSIHandler::~CMSIHandler() {
   if (database_ || logger_ != nullptr) CloseDatabase();
@@ -130,8 +130,8 @@ void CMSIHandler::Warn(const std::string& message) {
 }
 
 std::string CMSIHandler::PackageFolder() const {
-  if (EqualsAsciiNoCase(OutputFolder, ProgramFolder)) return OutputFolder + "\\Packages";
-  return OutputFolder;
+  if (EqualsAsciiNoCase(outputFolder_, context_.ProgramFolder)) return outputFolder_ + "\\Packages";
+  return outputFolder_;
 }
 
 std::string CMSIHandler::DiskDirectory() const { return PackageFolder(); }
@@ -170,19 +170,22 @@ void CMSIHandler::DecideBitness() {
   }
 }
 
-int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath) {
+int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath, const char* packageFileName) {
   errors_.clear();
   cancelNoted_ = false;
   warnings_.clear();
   refusedRows_ = 0;
   buildFailed_ = false;
   built_ = false;
-  if (outputFolder != nullptr && *outputFolder != '\0') SetOutputFolder(Wide(outputFolder));
+  emptyFolderCounter_ = 1;
+  fileSequence_ = 0;
+  cabinetFileCount_ = 0;
+  outputFolder_ = outputFolder != nullptr && *outputFolder != '\0' ? std::string(outputFolder) : context_.OutputFolder;
+  packageFileName_ =
+      packageFileName != nullptr && *packageFileName != '\0' ? std::string(packageFileName) : context_.PackageFileName;
 
-  const std::string temp = WorkFolder + "\\Temp";
-  cabinetPath_ = PackageFolder() + "\\" + kCabinetName;
-  batchPath_ = temp + "\\BuildAllCab.bat";
-  directivePath_ = temp + "\\MSIProject.ddf";
+  const std::string temp = context_.WorkFolder + "\\Temp";
+  cabinet_.Prepare(temp, DiskDirectory());
 
   if (logger_ == nullptr) logger_ = CLogger::GetInstance();
 
@@ -196,27 +199,27 @@ int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePat
   }
   project_reader::ReadProductInfo(*project_, product_);
   // Nothing is read or written for a project that points outside its own places.
-  if (!RefuseUnsafePlaces(FindUnsafeProjectPlaces(*project_, PackageFileName.empty()))) return 0;
+  if (!RefuseUnsafePlaces(FindUnsafeProjectPlaces(*project_, packageFileName_.empty()))) return 0;
   DecideBitness();
   logger_->Write(1, package64_ ? "CMSIHandler::Initialize: building a 64-bit package"
                                : "CMSIHandler::Initialize: building a 32-bit package");
-  if (PackageFileName.empty()) PackageFileName = Narrow(product_.applicationName);
-  if (PackageFileName.empty()) {
+  if (packageFileName_.empty()) packageFileName_ = Narrow(product_.applicationName);
+  if (packageFileName_.empty()) {
     Error("CMSIHandler::Initialize: No package file name: the project names no product and none was given");
     CloseDatabase();
     return 0;
   }
-  packagePath_ = PackageFolder() + "\\" + PackageFileName;
+  packagePath_ = PackageFolder() + "\\" + packageFileName_;
   buildPath_ = packagePath_ + ".partial";
-  templatePath_ = ProgramFolder + "\\Blank.msi";
+  templatePath_ = context_.ProgramFolder + "\\Blank.msi";
 
   if (!CopyTemplate()) {
     CloseDatabase();
     return 0;
   }
-  if (!WriteBatchFile()) {
+  if (!cabinet_.WriteBatchFile()) {
     Error("CMSIHandler::Initialize: Unable to create batch file");
-    errors_.back() += " " + batchPath_;
+    errors_.back() += " " + cabinet_.batchPath();
     CloseDatabase();
     return 0;
   }
@@ -238,53 +241,36 @@ bool CMSIHandler::RefuseUnsafePlaces(const std::vector<std::string>& problems) {
   return false;
 }
 
+PackageBuildResult CMSIHandler::Build(const char* outputFolder, const char* projectFilePath,
+                                      const char* packageFileName) {
+  PackageBuildResult result;
+  int status = Initialize(outputFolder, projectFilePath, packageFileName);
+  result.initialized = status == 1;
+  if (status == 1) {
+    status = BuildMSI();
+    CloseDatabase();
+  }
+  result.built = status == 1;
+  result.packagePath = packagePath_;
+  result.refusedRows = refusedRows_;
+  result.errors = errors_;
+  return result;
+}
+
 bool CMSIHandler::CopyTemplate() {
-  // The template is copied whole, whatever its size.
-  std::ifstream in(Host(templatePath_), std::ios::binary);
-  if (!in) {
+  // The template is copied whole, whatever its size; the copy is a new file of this build (not
+  // the template's permissions).
+  platform::MappedFile in;
+  if (in.Open(Wide(templatePath_)) != platform::kSuccess) {
     Error(FormatText("CMSIHandler::Initialize: Unable to Open %s File", templatePath_.c_str()));
     return false;
   }
-  std::ofstream out(Host(buildPath_), std::ios::binary | std::ios::trunc);
-  if (!out) {
+  const std::string_view bytes(reinterpret_cast<const char*>(in.data()), static_cast<size_t>(in.size()));
+  if (platform::ReplaceAtomically(Wide(buildPath_), bytes) != platform::kSuccess) {
     Error(FormatText("CMSIHandler::Initialize: Unable to Open %s File", buildPath_.c_str()));
-    return false;
-  }
-  out << in.rdbuf();
-  out.flush();
-  if (!out || in.bad()) {
-    Error(FormatText("CMSIHandler::Initialize: Unable to Open %s File", buildPath_.c_str()));
-    out.close();
-    DiscardPackage();
     return false;
   }
   return true;
-}
-
-bool CMSIHandler::WriteBatchFile() {
-  std::ofstream out(Host(batchPath_), std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out << "@echo off\r\ndel \"*.CAB\"\r\n\"MAKECAB.EXE\" /f \"MSIProject.ddf\"";
-  out.flush();
-  return static_cast<bool>(out);
-}
-
-void CMSIHandler::OpenDirectiveFile() {
-  directive_.open(Host(directivePath_), std::ios::binary | std::ios::trunc);
-  if (!directive_) return;
-  directive_ << ".Option EXPLICIT\r\n"
-             << ".Set Cabinet = off\r\n"
-             << ".Set Compress = off\r\n"
-             << ".Set MaxDiskSize = CDROM\r\n"
-             << ".Set ReservePerCabinetSize = 6144\r\n"
-             << ".Set DiskDirectoryTemplate = '" << DiskDirectory() << "\\'\r\n"
-             << ".Set CompressionType = MSZIP\r\n"
-             << ".Set CompressionLevel = 7\r\n"
-             << ".Set CompressionMemory = 21\r\n"
-             << ".Set CabinetNameTemplate = '" << kCabinetName << "'\r\n"
-             << ".Set Cabinet=on\r\n"
-             << ".Set Compress=on\r\n"
-             << ".Set UniqueFiles=off\r\n";
 }
 
 void CMSIHandler::SetCurrentLists(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& files) {
@@ -305,10 +291,9 @@ int CMSIHandler::BuildMSI() {
     DiscardPackage();
     return 0;
   }
-  OpenDirectiveFile();
-  if (!directive_) {
+  if (!cabinet_.StartDirectiveFile()) {
     Error("CMSIHandler::BuildMSI: Unable to Open DDF File");
-    errors_.back() += " " + directivePath_;
+    errors_.back() += " " + cabinet_.directivePath();
     database_->Close();
     DiscardPackage();
     return 0;
@@ -325,17 +310,16 @@ int CMSIHandler::BuildMSI() {
   MakeDDFFile();
   PopulateDirectoryTable(folderList_);
   PopulateOtherTables();
-  directive_.close();
   if (Cancelled()) return AbandonBuild();
-  if (directive_.fail()) {
-    Error("CMSIHandler::BuildMSI: Unable to write the DDF File " + directivePath_);
+  if (!cabinet_.WriteDirectiveFile()) {
+    Error("CMSIHandler::BuildMSI: Unable to write the DDF File " + cabinet_.directivePath());
     buildFailed_ = true;
   }
 
   BuildStatusText.Set(MessageText(138));
   ProgressCounter = 0;
   bool haveCabinet = false;
-  if (cabinetLines_ > 0 && !buildFailed_) haveCabinet = CreateCABFile() == 1;
+  if (cabinet_.lines() > 0 && !buildFailed_) haveCabinet = CreateCABFile() == 1;
   BuildStatusText.Set(MessageText(139));
   ProgressCounter = 1;
   if (Cancelled()) return AbandonBuild();
@@ -343,7 +327,7 @@ int CMSIHandler::BuildMSI() {
   PopulatePropertyTable();
 
   BuildStatusText.Set(MessageText(140));
-  MsiRow media{"1", std::to_string(CabinetFileCount), std::string("#") + kCabinetName};
+  MsiRow media{"1", std::to_string(cabinetFileCount_), std::string("#") + kCabinetName};
   PopulateMSITable(MEDIA_TABLE, &media);
 
   BuildStatusText.Set(MessageText(141));
@@ -371,13 +355,13 @@ int CMSIHandler::BuildMSI() {
   if (Cancelled()) return AbandonBuild();
 
   if (haveCabinet) {
-    if (database_->InsertStream(kCabinetName, Wide(cabinetPath_)) != platform::kSuccess) {
-      Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s", cabinetPath_.c_str()));
+    if (database_->InsertStream(kCabinetName, Wide(cabinet_.cabinetPath())) != platform::kSuccess) {
+      Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s",
+                       cabinet_.cabinetPath().c_str()));
       errors_.back() += ": " + database_->lastError();
       buildFailed_ = true;
     }
-    std::error_code ignored;
-    std::filesystem::remove(Host(cabinetPath_), ignored);
+    cabinet_.RemoveCabinet();
   }
 
   if (database_->Commit() != platform::kSuccess) {
@@ -410,21 +394,18 @@ int CMSIHandler::AbandonBuild() {
     database_->Close();
     database_.reset();
   }
-  if (directive_.is_open()) directive_.close();
-  if (!cabinetPath_.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove(Host(cabinetPath_), ignored);
-  }
+  cabinet_.Clear();
+  cabinet_.RemoveCabinet();
   BuildStatusText.Clear();
   DiscardPackage();
   return 0;
 }
 
 bool CMSIHandler::FinishPackage() {
-  std::error_code error;
-  std::filesystem::rename(Host(buildPath_), Host(packagePath_), error);
-  if (error) {
-    Error("CMSIHandler::BuildMSI: Unable to move the package into place " + packagePath_ + ": " + error.message());
+  const platform::Status status = platform::RenameFile(Wide(buildPath_), Wide(packagePath_));
+  if (status != platform::kSuccess) {
+    Error(FormatText("CMSIHandler::BuildMSI: Unable to move the package into place %s (status %ld)",
+                     packagePath_.c_str(), static_cast<long>(status)));
     DiscardPackage();
     return false;
   }
@@ -434,8 +415,7 @@ bool CMSIHandler::FinishPackage() {
 
 void CMSIHandler::DiscardPackage() {
   if (buildPath_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(Host(buildPath_), ignored);
+  platform::RemoveFile(Wide(buildPath_));
 }
 
 int CMSIHandler::CloseDatabase() {
@@ -444,7 +424,7 @@ int CMSIHandler::CloseDatabase() {
     database_->Close();
     database_.reset();
   }
-  if (directive_.is_open()) directive_.close();
+  cabinet_.Clear();
   if (!built_) DiscardPackage();
   names_.Clear();
   iconIds_.clear();
@@ -456,7 +436,6 @@ int CMSIHandler::CloseDatabase() {
   registryComponents_.clear();
   packagedFiles_.clear();
   removedFolders_.clear();
-  cabinetLines_ = 0;
   projectLoaded_ = 0;
   project_.reset();
   if (logger_ != nullptr) {
@@ -478,32 +457,27 @@ int CMSIHandler::MakeDDFFile() {
     std::wstring name;
     SplitFile(file, folder, name);
     const std::wstring key = names_.MakeFileKey(name, CPackageNames::FileNameMap::Cabinet);
-    std::string path = Narrow(real);
-    ReplaceAll(path, "'", "''");
-    directive_ << "'" << path << "' '" << Narrow(key) << "'\r\n";
-    ++cabinetLines_;
+    cabinet_.AddFile(Narrow(real), Narrow(key));
   }
-  CabinetFileCount += static_cast<int>(fileList_.size());
+  cabinetFileCount_ += static_cast<int>(fileList_.size());
   return 1;
 }
 
 int CMSIHandler::CreateCABFile() {
   CTraceScope trace(logger_, "CMSIHandler::CreateCABFile");
-  RunBatchFile(Wide(WorkFolder + "\\Temp"), batchPath_.c_str());
-  if (!platform::Machine::HostPath(Wide(cabinetPath_)).empty() && std::filesystem::exists(Host(cabinetPath_)))
-    return 1;
-  return 0;
+  RunBatchFile(Wide(context_.WorkFolder + "\\Temp"), cabinet_.batchPath().c_str());
+  return cabinet_.CabinetExists() ? 1 : 0;
 }
 
 void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* batchPath) {
   (void)workingFolder;  // the cabinet maker works from the directive file's own folder
   if (batchPath == nullptr || *batchPath == '\0') return;
   if (logger_ != nullptr) logger_->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
-  const platform::Status status = platform::MakeCabinet(Wide(directivePath_), Wide(batchPath));
+  const platform::Status status = cabinet_.MakeCabinet(batchPath);
   if (logger_ != nullptr) logger_->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
   if (status != platform::kSuccess) {
     Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
-                     directivePath_.c_str()));
+                     cabinet_.directivePath().c_str()));
     buildFailed_ = true;
   }
 }
@@ -511,37 +485,9 @@ void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* ba
 void CMSIHandler::SetSummaryInformation(const std::string& title, const std::string& subject,
                                         const std::string& author, const std::string& comments) {
   if (!database_) return;
-  const std::string packageCode = CPackageNames::NewGuidString();
-  const struct {
-    unsigned id;
-    const std::string& value;
-  } properties[] = {
-      {platform::kPidTitle, title},       {platform::kPidSubject, subject},
-      {platform::kPidAuthor, author},     {platform::kPidComments, comments},
-      {platform::kPidLastAuthor, ""},     {platform::kPidRevisionNumber, packageCode},
-      {platform::kPidAppName, "Corvane Repackager Installation Database"},
-  };
-  for (const auto& property : properties) {
-    if (database_->SetSummaryText(property.id, property.value) != platform::kSuccess)
-      Error(FormatText("CMSIHandler::SetSummaryInformation: Unable to set summary property %u: %s", property.id,
-                       database_->lastError().c_str()));
-  }
-  if (package64_) {
-    // The languages of the template stay; only the platform changes.
-    const std::string current = database_->GetSummaryText(platform::kPidTemplate);
-    const size_t semicolon = current.find(';');
-    const std::string languages = semicolon == std::string::npos ? "1033" : current.substr(semicolon + 1);
-    if (database_->SetSummaryText(platform::kPidTemplate, "x64;" + languages) != platform::kSuccess) {
-      // Without it the installer would treat the package as a 32-bit one.
-      Error("CMSIHandler::SetSummaryInformation: Unable to set the platform of the package: " +
-            database_->lastError());
-      buildFailed_ = true;
-    }
-  }
-  if (database_->PersistSummary() != platform::kSuccess) {
-    Error("CMSIHandler::SetSummaryInformation: Unable to write the summary information: " + database_->lastError());
-    buildFailed_ = true;
-  }
+  const CMsiSummary::Result written = CMsiSummary::Write(*database_, {title, subject, author, comments}, package64_);
+  for (const std::string& error : written.errors) Error(error);
+  if (written.failed) buildFailed_ = true;
 }
 
 CMsiTable* CMSIHandler::Table(uint32_t kind) {
@@ -584,7 +530,7 @@ int CMSIHandler::PopulateMSITable(uint32_t kind, const MsiRow* row) {
 
 bool CMSIHandler::FlushTables() {
   bool ok = true;
-  const std::wstring scratch = Wide(WorkFolder + "\\Temp");
+  const std::wstring scratch = Wide(context_.WorkFolder + "\\Temp");
   for (auto& [kind, table] : tables_) {
     if (Cancelled()) return false;
     std::string error;
@@ -668,7 +614,7 @@ void CMSIHandler::PopulateDirectoryTable(const std::vector<std::wstring>& folder
 
 void CMSIHandler::PopulateCreateFolderTable(const MsiRow& directoryRow, Bitness bitness) {
   CTraceScope trace(logger_, "CMSIHandler::PopulateCreateFolderTable");
-  const std::string name = FormatText("EMPTYCOMP%d", EmptyFolderCounter++);
+  const std::string name = FormatText("EMPTYCOMP%d", emptyFolderCounter_++);
   MsiRow component{name, CPackageNames::NewGuidString(), directoryRow[0], ComponentAttributes(8, bitness)};
   PopulateMSITable(COMPONENT_TABLE, &component);
   MsiRow feature{kFeature, name};
@@ -679,12 +625,7 @@ void CMSIHandler::PopulateCreateFolderTable(const MsiRow& directoryRow, Bitness 
 
 bool CMSIHandler::IsPackageableFile(const std::wstring& realPath) {
   if (IsFilteredOut(realPath) || !IsInstallablePath(realPath)) return false;
-  const std::filesystem::path host = platform::Machine::HostPath(realPath);
-  if (host.empty()) return false;
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(host, error)) return false;
-  std::ifstream in(host, std::ios::binary);
-  return in.is_open();
+  return IsReadableFile(realPath);
 }
 
 void CMSIHandler::PopulateOtherTables() {
@@ -708,10 +649,10 @@ void CMSIHandler::PopulateOtherTables() {
     }
     const std::wstring key = names_.MakeFileKey(name, CPackageNames::FileNameMap::Table);
     const std::string component = Upper(key + L"Comp");
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(platform::Machine::HostPath(real), error);
-    MsiRow fileRow{Narrow(key), component, Narrow(name), error ? "0" : std::to_string(size), "", "", "16384",
-                   std::to_string(++FileSequence)};
+    uint64_t size = 0;
+    const bool sized = platform::GetFileSize(real, size) == platform::kSuccess;
+    MsiRow fileRow{Narrow(key), component, Narrow(name), sized ? std::to_string(size) : "0",
+                   "",          "",        "16384",      std::to_string(++fileSequence_)};
     PopulateMSITable(FILE_TABLE, &fileRow);
     packagedFiles_.emplace(FoldAsciiUpper(file), std::make_pair(key, component));
 
@@ -959,9 +900,7 @@ std::string CMSIHandler::GetIconId(const std::wstring& iconPath) {
   if (iconPath.empty()) return std::string();
   auto found = iconIds_.find(iconPath);
   if (found != iconIds_.end()) return found->second > 0 ? FormatText("Icon%d", found->second) : std::string();
-  const std::filesystem::path host = platform::Machine::HostPath(iconPath);
-  std::error_code error;
-  if (host.empty() || !std::filesystem::is_regular_file(host, error) || !std::ifstream(host, std::ios::binary)) {
+  if (!IsReadableFile(iconPath)) {
     // The shortcut keeps the target's own icon rather than naming an Icon row that cannot exist.
     Warn("the icon " + Narrow(iconPath) + " cannot be read; its shortcuts show their target's icon");
     iconIds_.emplace(iconPath, 0);

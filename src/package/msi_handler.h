@@ -1,19 +1,21 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "package/msi_cabinet_pass.h"
 #include "package/msi_table.h"
+#include "package/package_build_result.h"
 #include "package/package_names.h"
 #include "platform/installer_database.h"
 #include "project/change_types.h"
 
 class CLogger;
+class CWorkContext;
 class CXMLDocumentHandler;
 
 // The package builder: from a project file to an installer package. A build is Initialize
@@ -22,6 +24,12 @@ class CXMLDocumentHandler;
 //
 // The package is built under a temporary name beside its final place and renamed when the build
 // succeeded; a failed build deletes it, so a package file that exists is a complete one.
+//
+// The builder orchestrates the passes of a build: the directories, files and components and the
+// registry, INI, shortcut and icon rows are its own; the cabinet directive and the cabinet
+// (CMsiCabinetPass) and the summary information (CMsiSummary) are passes of their own. The
+// numbering (file sequences, empty-folder components, the Media row's last sequence) belongs to
+// one build. The work context is only read: the package path of a build is packagePath().
 class CMSIHandler {
  public:
   // Whether the package is a 32-bit or a 64-bit one. By default it follows what was captured: on
@@ -36,14 +44,20 @@ class CMSIHandler {
   // a 64-bit package whatever was captured.
   enum class PackageBitness { FromContent, Bits32, Bits64 };
 
-  CMSIHandler();
+  // The context lives as long as the builder; the builder only reads it.
+  explicit CMSIHandler(const CWorkContext& context);
   ~CMSIHandler();
   CMSIHandler(const CMSIHandler&) = delete;
   CMSIHandler& operator=(const CMSIHandler&) = delete;
 
-  // 1 when the project was loaded and the package opened, 0 otherwise (logged). The output
-  // folder (UTF-8 Windows path) replaces OutputFolder when given.
-  int Initialize(const char* outputFolder, const char* projectFilePath);
+  // 1 when the project was loaded and the package opened, 0 otherwise (logged). The package goes
+  // to the output folder (UTF-8 Windows path) when given, else to the context's OutputFolder; it
+  // is named `packageFileName` when given, else the context's PackageFileName, else after the
+  // product. The context is not changed: packagePath() tells where the package went.
+  int Initialize(const char* outputFolder, const char* projectFilePath, const char* packageFileName = nullptr);
+  // A whole build (Initialize, BuildMSI, CloseDatabase) and what it made.
+  PackageBuildResult Build(const char* outputFolder, const char* projectFilePath,
+                           const char* packageFileName = nullptr);
   // 1 when the package was built completely, 0 otherwise (logged; no package is left). A cancel
   // request (CancelRequest) stops it at the next folder, file, registry value or table.
   int BuildMSI();
@@ -82,9 +96,9 @@ class CMSIHandler {
   // Where the build writes (Windows paths, UTF-8).
   const std::string& packagePath() const { return packagePath_; }
   const std::string& buildPath() const { return buildPath_; }
-  const std::string& directivePath() const { return directivePath_; }
-  const std::string& batchPath() const { return batchPath_; }
-  const std::string& cabinetPath() const { return cabinetPath_; }
+  const std::string& directivePath() const { return cabinet_.directivePath(); }
+  const std::string& batchPath() const { return cabinet_.batchPath(); }
+  const std::string& cabinetPath() const { return cabinet_.cabinetPath(); }
   const std::string& templatePath() const { return templatePath_; }
   const ProductInfo& product() const { return product_; }
   // The errors of the last build, in order, as logged at level 2 (for the command line). Warnings
@@ -113,14 +127,12 @@ class CMSIHandler {
   std::string DirectoryForFolder(const std::wstring& folder);
   // The component of registry values of one view (made on first use).
   std::string RegistryComponent(CPackageNames::Bitness bitness);
-  void OpenDirectiveFile();
   void ReadFileList(const wchar_t* listPath);
   CMsiTable* Table(uint32_t kind);
   bool FlushTables();
   // Logs each problem as an error and closes the build; true when there is none.
   bool RefuseUnsafePlaces(const std::vector<std::string>& problems);
   bool CopyTemplate();
-  bool WriteBatchFile();
   bool FinishPackage();
   void DiscardPackage();
   // True when a cancel request stops the build (noted once as an error; the build then fails).
@@ -138,14 +150,20 @@ class CMSIHandler {
   void UseFolder64BitTwinsInCustomActions();
   std::string DiskDirectory() const;
 
-  std::ofstream directive_;
+  const CWorkContext& context_;
+  // The output folder and the package file name of the current build.
+  std::string outputFolder_;
+  std::string packageFileName_;
+  // Numbering of the current build: the next "EMPTYCOMP%d" (from 1), the last File Sequence
+  // (incremented before use) and the files listed for the cabinet so far (the Media LastSequence).
+  int emptyFolderCounter_ = 1;
+  int fileSequence_ = 0;
+  int cabinetFileCount_ = 0;
+  CMsiCabinetPass cabinet_;
   int projectLoaded_ = 0;
   std::string templatePath_;
   std::string packagePath_;
   std::string buildPath_;
-  std::string batchPath_;
-  std::string directivePath_;
-  std::string cabinetPath_;
   CLogger* logger_ = nullptr;
   std::array<std::wstring, 20> PathComponents;
   ProductInfo product_;
@@ -173,7 +191,6 @@ class CMSIHandler {
   std::map<std::wstring, std::pair<std::wstring, std::string>> packagedFiles_;
   std::set<std::wstring> removedFolders_;
   std::vector<std::string> warnings_;
-  int cabinetLines_ = 0;
   bool buildFailed_ = false;
   // The build's error list already says that a cancel request stopped it.
   bool cancelNoted_ = false;

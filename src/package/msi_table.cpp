@@ -3,10 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 
 #include "core/strings.h"
-#include "platform/machine.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -321,48 +320,39 @@ platform::Status CMsiTable::ImportRows(platform::InstallerDatabase& database, co
   // through the statement afterwards.
   std::vector<std::vector<std::string>> later;
   const std::wstring idtPath = scratchFolder + L"\\" + Utf8ToWide(name_) + L".idt";
-  const std::filesystem::path hostPath = platform::Machine::HostPath(idtPath);
-  {
-    std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      error = "cannot write the table file " + WideToUtf8(idtPath);
-      return platform::kWriteFault;
+  std::string text;
+  auto writeLine = [&text](const std::vector<std::string>& fields) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i != 0) text += '\t';
+      text += fields[i];
     }
-    auto writeLine = [&out](const std::vector<std::string>& fields) {
-      for (size_t i = 0; i < fields.size(); ++i) {
-        if (i != 0) out << '\t';
-        out << fields[i];
-      }
-      out << "\r\n";
-    };
-    std::vector<std::string> names;
-    std::vector<std::string> types;
-    for (const Column& column : columns_) {
-      names.push_back(column.name);
-      types.push_back(column.type);
+    text += "\r\n";
+  };
+  std::vector<std::string> names;
+  std::vector<std::string> types;
+  for (const Column& column : columns_) {
+    names.push_back(column.name);
+    types.push_back(column.type);
+  }
+  std::vector<std::string> keyLine{name_};
+  for (int key : keys_) keyLine.push_back(columns_[key].name);
+  writeLine(names);
+  writeLine(types);
+  writeLine(keyLine);
+  for (const auto& row : existing_) writeLine(row);
+  for (const auto& row : pending_) {
+    if (HasLineBreakOrTab(row)) {
+      later.push_back(row);
+      continue;
     }
-    std::vector<std::string> keyLine{name_};
-    for (int key : keys_) keyLine.push_back(columns_[key].name);
-    writeLine(names);
-    writeLine(types);
-    writeLine(keyLine);
-    for (const auto& row : existing_) writeLine(row);
-    for (const auto& row : pending_) {
-      if (HasLineBreakOrTab(row)) {
-        later.push_back(row);
-        continue;
-      }
-      writeLine(row);
-    }
-    out.flush();
-    if (!out) {
-      error = "cannot write the table file " + WideToUtf8(idtPath);
-      return platform::kWriteFault;
-    }
+    writeLine(row);
+  }
+  if (platform::ReplaceAtomically(idtPath, text) != platform::kSuccess) {
+    error = "cannot write the table file " + WideToUtf8(idtPath);
+    return platform::kWriteFault;
   }
   platform::Status status = database.ImportTable(idtPath);
-  std::error_code ignored;
-  std::filesystem::remove(hostPath, ignored);
+  platform::RemoveFile(idtPath);
   if (status != platform::kSuccess) {
     error = "import of the table " + name_ + " failed: " + database.lastError();
     return status;

@@ -11,10 +11,6 @@
 #include "core/work_paths.h"
 #include "platform/text.h"
 
-int EmptyFolderCounter = 1;
-int FileSequence = 0;
-int CabinetFileCount = 0;
-
 namespace {
 
 std::wstring ToLower(const std::wstring& text) {
@@ -77,7 +73,10 @@ constexpr FolderEntry kFolders[] = {
     // The all-users menu folders and desktop are packaged at their own paths, below
     // CommonAppDataFolder and the system drive: Wine's installer resolves ProgramMenuFolder and
     // DesktopFolder to the user's folders even with ALLUSERS=1, so naming them by those properties
-    // moved all-users shortcuts into the user's menu.
+    // moved all-users shortcuts into the user's menu. This is the one deliberate difference from
+    // the other folder-to-property table, kAllUsersPlaces in session/link_shortcuts.cpp: there the
+    // all-users places do name the menu or desktop property, because that table only says what
+    // kind of place a shortcut's folder is in the project file, never where the package puts it.
 };
 
 CPackageNames::KnownFolder MakeKnown(const wchar_t* property32, const wchar_t* property64, Bitness bitness64,

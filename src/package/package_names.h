@@ -110,6 +110,3 @@ class CPackageNames {
 
 // Counters that run on through every build of one run of the program: numbers only need to be
 // unique within one package.
-extern int EmptyFolderCounter;   // the number of the next "EMPTYCOMP%d", from 1
-extern int FileSequence;         // incremented before use: the File row's Sequence
-extern int CabinetFileCount;     // files listed for the cabinet so far: the Media LastSequence

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 
@@ -93,6 +94,17 @@ Status RemoveFolder(const std::wstring& path);
 Status CopyFileTo(const std::wstring& source, const std::wstring& target, bool failIfExists);
 // Deletes a file (not a folder). A read-only file gives kAccessDenied, as on Windows.
 Status RemoveFile(const std::wstring& path);
+// Renames a file within its drive, replacing a file of the target's name (as MoveFileEx with
+// MOVEFILE_REPLACE_EXISTING). A folder at the target gives kAccessDenied.
+Status RenameFile(const std::wstring& from, const std::wstring& to);
+// Replaces the whole content of a file, or makes it: the bytes are written to a new file beside
+// it, flushed to disk and renamed over it, so that a failure (or a reader at any moment) finds the
+// old file whole or the new one whole, never a part. A link is followed and its target replaced;
+// the file's permission bits are kept. A read-only file is not written (kAccessDenied), as on
+// Windows. This is the one write-then-rename of the program.
+Status ReplaceAtomically(const std::wstring& path, std::string_view bytes);
+// The size of a file in bytes; kSuccess, or a status (a folder gives kAccessDenied).
+Status GetFileSize(const std::wstring& path, uint64_t& size);
 
 // Opens a file as a C stream with an fopen mode ("rb", "wb", ...). nullptr on failure, and then
 // the status in *status when given: kPathNotFound (unmapped drive or missing folder),

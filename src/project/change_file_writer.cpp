@@ -1,6 +1,5 @@
-// The writers of the change files and the project file: the included/excluded split and the
-// Directory/File, SubKey/Value, File/Section, Shortcut, Icon/EXE and ProductInformation elements,
-// and the relocation of INI folders before a project is written back.
+#include "project/change_file_writer.h"
+
 #include <string>
 
 #include "core/logger.h"
@@ -41,17 +40,20 @@ std::wstring KnownTypeName(const std::wstring& typeName) {
 
 }  // namespace
 
-int CXMLDocumentHandler::SplitIncludedExcluded(const std::wstring& kindPath,
+CChangeFileWriter::CChangeFileWriter(CXMLDocumentHandler& document, CLogger* logger)
+    : document_(document), logger_(logger) {}
+
+int CChangeFileWriter::SplitIncludedExcluded(const std::wstring& kindPath,
                                                const std::wstring& listElement,
                                                const std::wstring& savePath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::SplitIncludedExcluded");
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::SplitIncludedExcluded XML File Not Loaded");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::SplitIncludedExcluded");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::SplitIncludedExcluded XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler kind = GetRootElement().SelectSingleNode(kindPath);
+  CXMLNodeHandler kind = document_.GetRootElement().SelectSingleNode(kindPath);
   if (!kind.IsValid()) {
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::SplitIncludedExcluded Unable to find %s node in XML file",
+    logger_->Write(2, FormatText("CXMLDocumentHandler::SplitIncludedExcluded Unable to find %s node in XML file",
                                   WideToUtf8(kindPath).c_str()));
     return 0;
   }
@@ -68,26 +70,26 @@ int CXMLDocumentHandler::SplitIncludedExcluded(const std::wstring& kindPath,
     if (!inner.InsertChild(i, changeLists[i]).InsertChild(0, listElement).IsValid()) result = 0;
   }
   if (result == 0) {
-    m_logger->Write(2, "CXMLDocumentHandler::SplitIncludedExcluded Unable to insert node in XML file");
+    logger_->Write(2, "CXMLDocumentHandler::SplitIncludedExcluded Unable to insert node in XML file");
   }
-  if (!SaveOrLog(savePath, "CXMLDocumentHandler::SplitIncludedExcluded Unable to save XML File")) result = 0;
+  if (!document_.SaveOrLog(savePath, "CXMLDocumentHandler::SplitIncludedExcluded Unable to save XML File")) result = 0;
   return result;
 }
 
-int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPath,
+int CChangeFileWriter::InsertDirectoryAndFileInXML(const std::wstring& listPath,
                                                      FolderFileMap& folders,
                                                      const std::wstring& savePath,
                                                      bool skipUsabilityTest,
                                                      bool save) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertDirectoryAndFileInXML");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::InsertDirectoryAndFileInXML");
   StatusDetail.Set(MessageText(150));
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertDirectoryAndFileInXML XML File Not Loaded");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::InsertDirectoryAndFileInXML XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler list = GetRootElement().SelectSingleNode(listPath);
+  CXMLNodeHandler list = document_.GetRootElement().SelectSingleNode(listPath);
   if (!list.IsValid()) {
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to "
+    logger_->Write(2, FormatText("CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to "
                                   "\t\t\t\t\t\t\t\tfind %s node in XML file",
                                   WideToUtf8(listPath).c_str()));
     return 0;
@@ -124,7 +126,7 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
 
     CXMLNodeHandler directory = list.InsertChild(0, L"Directory");
     if (!directory.IsValid()) {
-      m_logger->Write(2, "CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to Insert Directory node in XML file");
+      logger_->Write(2, "CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to Insert Directory node in XML file");
       result = 0;
       ++it;
       continue;
@@ -136,12 +138,12 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
     for (size_t i = 0; i < files.size(); ++i) {
       if (!usable[i]) continue;
       if (notesExecutables && IsExecutablePath(files[i])) {
-        m_logger->Write(1, "Executable file found");
-        m_capturedExecutables.push_back(files[i]);
+        logger_->Write(1, "Executable file found");
+        document_.CapturedExecutables().push_back(files[i]);
       }
       CXMLNodeHandler file = directory.InsertChild(0, L"File");
       if (!file.IsValid()) {
-        m_logger->Write(2, "CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to insert File node in XML file");
+        logger_->Write(2, "CXMLDocumentHandler::InsertDirectoryAndFileInXML Unable to insert File node in XML file");
         result = 0;
         continue;
       }
@@ -159,22 +161,22 @@ int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPat
   }
   // One save of the finished list: saving after every folder rewrote the whole growing file each
   // time. The file is saved even when no folder was written, so that it exists.
-  if (save && !SaveOrLog(savePath, saveFailed)) result = 0;
+  if (save && !document_.SaveOrLog(savePath, saveFailed)) result = 0;
   return result;
 }
 
-int CXMLDocumentHandler::InsertRegistryKeyAndValueInXML(const std::wstring& listPath,
+int CChangeFileWriter::InsertRegistryKeyAndValueInXML(const std::wstring& listPath,
                                                         const RegKeyMap& keys,
                                                         const std::wstring& savePath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML");
   StatusDetail.Set(MessageText(151));
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML XML File Not Loaded");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler list = GetRootElement().SelectSingleNode(listPath);
+  CXMLNodeHandler list = document_.GetRootElement().SelectSingleNode(listPath);
   if (!list.IsValid()) {
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to "
+    logger_->Write(2, FormatText("CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to "
                                   "\t\t\t\t\t\t\t    find %s node in XML file",
                                   WideToUtf8(listPath).c_str()));
     return 0;
@@ -188,7 +190,7 @@ int CXMLDocumentHandler::InsertRegistryKeyAndValueInXML(const std::wstring& list
     if (!(dropsEmptyKeys && values.empty())) {
       CXMLNodeHandler subKey = list.InsertChild(0, L"SubKey");
       if (!subKey.IsValid()) {
-        m_logger->Write(2, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to Insert SubKey node in XML file");
+        logger_->Write(2, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to Insert SubKey node in XML file");
         result = 0;
         continue;
       }
@@ -200,7 +202,7 @@ int CXMLDocumentHandler::InsertRegistryKeyAndValueInXML(const std::wstring& list
       for (const RegValueRecord& record : values) {
         CXMLNodeHandler value = subKey.InsertChild(0, L"Value");
         if (!value.IsValid()) {
-          m_logger->Write(2, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to Insert Value node in XML file");
+          logger_->Write(2, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to Insert Value node in XML file");
           result = 0;
           continue;
         }
@@ -212,21 +214,21 @@ int CXMLDocumentHandler::InsertRegistryKeyAndValueInXML(const std::wstring& list
       StatusDetail.Set(Utf8ToWide(FormatNumbered(155, static_cast<int>(current))));
     }
   }
-  if (!SaveOrLog(savePath, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to save XML File")) result = 0;
+  if (!document_.SaveOrLog(savePath, "CXMLDocumentHandler::InsertRegistryKeyAndValueInXML Unable to save XML File")) result = 0;
   return result;
 }
 
-int CXMLDocumentHandler::InsertINIKeyAndValueInXML(const std::wstring& listPath,
+int CChangeFileWriter::InsertINIKeyAndValueInXML(const std::wstring& listPath,
                                                    const INIFileMap& files,
                                                    const std::wstring& savePath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertINIKeyAndValueInXML");
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertINIKeyAndValueInXML XML File Not Loaded");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::InsertINIKeyAndValueInXML");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::InsertINIKeyAndValueInXML XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler list = GetRootElement().SelectSingleNode(listPath);
+  CXMLNodeHandler list = document_.GetRootElement().SelectSingleNode(listPath);
   if (!list.IsValid()) {
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to "
+    logger_->Write(2, FormatText("CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to "
                                   "\t\t\t\t\t\t\t    find %s node in XML file",
                                   WideToUtf8(listPath).c_str()));
     return 0;
@@ -235,7 +237,7 @@ int CXMLDocumentHandler::InsertINIKeyAndValueInXML(const std::wstring& listPath,
   for (const auto& [filePath, entries] : files) {
     CXMLNodeHandler file = list.InsertChild(0, L"File");
     if (!file.IsValid()) {
-      m_logger->Write(2, "CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to Insert File node in XML file");
+      logger_->Write(2, "CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to Insert File node in XML file");
       result = 0;
       continue;
     }
@@ -243,7 +245,7 @@ int CXMLDocumentHandler::InsertINIKeyAndValueInXML(const std::wstring& listPath,
     for (const INIEntry& entry : entries) {
       CXMLNodeHandler section = file.InsertChild(0, L"Section");
       if (!section.IsValid()) {
-        m_logger->Write(2, "CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to Insert Key node in XML file");
+        logger_->Write(2, "CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to Insert Key node in XML file");
         result = 0;
         continue;
       }
@@ -252,28 +254,28 @@ int CXMLDocumentHandler::InsertINIKeyAndValueInXML(const std::wstring& listPath,
       section.SetAttribute(L"Value", entry.Value);
     }
   }
-  if (!SaveOrLog(savePath, "CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to save XML File")) result = 0;
+  if (!document_.SaveOrLog(savePath, "CXMLDocumentHandler::InsertINIKeyAndValueInXML Unable to save XML File")) result = 0;
   return result;
 }
 
-int CXMLDocumentHandler::InsertShortcutInXML(const std::wstring& listPath,
+int CChangeFileWriter::InsertShortcutInXML(const std::wstring& listPath,
                                              const ShortcutList& shortcuts,
                                              const std::wstring& savePath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertShortcutInXML");
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertShortcutInXML XML File Not Loaded");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::InsertShortcutInXML");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::InsertShortcutInXML XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler list = GetRootElement().SelectSingleNode(listPath);
+  CXMLNodeHandler list = document_.GetRootElement().SelectSingleNode(listPath);
   if (!list.IsValid()) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertShortcutInXML Unable to find node in XML file");
+    logger_->Write(2, "CXMLDocumentHandler::InsertShortcutInXML Unable to find node in XML file");
     return 0;
   }
   int result = 1;
   for (const ShortcutRecord& shortcut : shortcuts) {
     CXMLNodeHandler element = list.InsertChild(0, L"Shortcut");
     if (!element.IsValid()) {
-      m_logger->Write(2, "CXMLDocumentHandler::InsertShortcutInXML Unable to insert Shortcut node in XML file");
+      logger_->Write(2, "CXMLDocumentHandler::InsertShortcutInXML Unable to insert Shortcut node in XML file");
       result = 0;
       continue;
     }
@@ -298,24 +300,24 @@ int CXMLDocumentHandler::InsertShortcutInXML(const std::wstring& listPath,
     for (const auto& extra : extras)
       if (!extra.value.empty()) element.SetAttribute(extra.name, extra.value);
   }
-  if (!SaveOrLog(savePath, "CXMLDocumentHandler::InsertShortcutInXML Unable to save XML File")) result = 0;
+  if (!document_.SaveOrLog(savePath, "CXMLDocumentHandler::InsertShortcutInXML Unable to save XML File")) result = 0;
   return result;
 }
 
-int CXMLDocumentHandler::InsertShortcutICONInXML(const std::wstring& listPath, const IconMap& icons,
+int CChangeFileWriter::InsertShortcutICONInXML(const std::wstring& listPath, const IconMap& icons,
                                                  const std::wstring& savePath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertShortcutICONInXML");
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertShortcutICONInXML XML File Not Loaded");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::InsertShortcutICONInXML");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::InsertShortcutICONInXML XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler list = GetRootElement().SelectSingleNode(listPath);
+  CXMLNodeHandler list = document_.GetRootElement().SelectSingleNode(listPath);
   if (!list.IsValid()) return 0;
   int result = 1;
   for (const auto& [name, icon] : icons) {
     CXMLNodeHandler element = list.InsertChild(0, L"Icon");
     if (!element.IsValid()) {
-      m_logger->Write(2, "CXMLDocumentHandler::InsertShortcutICONInXML Unable to Insert Icon node in XML file");
+      logger_->Write(2, "CXMLDocumentHandler::InsertShortcutICONInXML Unable to Insert Icon node in XML file");
       result = 0;
       continue;
     }
@@ -325,30 +327,30 @@ int CXMLDocumentHandler::InsertShortcutICONInXML(const std::wstring& listPath, c
     for (const std::wstring& exe : icon.exeNames) {
       CXMLNodeHandler exeElement = element.InsertChild(0, L"EXE");
       if (!exeElement.IsValid()) {
-        m_logger->Write(2, "CXMLDocumentHandler::InsertShortcutICONInXML Unable to Insert EXE node in XML file");
+        logger_->Write(2, "CXMLDocumentHandler::InsertShortcutICONInXML Unable to Insert EXE node in XML file");
         result = 0;
         continue;
       }
       exeElement.SetAttribute(L"Name", exe);
     }
   }
-  if (!SaveOrLog(savePath, "CXMLDocumentHandler::InsertShortcutICONInXML Unable to save XML File")) result = 0;
+  if (!document_.SaveOrLog(savePath, "CXMLDocumentHandler::InsertShortcutICONInXML Unable to save XML File")) result = 0;
   return result;
 }
 
-int CXMLDocumentHandler::InsertProductInfoInXML(const std::wstring& listPath,
+int CChangeFileWriter::InsertProductInfoInXML(const std::wstring& listPath,
                                                 const std::wstring& applicationName,
                                                 const std::wstring& version,
                                                 const std::wstring& companyName,
                                                 const std::wstring& savePath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::InsertProductInfoInXML");
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertProductInfoInXML XML File Not Loaded");
+  CTraceScope trace(logger_, "CXMLDocumentHandler::InsertProductInfoInXML");
+  if (!document_.IsLoaded()) {
+    logger_->Write(2, "CXMLDocumentHandler::InsertProductInfoInXML XML File Not Loaded");
     return 0;
   }
-  CXMLNodeHandler list = GetRootElement().SelectSingleNode(listPath);
+  CXMLNodeHandler list = document_.GetRootElement().SelectSingleNode(listPath);
   if (!list.IsValid()) {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertProductInfoInXML Unable to find node in XML file");
+    logger_->Write(2, "CXMLDocumentHandler::InsertProductInfoInXML Unable to find node in XML file");
     return 0;
   }
   int result = 1;
@@ -358,15 +360,15 @@ int CXMLDocumentHandler::InsertProductInfoInXML(const std::wstring& listPath,
     element.SetAttribute(L"Version", version);
     element.SetAttribute(L"CompanyName", companyName);
   } else {
-    m_logger->Write(2, "CXMLDocumentHandler::InsertProductInfoInXML Unable to insert ProductInfo node in XML file");
+    logger_->Write(2, "CXMLDocumentHandler::InsertProductInfoInXML Unable to insert ProductInfo node in XML file");
     result = 0;
   }
-  if (!SaveOrLog(savePath, "CXMLDocumentHandler::InsertProductInfoInXML Unable to save XML File")) result = 0;
+  if (!document_.SaveOrLog(savePath, "CXMLDocumentHandler::InsertProductInfoInXML Unable to save XML File")) result = 0;
   return result;
 }
 
-void CXMLDocumentHandler::UpdateINIDirectories(INIFileMap& files) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::UpdateINIDirectories");
+void CChangeFileWriter::UpdateINIDirectories(INIFileMap& files) {
+  CTraceScope trace(logger_, "CXMLDocumentHandler::UpdateINIDirectories");
   if (files.empty()) return;
   INIFileMap result;
   for (const auto& [oldFolder, newFolder] : GetINIFolderTable()) {
@@ -390,7 +392,7 @@ void CXMLDocumentHandler::UpdateINIDirectories(INIFileMap& files) {
     }
   }
   for (auto& [path, entries] : files) {
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::UpdateINIDirectories: Unable to update path for %s",
+    logger_->Write(2, FormatText("CXMLDocumentHandler::UpdateINIDirectories: Unable to update path for %s",
                                   WideToUtf8(path).c_str()));
     std::vector<INIEntry>& target = result[path];
     target.insert(target.end(), entries.begin(), entries.end());

@@ -2,11 +2,9 @@
 
 #include <mutex>
 
-#include "core/logger.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "project/change_types.h"
-#include "project/xml_document_handler.h"
 
 namespace {
 
@@ -19,14 +17,6 @@ std::map<std::wstring, std::wstring> g_reasons;  // upper-cased item -> reason
 
 IncludedRuleMap& Included(RuleKind kind) { return kind == RuleKind::kFiles ? g_includedFiles : g_includedKeys; }
 ExcludedRuleMap& Excluded(RuleKind kind) { return kind == RuleKind::kFiles ? g_excludedFiles : g_excludedKeys; }
-
-// Rules for one user's hive are not carried from machine to machine: only HKEY_USERS itself and
-// the default user's hive are kept.
-bool PassesUserHiveFilter(const std::wstring& upperName) {
-  if (upperName.find(L"HKEY_USERS") == std::wstring::npos) return true;
-  if (upperName == L"HKEY_USERS") return true;
-  return upperName.find(L"HKEY_USERS\\.DEFAULT") != std::wstring::npos;
-}
 
 }  // namespace
 
@@ -146,89 +136,4 @@ bool IsFolderExcluded(const ExcludedRuleMap& rules, const std::wstring& folderPa
 
 bool IsKeyExcluded(const ExcludedRuleMap& rules, const std::wstring& keyPath) {
   return MatchesExcludedRule(rules, ToUpperUnicode(keyPath));
-}
-
-int CXMLDocumentHandler::ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
-  RuleKind kind;
-  if (!m_loaded || !IncludedKindOfPath(listPath, kind)) return 0;
-  CXMLNodeHandler list = root.SelectSingleNode(listPath);
-  if (!list.IsValid()) return 0;
-  for (const CXMLNodeHandler& entry : list.GetChildren()) AddIncludedRule(kind, entry.GetAttribute(0));
-  return 1;
-}
-
-int CXMLDocumentHandler::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
-  RuleKind kind;
-  if (!m_loaded || !ExcludedKindOfPath(listPath, kind)) return 0;
-  CXMLNodeHandler list = root.SelectSingleNode(listPath);
-  if (!list.IsValid()) return 0;
-  for (const CXMLNodeHandler& entry : list.GetChildren()) {
-    const std::wstring name = entry.GetAttribute(0);
-    if (!PassesUserHiveFilter(ToUpperUnicode(name))) continue;
-    AddExcludedRule(kind, name, entry.GetAttribute(1));
-  }
-  return 1;
-}
-
-int CXMLDocumentHandler::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
-  CTraceScope trace(m_logger, "CXMLDocumentHandler::RegenerateIncludeExcludeFile");
-  if (!m_loaded) {
-    m_logger->Write(2, "CXMLDocumentHandler::RegenerateIncludeExcludeFile XML File Not Loaded");
-    return 0;
-  }
-  RuleKind kind;
-  const bool knownPath = excludedPart ? ExcludedKindOfPath(listPath, kind) : IncludedKindOfPath(listPath, kind);
-  if (!knownPath) {
-    // A path of the other part would write one kind of list under the other's name.
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::RegenerateIncludeExcludeFile %s is not a list of this part",
-                                  WideToUtf8(listPath).c_str()));
-    return 0;
-  }
-  m_path = m_url;
-  CXMLNodeHandler root = GetRootElement();
-  root.RemoveNodes(listPath);
-
-  const wchar_t* listName = excludedPart ? L"ExcludedItems" : L"IncludedItems";
-  const wchar_t* parentName = kind == RuleKind::kFiles ? L"FileSystem" : L"RegistrySystem";
-  int result = 1;
-  CXMLNodeHandler parent = root.SelectSingleNode(parentName);
-  if (!parent.InsertChild(0, listName).IsValid()) {
-    m_logger->Write(2, excludedPart
-                           ? "CXMLDocumentHandler::RegenerateIncludeExcludeFile Unable to insert ExcludedItems node in XML file"
-                           : "CXMLDocumentHandler::RegenerateIncludeExcludeFile Unable to insert IncludedItems node in XML file");
-    result = 0;
-  }
-
-  CXMLNodeHandler list = root.SelectSingleNode(listPath);
-  if (!list.IsValid()) {
-    m_logger->Write(2, FormatText("CXMLDocumentHandler::RegenerateIncludeExcludeFile Unable to "
-                                  "\t\t\t\t\t\t\t   find %s node in XML file",
-                                  WideToUtf8(listPath).c_str()));
-    return 0;
-  }
-  // Each entry goes first, so the file lists the map in reverse order.
-  if (excludedPart) {
-    for (const auto& [key, rule] : GetExcludedRules(kind)) {
-      CXMLNodeHandler entry = list.InsertChild(0, L"ExcludedEntry");
-      if (!entry.IsValid()) {
-        m_logger->Write(2, "CXMLDocumentHandler::RegenerateIncludeExcludeFile Unable to Insert ExcludedEntry node in XML file");
-        result = 0;
-        continue;
-      }
-      entry.SetAttribute(L"Name", rule.name);
-      entry.SetAttribute(L"Description", rule.description);
-    }
-  } else {
-    for (const auto& [key, name] : GetIncludedRules(kind)) {
-      CXMLNodeHandler entry = list.InsertChild(0, L"IncludedEntry");
-      if (!entry.IsValid()) {
-        result = 0;
-        continue;
-      }
-      entry.SetAttribute(L"Name", name);
-    }
-  }
-  // One save when the list is complete: a file never holds the emptied list alone.
-  if (!SaveOrLog(m_url, "CXMLDocumentHandler::RegenerateIncludeExcludeFile Unable to save XML File")) result = 0;
-  return result;
 }

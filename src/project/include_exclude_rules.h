@@ -5,8 +5,8 @@
 // The four process-wide maps of include and exclude rules (DefaultIncludeExclude.xml): included
 // folders, included keys, excluded folders, excluded keys. Keys are the rule names upper-cased
 // (Unicode simple upper-casing); the values keep the names as read. Reading a rule list adds to
-// its map; a name already present (in any case) is ignored. CXMLDocumentHandler reads and writes
-// the file; the capture, the comparisons and the pages use the maps.
+// its map; a name already present (in any case) is ignored. CRuleFile (through
+// CXMLDocumentHandler) reads and writes the file; the capture, the comparisons and the pages use the maps.
 //
 // The maps are guarded: every function copies in or out under a lock, so a worker thread and the
 // user-interface thread never see a map half-changed.

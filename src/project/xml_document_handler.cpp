@@ -1,15 +1,13 @@
 #include "project/xml_document_handler.h"
 
-#include <atomic>
 #include <exception>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 
 #include "core/logger.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
-#include "platform/machine.h"
+#include "platform/file_system.h"
+#include "project/change_file_writer.h"
+#include "project/rule_file.h"
 
 namespace {
 
@@ -36,38 +34,9 @@ std::string Serialise(const pugi::xml_document& document) {
   return text;
 }
 
-// Writes the file beside its target and renames it over the target, so that a failed write never
-// leaves half a document where a whole one was.
-bool WriteWholeFile(const std::filesystem::path& target, const std::string& bytes) {
-  static std::atomic<unsigned> counter{0};
-  std::filesystem::path temporary = target;
-  temporary += ".saving" + std::to_string(counter.fetch_add(1));
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, target, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-CXMLDocumentHandler::CXMLDocumentHandler()
-    : m_path(RulesFilePath), m_logger(CLogger::GetInstance()) {}
+CXMLDocumentHandler::CXMLDocumentHandler() : m_logger(CLogger::GetInstance()) {}
 
 CXMLDocumentHandler::~CXMLDocumentHandler() { CLogger::ReleaseInstance(m_logger); }
 
@@ -75,11 +44,12 @@ int CXMLDocumentHandler::Load(const std::wstring& path) {
   m_loaded = false;
   try {
     m_document.reset();
-    const std::filesystem::path host = platform::Machine::HostPath(path);
-    if (host.empty()) return 0;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(host, ec)) return 0;
-    pugi::xml_parse_result result = m_document.load_file(host.c_str(), pugi::parse_default);
+    const uint32_t attributes = platform::GetAttributes(path);
+    if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) != 0) return 0;
+    platform::MappedFile file;
+    if (file.Open(path) != platform::kSuccess) return 0;
+    pugi::xml_parse_result result = m_document.load_buffer(file.data(), static_cast<size_t>(file.size()),
+                                                           pugi::parse_default);
     if (!result || !m_document.document_element()) {
       m_document.reset();
       return 0;
@@ -117,9 +87,9 @@ bool CXMLDocumentHandler::Save(const std::wstring& path) {
   const std::wstring target = path.empty() ? m_url : path;
   bool saved = false;
   try {
-    const std::filesystem::path host = target.empty() ? std::filesystem::path()
-                                                      : platform::Machine::HostPath(target);
-    saved = !host.empty() && WriteWholeFile(host, Serialise(m_document));
+    // Written beside the target and renamed over it: a failed save never leaves half a document
+    // where a whole one was.
+    saved = !target.empty() && platform::ReplaceAtomically(target, Serialise(m_document)) == platform::kSuccess;
   } catch (const std::exception&) {
     m_logger->Write(1, "CXMLDocumentHandler::Save exception");
     return false;
@@ -146,4 +116,63 @@ bool CXMLDocumentHandler::SaveOrLog(const std::wstring& savePath, const char* fa
   if (Save(savePath)) return true;
   m_logger->Write(2, failMessage);
   return false;
+}
+
+// ---- Change files and project file (CChangeFileWriter) ----
+
+int CXMLDocumentHandler::SplitIncludedExcluded(const std::wstring& kindPath, const std::wstring& listElement,
+                                               const std::wstring& savePath) {
+  return CChangeFileWriter(*this, m_logger).SplitIncludedExcluded(kindPath, listElement, savePath);
+}
+
+int CXMLDocumentHandler::InsertDirectoryAndFileInXML(const std::wstring& listPath, FolderFileMap& folders,
+                                                     const std::wstring& savePath, bool skipUsabilityTest,
+                                                     bool save) {
+  return CChangeFileWriter(*this, m_logger)
+      .InsertDirectoryAndFileInXML(listPath, folders, savePath, skipUsabilityTest, save);
+}
+
+int CXMLDocumentHandler::InsertRegistryKeyAndValueInXML(const std::wstring& listPath, const RegKeyMap& keys,
+                                                        const std::wstring& savePath) {
+  return CChangeFileWriter(*this, m_logger).InsertRegistryKeyAndValueInXML(listPath, keys, savePath);
+}
+
+int CXMLDocumentHandler::InsertINIKeyAndValueInXML(const std::wstring& listPath, const INIFileMap& files,
+                                                   const std::wstring& savePath) {
+  return CChangeFileWriter(*this, m_logger).InsertINIKeyAndValueInXML(listPath, files, savePath);
+}
+
+int CXMLDocumentHandler::InsertShortcutInXML(const std::wstring& listPath, const ShortcutList& shortcuts,
+                                             const std::wstring& savePath) {
+  return CChangeFileWriter(*this, m_logger).InsertShortcutInXML(listPath, shortcuts, savePath);
+}
+
+int CXMLDocumentHandler::InsertShortcutICONInXML(const std::wstring& listPath, const IconMap& icons,
+                                                 const std::wstring& savePath) {
+  return CChangeFileWriter(*this, m_logger).InsertShortcutICONInXML(listPath, icons, savePath);
+}
+
+int CXMLDocumentHandler::InsertProductInfoInXML(const std::wstring& listPath, const std::wstring& applicationName,
+                                                const std::wstring& version, const std::wstring& companyName,
+                                                const std::wstring& savePath) {
+  return CChangeFileWriter(*this, m_logger)
+      .InsertProductInfoInXML(listPath, applicationName, version, companyName, savePath);
+}
+
+void CXMLDocumentHandler::UpdateINIDirectories(INIFileMap& files) {
+  CChangeFileWriter(*this, m_logger).UpdateINIDirectories(files);
+}
+
+// ---- Include and exclude rules (CRuleFile) ----
+
+int CXMLDocumentHandler::ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
+  return CRuleFile(*this, m_logger).ReadIncludedItems(listPath, root);
+}
+
+int CXMLDocumentHandler::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
+  return CRuleFile(*this, m_logger).ReadExcludedItems(listPath, root);
+}
+
+int CXMLDocumentHandler::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
+  return CRuleFile(*this, m_logger).RegenerateIncludeExcludeFile(excludedPart, listPath);
 }

@@ -41,8 +41,8 @@ class CXMLDocumentHandler {
   bool IsValid() const { return true; }
   // Whether the last Load succeeded.
   bool IsLoaded() const { return m_loaded; }
-  // The path used by default (the rule file DefaultIncludeExclude.xml of the program folder until
-  // something else is set) and the path of the last successful Load.
+  // The path set by SetPath (the rule file's writer sets it to the file it rewrites; empty until
+  // then) and the path of the last successful Load.
   const std::wstring& GetPath() const { return m_path; }
   void SetPath(const std::wstring& path) { m_path = path; }
   const std::wstring& GetLoadedPath() const { return m_url; }
@@ -111,8 +111,10 @@ class CXMLDocumentHandler {
   // The document itself, for the project reader and tests.
   pugi::xml_document& document() { return m_document; }
 
- private:
+  // Save, with `failMessage` logged at level 2 when it fails (for the writers).
   bool SaveOrLog(const std::wstring& savePath, const char* failMessage);
+
+ private:
 
   std::wstring m_path;
   std::wstring m_url;

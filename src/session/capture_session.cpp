@@ -22,9 +22,8 @@
 
 namespace {
 
-// Where a pending capture keeps what its resumption needs besides the scan details: the output
-// folder and the package name the capture was started with.
-constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
+// What a pending capture keeps for its resumption besides the scan details, in the section of its
+// mark (kSnapshotSection): the output folder and the package name it was started with.
 constexpr const wchar_t* kOutputFolderKey = L"CaptureOutputFolder";
 constexpr const wchar_t* kPackageNameKey = L"CapturePackageFileName";
 // The project file of a capture that got as far as writing it (its snapshots are gone by then).
@@ -68,10 +67,10 @@ bool ProjectListsEmpty(const LoadedProjectLists& lists) {
          lists.shortcuts.empty();
 }
 
-void ForgetRememberedPlaces() {
-  platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, ConfigFilePath);
-  platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, ConfigFilePath);
-  platform::DeleteProfileKey(kSnapshotSection, kProjectFileKey, ConfigFilePath);
+void ForgetRememberedPlaces(const CWorkContext& context) {
+  platform::DeleteProfileKey(kSnapshotSection, kOutputFolderKey, context.ConfigFilePath);
+  platform::DeleteProfileKey(kSnapshotSection, kPackageNameKey, context.ConfigFilePath);
+  platform::DeleteProfileKey(kSnapshotSection, kProjectFileKey, context.ConfigFilePath);
 }
 
 }  // namespace
@@ -103,8 +102,9 @@ PendingCaptureInfo CCaptureSession::GetPendingCapture() const {
   PendingCaptureInfo info;
   info.owner = manager_->GetPendingMarkOwner(&info.machine);
   if (info.owner == PendingMarkOwner::kThisMachine) {
-    info.outputFolder = platform::GetProfileText(kSnapshotSection, kOutputFolderKey, L"", ConfigFilePath);
-    info.packageName = platform::GetProfileText(kSnapshotSection, kPackageNameKey, L"", ConfigFilePath);
+    const std::wstring& config = Context().ConfigFilePath;
+    info.outputFolder = platform::GetProfileText(kSnapshotSection, kOutputFolderKey, L"", config);
+    info.packageName = platform::GetProfileText(kSnapshotSection, kPackageNameKey, L"", config);
   }
   return info;
 }
@@ -112,8 +112,8 @@ PendingCaptureInfo CCaptureSession::GetPendingCapture() const {
 COperationResult CCaptureSession::Initialize() {
   markOfOtherMachine_ = manager_->GetPendingMarkOwner() == PendingMarkOwner::kOtherMachine;
   if (manager_->Initialize() != 1) return Failed("Initialize", "the capture engine cannot start (see the error log)");
-  FillUserHiveNames();
-  EnsureFolder(WorkFolder + "\\Temp");
+  FillUserHiveNames(Context().UserHiveNames);
+  EnsureFolder(Context().WorkFolder + "\\Temp");
   return COperationResult::Success();
 }
 
@@ -125,30 +125,32 @@ COperationResult CCaptureSession::Uninitialize() {
 bool CCaptureSession::IsFirstSnapshotExist() { return manager_->IsFirstSnapshotExist(); }
 
 void CCaptureSession::DiscardPendingCapture() {
-  const std::wstring work = Utf8ToWide(WorkFolder);
+  const std::wstring work = Utf8ToWide(Context().WorkFolder);
   DeleteFolderTree(work + L"\\Temp");
   DeleteFolderTree(work + L"\\SnapShot");
-  EnsureFolder(WorkFolder + "\\SnapShot");
-  DeleteFolderTree(INIBackupFolder);
-  EnsureFolder(WideToUtf8(INIBackupFolder));
+  EnsureFolder(Context().WorkFolder + "\\SnapShot");
+  DeleteFolderTree(Context().INIBackupFolder);
+  EnsureFolder(WideToUtf8(Context().INIBackupFolder));
   manager_->SetSnapshotTakenMark(false);
-  ForgetRememberedPlaces();
+  ForgetRememberedPlaces(Context());
 }
 
 bool CCaptureSession::ResumeFromProjectFile() {
   const std::wstring project =
-      SnapshotTaken ? platform::GetProfileText(kSnapshotSection, kProjectFileKey, L"", ConfigFilePath) : std::wstring();
+      Context().SnapshotTaken
+          ? platform::GetProfileText(kSnapshotSection, kProjectFileKey, L"", Context().ConfigFilePath)
+          : std::wstring();
   if (project.empty() || !platform::PathExists(project)) return false;
   // The project file is whole (it is written beside and renamed); the snapshots are gone.
   ProductTexts texts;
   if (!ProductTextsFromProject(project, texts)) return false;
-  SetProjectFilePath(project);
+  Context().SetProjectFilePath(project);
   manager_->SetSetupFileInfo(texts.name, texts.version, texts.company);
   return true;
 }
 
 COperationResult CCaptureSession::ResumePendingCapture() {
-  if (!SnapshotTaken || !manager_->IsFirstSnapshotExist()) {
+  if (!Context().SnapshotTaken || !manager_->IsFirstSnapshotExist()) {
     DiscardPendingCapture();
     return Failed("ResumePendingCapture",
                   "no capture is pending: the first snapshot of the last capture is incomplete or gone");
@@ -200,7 +202,7 @@ bool CCaptureSession::ProductTextsFromProject(const std::wstring& projectFilePat
 
 CaptureChoiceMap CCaptureSession::BuildCaptureChoices(const std::wstring& setupWindowsPath, const ProductTexts& texts) {
   // Whether the rules file loads decides between its lists (even empty ones) and the defaults.
-  const bool rulesLoad = manager_->RuleHandler().Load(RulesFilePath) == 1;
+  const bool rulesLoad = manager_->RuleHandler().Load(Context().RulesFilePath) == 1;
   std::vector<std::wstring> files;
   std::vector<std::wstring> keys;
   if (rulesLoad) {
@@ -266,12 +268,15 @@ COperationResult CCaptureSession::CaptureFirstSnapshot() {
   // mark is left alone.
   COperationResult result = COperationResult::Success();
   if (!markOfOtherMachine_) {
-    platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(OutputFolder), ConfigFilePath);
-    platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(PackageFileName), ConfigFilePath);
+    const CWorkContext& context = Context();
+    platform::WriteProfileText(kSnapshotSection, kOutputFolderKey, Utf8ToWide(context.OutputFolder),
+                               context.ConfigFilePath);
+    platform::WriteProfileText(kSnapshotSection, kPackageNameKey, Utf8ToWide(context.PackageFileName),
+                               context.ConfigFilePath);
     manager_->SetSnapshotTakenMark(true);
     // The capture goes on without its mark (a full disk), but it could not be resumed.
     if (manager_->GetPendingMarkOwner() != PendingMarkOwner::kThisMachine) {
-      result.AddError("the mark of the pending capture cannot be written to " + HostPathText(ConfigFilePath) +
+      result.AddError("the mark of the pending capture cannot be written to " + HostPathText(context.ConfigFilePath) +
                       " (see the error log): if this capture is interrupted it cannot be resumed");
       if (logger_ != nullptr) logger_->Write(2, "CCaptureSession::CaptureFirstSnapshot " + result.errors().back());
     }
@@ -279,7 +284,7 @@ COperationResult CCaptureSession::CaptureFirstSnapshot() {
   return result;
 }
 
-std::wstring CCaptureSession::SetupLogPath() const { return Utf8ToWide(WorkFolder) + L"\\" + kSetupLogName; }
+std::wstring CCaptureSession::SetupLogPath() const { return Utf8ToWide(Context().WorkFolder) + L"\\" + kSetupLogName; }
 
 SetupRun CCaptureSession::RunSetup(int timeoutSeconds, const std::function<void()>& onTick) {
   const std::wstring setupPath = manager_->GetSetupFilePath();
@@ -368,12 +373,12 @@ COperationResult CCaptureSession::CaptureSecondSnapshot() {
 }
 
 COperationResult CCaptureSession::CompareSnapshot() {
-  RemoveChangeFiles();
+  RemoveChangeFiles(Context());
   if (manager_->CompareSnapshot() != 1) {
     if (CancelRequest.IsRequested()) return Cancelled("CompareSnapshot", "the comparison of the snapshots");
     return Failed("CompareSnapshot", "the comparison of the snapshots failed (see the error log)");
   }
-  if (const std::wstring unwritten = FirstUnwrittenChangeFile(); !unwritten.empty()) {
+  if (const std::wstring unwritten = FirstUnwrittenChangeFile(Context()); !unwritten.empty()) {
     return Failed("CompareSnapshot", "the comparison of the snapshots failed: its change file " +
                                          HostPathText(unwritten) + " could not be written (see the error log)");
   }
@@ -383,7 +388,7 @@ COperationResult CCaptureSession::CompareSnapshot() {
 ShortcutList CCaptureSession::ShortcutsFromLinks(std::vector<std::string>& notes) {
   // Shell links cannot go into the package as files; those the setup made become its shortcuts.
   notes.clear();
-  ShortcutList shortcuts = ::ShortcutsFromLinks(GetSkippedFiles(), ReadCapturedFiles(FileChangesPath), notes);
+  ShortcutList shortcuts = ::ShortcutsFromLinks(GetSkippedFiles(), ReadCapturedFiles(Context().FileChangesPath), notes);
   if (logger_ != nullptr) {
     for (const std::string& note : notes) logger_->Write(1, note);
   }
@@ -394,33 +399,37 @@ COperationResult CCaptureSession::GenerateProjectFile(const ShortcutList& shortc
   StatusCaption.Set(L"Writing the project file");
   if (manager_->GenerateProjectFile(shortcuts, icons) != 1) {
     if (CancelRequest.IsRequested()) return Cancelled("GenerateProjectFile", "the project file");
-    return Failed("GenerateProjectFile", "the project file " + HostPathText(ProjectFilePath) +
+    return Failed("GenerateProjectFile", "the project file " + HostPathText(Context().ProjectFilePath) +
                                              " could not be written (see the error log)");
   }
   // The snapshots go now: from here a resumed capture builds from the project file.
   if (!markOfOtherMachine_) {
-    platform::WriteProfileText(kSnapshotSection, kProjectFileKey, ProjectFilePath, ConfigFilePath);
+    platform::WriteProfileText(kSnapshotSection, kProjectFileKey, Context().ProjectFilePath, Context().ConfigFilePath);
   }
   return COperationResult::Success();
 }
 
 bool CCaptureSession::EndIfNothingChanged() {
-  if (manager_->ParseProjectFile(ProjectFilePath) != 1 || !ProjectListsEmpty(manager_->ProjectLists())) return false;
-  platform::RemoveFile(ProjectFilePath);
+  if (manager_->ParseProjectFile(Context().ProjectFilePath) != 1 || !ProjectListsEmpty(manager_->ProjectLists())) {
+    return false;
+  }
+  platform::RemoveFile(Context().ProjectFilePath);
   EndCapture();
   return true;
 }
 
 COperationResult CCaptureSession::BuildPackage() {
-  EnsureFolder(WorkFolder + "\\Temp");
+  EnsureFolder(Context().WorkFolder + "\\Temp");
   // Without a name given, a captured package is named as the build page proposes: product name +
   // ".msi". (A project built on its own is named by the builder.)
-  if (PackageFileName.empty() && !manager_->GetSetupFileInfo().ApplicationName.empty()) {
-    SetPackageFileName(SanitizeFileName(manager_->GetSetupFileInfo().ApplicationName) + L".msi");
+  // The name is the build's own: the context is only read here (this runs on a worker thread).
+  std::wstring packageName;
+  if (Context().PackageFileName.empty() && !manager_->GetSetupFileInfo().ApplicationName.empty()) {
+    packageName = SanitizeFileName(manager_->GetSetupFileInfo().ApplicationName) + L".msi";
   }
-  const long built = manager_->BuildPackage();
+  const long built = manager_->BuildPackage(packageName);
   BuildStatusText.Clear();
-  const std::vector<std::string>& messages = manager_->MSIHandler().errors();
+  const std::vector<std::string>& messages = manager_->LastBuild().errors;
   if (built == 1) {
     COperationResult result = COperationResult::Success();
     for (const std::string& message : messages) result.AddError(message);
@@ -436,14 +445,14 @@ COperationResult CCaptureSession::BuildPackage() {
   return COperationResult::Failure(messages);
 }
 
-std::wstring CCaptureSession::PackagePath() { return Utf8ToWide(manager_->MSIHandler().packagePath()); }
+std::wstring CCaptureSession::PackagePath() { return Utf8ToWide(manager_->LastBuild().packagePath); }
 
-int CCaptureSession::RefusedRows() { return manager_->MSIHandler().refusedRows(); }
+int CCaptureSession::RefusedRows() { return manager_->LastBuild().refusedRows; }
 
 void CCaptureSession::EndCapture() {
-  DeleteFolderTree(Utf8ToWide(WorkFolder) + L"\\SnapShot");
-  DeleteFolderTree(INIBackupFolder);
+  DeleteFolderTree(Utf8ToWide(Context().WorkFolder) + L"\\SnapShot");
+  DeleteFolderTree(Context().INIBackupFolder);
   // Removes this machine's mark (never another machine's) and the Temp folder.
   manager_->Uninitialize();
-  if (!markOfOtherMachine_) ForgetRememberedPlaces();
+  if (!markOfOtherMachine_) ForgetRememberedPlaces(Context());
 }

@@ -1,6 +1,6 @@
 #include "session/change_files_check.h"
 
-#include "core/work_paths.h"
+#include "core/work_context.h"
 #include "platform/file_system.h"
 #include "project/xml_document_handler.h"
 #include "project/xml_node_handler.h"
@@ -14,14 +14,14 @@ struct ChangeFile {
 
 }  // namespace
 
-void RemoveChangeFiles() {
-  for (const std::wstring* path : {&FileChangesPath, &RegChangesPath, &INIChangesPath}) platform::RemoveFile(*path);
+void RemoveChangeFiles(const CWorkContext& context) {
+  for (const std::wstring* path : {&context.FileChangesPath, &context.RegChangesPath, &context.INIChangesPath}) platform::RemoveFile(*path);
 }
 
-std::wstring FirstUnwrittenChangeFile() {
-  const ChangeFile files[] = {{FileChangesPath, L"FileSystem//Included//FileSystem"},
-                              {RegChangesPath, L"RegistrySystem//Included//RegistrySystem"},
-                              {INIChangesPath, L"INIFileSystem"}};
+std::wstring FirstUnwrittenChangeFile(const CWorkContext& context) {
+  const ChangeFile files[] = {{context.FileChangesPath, L"FileSystem//Included//FileSystem"},
+                              {context.RegChangesPath, L"RegistrySystem//Included//RegistrySystem"},
+                              {context.INIChangesPath, L"INIFileSystem"}};
   for (const ChangeFile& file : files) {
     CXMLDocumentHandler document;
     if (document.Load(file.path) != 1 || !document.GetRootElement().SelectSingleNode(file.element).IsValid()) {

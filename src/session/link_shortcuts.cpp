@@ -27,7 +27,9 @@ std::wstring TokenForm(const std::wstring& path) {
 
 // The kind of place a shortcut folder is, as the project's Shortcut element names it: the all-users
 // menu and desktop are packaged at their own paths (the element's folder), but they are still the
-// programs menu or the desktop to whoever reads the project.
+// programs menu or the desktop to whoever reads the project. kAllUsersPlaces therefore maps the
+// folders that the package's own table (kFolders in package/package_names.cpp) deliberately leaves
+// without a property; every other folder takes the package's property (`knownProperty`).
 std::wstring PlaceProperty(const std::wstring& tokenFolder, const std::wstring& knownProperty) {
   const std::wstring folder = FoldAsciiUpper(tokenFolder);
   const struct {

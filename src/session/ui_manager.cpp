@@ -14,21 +14,19 @@
 #include "platform/profile.h"
 #include "snapshot/scan_details.h"
 
-bool SnapshotTaken = false;
-
 namespace {
 
 std::mutex g_instanceMutex;
 CUIManager* g_instance = nullptr;
 int g_uses = 0;
 
-constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
 constexpr const wchar_t* kSnapshotTakenKey = L"IsSnapshotTaken";
 constexpr const wchar_t* kCaptureMachineKey = L"CaptureMachine";
 constexpr const char* kScanDetailsName = "ScanDetails.txt";
 
-std::wstring ProjectFileFor(const SetupFileInformation& info) {
-  return Utf8ToWide(OutputFolder) + L"\\Packages" + L"\\" + info.ApplicationName + L"_" + info.Version + L".xml";
+std::wstring ProjectFileFor(const CWorkContext& context, const SetupFileInformation& info) {
+  return Utf8ToWide(context.OutputFolder) + L"\\Packages" + L"\\" + info.ApplicationName + L"_" + info.Version +
+         L".xml";
 }
 
 }  // namespace
@@ -50,7 +48,8 @@ void CUIManager::ReleaseInstance(CUIManager* manager) {
   --g_uses;
 }
 
-CUIManager::CUIManager() : msiHandler_(std::make_unique<CMSIHandler>()), wrapper_(std::make_unique<CEnumerateWrapper>()) {}
+CUIManager::CUIManager()
+    : msiHandler_(std::make_unique<CMSIHandler>(context_)), wrapper_(std::make_unique<CEnumerateWrapper>(context_)) {}
 
 CUIManager::~CUIManager() {
   if (logger_) CLogger::ReleaseInstance(logger_);
@@ -59,17 +58,17 @@ CUIManager::~CUIManager() {
 int CUIManager::Initialize() {
   if (initialized_) return 1;
   // A capture pending on another machine is not this machine's: its data lies on that machine.
-  SnapshotTaken = GetPendingMarkOwner() == PendingMarkOwner::kThisMachine;
-  if (!SnapshotTaken) {
+  context_.SnapshotTaken = GetPendingMarkOwner() == PendingMarkOwner::kThisMachine;
+  if (!context_.SnapshotTaken) {
     // No capture is waiting: whatever an earlier one left behind must not be offered again.
-    const std::wstring work = Utf8ToWide(WorkFolder);
+    const std::wstring work = Utf8ToWide(context_.WorkFolder);
     DeleteFolderTree(work + L"\\Temp");
     DeleteFolderTree(work + L"\\SnapShot");
-    DeleteFolderTree(INIBackupFolder);
+    DeleteFolderTree(context_.INIBackupFolder);
   }
-  snapshotFolderPath_ = FormatText("%s%s", WorkFolder.c_str(), "\\SnapShot");
+  snapshotFolderPath_ = FormatText("%s%s", context_.WorkFolder.c_str(), "\\SnapShot");
   EnsureFolder(snapshotFolderPath_);
-  iniBackupFolderPath_ = WideToUtf8(INIBackupFolder);
+  iniBackupFolderPath_ = WideToUtf8(context_.INIBackupFolder);
   EnsureFolder(iniBackupFolderPath_);
 
   int result = wrapper_->Initialize();
@@ -94,10 +93,11 @@ int CUIManager::Uninitialize() {
 
 PendingMarkOwner CUIManager::GetPendingMarkOwner(std::wstring* machine) const {
   if (machine) machine->clear();
-  if (platform::GetProfileNumber(kSnapshotSection, kSnapshotTakenKey, 0, ConfigFilePath) == 0) {
+  if (platform::GetProfileNumber(kSnapshotSection, kSnapshotTakenKey, 0, context_.ConfigFilePath) == 0) {
     return PendingMarkOwner::kNone;
   }
-  const std::wstring owner = platform::GetProfileText(kSnapshotSection, kCaptureMachineKey, L"", ConfigFilePath);
+  const std::wstring owner =
+      platform::GetProfileText(kSnapshotSection, kCaptureMachineKey, L"", context_.ConfigFilePath);
   if (machine) *machine = owner;
   return owner.empty() || owner == platform::Machine::Name() ? PendingMarkOwner::kThisMachine
                                                              : PendingMarkOwner::kOtherMachine;
@@ -105,18 +105,19 @@ PendingMarkOwner CUIManager::GetPendingMarkOwner(std::wstring* machine) const {
 
 bool CUIManager::SetSnapshotTakenMark(bool taken) {
   if (GetPendingMarkOwner() == PendingMarkOwner::kOtherMachine) {
-    SnapshotTaken = false;
+    context_.SnapshotTaken = false;
     return false;
   }
   if (taken) {
     // The owner first: an interruption between the writes never leaves a mark without it.
-    platform::WriteProfileText(kSnapshotSection, kCaptureMachineKey, platform::Machine::Name(), ConfigFilePath);
-    platform::WriteProfileText(kSnapshotSection, kSnapshotTakenKey, L"1", ConfigFilePath);
+    platform::WriteProfileText(kSnapshotSection, kCaptureMachineKey, platform::Machine::Name(),
+                               context_.ConfigFilePath);
+    platform::WriteProfileText(kSnapshotSection, kSnapshotTakenKey, L"1", context_.ConfigFilePath);
   } else {
-    platform::DeleteProfileKey(kSnapshotSection, kSnapshotTakenKey, ConfigFilePath);
-    platform::DeleteProfileKey(kSnapshotSection, kCaptureMachineKey, ConfigFilePath);
+    platform::DeleteProfileKey(kSnapshotSection, kSnapshotTakenKey, context_.ConfigFilePath);
+    platform::DeleteProfileKey(kSnapshotSection, kCaptureMachineKey, context_.ConfigFilePath);
   }
-  SnapshotTaken = taken;
+  context_.SnapshotTaken = taken;
   return true;
 }
 
@@ -166,7 +167,7 @@ int CUIManager::WriteScanDetails(const CaptureChoiceMap& choices) {
       list.resize(std::max<size_t>(list.size(), 3));
       SetSetupFileInfo(list[0], list[1], list[2]);
       list.resize(values.size());
-      SetProjectFilePath(ProjectFileFor(setupFileInfo_));
+      context_.SetProjectFilePath(ProjectFileFor(context_, setupFileInfo_));
     } else {
       continue;
     }
@@ -206,7 +207,7 @@ int CUIManager::ReadScanDetails() {
   setupArguments_ = lists.setupArguments.empty() ? std::wstring() : lists.setupArguments.front();
   if (lists.setupFileInfo.size() >= 3) {
     SetSetupFileInfo(lists.setupFileInfo[0], lists.setupFileInfo[1], lists.setupFileInfo[2]);
-    SetProjectFilePath(ProjectFileFor(setupFileInfo_));
+    context_.SetProjectFilePath(ProjectFileFor(context_, setupFileInfo_));
   } else if (logger_) {
     // Without all three texts the project file name would be made up: keep the one in force.
     logger_->Write(2, "CUIManager::ReadScanDetails The product texts are incomplete in " + WideToUtf8(path));

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "core/work_context.h"
+#include "package/package_build_result.h"
 #include "project/change_types.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
@@ -11,15 +13,14 @@
 class CLogger;
 class CMSIHandler;
 
-// Whether a capture of this machine is waiting for its second snapshot: read from the
-// configuration file ("SnapshotDetails", "IsSnapshotTaken") by CUIManager::Initialize, consulted by
-// the pages. Main (user-interface) thread only.
-extern bool SnapshotTaken;
-
 // The configuration file lies beside the program and so is shared by every machine the program
 // works on (under Wine: every prefix). The pending mark names the machine it was set on
 // ("CaptureMachine" beside "IsSnapshotTaken", platform::Machine::Name()); a mark without that key
 // (written by an older version) counts as this machine's.
+// The configuration file's section of a pending capture: its mark ("IsSnapshotTaken",
+// "CaptureMachine") and what the capture session keeps for its resumption.
+inline constexpr const wchar_t* kSnapshotSection = L"SnapshotDetails";
+
 enum class PendingMarkOwner { kNone, kThisMachine, kOtherMachine };
 
 // The product texts entered for the installer being repackaged.
@@ -65,6 +66,11 @@ class CUIManager {
   // Removes one use; the last release of the current instance destroys it.
   static void ReleaseInstance(CUIManager* manager);
 
+  // The work context of the engine: paths, user hives, the pending mark as read. Every part the
+  // manager owns reads it; the capture session fills it (CCaptureSession::Context).
+  CWorkContext& Context() { return context_; }
+  const CWorkContext& Context() const { return context_; }
+
   // ---- Scan state ----
 
   // Once per process: reads "IsSnapshotTaken" (wiping old capture data of this machine when no
@@ -88,7 +94,8 @@ class CUIManager {
   int WriteScanDetails(const CaptureChoiceMap& choices);
   int ReadScanDetails();
   // Marks the first snapshot as complete in the configuration file ("IsSnapshotTaken" = "1", the
-  // machine's name written first as "CaptureMachine"), or removes the mark; SnapshotTaken follows.
+  // machine's name written first as "CaptureMachine"), or removes the mark; the context's
+  // SnapshotTaken follows.
   // A mark of another machine is never replaced or removed: false then, and nothing is written.
   bool SetSnapshotTakenMark(bool taken);
   // Whose capture the configuration file marks as pending; `machine` receives the name the mark
@@ -134,12 +141,15 @@ class CUIManager {
   void GetExcludedItems(const std::wstring& listPath, ExcludedRuleMap& items);
   // Rewrites one list of the rule file from its in-memory map.
   int RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath);
-  // Builds the package from ProjectFile.xml; the builder's result.
-  long BuildPackage();
+  // Builds the package from the context's project file into its output folder, named
+  // `packageFileName` when given (else as the builder names it); the builder's result. The context
+  // is only read (the build runs on a worker thread).
+  long BuildPackage(const std::wstring& packageFileName = std::wstring());
 
   LoadedProjectLists& ProjectLists() { return projectLists_; }
-  // The package builder (its errors of the last build, for the command line).
+  // The package builder, and what its last build (BuildPackage) made.
   CMSIHandler& MSIHandler() { return *msiHandler_; }
+  const PackageBuildResult& LastBuild() const { return lastBuild_; }
   CXMLDocumentHandler& ProjectHandler() { return projectHandler_; }
   CXMLDocumentHandler& RuleHandler() { return ruleHandler_; }
 
@@ -149,6 +159,8 @@ class CUIManager {
   CUIManager(const CUIManager&) = delete;
   CUIManager& operator=(const CUIManager&) = delete;
 
+  // Before the parts that keep a reference to it.
+  CWorkContext context_;
   bool initialized_ = false;
   std::string snapshotFolderPath_;
   std::string iniBackupFolderPath_;
@@ -162,4 +174,5 @@ class CUIManager {
   CXMLDocumentHandler projectHandler_;
   CXMLDocumentHandler ruleHandler_;
   LoadedProjectLists projectLists_;
+  PackageBuildResult lastBuild_;
 };

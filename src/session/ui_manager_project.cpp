@@ -100,11 +100,11 @@ int CUIManager::WriteProjectFile() {
   projectHandler_.UpdateINIDirectories(modified);
   projectHandler_.UpdateINIDirectories(deleted);
 
-  if (projectHandler_.Load(TemplateProjectPath) != 1) {
-    LogLoadFailure(logger_, "CUIManager::WriteProjectFile Unable to Load %s File", TemplateProjectPath);
+  if (projectHandler_.Load(context_.TemplateProjectPath) != 1) {
+    LogLoadFailure(logger_, "CUIManager::WriteProjectFile Unable to Load %s File", context_.TemplateProjectPath);
     return 0;
   }
-  const std::wstring& save = ProjectFilePath;
+  const std::wstring& save = context_.ProjectFilePath;
   int ok = 1;
   ok &= projectHandler_.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, projectLists_.addedFiles, save, true);
   ok &= projectHandler_.InsertDirectoryAndFileInXML(xmlpath::kFileModified, projectLists_.modifiedFiles, save, true);
@@ -127,19 +127,19 @@ int CUIManager::WriteProjectFile() {
 }
 
 int CUIManager::ReplaceShortcutsInProjectFile(const ShortcutList& shortcuts, const IconMap& icons) {
-  if (projectHandler_.Load(ProjectFilePath) != 1) return 0;
+  if (projectHandler_.Load(context_.ProjectFilePath) != 1) return 0;
   CXMLNodeHandler root = projectHandler_.GetRootElement();
   root.SelectSingleNode(xmlpath::kShortcutList).RemoveAllChildren();
-  int ok = projectHandler_.InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, ProjectFilePath);
+  int ok = projectHandler_.InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, context_.ProjectFilePath);
   root.SelectSingleNode(xmlpath::kShortcutIcons).RemoveAllChildren();
-  ok &= projectHandler_.InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, ProjectFilePath);
+  ok &= projectHandler_.InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, context_.ProjectFilePath);
   return ok;
 }
 
 void CUIManager::GetIncludedItems(const std::wstring& listPath, IncludedRuleMap& items) {
   items.clear();
   RuleKind kind;
-  if (ruleHandler_.Load(RulesFilePath) != 1) {
+  if (ruleHandler_.Load(context_.RulesFilePath) != 1) {
     if (logger_ != nullptr) logger_->Write(2, " Unable to Load DefaultIncludeExclude.xml File");
     return;
   }
@@ -151,7 +151,7 @@ void CUIManager::GetIncludedItems(const std::wstring& listPath, IncludedRuleMap&
 void CUIManager::GetExcludedItems(const std::wstring& listPath, ExcludedRuleMap& items) {
   items.clear();
   RuleKind kind;
-  if (ruleHandler_.Load(RulesFilePath) != 1) {
+  if (ruleHandler_.Load(context_.RulesFilePath) != 1) {
     if (logger_ != nullptr) logger_->Write(2, " Unable to Load DefaultIncludeExclude.xml File");
     return;
   }
@@ -161,7 +161,7 @@ void CUIManager::GetExcludedItems(const std::wstring& listPath, ExcludedRuleMap&
 }
 
 int CUIManager::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
-  if (ruleHandler_.Load(RulesFilePath) != 1) {
+  if (ruleHandler_.Load(context_.RulesFilePath) != 1) {
     if (logger_ != nullptr)
       logger_->Write(2, " CUIManager::RegenerateIncludeExcludeFile: Unable to Load 'DefaultIncludeExclude.xml'");
     return 0;
@@ -169,15 +169,11 @@ int CUIManager::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstri
   return ruleHandler_.RegenerateIncludeExcludeFile(excludedPart, listPath);
 }
 
-long CUIManager::BuildPackage() {
-  std::string projectPath = WideToUtf8(ProjectFilePath);
+long CUIManager::BuildPackage(const std::wstring& packageFileName) {
+  std::string projectPath = WideToUtf8(context_.ProjectFilePath);
   if (projectPath.size() > 1023) projectPath.resize(1023);
-  long result = msiHandler_->Initialize(OutputFolder.c_str(), projectPath.c_str());
-  if (result == 1) {
-    result = msiHandler_->BuildMSI();
-    msiHandler_->CloseDatabase();
-  } else if (logger_ != nullptr) {
-    logger_->Write(2, " Failed in Initialize of MSIHandler");
-  }
-  return result;
+  const std::string name = WideToUtf8(packageFileName);
+  lastBuild_ = msiHandler_->Build(context_.OutputFolder.c_str(), projectPath.c_str(), name.c_str());
+  if (!lastBuild_.initialized && logger_ != nullptr) logger_->Write(2, " Failed in Initialize of MSIHandler");
+  return lastBuild_.built ? 1 : 0;
 }

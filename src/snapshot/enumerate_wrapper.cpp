@@ -6,6 +6,7 @@
 #include "core/logger.h"
 #include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
@@ -15,9 +16,10 @@
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/uninstall_set_aside.h"
 
-CEnumerateWrapper::CEnumerateWrapper()
-    : fileEnumerate_(std::make_unique<CFileEnumerate>()),
-      registryEnumerate_(std::make_unique<CRegistryEnumerate>()),
+CEnumerateWrapper::CEnumerateWrapper(CWorkContext& context)
+    : context_(context),
+      fileEnumerate_(std::make_unique<CFileEnumerate>(context)),
+      registryEnumerate_(std::make_unique<CRegistryEnumerate>(context)),
       projectDocument_(std::make_unique<CXMLDocumentHandler>()) {}
 
 CEnumerateWrapper::~CEnumerateWrapper() {
@@ -38,7 +40,7 @@ int CEnumerateWrapper::Initialize() {
     logger_ = nullptr;
     result = 0;
   }
-  projectLoaded_ = projectDocument_->Load(TemplateProjectPath);
+  projectLoaded_ = projectDocument_->Load(context_.TemplateProjectPath);
   return result;
 }
 
@@ -47,7 +49,7 @@ int CEnumerateWrapper::Uninitialize() {
     CLogger::ReleaseInstance(logger_);
     logger_ = nullptr;
   }
-  DeleteFolderTree(Utf8ToWide(WorkFolder) + L"\\Temp");
+  DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
   fileEnumerate_->Uninitialize();
   registryEnumerate_->Uninitialize();
   return 1;
@@ -106,7 +108,7 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
   // The enumerators remove the files of a walk they cut short themselves; the other half, taken
   // before the request, goes here. A first snapshot that was taken stays a first snapshot.
   const bool second = fileEnumerate_->FirstSnapshotTaken() && registryEnumerate_->IsFirstSnapshotTaken();
-  const std::wstring folder = Utf8ToWide(WorkFolder) + L"\\SnapShot";
+  const std::wstring folder = Utf8ToWide(context_.WorkFolder) + L"\\SnapShot";
   if (second) {
     platform::RemoveFile(folder + L"\\FileSystemDir\\SecondSnapShot.txt");
     DeleteFolderTree(folder + L"\\RegSystemDir\\SecondSnapShot");
@@ -114,8 +116,8 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
     platform::RemoveFile(folder + L"\\FileSystemDir\\FirstSnapShot.txt");
     DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
     // The INI backups belong to the first snapshot's walk.
-    DeleteFolderTree(INIBackupFolder);
-    EnsureFolder(WideToUtf8(INIBackupFolder));
+    DeleteFolderTree(context_.INIBackupFolder);
+    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     fileEnumerate_->SetFirstSnapshotTaken(false);
     registryEnumerate_->SetFirstSnapshotTaken(false);
   }
@@ -123,7 +125,7 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
 }
 
 int CEnumerateWrapper::CompareSnapshot() {
-  const std::string temp = WorkFolder + "\\Temp";
+  const std::string temp = context_.WorkFolder + "\\Temp";
   long status = EnsureFolder(temp);
   if (status != 0 && logger_) {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", temp.c_str(), status));
@@ -147,9 +149,9 @@ int CEnumerateWrapper::CompareSnapshot() {
     RegKeyMap* modifiedKeys = nullptr;
     RegKeyMap* deletedKeys = nullptr;
     registryEnumerate_->GetChangeMaps(addedKeys, modifiedKeys, deletedKeys);
-    const std::vector<std::wstring> setAside =
-        CUninstallSetAside().Apply(*addedKeys, *modifiedKeys, ExcludedKeyChanges, fileEnumerate_->AddedFolders(),
-                                   fileEnumerate_->ModifiedFolders(), ExcludedChanges);
+    const std::vector<std::wstring> setAside = CUninstallSetAside().Apply(
+        *addedKeys, *modifiedKeys, registryEnumerate_->ExcludedKeyChanges(), fileEnumerate_->AddedFolders(),
+        fileEnumerate_->ModifiedFolders(), fileEnumerate_->ExcludedChanges());
     for (const std::wstring& item : setAside) {
       if (logger_) {
         logger_->Write(1, "CEnumerateWrapper::CompareSnapshot Set aside " + WideToUtf8(item) + ": " +
@@ -175,7 +177,7 @@ int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const 
   ProgressCounter = 0;
   if (projectLoaded_ == 1) {
     // The project file is saved at every step: its folder must be there.
-    const std::wstring projectFolder = ProjectFilePath.substr(0, ProjectFilePath.find_last_of(L'\\'));
+    const std::wstring projectFolder = context_.ProjectFilePath.substr(0, context_.ProjectFilePath.find_last_of(L'\\'));
     for (size_t slash = projectFolder.find(L'\\'); slash != std::wstring::npos;
          slash = projectFolder.find(L'\\', slash + 1)) {
       if (slash > 2) EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
@@ -184,23 +186,32 @@ int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const 
     // The document is saved at every step: a request honoured between steps removes the file, so
     // that no half project is left to be built.
     const std::function<bool()> steps[] = {
-        [&] { return ReplaceNodeInProjectFile(FileChangesPath, L"FileSystem//Included//FileSystem", L"FileSystem"); },
         [&] {
-          return ReplaceNodeInProjectFile(RegChangesPath, L"RegistrySystem//Included//RegistrySystem",
+          return ReplaceNodeInProjectFile(context_.FileChangesPath, L"FileSystem//Included//FileSystem", L"FileSystem");
+        },
+        [&] {
+          return ReplaceNodeInProjectFile(context_.RegChangesPath, L"RegistrySystem//Included//RegistrySystem",
                                           L"RegistrySystem");
         },
-        [&] { return ReplaceNodeInProjectFile(INIChangesPath, L"INIFileSystem", L"INIFileSystem"); },
-        [&] { return projectDocument_->InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, ProjectFilePath) == 1; },
-        [&] { return projectDocument_->InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, ProjectFilePath) == 1; },
+        [&] { return ReplaceNodeInProjectFile(context_.INIChangesPath, L"INIFileSystem", L"INIFileSystem"); },
+        [&] {
+          return projectDocument_->InsertShortcutInXML(xmlpath::kShortcutList, shortcuts, context_.ProjectFilePath) ==
+                 1;
+        },
+        [&] {
+          return projectDocument_->InsertShortcutICONInXML(xmlpath::kShortcutIcons, icons, context_.ProjectFilePath) ==
+                 1;
+        },
         [&] {
           return projectDocument_->InsertProductInfoInXML(xmlpath::kProductInformation, product.applicationName,
-                                                          product.version, product.companyName, ProjectFilePath) == 1;
+                                                          product.version, product.companyName,
+                                                          context_.ProjectFilePath) == 1;
         },
     };
     bool saved = true;
     for (const auto& step : steps) {
       if (CancelRequest.IsRequested()) {
-        platform::RemoveFile(ProjectFilePath);
+        platform::RemoveFile(context_.ProjectFilePath);
         if (logger_) logger_->Write(1, "CEnumerateWrapper::GenerateProjectFile cancelled; no project file is kept");
         return 0;
       }
@@ -230,7 +241,7 @@ bool CEnumerateWrapper::ReplaceNodeInProjectFile(const std::wstring& sourceFile,
       }
     }
   }
-  if (!projectDocument_->Save(ProjectFilePath)) {
+  if (!projectDocument_->Save(context_.ProjectFilePath)) {
     if (logger_) {
       logger_->Write(2, "CEnumerateWrapper::ReplaceNodeInProjectFile Unable to save XML File"
                         "\t\t\t\t\t\t\t\t\t\t\tCheck the project file path is valid");
@@ -257,3 +268,7 @@ void CEnumerateWrapper::GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& mod
 }
 
 void CEnumerateWrapper::GetExecutableList(std::vector<std::wstring>& list) { fileEnumerate_->GetExecutableList(list); }
+
+FolderFileMap& CEnumerateWrapper::ExcludedChanges() { return fileEnumerate_->ExcludedChanges(); }
+
+RegKeyMap& CEnumerateWrapper::ExcludedKeyChanges() { return registryEnumerate_->ExcludedKeyChanges(); }

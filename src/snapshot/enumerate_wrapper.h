@@ -7,6 +7,7 @@
 #include "project/change_types.h"
 
 class CLogger;
+class CWorkContext;
 class CFileEnumerate;
 class CRegistryEnumerate;
 class CXMLDocumentHandler;
@@ -20,7 +21,8 @@ using CaptureChoiceMap = std::map<std::wstring, std::vector<std::wstring>>;
 // captures and both comparisons, and merges the change files into the project file.
 class CEnumerateWrapper {
  public:
-  CEnumerateWrapper();
+  // The context lives as long as the wrapper (the session manager owns both).
+  explicit CEnumerateWrapper(CWorkContext& context);
   ~CEnumerateWrapper();
   CEnumerateWrapper(const CEnumerateWrapper&) = delete;
   CEnumerateWrapper& operator=(const CEnumerateWrapper&) = delete;
@@ -58,6 +60,9 @@ class CEnumerateWrapper {
   // Kind 0 rewrites "FileChanges.xml", kind 1 "RegChanges.xml" from the (reviewed) change maps.
   long RewriteChanges(int kind);
   void GetFileChangeMaps(FolderFileMap*& added, FolderFileMap*& modified, FolderFileMap*& deleted);
+  // The changes that fell under an exclusion rule (the content review moves items in and out).
+  FolderFileMap& ExcludedChanges();
+  RegKeyMap& ExcludedKeyChanges();
   void GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, RegKeyMap*& deleted);
   void GetExecutableList(std::vector<std::wstring>& list);
 
@@ -73,6 +78,7 @@ class CEnumerateWrapper {
   // After a cancelled capture: the files of the snapshot this run was taking go (both halves).
   void RemoveSnapshotsOfThisRun();
 
+  CWorkContext& context_;
   int projectLoaded_ = 0;
   CLogger* logger_ = nullptr;
   std::unique_ptr<CFileEnumerate> fileEnumerate_;

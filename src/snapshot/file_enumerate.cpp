@@ -6,12 +6,12 @@
 #include "core/message_texts.h"
 #include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/ini_handler.h"
 
-FolderFileMap ExcludedChanges;
 
 namespace {
 
@@ -63,28 +63,32 @@ class CFileEnumerate::SnapshotStream {
   bool failed_ = false;
 };
 
-CFileEnumerate::CFileEnumerate()
-    : iniHandler_(std::make_unique<CINIHandler>()), changeDocument_(std::make_unique<CXMLDocumentHandler>()) {}
+CFileEnumerate::CFileEnumerate(CWorkContext& context)
+    : context_(context),
+      iniHandler_(std::make_unique<CINIHandler>(context)),
+      changeDocument_(std::make_unique<CXMLDocumentHandler>()) {}
 
 CFileEnumerate::~CFileEnumerate() {
   if (logger_) CLogger::ReleaseInstance(logger_);
 }
 
 int CFileEnumerate::Initialize() {
-  snapshotFolder_ = FormatText("%s%s%s", WorkFolder.c_str(), "\\SnapShot", "\\FileSystemDir");
-  firstSnapshotPath_ = FormatText("%s%s%s\\%s", WorkFolder.c_str(), "\\SnapShot", "\\FileSystemDir", "FirstSnapShot.txt");
-  secondSnapshotPath_ = FormatText("%s%s%s\\%s", WorkFolder.c_str(), "\\SnapShot", "\\FileSystemDir", "SecondSnapShot.txt");
-  changeDocument_->Load(TemplateProjectPath);
+  snapshotFolder_ = FormatText("%s%s%s", context_.WorkFolder.c_str(), "\\SnapShot", "\\FileSystemDir");
+  firstSnapshotPath_ =
+      FormatText("%s%s%s\\%s", context_.WorkFolder.c_str(), "\\SnapShot", "\\FileSystemDir", "FirstSnapShot.txt");
+  secondSnapshotPath_ =
+      FormatText("%s%s%s\\%s", context_.WorkFolder.c_str(), "\\SnapShot", "\\FileSystemDir", "SecondSnapShot.txt");
+  changeDocument_->Load(context_.TemplateProjectPath);
   iniHandler_->Initialize();
 
   builtinExclusions_.clear();
   builtinExclusions_.insert(L"%APPDATA%\\INIBACKUP");
   builtinExclusions_.insert(L"%USERPROFILE%\\LOCAL SETTINGS\\TEMP");
   builtinExclusions_.insert(L"%USERPROFILE%\\APPDATA\\LOCAL\\TEMP");
-  builtinExclusions_.insert(UpperTokenForm(Utf8ToWide(ProgramFolder)));
+  builtinExclusions_.insert(UpperTokenForm(Utf8ToWide(context_.ProgramFolder)));
   // The work folder holds the snapshots and change files being written. Under Wine it is not
   // below AppData\Local, so it needs its own entry or a capture would record its own work.
-  if (!WorkFolder.empty()) builtinExclusions_.insert(UpperTokenForm(Utf8ToWide(WorkFolder)));
+  if (!context_.WorkFolder.empty()) builtinExclusions_.insert(UpperTokenForm(Utf8ToWide(context_.WorkFolder)));
   builtinExclusions_.erase(std::wstring());
 
   exclusionNames_.clear();
@@ -170,7 +174,7 @@ int CFileEnumerate::CaptureSnapShot(const std::vector<std::wstring>& roots) {
     StatusCaption.Set(MessageText(149));
     PopulateMap();
     platform::RemoveFile(Utf8ToWide(secondSnapshotPath_));
-    DeleteFolderTree(Utf8ToWide(WorkFolder) + L"\\Temp");
+    DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
     target = secondSnapshotPath_;
   }
   SnapshotStream stream(target);
@@ -276,7 +280,7 @@ int CFileEnumerate::PopulateMap() {
 
 std::wstring CFileEnumerate::BackupPathOf(const std::wstring& path, bool makeFolders) {
   const std::vector<std::wstring> pieces = SplitPathComponents(path);
-  std::wstring backup = INIBackupFolder;
+  std::wstring backup = context_.INIBackupFolder;
   if (pieces.size() < 2) return backup + L"\\" + (pieces.empty() ? std::wstring() : pieces.back());
   for (size_t i = 1; i + 1 < pieces.size(); ++i) {
     backup += L"\\" + pieces[i];
@@ -332,7 +336,7 @@ void CFileEnumerate::AddChangedItem(const std::wstring& category, const std::wst
     return;
   }
   const std::wstring folder = FolderOfChange(path, isFolder);
-  if (!excludedItems_.empty() && IsFolderExcluded(excludedItems_, folder)) target = &ExcludedChanges;
+  if (!excludedItems_.empty() && IsFolderExcluded(excludedItems_, folder)) target = &excludedChanges_;
   std::vector<std::wstring>& files = (*target)[folder];
   if (!isFolder) files.push_back(path);
 }
@@ -340,32 +344,32 @@ void CFileEnumerate::AddChangedItem(const std::wstring& category, const std::wst
 void CFileEnumerate::LoadExclusionRules() {
   excludedItems_.clear();
   CXMLDocumentHandler rules;
-  if (rules.Load(RulesFilePath) != 1) return;  // no rules: nothing is excluded
+  if (rules.Load(context_.RulesFilePath) != 1) return;  // no rules: nothing is excluded
   rules.ReadExcludedItems(xmlpath::kExcludedFileRules, rules.GetRootElement());
   excludedItems_ = GetExcludedRules(RuleKind::kFiles);
 }
 
 void CFileEnumerate::PrepareChangeDocument() {
-  changeDocument_->SplitIncludedExcluded(L"FileSystem", L"DirectoryList", FileChangesPath);
-  changeDocument_->Load(FileChangesPath);
+  changeDocument_->SplitIncludedExcluded(L"FileSystem", L"DirectoryList", context_.FileChangesPath);
+  changeDocument_->Load(context_.FileChangesPath);
 }
 
 int CFileEnumerate::WriteChangeFile(bool skipUsabilityTest) {
   // The four lists go into the document and the file is saved once at the end: saving after each
   // list (or each folder) rewrites the whole growing file every time.
   constexpr bool kSaveLater = false;
-  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, addedFolders_, FileChangesPath,
+  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, addedFolders_, context_.FileChangesPath,
                                                skipUsabilityTest, kSaveLater);
-  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileModified, modifiedFolders_, FileChangesPath,
+  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileModified, modifiedFolders_,
+                                               context_.FileChangesPath, skipUsabilityTest, kSaveLater);
+  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileDeleted, deletedFolders_, context_.FileChangesPath,
                                                skipUsabilityTest, kSaveLater);
-  changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kIncludedFileDeleted, deletedFolders_, FileChangesPath,
-                                               skipUsabilityTest, kSaveLater);
-  const int written = changeDocument_->InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, ExcludedChanges,
-                                                                   FileChangesPath, skipUsabilityTest, kSaveLater);
+  const int written = changeDocument_->InsertDirectoryAndFileInXML(
+      xmlpath::kExcludedFiles, excludedChanges_, context_.FileChangesPath, skipUsabilityTest, kSaveLater);
   // Whatever was written is saved, even when a list failed; a document that did not load (the
   // split file could not be read) holds nothing and leaves the file as it is.
   if (!changeDocument_->IsLoaded()) return written;
-  if (!changeDocument_->Save(FileChangesPath)) {
+  if (!changeDocument_->Save(context_.FileChangesPath)) {
     if (logger_) logger_->Write(2, "CFileEnumerate::WriteChangeFile Unable to save XML File");
     return 0;
   }
@@ -393,7 +397,7 @@ int CFileEnumerate::WriteChanges() {
 }
 
 long CFileEnumerate::RewriteFileChanges() {
-  long loaded = changeDocument_->Load(TemplateProjectPath);
+  long loaded = changeDocument_->Load(context_.TemplateProjectPath);
   if (loaded != 1) return loaded;
   PrepareChangeDocument();
   return WriteChangeFile(true);

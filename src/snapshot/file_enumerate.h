@@ -15,14 +15,11 @@
 
 class CLogger;
 class CINIHandler;
+class CWorkContext;
 class CXMLDocumentHandler;
 
 // A change map of the file side (FolderFileMap): folder path (case as on disk, no trailing
 // backslash) to the full paths of the changed files filed under it, in the order they were filed.
-
-// Every file change that fell under an exclusion rule, for the whole program (the content review
-// moves items in and out of it). The comparison only adds to it.
-extern FolderFileMap ExcludedChanges;
 
 // The file-system half of the snapshot engine: walks the chosen folders into a snapshot file and
 // an in-memory map (first snapshot before the installer runs, second after), backs up the INI
@@ -31,7 +28,8 @@ extern FolderFileMap ExcludedChanges;
 // read while it runs.
 class CFileEnumerate {
  public:
-  CFileEnumerate();
+  // The context lives as long as the enumerator.
+  explicit CFileEnumerate(CWorkContext& context);
   ~CFileEnumerate();
   CFileEnumerate(const CFileEnumerate&) = delete;
   CFileEnumerate& operator=(const CFileEnumerate&) = delete;
@@ -68,7 +66,7 @@ class CFileEnumerate {
   // maps end empty.
   void CompareMaps();
   // Files one change under its folder in the added, modified or deleted map, or in
-  // ExcludedChanges when an exclusion rule covers the folder. Modified and deleted INI files go
+  // ExcludedChanges() when an exclusion rule covers the folder. Modified and deleted INI files go
   // to the INI comparison; an added one is a file like any other.
   void AddChangedItem(const std::wstring& category, const std::wstring& path, bool isFolder);
   // Writes "FileChanges.xml" again from the change maps (after the review). The result of the
@@ -115,6 +113,9 @@ class CFileEnumerate {
   CFileSnapshotMap& FirstMap() { return firstMap_; }
   CFileSnapshotMap& SecondMap() { return secondMap_; }
   CINIHandler& INIHandler() { return *iniHandler_; }
+  // Every file change that fell under an exclusion rule (the content review moves items in and
+  // out of it). The comparison only adds to it.
+  FolderFileMap& ExcludedChanges() { return excludedChanges_; }
 
  private:
   class SnapshotStream;
@@ -124,10 +125,11 @@ class CFileEnumerate {
   void LoadExclusionRules();
   // Splits the template for the file part, saves it as "FileChanges.xml" and loads that.
   void PrepareChangeDocument();
-  // Writes the three change maps and ExcludedChanges into the change document and saves it as
+  // Writes the three change maps and ExcludedChanges() into the change document and saves it as
   // "FileChanges.xml", once. The result of the excluded list's write, 0 when the save failed.
   int WriteChangeFile(bool skipUsabilityTest);
 
+  CWorkContext& context_;
   int folderCount_ = 0;
   int fileCount_ = 0;
   bool firstSnapshotTaken_ = false;
@@ -142,6 +144,7 @@ class CFileEnumerate {
   FolderFileMap addedFolders_;
   FolderFileMap deletedFolders_;
   FolderFileMap modifiedFolders_;
+  FolderFileMap excludedChanges_;
   std::set<std::wstring> builtinExclusions_;
   // Last pieces of the built-in exclusions, to test a walk entry by its name before building
   // its token form; false when some exclusion cannot be pre-tested that way.

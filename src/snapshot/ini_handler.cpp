@@ -1,6 +1,7 @@
 #include "snapshot/ini_handler.h"
 
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
@@ -14,12 +15,13 @@ constexpr const wchar_t* kDeletedCategory = L"INIFileSystem//DeletedItems//FileL
 
 }  // namespace
 
-CINIHandler::CINIHandler() : document_(std::make_unique<CXMLDocumentHandler>()) {}
+CINIHandler::CINIHandler(const CWorkContext& context)
+    : context_(context), document_(std::make_unique<CXMLDocumentHandler>()) {}
 
 CINIHandler::~CINIHandler() = default;
 
 long CINIHandler::Initialize() {
-  loaded_ = document_->Load(TemplateProjectPath);
+  loaded_ = document_->Load(context_.TemplateProjectPath);
   return loaded_;
 }
 
@@ -135,7 +137,7 @@ void CINIHandler::AddINIEntry(const std::wstring& category, const INIEntry& entr
 
 void CINIHandler::WriteINIChanges() {
   if (loaded_ != 1) return;
-  document_->InsertINIKeyAndValueInXML(kAddedCategory, addedEntries_, INIChangesPath);
-  document_->InsertINIKeyAndValueInXML(kDeletedCategory, deletedEntries_, INIChangesPath);
-  document_->InsertINIKeyAndValueInXML(kModifiedCategory, modifiedEntries_, INIChangesPath);
+  document_->InsertINIKeyAndValueInXML(kAddedCategory, addedEntries_, context_.INIChangesPath);
+  document_->InsertINIKeyAndValueInXML(kDeletedCategory, deletedEntries_, context_.INIChangesPath);
+  document_->InsertINIKeyAndValueInXML(kModifiedCategory, modifiedEntries_, context_.INIChangesPath);
 }

@@ -6,6 +6,7 @@
 
 #include "project/change_types.h"
 
+class CWorkContext;
 class CXMLDocumentHandler;
 
 // Key -> value of one INI section; section name -> its keys. Names compare by character code.
@@ -17,7 +18,8 @@ using INISectionMap = std::map<std::wstring, INIKeyMap>;
 // "INIChanges.xml". One file at a time; the change lists accumulate over a whole comparison.
 class CINIHandler {
  public:
-  CINIHandler();
+  // The context lives as long as the handler.
+  explicit CINIHandler(const CWorkContext& context);
   ~CINIHandler();
   CINIHandler(const CINIHandler&) = delete;
   CINIHandler& operator=(const CINIHandler&) = delete;
@@ -59,6 +61,7 @@ class CINIHandler {
   INIFileMap& DeletedINIEntries() { return deletedEntries_; }
 
  private:
+  const CWorkContext& context_;
   long loaded_ = 0;
   std::wstring currentFile_;
   INISectionMap oldContent_;

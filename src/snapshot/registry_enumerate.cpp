@@ -6,6 +6,7 @@
 #include "core/message_texts.h"
 #include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -14,7 +15,6 @@
 #include "snapshot/reg_snapshot.h"
 #include "snapshot/user_hive_names.h"
 
-RegKeyMap ExcludedKeyChanges;
 
 namespace {
 
@@ -55,8 +55,9 @@ void RemoveAllIgnoringCase(std::wstring& text, const std::wstring& what) {
 
 }  // namespace
 
-CRegistryEnumerate::CRegistryEnumerate()
-    : changeDocument_(std::make_unique<CXMLDocumentHandler>()),
+CRegistryEnumerate::CRegistryEnumerate(CWorkContext& context)
+    : context_(context),
+      changeDocument_(std::make_unique<CXMLDocumentHandler>()),
       rulesDocument_(std::make_unique<CXMLDocumentHandler>()) {}
 
 CRegistryEnumerate::~CRegistryEnumerate() {
@@ -68,13 +69,13 @@ void CRegistryEnumerate::LogLevel1(const std::string& text) {
 }
 
 int CRegistryEnumerate::Initialize() {
-  registrySnapshotFolder_ = WorkFolder + "\\SnapShot" + "\\RegSystemDir";
+  registrySnapshotFolder_ = context_.WorkFolder + "\\SnapShot" + "\\RegSystemDir";
   firstSnapshotFolder_ = registrySnapshotFolder_ + "\\FirstSnapShot";
   secondSnapshotFolder_ = registrySnapshotFolder_ + "\\SecondSnapShot";
   firstSnapshotBase_ = firstSnapshotFolder_ + "\\" + "RegSnapShot";
   secondSnapshotBase_ = secondSnapshotFolder_ + "\\" + "RegSnapShot";
-  differenceBase_ = WorkFolder + "\\Temp" + "\\" + "Difference";
-  changeDocument_->Load(TemplateProjectPath);
+  differenceBase_ = context_.WorkFolder + "\\Temp" + "\\" + "Difference";
+  changeDocument_->Load(context_.TemplateProjectPath);
   if (logger_ == nullptr) logger_ = CLogger::GetInstance();
   return 1;
 }
@@ -110,7 +111,7 @@ bool CRegistryEnumerate::IsFirstSnapshotExist() {
     ensure(secondSnapshotFolder_);
     FirstSnapshotTaken = 1;
   } else {
-    ensure(WorkFolder + "\\SnapShot");
+    ensure(context_.WorkFolder + "\\SnapShot");
     ensure(registrySnapshotFolder_);
     ensure(firstSnapshotFolder_);
     FirstSnapshotTaken = 0;
@@ -130,10 +131,10 @@ int CRegistryEnumerate::CaptureSnapShot(std::vector<std::wstring>& startingKeys)
   const bool second = FirstSnapshotTaken == 1;
   if (second) {
     DeleteFolderTree(Utf8ToWide(secondSnapshotFolder_));
-    DeleteFolderTree(Utf8ToWide(WorkFolder + "\\Temp"));
+    DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\Temp"));
   }
   // Every level, so that a capture also works when the folders were removed behind our back.
-  ensure(WorkFolder + "\\SnapShot");
+  ensure(context_.WorkFolder + "\\SnapShot");
   ensure(registrySnapshotFolder_);
   ensure(second ? secondSnapshotFolder_ : firstSnapshotFolder_);
 
@@ -212,13 +213,14 @@ bool CRegistryEnumerate::CompareFiles(const std::wstring& firstFile, const std::
 }
 
 void CRegistryEnumerate::WriteMaps(int& lastResult) {
-  lastResult = changeDocument_->InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegAdded, AddedKeys, RegChangesPath);
+  lastResult =
+      changeDocument_->InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegAdded, AddedKeys, context_.RegChangesPath);
   lastResult = changeDocument_->InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegModified, ModifiedKeys,
-                                                               RegChangesPath);
+                                                               context_.RegChangesPath);
   lastResult = changeDocument_->InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegDeleted, DeletedKeys,
-                                                               RegChangesPath);
-  lastResult = changeDocument_->InsertRegistryKeyAndValueInXML(xmlpath::kExcludedKeys, ExcludedKeyChanges,
-                                                               RegChangesPath);
+                                                               context_.RegChangesPath);
+  lastResult = changeDocument_->InsertRegistryKeyAndValueInXML(xmlpath::kExcludedKeys, excludedKeyChanges_,
+                                                               context_.RegChangesPath);
 }
 
 int CRegistryEnumerate::CompareSnapshot() {
@@ -234,15 +236,15 @@ int CRegistryEnumerate::CompareChanges() {
   AddedKeys.clear();
   ModifiedKeys.clear();
   DeletedKeys.clear();
-  ExcludedKeyChanges.clear();
+  excludedKeyChanges_.clear();
 
   ExcludedRegItems.clear();
-  if (rulesDocument_->Load(RulesFilePath) == 1) {
+  if (rulesDocument_->Load(context_.RulesFilePath) == 1) {
     rulesDocument_->ReadExcludedItems(xmlpath::kExcludedRegistryRules, rulesDocument_->GetRootElement());
     ExcludedRegItems = GetExcludedRules(RuleKind::kRegistry);
   }
 
-  EnsureFolder(WorkFolder + "\\Temp");
+  EnsureFolder(context_.WorkFolder + "\\Temp");
   for (int i = 0; i < rootCount_; ++i) {
     const size_t index = static_cast<size_t>(i);
     CompareFiles(SnapshotFileName(false, index), SnapshotFileName(true, index), DifferenceFileName(index));
@@ -251,9 +253,9 @@ int CRegistryEnumerate::CompareChanges() {
 }
 
 int CRegistryEnumerate::WriteChanges() {
-  changeDocument_->Load(TemplateProjectPath);
-  changeDocument_->SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", RegChangesPath);
-  changeDocument_->Load(RegChangesPath);
+  changeDocument_->Load(context_.TemplateProjectPath);
+  changeDocument_->SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", context_.RegChangesPath);
+  changeDocument_->Load(context_.RegChangesPath);
   int lastResult = 0;
   WriteMaps(lastResult);
   return 1;
@@ -266,10 +268,10 @@ void CRegistryEnumerate::GetChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, 
 }
 
 int CRegistryEnumerate::RewriteRegChanges() {
-  const int loaded = changeDocument_->Load(TemplateProjectPath);
+  const int loaded = changeDocument_->Load(context_.TemplateProjectPath);
   if (loaded != 1) return loaded;
-  changeDocument_->SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", RegChangesPath);
-  changeDocument_->Load(RegChangesPath);
+  changeDocument_->SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", context_.RegChangesPath);
+  changeDocument_->Load(context_.RegChangesPath);
   int lastResult = 0;
   WriteMaps(lastResult);
   return lastResult;
@@ -291,7 +293,7 @@ void CRegistryEnumerate::OnRegistryChange(const std::wstring& category, const Re
   // The key line's brackets go: the maps hold plain key paths.
   stored.key = record.key.size() >= 2 ? record.key.substr(1, record.key.size() - 2) : std::wstring();
 
-  if (IsKeyExcluded(ExcludedRegItems, stored.key)) target = &ExcludedKeyChanges;
+  if (IsKeyExcluded(ExcludedRegItems, stored.key)) target = &excludedKeyChanges_;
 
   auto entry = target->find(stored.key);
   if (entry == target->end()) entry = target->emplace(stored.key, std::vector<RegValueRecord>()).first;
@@ -314,14 +316,14 @@ void CRegistryEnumerate::GetEquivalentKeys(const std::wstring& keyPath, std::vec
     RemoveAllIgnoringCase(below, kClassesBranch);
     addIfExists(L"HKEY_CLASSES_ROOT\\" + below);
   } else if (first == L"HKEY_CURRENT_USER") {
-    for (const std::wstring& hive : UserHiveNames) addIfExists(L"HKEY_USERS\\" + hive + L"\\" + rest);
+    for (const std::wstring& hive : context_.UserHiveNames) addIfExists(L"HKEY_USERS\\" + hive + L"\\" + rest);
   } else if (first == kUsers) {
     const size_t hiveEnd = rest.find(L'\\');
     if (hiveEnd == std::wstring::npos) return;
     const std::wstring given = rest.substr(0, hiveEnd);
     const std::wstring below = rest.substr(hiveEnd + 1);
     addIfExists(L"HKEY_CURRENT_USER\\" + below);
-    for (const std::wstring& hive : UserHiveNames) {
+    for (const std::wstring& hive : context_.UserHiveNames) {
       // The registry's own name comparison: under Wine the hive is ".Default" while captured
       // paths say ".DEFAULT", and the given key must not come back as its own equivalent.
       if (platform::CompareRegistryNames(hive, given) == 0) continue;

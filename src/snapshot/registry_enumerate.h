@@ -10,18 +10,13 @@
 #include "snapshot/ivelk_reg_callback.h"
 
 class CLogger;
+class CWorkContext;
 class CRegSnapshot;
 class CXMLDocumentHandler;
 
-// Every registry change that falls under an exclusion rule, whatever its kind: key path (without
-// brackets) -> its value records. Filled by CRegistryEnumerate::CompareSnapshot on the worker
-// thread; read and edited by the review pages after the worker has ended. Lives as long as the
-// program.
-extern RegKeyMap ExcludedKeyChanges;
-
 // The registry half of the snapshot engine. Writes one snapshot file per starting key (first and
 // second capture), compares the pairs, sorts every change into the added, modified and deleted
-// maps or into ExcludedKeyChanges, and writes "RegChanges.xml".
+// maps or into ExcludedKeyChanges(), and writes "RegChanges.xml".
 //
 // Files: WorkFolder\SnapShot\RegSystemDir\FirstSnapShot\RegSnapShot<i>.reg (and SecondSnapShot),
 // and the difference files WorkFolder\Temp\Difference<i>.reg, i counted from 0 in list order.
@@ -30,7 +25,8 @@ extern RegKeyMap ExcludedKeyChanges;
 // GetEquivalentKeys on the user-interface thread after the worker has ended.
 class CRegistryEnumerate : public IVelkRegCallback {
  public:
-  CRegistryEnumerate();
+  // The context lives as long as the enumerator.
+  explicit CRegistryEnumerate(CWorkContext& context);
   ~CRegistryEnumerate() override;
   CRegistryEnumerate(const CRegistryEnumerate&) = delete;
   CRegistryEnumerate& operator=(const CRegistryEnumerate&) = delete;
@@ -82,10 +78,16 @@ class CRegistryEnumerate : public IVelkRegCallback {
   std::wstring DifferenceFileName(size_t index) const;
   int RootCount() const { return rootCount_; }
 
+  // Every registry change that falls under an exclusion rule, whatever its kind: key path
+  // (without brackets) -> its value records. Filled by CompareSnapshot on the worker thread; read
+  // and edited by the review pages after the worker has ended.
+  RegKeyMap& ExcludedKeyChanges() { return excludedKeyChanges_; }
+
  private:
   void WriteMaps(int& lastResult);
   void LogLevel1(const std::string& text);
 
+  CWorkContext& context_;
   uint8_t FirstSnapshotTaken = 0;
   int rootCount_ = 0;
   std::string firstSnapshotBase_;
@@ -100,5 +102,6 @@ class CRegistryEnumerate : public IVelkRegCallback {
   RegKeyMap AddedKeys;
   RegKeyMap DeletedKeys;
   RegKeyMap ModifiedKeys;
+  RegKeyMap excludedKeyChanges_;
   ExcludedRuleMap ExcludedRegItems;
 };

@@ -2,10 +2,8 @@
 
 #include "platform/registry.h"
 
-std::vector<std::wstring> UserHiveNames;
-
-size_t FillUserHiveNames() {
-  UserHiveNames.clear();
+size_t FillUserHiveNames(std::vector<std::wstring>& names) {
+  names.clear();
   platform::RegistryKey users;
   if (users.Open(platform::RootKey::Users, std::wstring()) != platform::kSuccess) return 0;
   platform::RegistryKeyInfo info;
@@ -14,7 +12,7 @@ size_t FillUserHiveNames() {
   for (uint32_t index = 0; index < info.subKeyCount; ++index) {
     name.clear();
     if (users.EnumKey(index, name) != platform::kSuccess) break;
-    UserHiveNames.push_back(name);
+    names.push_back(name);
   }
-  return UserHiveNames.size();
+  return names.size();
 }

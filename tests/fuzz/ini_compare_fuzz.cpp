@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/work_context.h"
 #include "fuzz_machine.h"
 #include "platform/profile.h"
 #include "snapshot/ini_handler.h"
@@ -15,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SplitInput(data, size, before, after);
   const std::wstring backup = machine.WriteFile("backup.ini", before);
   const std::wstring current = machine.WriteFile("current.ini", after);
-  CINIHandler handler;
+  CWorkContext context;
+  CINIHandler handler(context);
   handler.CompareINIFile(backup, current);
   handler.Reset();
   (void)platform::GetProfileText(L"Section", L"Key", L"", current);

@@ -87,23 +87,26 @@ class CaptureCancelTest : public ::testing::Test {
   void StartProgram() {
     session_.reset();
     platform::Machine::Reset();
-    SetUpCaptureWorkPaths(work_.path() / "scratch");
-    if (program_.empty()) program_ = CopyProgram(work_);
-    ProgramFolder = WideToUtf8(WindowsPathOf(program_));
-    RulesFilePath = WindowsPathOf(program_ / "DefaultIncludeExclude.xml");
-    TemplateProjectPath = WindowsPathOf(program_ / "RawProjectFile.xml");
-    ConfigFilePath = WindowsPathOf(program_ / "CorvaneRepackager.ini");
-    fs::create_directories(Output());
-    SetOutputFolder(WindowsPathOf(Output()));
-    SetPackageFileName(L"");
     session_ = std::make_unique<CCaptureSession>(nullptr);
+    CWorkContext& context = session_->Context();
+    SetUpCaptureWorkPaths(context, work_.path() / "scratch");
+    if (program_.empty()) program_ = CopyProgram(work_);
+    context.ProgramFolder = WideToUtf8(WindowsPathOf(program_));
+    context.RulesFilePath = WindowsPathOf(program_ / "DefaultIncludeExclude.xml");
+    context.TemplateProjectPath = WindowsPathOf(program_ / "RawProjectFile.xml");
+    context.ConfigFilePath = WindowsPathOf(program_ / "CorvaneRepackager.ini");
+    fs::create_directories(Output());
+    context.SetOutputFolder(WindowsPathOf(Output()));
+    context.SetPackageFileName(L"");
     ASSERT_TRUE(session_->Initialize().succeeded());
   }
 
   fs::path Output() const { return work_.path() / "out"; }
-  static fs::path Snapshots() { return platform::Machine::HostPath(Utf8ToWide(WorkFolder) + L"\\SnapShot"); }
+  fs::path Snapshots() const {
+    return platform::Machine::HostPath(Utf8ToWide(session_->Context().WorkFolder) + L"\\SnapShot");
+  }
   std::wstring Pending() const {
-    return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath);
+    return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", session_->Context().ConfigFilePath);
   }
 
   void Begin(const fs::path& setup) {
@@ -120,7 +123,8 @@ class CaptureCancelTest : public ::testing::Test {
     const ShortcutList shortcuts = session_->ShortcutsFromLinks(notes);
     ASSERT_TRUE(session_->GenerateProjectFile(shortcuts, {}).succeeded());
     std::string error;
-    const std::set<std::string> captured = ProjectItems(platform::Machine::HostPath(ProjectFilePath), error);
+    const std::set<std::string> captured =
+        ProjectItems(platform::Machine::HostPath(session_->Context().ProjectFilePath), error);
     ASSERT_TRUE(error.empty()) << error;
     EXPECT_EQ(WithoutShortcutFolders(captured), WithoutShortcutFolders(ExpectedItems(kSample / "expected-items.txt")));
   }
@@ -176,7 +180,7 @@ TEST_F(CaptureCancelTest, DuringTheFirstSnapshot) {
   std::printf("cancel delay, first snapshot: %.3f s\n", delay);
   EXPECT_FALSE(fs::exists(Snapshots() / "FileSystemDir/FirstSnapShot.txt"));
   EXPECT_FALSE(fs::exists(Snapshots() / "RegSystemDir/FirstSnapShot/RegSnapShot0.reg"));
-  const fs::path backups = platform::Machine::HostPath(INIBackupFolder);
+  const fs::path backups = platform::Machine::HostPath(session_->Context().INIBackupFolder);
   EXPECT_TRUE(!fs::exists(backups) || fs::is_empty(backups)) << "INI backups of the cancelled walk are left";
   EXPECT_EQ(Pending(), L"");
   EXPECT_FALSE(session_->IsFirstSnapshotExist());
@@ -253,12 +257,12 @@ TEST_F(CaptureCancelTest, DuringTheBuild) {
   RecordProperty("build_cancel_delay_ms", static_cast<int>(delay * 1000));
   std::printf("cancel delay, build: %.3f s\n", delay);
   EXPECT_EQ(OutputFiles(), std::set<std::string>{}) << "a cancelled build left files";
-  EXPECT_TRUE(fs::is_regular_file(platform::Machine::HostPath(ProjectFilePath)));
+  EXPECT_TRUE(fs::is_regular_file(platform::Machine::HostPath(session_->Context().ProjectFilePath)));
 
   // Built again, and once more under another name as the uncancelled reference: the same package.
   ASSERT_TRUE(session_->BuildPackage().succeeded());
   const fs::path rebuilt = platform::Machine::HostPath(session_->PackagePath());
-  SetPackageFileName(L"reference.msi");
+  session_->Context().SetPackageFileName(L"reference.msi");
   ASSERT_TRUE(session_->BuildPackage().succeeded());
   const fs::path reference = platform::Machine::HostPath(session_->PackagePath());
   ASSERT_NE(rebuilt, reference);

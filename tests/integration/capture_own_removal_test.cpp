@@ -107,7 +107,7 @@ TEST(CaptureOwnRemovalTest, DesktopFileNewIniFileAndTheSetupsOwnUninstaller) {
   // uninstaller, its entry and INI rows are not.
   const fs::path package = out / "Corvane Removal.msi";
   ASSERT_TRUE(fs::is_regular_file(package)) << output;
-  SetupWorkPaths(L"", L"");
+  ReadEnvironmentValues();
   PackagePlaces places;
   ASSERT_TRUE(ReadPackagePlaces(package, places, error)) << error;
   EXPECT_TRUE(Contains(places.files, "C:\\users\\" + user + "\\Desktop\\Corvane Removal.txt"));

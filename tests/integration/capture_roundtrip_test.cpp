@@ -247,7 +247,7 @@ class CaptureRoundTripTest : public ::testing::Test {
       ASSERT_TRUE(machine.ok()) << machine.error();
       CaptureAndCount(setup, kSource / "examples" / sample / "expected-items.txt", productFile, machine, package);
       if (HasFatalFailure()) return;
-      SetupWorkPaths(L"", L"");
+      ReadEnvironmentValues();
       std::string error;
       ASSERT_TRUE(ReadPackagePlaces(package, places, error)) << error;
       onA = ReadFacts(places, true);

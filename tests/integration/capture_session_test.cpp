@@ -33,13 +33,13 @@ class CaptureSessionWineTest : public ::testing::Test {
     // Wine started by the program uses HOME: keep it on the copy's own home, like the test runs.
     if (const char* home = std::getenv("HOME")) previousHome_ = home;
     setenv("HOME", wine_.home().c_str(), 1);
-    SetUpCaptureWorkPaths(scratch_.path());
+    manager_ = CUIManager::GetInstance();
+    SetUpCaptureWorkPaths(manager_->Context(), scratch_.path());
     // What the machine holds before the installer runs.
     WriteC("CorvaneData/modify.txt", "original\r\n");
     WriteC("CorvaneData/delete.txt", "to be deleted\r\n");
     WriteC("CorvaneData/same.txt", "unchanged\r\n");
     WriteC("windows/corvane.ini", "[Main]\r\nKey=Old\r\nKeep=1\r\n");
-    manager_ = CUIManager::GetInstance();
     ASSERT_EQ(manager_->Initialize(), 1);
   }
 
@@ -128,7 +128,8 @@ class CaptureSessionWineTest : public ::testing::Test {
 
   void ExpectProjectHoldsExactlyTheChanges() {
     pugi::xml_document project;
-    ASSERT_TRUE(project.load_file(platform::Machine::HostPath(ProjectFilePath).c_str())) << WideToUtf8(ProjectFilePath);
+    ASSERT_TRUE(project.load_file(platform::Machine::HostPath(manager_->Context().ProjectFilePath).c_str()))
+        << WideToUtf8(manager_->Context().ProjectFilePath);
     pugi::xml_node root = project.document_element();
     // A new INI file is a file like any other; only a changed one goes entry by entry.
     EXPECT_EQ(FileEntries(root, "FileSystem/AddedItems/DirectoryList"),
@@ -180,7 +181,8 @@ TEST_F(CaptureSessionWineTest, CaptureInOneRun) {
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   ASSERT_EQ(manager_->CompareSnapshot(), 1);
   ASSERT_EQ(manager_->GenerateProjectFile({}, {}), 1);
-  EXPECT_EQ(ProjectFilePath, Utf8ToWide(OutputFolder) + L"\\Packages\\Capture Test_1.0.xml");
+  EXPECT_EQ(manager_->Context().ProjectFilePath,
+            Utf8ToWide(manager_->Context().OutputFolder) + L"\\Packages\\Capture Test_1.0.xml");
   ExpectProjectHoldsExactlyTheChanges();
 }
 
@@ -195,11 +197,11 @@ TEST_F(CaptureSessionWineTest, CaptureResumesAfterARestart) {
   CUIManager::ReleaseInstance(manager_);
   manager_ = nullptr;
   platform::Machine::Reset();
-  SetUpCaptureWorkPaths(scratch_.path());
-  ProjectFilePath.clear();
   manager_ = CUIManager::GetInstance();
+  SetUpCaptureWorkPaths(manager_->Context(), scratch_.path());
+  manager_->Context().ProjectFilePath.clear();
   ASSERT_EQ(manager_->Initialize(), 1);
-  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(manager_->Context().SnapshotTaken);
   ASSERT_TRUE(manager_->IsFirstSnapshotExist());
   EXPECT_EQ(manager_->GetCaptureChoices()[L"Registry"], Choices()[L"Registry"]);
   EXPECT_EQ(manager_->GetSetupFileInfo().ApplicationName, L"Capture Test");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
@@ -30,12 +31,12 @@ void RunBatch(const WinePrefixCopy& prefix, const std::string& name, const std::
 TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
   WinePrefixCopy prefix;
   ASSERT_TRUE(prefix.ok()) << prefix.error();
-  SetupWorkPaths(std::wstring(), std::wstring());
+  CWorkContext context;
+  context.Setup(std::wstring(), std::wstring());
   const std::filesystem::path data = std::filesystem::path(CORVANE_SOURCE_DIR) / "data";
-  TemplateProjectPath = platform::Machine::WindowsPath(data / "RawProjectFile.xml");
-  RulesFilePath = platform::Machine::WindowsPath(data / "DefaultIncludeExclude.xml");
+  context.TemplateProjectPath = platform::Machine::WindowsPath(data / "RawProjectFile.xml");
+  context.RulesFilePath = platform::Machine::WindowsPath(data / "DefaultIncludeExclude.xml");
   ClearAllRules();
-  ExcludedKeyChanges.clear();
 
   // What exists before: a ProgID with a versioned sibling, a key to delete, mixed-case values.
   RunBatch(prefix, "before.bat",
@@ -50,7 +51,7 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
            "reg add HKCU\\Software\\CorvaneUser /v Old /d x /f\r\n"
            "reg add HKCU\\Software\\CorvaneUser /v Path /d \"C:\\App\" /f\r\n");
 
-  CRegistryEnumerate enumerator;
+  CRegistryEnumerate enumerator(context);
   enumerator.Initialize();
   EXPECT_FALSE(enumerator.IsFirstSnapshotExist());
   std::vector<std::wstring> keys = {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\Software"};
@@ -98,19 +99,20 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
   // Whatever Wine itself changed lies under an exclusion rule of the default rules.
   const ExcludedRuleMap rules = GetExcludedRules(RuleKind::kRegistry);
   EXPECT_FALSE(rules.empty());
-  for (const auto& [key, records] : ExcludedKeyChanges) {
+  for (const auto& [key, records] : enumerator.ExcludedKeyChanges()) {
     EXPECT_TRUE(IsKeyExcluded(rules, key)) << WideToUtf8(key);
     EXPECT_EQ(key.find(L"Corvane"), std::wstring::npos) << WideToUtf8(key);
   }
 
   CXMLDocumentHandler changes;
-  ASSERT_EQ(changes.Load(RegChangesPath), 1);
+  ASSERT_EQ(changes.Load(context.RegChangesPath), 1);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"), expectedAdded);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//ModifiedItems//SubKeyList"),
             expectedModified);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//DeletedItems//SubKeyList"),
             expectedDeleted);
-  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Excluded//SubKeyList").size(), ExcludedKeyChanges.size());
+  EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Excluded//SubKeyList").size(),
+            enumerator.ExcludedKeyChanges().size());
   enumerator.Uninitialize();
 }
 

@@ -1,21 +1,18 @@
 #include "support/capture_setup.h"
 
-#include "core/work_paths.h"
+#include "core/work_context.h"
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
-#include "snapshot/file_enumerate.h"
-#include "snapshot/registry_enumerate.h"
 
-void SetUpCaptureWorkPaths(const std::filesystem::path& scratch) {
+void SetUpCaptureWorkPaths(CWorkContext& context, const std::filesystem::path& scratch) {
   std::filesystem::create_directories(scratch);
-  SetupWorkPaths(L"", L"");
-  TemplateProjectPath = WindowsPathOf(std::filesystem::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
-  RulesFilePath = WindowsPathOf(scratch / "DefaultIncludeExclude.xml");
-  ConfigFilePath = WindowsPathOf(scratch / "CorvaneRepackager.ini");
-  SetOutputFolder(WindowsPathOf(scratch / "output"));
-  SetProjectFilePath(WindowsPathOf(scratch / "output" / "Packages" / "ProjectFile.xml"));
-  ExcludedChanges.clear();
-  ExcludedKeyChanges.clear();
+  context.Setup(L"", L"");
+  context.TemplateProjectPath =
+      WindowsPathOf(std::filesystem::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
+  context.RulesFilePath = WindowsPathOf(scratch / "DefaultIncludeExclude.xml");
+  context.ConfigFilePath = WindowsPathOf(scratch / "CorvaneRepackager.ini");
+  context.SetOutputFolder(WindowsPathOf(scratch / "output"));
+  context.SetProjectFilePath(WindowsPathOf(scratch / "output" / "Packages" / "ProjectFile.xml"));
   ClearAllRules();
 }
 

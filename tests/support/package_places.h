@@ -49,8 +49,8 @@ struct PackagePlaces {
 
 // Reads the Property, Directory, Component, File, CreateFolder, Registry, IniFile and Shortcut
 // tables and resolves every item to its place on the machine the seam currently sees (its
-// environment values must be set up: SetupWorkPaths). False with a reason when a table cannot be
-// read or a row refers to something missing.
+// environment values must be read: ReadEnvironmentValues). False with a reason when a table
+// cannot be read or a row refers to something missing.
 bool ReadPackagePlaces(const std::filesystem::path& package, PackagePlaces& places, std::string& error);
 
 // The items a project file lists, in the form of the samples' expected-items.txt files.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "platform/directory_listing.h"
@@ -59,6 +61,53 @@ Status CopyFileTo(const std::wstring& source, const std::wstring& target, bool f
 }
 
 Status RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) ? kSuccess : LastStatus(); }
+
+Status RenameFile(const std::wstring& from, const std::wstring& to) {
+  const DWORD target = GetFileAttributesW(to.c_str());
+  if (target != INVALID_FILE_ATTRIBUTES && (target & FILE_ATTRIBUTE_DIRECTORY)) return kAccessDenied;
+  return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? kSuccess : LastStatus();
+}
+
+Status ReplaceAtomically(const std::wstring& path, std::string_view bytes) {
+  const DWORD existing = GetFileAttributesW(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES &&
+      (existing & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    return kAccessDenied;
+  }
+  // Written beside the file, flushed, then moved over it in one step.
+  const std::wstring temporary = path + L".new-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(GetCurrentThreadId());
+  HANDLE file =
+      CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return LastStatus();
+  Status status = kSuccess;
+  size_t done = 0;
+  while (status == kSuccess && done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      status = LastStatus();
+      if (status == kSuccess) status = kWriteFault;
+    }
+    done += written;
+  }
+  if (status == kSuccess && !FlushFileBuffers(file)) status = LastStatus();
+  CloseHandle(file);
+  if (status == kSuccess &&
+      !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    status = LastStatus();
+  }
+  if (status != kSuccess) DeleteFileW(temporary.c_str());
+  return status;
+}
+
+Status GetFileSize(const std::wstring& path, uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return LastStatus();
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return kAccessDenied;
+  size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return kSuccess;
+}
 
 namespace {
 const unsigned char kEmptyData[1] = {0};

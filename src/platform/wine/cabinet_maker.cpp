@@ -4,6 +4,7 @@
 
 #include <gio/gio.h>
 #include <libgcab.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -16,17 +17,13 @@
 #include "platform/wine/cabinet_writer.h"
 #include "platform/wine/ddf_parser.h"
 #include "platform/wine/glib_status.h"
+#include "platform/wine/replace_file.h"
 
 namespace fs = std::filesystem;
 
 namespace platform {
 namespace wine {
 namespace {
-
-void RemoveQuietly(const fs::path& path) {
-  std::error_code ec;
-  fs::remove(path, ec);
-}
 
 // kSuccess when `path` is a regular, readable file; otherwise the status with `what` filled.
 Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what) {
@@ -95,45 +92,48 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
     error = "the cabinet refused its folder: " + GErrorText(gerror.get(), "");
     return StatusFromGError(gerror.get(), kWriteFault);
   }
-  Status status = kSuccess;
 
-  // Written under a temporary name, so that a failure never leaves a partial cabinet behind.
-  fs::path temporary = target.parent_path() /
-                       ("." + target.filename().string() + ".partial-" + std::to_string(::getpid()));
-  GObjectRef<GFile> out(g_file_new_for_path(temporary.c_str()));
-  GObjectRef<GFileOutputStream> stream(
-      g_file_replace(out.get(), nullptr, FALSE, G_FILE_CREATE_PRIVATE, nullptr, gerror.out()));
-  if (!stream) {
-    error = "the cabinet " + target.string() + " cannot be created: " + GErrorText(gerror.get(), "");
-    return StatusFromGError(gerror.get(), kWriteFault);
-  }
-  // libgcab writes its headers a few bytes at a time: a buffer keeps that from becoming one system
-  // call per field.
-  GObjectRef<GOutputStream> buffered(g_buffered_output_stream_new_sized(G_OUTPUT_STREAM(stream.get()), 1 << 20));
-  bool written = gcab_cabinet_write_simple(cabinet.get(), buffered.get(), nullptr, nullptr, nullptr, gerror.out());
-  if (!written) {
-    error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
-    status = StatusFromGError(gerror.get(), kWriteFault);
-    g_output_stream_close(buffered.get(), nullptr, nullptr);
-    RemoveQuietly(temporary);
-    return status;
-  }
-  if (!g_output_stream_close(buffered.get(), nullptr, gerror.out())) {
-    error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
-    RemoveQuietly(temporary);
-    return StatusFromGError(gerror.get(), kWriteFault);
-  }
-  std::error_code ec;
-  // The cabinet header stores its own size in 32 bits.
-  if (fs::file_size(temporary, ec) > 0xFFFFFFFFull) {
-    error = "the cabinet " + target.string() + " would be larger than 4 GB";
-    RemoveQuietly(temporary);
-    return kInvalidData;
-  }
-  fs::rename(temporary, target, ec);
-  if (ec) {
-    error = "the cabinet " + target.string() + " cannot be put in place: " + ec.message();
-    RemoveQuietly(temporary);
+  // Written beside the target and renamed over it, so that a failure never leaves a partial
+  // cabinet behind.
+  Status status = kSuccess;
+  const int replaced = ReplaceHostFile(target, [&](int fd, const fs::path& temporary) {
+    // Opened for reading and writing, not appending: the writer goes back to fill in the header.
+    GObjectRef<GFile> out(g_file_new_for_path(temporary.c_str()));
+    GObjectRef<GFileIOStream> stream(g_file_open_readwrite(out.get(), nullptr, gerror.out()));
+    if (!stream) {
+      error = "the cabinet " + target.string() + " cannot be created: " + GErrorText(gerror.get(), "");
+      status = StatusFromGError(gerror.get(), kWriteFault);
+      return EIO;
+    }
+    // libgcab writes its headers a few bytes at a time: a buffer keeps that from becoming one
+    // system call per field.
+    GOutputStream* output = g_io_stream_get_output_stream(G_IO_STREAM(stream.get()));  // owned by `stream`
+    GObjectRef<GOutputStream> buffered(g_buffered_output_stream_new_sized(output, 1 << 20));
+    bool written = gcab_cabinet_write_simple(cabinet.get(), buffered.get(), nullptr, nullptr, nullptr, gerror.out());
+    if (!written) {
+      error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
+      status = StatusFromGError(gerror.get(), kWriteFault);
+      g_output_stream_close(buffered.get(), nullptr, nullptr);
+      return EIO;
+    }
+    if (!g_output_stream_close(buffered.get(), nullptr, gerror.out())) {
+      error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
+      status = StatusFromGError(gerror.get(), kWriteFault);
+      return EIO;
+    }
+    // The cabinet header stores its own size in 32 bits.
+    struct stat writtenInfo {};
+    if (::fstat(fd, &writtenInfo) != 0) return errno;
+    if (static_cast<unsigned long long>(writtenInfo.st_size) > 0xFFFFFFFFull) {
+      error = "the cabinet " + target.string() + " would be larger than 4 GB";
+      status = kInvalidData;
+      return EFBIG;
+    }
+    return 0;
+  });
+  if (replaced != 0) {
+    if (status != kSuccess) return status;
+    error = "the cabinet " + target.string() + " cannot be put in place: " + std::generic_category().message(replaced);
     return kWriteFault;
   }
   return kSuccess;

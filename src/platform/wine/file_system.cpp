@@ -21,6 +21,7 @@
 #include "platform/text.h"
 #include "platform/wine/errno_status.h"
 #include "platform/wine/file_descriptor.h"
+#include "platform/wine/replace_file.h"
 #include "platform/wine/shell_folders.h"
 
 namespace fs = std::filesystem;
@@ -536,6 +537,35 @@ Status RemoveFile(const std::wstring& path) {
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return kAccessDenied;  // read-only
   }
   if (::unlink(host.c_str()) != 0) return StatusFromErrno(errno, host);
+  return kSuccess;
+}
+
+Status RenameFile(const std::wstring& from, const std::wstring& to) {
+  const fs::path source = Machine::HostPath(from);
+  const fs::path target = Machine::HostPath(to);
+  if (source.empty() || target.empty()) return kPathNotFound;
+  struct stat st {};
+  if (::lstat(source.c_str(), &st) != 0) return StatusFromErrno(errno, source);
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  if (::lstat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kAccessDenied;
+  if (::rename(source.c_str(), target.c_str()) != 0) return StatusFromErrno(errno, target, ExistsMeaning::kFile);
+  return kSuccess;
+}
+
+Status ReplaceAtomically(const std::wstring& path, std::string_view bytes) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  if (IsDriveRoot(path, host)) return kAccessDenied;
+  return StatusFromErrno(wine::ReplaceHostFile(host, bytes), host, ExistsMeaning::kFile);
+}
+
+Status GetFileSize(const std::wstring& path, uint64_t& size) {
+  const fs::path host = Machine::HostPath(path);
+  if (host.empty()) return kPathNotFound;
+  struct stat st {};
+  if (::stat(host.c_str(), &st) != 0) return StatusFromErrno(errno, host);
+  if (S_ISDIR(st.st_mode)) return kAccessDenied;
+  size = static_cast<uint64_t>(st.st_size);
   return kSuccess;
 }
 

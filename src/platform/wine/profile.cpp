@@ -13,6 +13,7 @@
 
 #include "core/strings.h"
 #include "platform/machine.h"
+#include "platform/wine/replace_file.h"
 
 namespace fs = std::filesystem;
 
@@ -204,46 +205,8 @@ std::wstring Unquote(const std::wstring& value) {
 // One lock for every write of this process: a write reads, changes and replaces the whole file.
 std::mutex g_writeMutex;
 
-// Replaces the file with new content: written to a temporary file beside it, flushed, then
-// renamed over it, so a failure leaves the old file whole. A link is followed and its target
-// replaced; the file's permission bits are kept.
-bool ReplaceFile(const fs::path& host, const std::string& bytes) {
-  fs::path target = host;
-  std::error_code ec;
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::weakly_canonical(target, ec);
-    if (ec) return false;
-    target = resolved;
-  }
-  mode_t mode = 0666 & ~[] {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-  }();
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode)) return false;
-    // A read-only file is not written, as on Windows.
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-    mode = st.st_mode & 07777;
-  }
-  std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".new-XXXXXX")).string();
-  int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < bytes.size()) {
-    ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) ok = false;
-    else done += static_cast<size_t>(put);
-  }
-  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
-}
+// Replaces the file with new content (one write-then-rename: a failure leaves the old file whole).
+bool ReplaceFile(const fs::path& host, const std::string& bytes) { return wine::ReplaceHostFile(host, bytes) == 0; }
 
 std::string Serialize(const ProfileFile& file) {
   std::string out = file.bom;

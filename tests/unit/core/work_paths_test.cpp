@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "platform/file_system.h"
 #include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
@@ -83,32 +84,33 @@ class WorkPathsSetupTest : public ::testing::Test {
 };
 
 TEST_F(WorkPathsSetupTest, ValuesComeFromTheProgramFolderAndThePrefix) {
-  SetupWorkPaths(L"", L"");
+  CWorkContext context;
+  context.Setup(L"", L"");
   const fs::path folder = FixturePrefix::ProgramFolderOnHost();
-  EXPECT_EQ("Z:" + folder.string(), [] {
-    std::string p = ProgramFolder;
+  EXPECT_EQ("Z:" + folder.string(), [&context] {
+    std::string p = context.ProgramFolder;
     for (char& c : p) c = c == '\\' ? '/' : c;
     return p;
   }());
   EXPECT_EQ(FixturePrefix::kTemp, EnvironmentValues.temp);
   EXPECT_EQ(FixturePrefix::kSystemDrive, EnvironmentValues.systemdrive);
-  EXPECT_EQ("C:\\users\\root\\Temp", WorkFolder);
-  EXPECT_EQ(ProgramFolder, OutputFolder);
-  EXPECT_EQ(ProgramFolder + "\\ExtractedIcon", ExtractedIconFolder);
-  EXPECT_EQ(L"C:\\users\\root\\Temp\\Temp\\FileChanges.xml", FileChangesPath);
-  EXPECT_EQ(Utf8ToWide(ProgramFolder) + L"\\Packages\\ProjectFile.xml", ProjectFilePath);
-  EXPECT_EQ(L"C:\\users\\root\\AppData\\Roaming\\INIBackup", INIBackupFolder);
+  EXPECT_EQ("C:\\users\\root\\Temp", context.WorkFolder);
+  EXPECT_EQ(context.ProgramFolder, context.OutputFolder);
+  EXPECT_EQ(context.ProgramFolder + "\\ExtractedIcon", context.ExtractedIconFolder);
+  EXPECT_EQ(L"C:\\users\\root\\Temp\\Temp\\FileChanges.xml", context.FileChangesPath);
+  EXPECT_EQ(Utf8ToWide(context.ProgramFolder) + L"\\Packages\\ProjectFile.xml", context.ProjectFilePath);
+  EXPECT_EQ(L"C:\\users\\root\\AppData\\Roaming\\INIBackup", context.INIBackupFolder);
   // Root names are found without regard to case.
   EXPECT_EQ(platform::RootKey::CurrentConfig, RootKeyTable.at(L"Hkey_Current_Config"));
 
-  SetupWorkPaths(L"C:\\out", L"Pkg.msi");
-  EXPECT_EQ("C:\\out", OutputFolder);
-  EXPECT_EQ("Pkg.msi", PackageFileName);
-  EXPECT_EQ(L"C:\\out\\Packages\\ProjectFile.xml", ProjectFilePath);
-  SetOutputFolder(L"C:\\other");
-  SetPackageFileName(L"\u00e9.msi");
-  EXPECT_EQ("C:\\other", OutputFolder);
-  EXPECT_EQ("\xC3\xA9.msi", PackageFileName);
+  context.Setup(L"C:\\out", L"Pkg.msi");
+  EXPECT_EQ("C:\\out", context.OutputFolder);
+  EXPECT_EQ("Pkg.msi", context.PackageFileName);
+  EXPECT_EQ(L"C:\\out\\Packages\\ProjectFile.xml", context.ProjectFilePath);
+  context.SetOutputFolder(L"C:\\other");
+  context.SetPackageFileName(L"\u00e9.msi");
+  EXPECT_EQ("C:\\other", context.OutputFolder);
+  EXPECT_EQ("\xC3\xA9.msi", context.PackageFileName);
 }
 
 TEST_F(WorkPathsSetupTest, FolderOperations) {

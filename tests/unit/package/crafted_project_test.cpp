@@ -82,7 +82,7 @@ TEST(CraftedProjectTest, ProductNameIsThePackageNameOnlyWhenPlain) {
   const std::string product = "ApplicationName=\"Example\"";
   project.replace(project.find(product), product.size(), "ApplicationName=\"..\\..\\evil\"");
   Builder builder;
-  PackageFileName.clear();
+  builder.context().PackageFileName.clear();
   EXPECT_EQ(builder.Build(project), 0);
   ASSERT_FALSE(builder.errors().empty());
   EXPECT_NE(builder.errors().front().find("..\\..\\evil"), std::string::npos) << builder.errors().front();

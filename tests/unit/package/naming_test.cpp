@@ -54,7 +54,8 @@ TEST_F(NamingTest, RootsAreTheInstallersOwnFolders) {
       {L"D:", L"TARGETDIR", L"TARGETDIR", Bitness::Neutral},
   };
   // The all-users menu and desktop keep their own paths: Wine's installer resolves the menu and
-  // desktop properties to the user's folders even for an all-users package.
+  // desktop properties to the user's folders even for an all-users package. (The shortcut reader
+  // names them by those properties all the same: ShortcutsFromLinksTest checks that side.)
   for (const wchar_t* folder : {L"%ALLUSERSPROFILE%\\Microsoft\\Windows\\Start Menu\\Programs", L"C:\\users\\Public\\Desktop"}) {
     std::wstring path = folder;
     EXPECT_FALSE(CPackageNames::MapRootComponent(path, true)) << WideToUtf8(folder);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/installer_database.h"
@@ -69,16 +70,13 @@ class Builder {
     prefix_.Activate();
     prefix_.InDriveC("users/root/Temp/Temp", true);
     std::filesystem::create_directories(prefix_.Scratch() / "out");
-    SetupWorkPaths(platform::Machine::WindowsPath(prefix_.Scratch() / "out"), L"t.msi");
-    ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
-    // Each build numbers its files from 1, as the first build of a run does.
-    FileSequence = 0;
-    CabinetFileCount = 0;
-    EmptyFolderCounter = 1;
+    context_.Setup(platform::Machine::WindowsPath(prefix_.Scratch() / "out"), L"t.msi");
+    context_.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
   }
 
   FixturePrefix& prefix() { return prefix_; }
   CMSIHandler& handler() { return handler_; }
+  CWorkContext& context() { return context_; }
 
   std::filesystem::path PackageHostPath() const { return prefix_.Scratch() / "out" / "t.msi"; }
 
@@ -106,7 +104,8 @@ class Builder {
 
  private:
   FixturePrefix prefix_;
-  CMSIHandler handler_;
+  CWorkContext context_;
+  CMSIHandler handler_{context_};
   platform::InstallerDatabase database_;
   std::vector<std::string> errors_;
 };

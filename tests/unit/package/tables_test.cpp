@@ -100,6 +100,13 @@ TEST(TablesTest, SequencesContinueAndKeysStayUniqueAcrossPasses) {
   EXPECT_LT(first, second);
   EXPECT_EQ(ddf.find("notes.tmp.txt"), std::string::npos);
   EXPECT_EQ(build.Table("SELECT `LastSequence` FROM `Media`"), (Rows{{"4"}}));
+
+  // The numbering belongs to one build: a second build by the same builder (as the wizard's
+  // second package) numbers its files from 1 again and its Media row counts its own files only,
+  // or the File rows would name sequences its cabinet does not have.
+  ASSERT_EQ(build.Build(ProjectText("<Directory Name=\"%PROGRAMFILES%\\B\"><File Name=\"setup.ini\"/></Directory>")), 1);
+  EXPECT_EQ(build.Table("SELECT `File`,`Sequence` FROM `File`"), (Rows{{"setup.ini", "1"}}));
+  EXPECT_EQ(build.Table("SELECT `LastSequence` FROM `Media`"), (Rows{{"1"}}));
 }
 
 TEST(TablesTest, QuotesAndNonLatinNamesSurvive) {

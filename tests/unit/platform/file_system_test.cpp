@@ -281,6 +281,46 @@ TEST_F(FileSystemTest, RemoveFileRefusesReadOnlyAndFolders) {
   EXPECT_FALSE(PathExists(L"C:\\data\\README"));
 }
 
+// The one write-then-rename of the program, and the rename and size it builds on.
+TEST_F(FileSystemTest, ReplaceRenameAndSizeKeepWholeFiles) {
+  const fs::path data = prefix_.driveC() / "data";
+  EXPECT_EQ(kSuccess, ReplaceAtomically(L"C:\\data\\new.txt", "first"));
+  EXPECT_EQ("first", ReadHostFile(data / "new.txt"));
+  // An existing file keeps its permission bits; through a link, the link's target is replaced.
+  chmod((data / "beta.txt").c_str(), 0640);
+  EXPECT_EQ(kSuccess, ReplaceAtomically(L"C:\\data\\BETA.TXT", "replaced"));
+  EXPECT_EQ("replaced", ReadHostFile(data / "beta.txt"));
+  struct stat st {};
+  ASSERT_EQ(0, stat((data / "beta.txt").c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 0777);
+  fs::create_symlink("README", data / "link.txt");
+  EXPECT_EQ(kSuccess, ReplaceAtomically(L"C:\\data\\link.txt", "through"));
+  EXPECT_TRUE(fs::is_symlink(data / "link.txt"));
+  EXPECT_EQ("through", ReadHostFile(data / "README"));
+  // Refused as on Windows: the old content stays whole and nothing is left beside it.
+  chmod((data / "beta.txt").c_str(), 0444);
+  EXPECT_EQ(kAccessDenied, ReplaceAtomically(L"C:\\data\\beta.txt", "lost"));
+  EXPECT_EQ("replaced", ReadHostFile(data / "beta.txt"));
+  EXPECT_EQ(kAccessDenied, ReplaceAtomically(L"C:\\data\\Sub", "lost"));
+  EXPECT_EQ(kPathNotFound, ReplaceAtomically(L"C:\\nope\\x.txt", "lost"));
+  for (const auto& entry : fs::directory_iterator(data)) {
+    EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".new-")) << entry.path();
+  }
+
+  uint64_t size = 0;
+  EXPECT_EQ(kSuccess, GetFileSize(L"C:\\data\\new.txt", size));
+  EXPECT_EQ(5u, size);
+  EXPECT_EQ(kAccessDenied, GetFileSize(L"C:\\data\\Sub", size));
+  EXPECT_EQ(kFileNotFound, GetFileSize(L"C:\\data\\none", size));
+
+  // A rename replaces a file of the target's name (found without regard to case), never a folder.
+  EXPECT_EQ(kSuccess, RenameFile(L"C:\\data\\new.txt", L"C:\\data\\alpha.ini"));
+  EXPECT_EQ("first", ReadHostFile(data / "Alpha.INI"));
+  EXPECT_FALSE(PathExists(L"C:\\data\\new.txt"));
+  EXPECT_EQ(kAccessDenied, RenameFile(L"C:\\data\\Alpha.INI", L"C:\\data\\Sub"));
+  EXPECT_EQ(kFileNotFound, RenameFile(L"C:\\data\\none", L"C:\\data\\x"));
+}
+
 TEST_F(FileSystemTest, AttributesReadAndWrite) {
   EXPECT_EQ(kInvalidAttributes, GetAttributes(L"C:\\data\\none"));
   EXPECT_EQ(kInvalidAttributes, GetAttributes(L"Q:\\x"));

@@ -86,8 +86,10 @@ TEST_F(CaptureProductTextsTest, WindowsInstallerPackageGivesItsProperties) {
 TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   FixturePrefix prefix;
   prefix.Activate();
-  SetUpCaptureWorkPaths(prefix.Scratch());
-  ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
+  CCaptureSession session(nullptr);
+  CWorkContext& context = session.Context();
+  SetUpCaptureWorkPaths(context, prefix.Scratch());
+  context.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
   prefix.WriteDriveCFile("Program Files/App/change.txt", "v1");
   prefix.AddSystemReg("\n[Software\\\\Vendor] 1700000000\n\"Old\"=\"1\"\n");
   const fs::path snapshots = prefix.InDriveC("users/root/Temp/SnapShot");
@@ -96,9 +98,10 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   const fs::path secondFiles = snapshots / "FileSystemDir/SecondSnapShot.txt";
   const fs::path secondKeys = snapshots / "RegSystemDir/SecondSnapShot";
   const fs::path output = prefix.Scratch() / "output";
-  auto pending = [] { return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath); };
+  auto pending = [&context] {
+    return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", context.ConfigFilePath);
+  };
 
-  CCaptureSession session(nullptr);
   ASSERT_TRUE(session.Initialize().succeeded());
   session.Manager().Wrapper().SetPrepareMachine(false);
   CaptureChoiceMap choices;
@@ -150,12 +153,12 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   CancelRequest.Request();
   EXPECT_TRUE(session.CompareSnapshot().cancelled());
   CancelRequest.Clear();
-  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(FileChangesPath)));
-  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(RegChangesPath)));
+  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(session.Context().FileChangesPath)));
+  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(session.Context().RegChangesPath)));
   ASSERT_TRUE(session.CompareSnapshot().succeeded());
 
   // The project file: none left, the snapshots kept (the capture can go on from them).
-  const fs::path project = platform::Machine::HostPath(ProjectFilePath);
+  const fs::path project = platform::Machine::HostPath(session.Context().ProjectFilePath);
   ASSERT_TRUE(cancelledThenRun([&] {
                 const COperationResult result = session.GenerateProjectFile({}, {});
                 if (result.cancelled()) {
@@ -198,8 +201,8 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
 TEST(CaptureSessionBeginTest, ChoicesThatCannotBeSavedFailTheStart) {
   FixturePrefix prefix;
   prefix.Activate();
-  SetUpCaptureWorkPaths(prefix.Scratch());
   CCaptureSession session(nullptr);
+  SetUpCaptureWorkPaths(session.Context(), prefix.Scratch());
   ASSERT_TRUE(session.Initialize().succeeded());
   const fs::path snapshots = prefix.InDriveC("users/root/Temp/SnapShot");
   fs::remove_all(snapshots);

@@ -159,7 +159,7 @@ class ShortcutsFromLinksTest : public ::testing::Test {
  protected:
   void SetUp() override {
     machine_.Activate();
-    SetupWorkPaths(L"", L"");
+    ReadEnvironmentValues();
   }
   std::wstring Place(const std::wstring& windowsFolder, const std::string& name, const LinkParts& parts) {
     const fs::path host = platform::Machine::HostPath(windowsFolder);

@@ -29,18 +29,19 @@ class CaptureSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    SetUpCaptureWorkPaths(prefix_.Scratch());
     manager_ = CUIManager::GetInstance();
+    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
   }
   void TearDown() override {
     if (manager_) CUIManager::ReleaseInstance(manager_);
   }
+  CWorkContext& Context() { return manager_->Context(); }
 
   // As a restart of the program: the manager goes, the folder values are set up again.
   void Restart() {
     CUIManager::ReleaseInstance(manager_);
-    SetUpCaptureWorkPaths(prefix_.Scratch());
     manager_ = CUIManager::GetInstance();
+    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
     ASSERT_EQ(manager_->Initialize(), 1);
     manager_->Wrapper().SetPrepareMachine(false);
   }
@@ -76,7 +77,7 @@ TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
   EXPECT_EQ(manager_->GetSetupFileInfo().ApplicationName, L"My_ App_");
   EXPECT_EQ(manager_->GetSetupFileInfo().Version, L"1.0_2");
   EXPECT_EQ(manager_->GetSetupFileInfo().CompanyName, L"Maker _Ltd_");
-  EXPECT_EQ(ProjectFilePath, Utf8ToWide(OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
+  EXPECT_EQ(Context().ProjectFilePath, Utf8ToWide(Context().OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
 
   // Record types in the file: File, Registry, Registry, three SetupFileInfo, SetupFilePath.
   std::string bytes = ScanDetailsBytes();
@@ -90,7 +91,7 @@ TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
 
   // After a restart with a capture waiting, the choices come back, the product texts as stored.
   manager_->SetSnapshotTakenMark(true);
-  ProjectFilePath.clear();
+  Context().ProjectFilePath.clear();
   Restart();
   ASSERT_EQ(manager_->ReadScanDetails(), 1);
   CaptureChoiceMap read = manager_->GetCaptureChoices();
@@ -99,14 +100,14 @@ TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
   EXPECT_EQ(read[L"SetupFilePath"], choices[L"SetupFilePath"]);
   EXPECT_EQ(read[L"SetupFileInfo"], (std::vector<std::wstring>{L"My_ App_", L"1.0_2", L"Maker _Ltd_"}));
   EXPECT_EQ(manager_->GetSetupFilePath(), L"Z:\\setups\\setup.exe");
-  EXPECT_EQ(ProjectFilePath, Utf8ToWide(OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
+  EXPECT_EQ(Context().ProjectFilePath, Utf8ToWide(Context().OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
 }
 
 TEST_F(CaptureSessionTest, OldCaptureDataIsWipedUnlessACaptureIsWaiting) {
   prefix_.WriteDriveCFile("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt", "");
   prefix_.WriteDriveCFile("users/root/AppData/Roaming/INIBackup/windows/old.ini", "[a]\nb=c\n");
   ASSERT_EQ(manager_->Initialize(), 1);
-  EXPECT_FALSE(SnapshotTaken);
+  EXPECT_FALSE(Context().SnapshotTaken);
   EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
   EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/AppData/Roaming/INIBackup/windows")));
   EXPECT_TRUE(fs::is_directory(prefix_.InDriveC("users/root/Temp/SnapShot")));
@@ -115,10 +116,10 @@ TEST_F(CaptureSessionTest, OldCaptureDataIsWipedUnlessACaptureIsWaiting) {
 
   // With the mark set, the data survives a restart.
   manager_->SetSnapshotTakenMark(true);
-  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath), L"1");
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", Context().ConfigFilePath), L"1");
   prefix_.WriteDriveCFile("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt", "");
   Restart();
-  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(Context().SnapshotTaken);
   EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
   // Only the file half exists: no first snapshot, and both halves start over.
   EXPECT_FALSE(manager_->IsFirstSnapshotExist());
@@ -126,7 +127,8 @@ TEST_F(CaptureSessionTest, OldCaptureDataIsWipedUnlessACaptureIsWaiting) {
 
   // The end of the session removes the mark.
   EXPECT_EQ(manager_->Uninitialize(), 1);
-  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"none", ConfigFilePath), L"none");
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"none", Context().ConfigFilePath),
+            L"none");
   EXPECT_FALSE(manager_->IsInitialized());
 }
 
@@ -157,7 +159,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   prefix_.AddSystemReg("\n[Software\\\\Vendor\\\\App] 1700000001\n\"Path\"=\"C:\\\\Program Files\\\\App\"\n");
 
   Restart();
-  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(Context().SnapshotTaken);
   EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
   EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/RegSystemDir/FirstSnapShot/RegSnapShot0.reg")));
   ASSERT_TRUE(manager_->IsFirstSnapshotExist());
@@ -167,7 +169,8 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   ASSERT_EQ(manager_->GenerateProjectFile({}, {}), 1);
 
   pugi::xml_document project;
-  ASSERT_TRUE(project.load_file(platform::Machine::HostPath(ProjectFilePath).c_str())) << WideToUtf8(ProjectFilePath);
+  ASSERT_TRUE(project.load_file(platform::Machine::HostPath(Context().ProjectFilePath).c_str()))
+      << WideToUtf8(Context().ProjectFilePath);
   pugi::xml_node root = project.document_element();
   EXPECT_TRUE(root.select_node("FileSystem/AddedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App\\new']/File[@Name='added.dll']"));
   EXPECT_TRUE(root.select_node("FileSystem/ModifiedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App']/File[@Name='change.txt']"));
@@ -210,7 +213,7 @@ TEST_F(CaptureSessionTest, PendingMarkBelongsToItsMachineAndArgumentsSurviveARes
   EXPECT_EQ(manager_->GetPendingMarkOwner(&named), PendingMarkOwner::kThisMachine);
   EXPECT_EQ(named, self);
   Restart();
-  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(Context().SnapshotTaken);
   ASSERT_EQ(manager_->ReadScanDetails(), 1);
   EXPECT_EQ(manager_->GetSetupArguments(), L"/S /D=C:\\Program Files\\My App");
   // The four lists the pages know are unchanged by the added record.
@@ -219,21 +222,21 @@ TEST_F(CaptureSessionTest, PendingMarkBelongsToItsMachineAndArgumentsSurviveARes
 
   // Another machine's mark.
   const std::wstring other = L"/srv/prefixes/other";
-  platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", other, ConfigFilePath);
+  platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", other, Context().ConfigFilePath);
   Restart();
-  EXPECT_FALSE(SnapshotTaken);
+  EXPECT_FALSE(Context().SnapshotTaken);
   EXPECT_EQ(manager_->GetPendingMarkOwner(&named), PendingMarkOwner::kOtherMachine);
   EXPECT_EQ(named, other);
   EXPECT_FALSE(manager_->SetSnapshotTakenMark(true));
   EXPECT_FALSE(manager_->SetSnapshotTakenMark(false));
   EXPECT_EQ(manager_->Uninitialize(), 1);
-  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath), L"1");
-  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"CaptureMachine", L"", ConfigFilePath), other);
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", Context().ConfigFilePath), L"1");
+  EXPECT_EQ(platform::GetProfileText(L"SnapshotDetails", L"CaptureMachine", L"", Context().ConfigFilePath), other);
 
   // A mark written before marks named their machine counts as this machine's.
-  platform::DeleteProfileKey(L"SnapshotDetails", L"CaptureMachine", ConfigFilePath);
+  platform::DeleteProfileKey(L"SnapshotDetails", L"CaptureMachine", Context().ConfigFilePath);
   Restart();
-  EXPECT_TRUE(SnapshotTaken);
+  EXPECT_TRUE(Context().SnapshotTaken);
   EXPECT_EQ(manager_->Uninitialize(), 1);
   EXPECT_EQ(manager_->GetPendingMarkOwner(), PendingMarkOwner::kNone);
 }

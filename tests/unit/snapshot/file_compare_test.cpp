@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
-#include <pugixml.hpp>
-
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "snapshot/file_enumerate.h"
@@ -24,10 +24,10 @@ class FileCompareTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    SetUpCaptureWorkPaths(prefix_.Scratch());
-    EnsureFolder(WorkFolder + "\\SnapShot");
-    EnsureFolder(WorkFolder + "\\Temp");
-    EnsureFolder(WideToUtf8(INIBackupFolder));
+    SetUpCaptureWorkPaths(context_, prefix_.Scratch());
+    EnsureFolder(context_.WorkFolder + "\\SnapShot");
+    EnsureFolder(context_.WorkFolder + "\\Temp");
+    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     enumerate_.Initialize();
     enumerate_.IsFirstSnapshotExist();
   }
@@ -41,7 +41,8 @@ class FileCompareTest : public ::testing::Test {
   }
 
   FixturePrefix prefix_;
-  CFileEnumerate enumerate_;
+  CWorkContext context_;
+  CFileEnumerate enumerate_{context_};
 };
 
 // Two walks and the changes filed under their folders: a file is unchanged only when its size and
@@ -82,7 +83,7 @@ TEST_F(FileCompareTest, ChangesAreFiledUnderTheirFolders) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    CFileEnumerate enumerate;
+    CFileEnumerate enumerate(context_);
     enumerate.Initialize();
     enumerate.IsFirstSnapshotExist();
     for (const Entry& e : c.first) enumerate.FirstMap().Insert(e.path, e.time, e.size, e.folder);
@@ -122,8 +123,9 @@ TEST_F(FileCompareTest, ExclusionRulesMatchAnywhereInTheTokenForm) {
   enumerate_.CompareMaps();
   EXPECT_EQ(enumerate_.AddedFolders(), (FolderFileMap{{L"C:\\windows", Files{L"C:\\windows\\keep.txt"}}}));
   EXPECT_TRUE(enumerate_.DeletedFolders().empty());
-  EXPECT_EQ(ExcludedChanges, (FolderFileMap{{L"C:\\windows\\Temp", Files{L"C:\\windows\\Temp\\a.tmp"}},
-                                            {L"C:\\windows\\Templates", Files{L"C:\\windows\\Templates\\t.dot"}}}));
+  EXPECT_EQ(enumerate_.ExcludedChanges(),
+            (FolderFileMap{{L"C:\\windows\\Temp", Files{L"C:\\windows\\Temp\\a.tmp"}},
+                           {L"C:\\windows\\Templates", Files{L"C:\\windows\\Templates\\t.dot"}}}));
 }
 
 TEST_F(FileCompareTest, ChangedIniFileGoesEntryByEntryANewOneAsAFile) {
@@ -158,7 +160,7 @@ TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {
   prefix_.WriteDriveCFile("RawProject/rules.xml",
                           "<Rules><FileSystem><ExcludedItems><ExcludedEntry Name=\"%WINDIR%\\TEMP\" "
                           "Description=\"temp\"/></ExcludedItems></FileSystem><RegistrySystem/></Rules>");
-  RulesFilePath = L"C:\\RawProject\\rules.xml";
+  context_.RulesFilePath = L"C:\\RawProject\\rules.xml";
   First("C:\\Program Files\\App\\readme.txt", 1, 2);
   Second("C:\\Program Files\\App\\readme.txt", 2, 2);
   Second("C:\\Program Files\\App\\app.exe", 2, 2);
@@ -166,7 +168,7 @@ TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {
   ASSERT_EQ(enumerate_.CompareSnapshot(), 1);
 
   pugi::xml_document document;
-  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(FileChangesPath).c_str()));
+  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(context_.FileChangesPath).c_str()));
   pugi::xml_node root = document.document_element();
   pugi::xml_node added = root.select_node("FileSystem/Included/FileSystem/AddedItems/DirectoryList/Directory").node();
   ASSERT_TRUE(added);
@@ -187,7 +189,7 @@ TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {
   // After the review the file is written again from the maps, without the usability test.
   enumerate_.AddedFolders()[L"C:\\Program Files\\Other"] = {L"C:\\Program Files\\Other\\gone.txt"};
   EXPECT_EQ(enumerate_.RewriteFileChanges(), 1);
-  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(FileChangesPath).c_str()));
+  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(context_.FileChangesPath).c_str()));
   EXPECT_EQ(document.document_element()
                 .select_nodes("FileSystem/Included/FileSystem/AddedItems/DirectoryList/Directory")
                 .size(),
@@ -195,12 +197,12 @@ TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {
 }
 
 TEST_F(FileCompareTest, WithoutRulesNothingIsExcluded) {
-  RulesFilePath = L"C:\\nowhere\\DefaultIncludeExclude.xml";
+  context_.RulesFilePath = L"C:\\nowhere\\DefaultIncludeExclude.xml";
   prefix_.WriteDriveCFile("windows/Temp/x.dat", "x");
   Second("C:\\windows\\Temp\\x.dat", 2, 1);
   ASSERT_EQ(enumerate_.CompareSnapshot(), 1);
   EXPECT_EQ(enumerate_.AddedFolders().count(L"C:\\windows\\Temp"), 1u);
-  EXPECT_TRUE(ExcludedChanges.empty());
+  EXPECT_TRUE(enumerate_.ExcludedChanges().empty());
 }
 
 }  // namespace

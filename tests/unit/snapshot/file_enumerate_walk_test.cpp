@@ -11,6 +11,7 @@
 
 #include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "snapshot/file_enumerate.h"
@@ -27,9 +28,9 @@ class FileWalkTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    SetUpCaptureWorkPaths(prefix_.Scratch());
-    EnsureFolder(WorkFolder + "\\SnapShot");
-    EnsureFolder(WideToUtf8(INIBackupFolder));
+    SetUpCaptureWorkPaths(context_, prefix_.Scratch());
+    EnsureFolder(context_.WorkFolder + "\\SnapShot");
+    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     enumerate_.Initialize();
     enumerate_.IsFirstSnapshotExist();
     ProgressCounter = 0;
@@ -53,7 +54,8 @@ class FileWalkTest : public ::testing::Test {
   }
 
   FixturePrefix prefix_;
-  CFileEnumerate enumerate_;
+  CWorkContext context_;
+  CFileEnumerate enumerate_{context_};
 };
 
 TEST_F(FileWalkTest, RecordsEveryEntryDepthFirstWithoutTheRoot) {
@@ -115,7 +117,7 @@ TEST_F(FileWalkTest, TempFoldersAndTheProgramsOwnFoldersAreNeverWalked) {
   EXPECT_TRUE(exclusions.count(L"%USERPROFILE%\\LOCAL SETTINGS\\TEMP"));
   EXPECT_TRUE(exclusions.count(L"%USERPROFILE%\\APPDATA\\LOCAL\\TEMP"));
   EXPECT_TRUE(exclusions.count(L"%USERPROFILE%\\TEMP"));
-  EXPECT_TRUE(exclusions.count(ToUpperUnicode(Utf8ToWide(ProgramFolder))));
+  EXPECT_TRUE(exclusions.count(ToUpperUnicode(Utf8ToWide(context_.ProgramFolder))));
   EXPECT_TRUE(enumerate_.IsBuiltinExcluded(L"C:\\users\\root\\appdata\\local\\temp"));
   EXPECT_FALSE(enumerate_.IsBuiltinExcluded(L"C:\\users\\root\\AppData\\Local\\Temp2"));
 }
@@ -172,12 +174,12 @@ TEST_F(FileWalkTest, FirstWalkBacksUpIniFilesOnly) {
   prefix_.WriteDriveCFile("Data/sub/other.Ini", "[s]\nk=v\n");
   prefix_.WriteDriveCFile("Data/sub/app.ini.bak", "[s]\nk=v\n");
   ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 1);
-  const fs::path backup = platform::Machine::HostPath(INIBackupFolder);
+  const fs::path backup = platform::Machine::HostPath(context_.INIBackupFolder);
   EXPECT_EQ(ReadHostFile(backup / "Data" / "sub" / "app.INI"), "[s]\nk=v\n");
   EXPECT_FALSE(fs::exists(backup / "Data" / "sub" / "other.Ini"));
   EXPECT_FALSE(fs::exists(backup / "Data" / "sub" / "app.ini.bak"));
   EXPECT_EQ(enumerate_.BackupPathOf(L"D:\\Program Files\\App\\app.ini", false),
-            INIBackupFolder + L"\\Program Files\\App\\app.ini");
+            context_.INIBackupFolder + L"\\Program Files\\App\\app.ini");
 
   EXPECT_TRUE(CFileEnumerate::IsINIFile(L"C:\\x\\app.ini"));
   EXPECT_TRUE(CFileEnumerate::IsINIFile(L"C:\\x\\app.INI"));
@@ -191,7 +193,7 @@ TEST_F(FileWalkTest, SecondWalkReloadsTheFirstFromItsFile) {
   ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 1);
 
   // As after a restart: a new enumerator finds the first snapshot on disk.
-  CFileEnumerate restarted;
+  CFileEnumerate restarted(context_);
   restarted.Initialize();
   ASSERT_TRUE(restarted.IsFirstSnapshotExist());
   prefix_.WriteDriveCFile("Data/b.ini", "[s]\nk=v\n");
@@ -200,7 +202,7 @@ TEST_F(FileWalkTest, SecondWalkReloadsTheFirstFromItsFile) {
   EXPECT_EQ(MapPaths(restarted.SecondMap()), (std::vector<std::string>{"C:\\Data\\a.txt", "C:\\Data\\b.ini"}));
   EXPECT_EQ(SnapshotPaths(restarted.SecondSnapshotPath()).size(), 2u);
   // The second walk backs nothing up.
-  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(INIBackupFolder) / "Data" / "b.ini"));
+  EXPECT_FALSE(fs::exists(platform::Machine::HostPath(context_.INIBackupFolder) / "Data" / "b.ini"));
   restarted.Uninitialize();
 }
 
@@ -233,7 +235,7 @@ TEST_F(FileWalkTest, PopulateMapOnEmptyAndDamagedFiles) {
 }
 
 TEST_F(FileWalkTest, SnapshotFileThatCannotBeCreatedIsAFailure) {
-  DeleteFolderTree(Utf8ToWide(WorkFolder + "\\SnapShot"));
+  DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\SnapShot"));
   prefix_.WriteDriveCFile("Data/a.txt", "abc");
   EXPECT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 0);
   EXPECT_FALSE(enumerate_.FirstSnapshotTaken());

@@ -1,16 +1,17 @@
 // The INI comparison: how section lines become keys, how two versions of a file are compared,
 // the order of the three change lists, and "INIChanges.xml".
+#include "snapshot/ini_handler.h"
+
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
-#include <pugixml.hpp>
-
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
-#include "snapshot/ini_handler.h"
 #include "support/capture_setup.h"
 #include "support/fixture_prefix.h"
 
@@ -45,7 +46,8 @@ TEST(IniParseTest, LineRules) {
 }
 
 TEST(IniParseTest, SectionsKeepFirstKeysAndSkipEmptySections) {
-  CINIHandler handler;
+  CWorkContext context;
+  CINIHandler handler(context);
   EXPECT_EQ(handler.ParseSection(L"S", {L"k=first", L"k=second", L"key=", L"plain", L"x=1"}, true), 1);
   EXPECT_EQ(handler.ParseSection(L"Empty", {L"key=", L"plain"}, true), 1);
   EXPECT_EQ(handler.ParseSection(L"None", {}, true), 0);
@@ -57,7 +59,8 @@ TEST(IniParseTest, SectionsKeepFirstKeysAndSkipEmptySections) {
 }
 
 TEST(IniParseTest, ListsComeInSectionOrderThenVanishedThenNewSections) {
-  CINIHandler handler;
+  CWorkContext context;
+  CINIHandler handler(context);
   handler.SetCurrentFile(L"%WINDIR%\\app.ini");
   handler.OldContent() = {{L"B", {{L"k", L"1"}, {L"gone", L"x"}, {L"same", L"s"}}},
                           {L"A", {{L"k", L"Old"}}},
@@ -82,13 +85,14 @@ class IniFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    SetUpCaptureWorkPaths(prefix_.Scratch());
-    EnsureFolder(WorkFolder + "\\Temp");
+    SetUpCaptureWorkPaths(context_, prefix_.Scratch());
+    EnsureFolder(context_.WorkFolder + "\\Temp");
     ASSERT_EQ(handler_.Initialize(), 1);
   }
 
   FixturePrefix prefix_;
-  CINIHandler handler_;
+  CWorkContext context_;
+  CINIHandler handler_{context_};
 };
 
 TEST_F(IniFileTest, ComparesFilesThroughTheProfileFunctions) {
@@ -133,7 +137,7 @@ TEST_F(IniFileTest, AddedAndDeletedFilesGiveOnlyOneKind) {
 
   handler_.WriteINIChanges();
   pugi::xml_document document;
-  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(INIChangesPath).c_str()));
+  ASSERT_TRUE(document.load_file(platform::Machine::HostPath(context_.INIChangesPath).c_str()));
   pugi::xml_node added = document.document_element().select_node("INIFileSystem/AddedItems/FileList/File").node();
   ASSERT_TRUE(added);
   EXPECT_STREQ(added.attribute("Name").value(), "%WINDIR%\\new.ini");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
@@ -41,17 +42,16 @@ class RegEnumerateTest : public ::testing::Test {
     prefix_.AddUserReg("\n[Software\\\\Vendor] 1700000000\n\"v\"=\"1\"\n");
     prefix_.AddUserdefReg("\n[Software\\\\Shared] 1700000000\n\"s\"=\"1\"\n");
     prefix_.Activate();
-    SetupWorkPaths(std::wstring(), std::wstring());
-    TemplateProjectPath =
+    context_.Setup(std::wstring(), std::wstring());
+    context_.TemplateProjectPath =
         platform::Machine::WindowsPath(std::filesystem::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
-    RulesFilePath = platform::Machine::WindowsPath(folder_.WriteFile(
-        "rules.xml",
-        "<IncludeExclude><FileSystem/><RegistrySystem><ExcludedItems>"
-        "<ExcludedEntry Name=\"software\\microsoft\" Description=\"noise\"/>"
-        "<ExcludedEntry Name=\"Test\\Microsoft\\\" Description=\"noise\"/>"
-        "</ExcludedItems></RegistrySystem></IncludeExclude>"));
+    context_.RulesFilePath = platform::Machine::WindowsPath(
+        folder_.WriteFile("rules.xml",
+                          "<IncludeExclude><FileSystem/><RegistrySystem><ExcludedItems>"
+                          "<ExcludedEntry Name=\"software\\microsoft\" Description=\"noise\"/>"
+                          "<ExcludedEntry Name=\"Test\\Microsoft\\\" Description=\"noise\"/>"
+                          "</ExcludedItems></RegistrySystem></IncludeExclude>"));
     ClearAllRules();
-    ExcludedKeyChanges.clear();
     enumerator_.Initialize();
   }
   void TearDown() override {
@@ -65,7 +65,8 @@ class RegEnumerateTest : public ::testing::Test {
 
   FixturePrefix prefix_;
   TempFolder folder_;
-  CRegistryEnumerate enumerator_;
+  CWorkContext context_;
+  CRegistryEnumerate enumerator_{context_};
 };
 
 TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
@@ -83,7 +84,7 @@ TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
   EXPECT_FALSE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 2))));
 
   // A new enumerator (a restart) finds the first snapshot.
-  CRegistryEnumerate restarted;
+  CRegistryEnumerate restarted(context_);
   restarted.Initialize();
   EXPECT_TRUE(restarted.IsFirstSnapshotExist());
   restarted.Uninitialize();
@@ -93,7 +94,7 @@ TEST_F(RegEnumerateTest, CaptureOfEmptyListLeavesMarkerFile) {
   std::vector<std::wstring> keys;
   EXPECT_EQ(enumerator_.CaptureSnapShot(keys), 1);
   EXPECT_TRUE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 0))));
-  CRegistryEnumerate restarted;
+  CRegistryEnumerate restarted(context_);
   restarted.Initialize();
   EXPECT_TRUE(restarted.IsFirstSnapshotExist());
   restarted.Uninitialize();
@@ -132,11 +133,11 @@ TEST_F(RegEnumerateTest, CompareFillsMapsAndChangeFile) {
   EXPECT_EQ(RegChangeLines(*added), expectedAdded);
   EXPECT_EQ(RegChangeLines(*modified), expectedModified);
   EXPECT_EQ(RegChangeLines(*deleted), expectedDeleted);
-  EXPECT_EQ(RegChangeLines(ExcludedKeyChanges), expectedExcluded);
+  EXPECT_EQ(RegChangeLines(enumerator_.ExcludedKeyChanges()), expectedExcluded);
 
   // The change file holds each map (an added key without values would be left out).
   CXMLDocumentHandler changes;
-  ASSERT_EQ(changes.Load(RegChangesPath), 1);
+  ASSERT_EQ(changes.Load(context_.RegChangesPath), 1);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"), expectedAdded);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//ModifiedItems//SubKeyList"), expectedModified);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//DeletedItems//SubKeyList"), expectedDeleted);
@@ -145,7 +146,7 @@ TEST_F(RegEnumerateTest, CompareFillsMapsAndChangeFile) {
   // After the review drops a change, the file is written again from the maps.
   added->erase(L"HKEY_CURRENT_USER\\Software\\Vendor");
   enumerator_.RewriteRegChanges();
-  ASSERT_EQ(changes.Load(RegChangesPath), 1);
+  ASSERT_EQ(changes.Load(context_.RegChangesPath), 1);
   EXPECT_EQ(SubKeyListLines(changes, L"RegistrySystem//Included//RegistrySystem//AddedItems//SubKeyList"),
             (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\Software\\Test\\New | \"n\" REG_DWORD"}));
 
@@ -173,13 +174,14 @@ TEST_F(RegEnumerateTest, ChangesMergeByKeyAndExclusionMatchesAnywhere) {
   EXPECT_EQ(RegChangeLines(*modified), (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\A | \"v\" REG_SZ"}));
   EXPECT_TRUE(added->empty());
   EXPECT_TRUE(deleted->empty());
-  EXPECT_EQ(RegChangeLines(ExcludedKeyChanges), (std::vector<std::wstring>{L"HKEY_CURRENT_USER\\Software\\Microsoft | \"x\" ",
-                                                                   L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows"}));
+  EXPECT_EQ(RegChangeLines(enumerator_.ExcludedKeyChanges()),
+            (std::vector<std::wstring>{L"HKEY_CURRENT_USER\\Software\\Microsoft | \"x\" ",
+                                       L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows"}));
 }
 
 TEST_F(RegEnumerateTest, EquivalentKeysThroughOtherRoots) {
-  ASSERT_EQ(FillUserHiveNames(), 2u);
-  EXPECT_EQ(UserHiveNames, (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
+  ASSERT_EQ(FillUserHiveNames(context_.UserHiveNames), 2u);
+  EXPECT_EQ(context_.UserHiveNames, (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
 
   std::vector<std::wstring> out;
   enumerator_.GetEquivalentKeys(L"HKEY_CURRENT_USER\\Software\\Vendor", out);

@@ -1,13 +1,15 @@
 // The registry snapshot file format, byte for byte, on registries of hand-made fixture prefixes.
+#include "snapshot/reg_snapshot.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "core/status_values.h"
 #include "core/strings.h"
+#include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
-#include "snapshot/reg_snapshot.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
@@ -41,7 +43,7 @@ class RegSnapshotTest : public ::testing::Test {
         "\n[System\\\\CurrentControlSet\\\\Hardware Profiles\\\\Current\\\\Software\\\\Vendor] 1700000000\n"
         "\"v\"=\"x\"\n");
     prefix_.Activate();
-    SetupWorkPaths(std::wstring(), std::wstring());
+    context_.Setup(std::wstring(), std::wstring());
     enumerator_.Initialize();
   }
   void TearDown() override { enumerator_.Uninitialize(); }
@@ -57,7 +59,8 @@ class RegSnapshotTest : public ::testing::Test {
 
   FixturePrefix prefix_;
   TempFolder folder_;
-  CRegistryEnumerate enumerator_;
+  CWorkContext context_;
+  CRegistryEnumerate enumerator_{context_};
   std::string bytes_;
 };
 
@@ -136,7 +139,7 @@ TEST(RegSnapshotDataTextTest, FormatDataTextsByType) {
 TEST(RegSnapshotFileTest, FormatUnwritableFileIsReportedNotFatal) {
   FixturePrefix prefix;
   prefix.Activate();
-  SetupWorkPaths(std::wstring(), std::wstring());
+  ReadEnvironmentValues();
   CRegSnapshot snapshot;
   EXPECT_FALSE(snapshot.File_Open_Create(L"Q:\\no\\such\\drive.reg"));
   // The walk still runs; every write fails quietly after the first logged failure.

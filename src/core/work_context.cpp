@@ -1,0 +1,34 @@
+#include "core/work_context.h"
+
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+
+void CWorkContext::Setup(const std::wstring& outputFolder, const std::wstring& packageFileName) {
+  std::wstring program = platform::Machine::ProgramFilePath();
+  size_t slash = program.find_last_of(L'\\');
+  ProgramFolder = WideToUtf8(slash == std::wstring::npos ? std::wstring() : program.substr(0, slash));
+  ReadEnvironmentValues();
+
+  ExtractedIconFolder = ProgramFolder + "\\ExtractedIcon";
+  WorkFolder = WideToUtf8(EnvironmentValues.temp);
+  OutputFolder = outputFolder.empty() ? ProgramFolder : WideToUtf8(outputFolder);
+  if (!packageFileName.empty()) PackageFileName = WideToUtf8(packageFileName);
+
+  const std::wstring temp = Utf8ToWide(WorkFolder) + L"\\Temp\\";
+  FileChangesPath = temp + L"FileChanges.xml";
+  RegChangesPath = temp + L"RegChanges.xml";
+  INIChangesPath = temp + L"INIChanges.xml";
+  ProjectFilePath = Utf8ToWide(OutputFolder) + L"\\Packages\\ProjectFile.xml";
+  const std::wstring programFolder = Utf8ToWide(ProgramFolder);
+  RulesFilePath = programFolder + L"\\DefaultIncludeExclude.xml";
+  TemplateProjectPath = programFolder + L"\\RawProjectFile.xml";
+  INIBackupFolder = EnvironmentValues.appdata + L"\\INIBackup";
+  ConfigFilePath = programFolder + L"\\CorvaneRepackager.ini";
+}
+
+void CWorkContext::SetOutputFolder(const std::wstring& folder) { OutputFolder = WideToUtf8(folder); }
+
+void CWorkContext::SetPackageFileName(const std::wstring& name) { PackageFileName = WideToUtf8(name); }
+
+void CWorkContext::SetProjectFilePath(const std::wstring& path) { ProjectFilePath = path; }
