@@ -11,6 +11,10 @@
 #include "session/capture_session.h"
 #include "ui/application_main.h"
 
+void EndWizardRun(CCaptureSession& session, bool finished) {
+  if (finished) session.Uninitialize();
+}
+
 int RunWizardProgram(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane Repackager"));
@@ -35,7 +39,7 @@ int RunWizardProgram(int& argc, char** argv) {
       ClearReadOnly(folder + L"\\DefaultIncludeExclude.xml");
       ClearReadOnly(folder + L"\\CorvaneRepackager.ini");
       CApplicationMain wizard(session, logger);
-      if (wizard.exec() == QDialog::Accepted) session.Uninitialize();
+      EndWizardRun(session, wizard.exec() == QDialog::Accepted);
     }
   }
   CLogger::ReleaseInstance(logger);
