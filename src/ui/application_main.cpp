@@ -56,6 +56,8 @@ QFont CApplicationMain::UIFont() {
 }
 
 void CApplicationMain::AddPage(CCorvanePropertyPage* page) {
+  // The sheet gives the margins, so that every page lines up with the buttons below it.
+  if (page->layout() != nullptr) page->layout()->setContentsMargins(0, 0, 0, 0);
   indexOfPage_[page->PageNumber()] = AddPageWidget(page);
 }
 

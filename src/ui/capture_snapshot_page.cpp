@@ -17,6 +17,7 @@ CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
   caption_ = new QLabel(Text(103), this);
   caption_->setWordWrap(true);
   layout->addWidget(caption_);
+  layout->addSpacing(8);
 
   auto* lists = new QHBoxLayout;
   auto* left = new QVBoxLayout;
@@ -33,8 +34,9 @@ CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
   keysLabel_->setBuddy(keys_);
   right->addWidget(keysLabel_);
   right->addWidget(keys_);
-  lists->addLayout(left);
-  lists->addLayout(right);
+  // Registry paths are the longer ones.
+  lists->addLayout(left, 2);
+  lists->addLayout(right, 3);
   layout->addLayout(lists, 1);
 
   statusCaption_ = new QLabel(this);
@@ -47,6 +49,11 @@ CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
   layout->addWidget(statusCaption_);
   layout->addWidget(statusDetail_);
   layout->addWidget(bar_);
+  // While a step runs the lists are hidden: this takes their room, so that the progress stays
+  // together at the top.
+  layout->addStretch(0);
+  trailingStretch_ = layout->count() - 1;
+  layout_ = layout;
 
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
@@ -84,6 +91,7 @@ void CCaptureSnapshotDlg::PrepareChoices() {
     if (found == choices.end()) continue;
     for (const std::wstring& root : found->second) {
       list->addItem(QString::fromStdWString(root));
+      list->item(list->count() - 1)->setToolTip(QString::fromStdWString(root));
       ++itemCount_;
     }
   }
@@ -96,6 +104,7 @@ void CCaptureSnapshotDlg::ShowLists(bool shown) {
   statusCaption_->setVisible(!shown);
   statusDetail_->setVisible(!shown);
   bar_->setVisible(!shown);
+  layout_->setStretch(trailingStretch_, shown ? 0 : 1);
 }
 
 void CCaptureSnapshotDlg::OnSetActive() {

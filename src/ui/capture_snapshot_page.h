@@ -4,6 +4,7 @@
 class QLabel;
 class QListWidget;
 class QProgressBar;
+class QVBoxLayout;
 class QPushButton;
 
 // The capture page: shows the folders and registry keys the first snapshot walks (from the
@@ -41,4 +42,6 @@ class CCaptureSnapshotDlg : public CCorvanePropertyPage {
   QLabel* statusCaption_ = nullptr;
   QLabel* statusDetail_ = nullptr;
   QProgressBar* bar_ = nullptr;
+  QVBoxLayout* layout_ = nullptr;
+  int trailingStretch_ = 0;
 };

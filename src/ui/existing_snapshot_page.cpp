@@ -15,6 +15,7 @@ CExistingSnapshotDlg::CExistingSnapshotDlg(CApplicationMain* sheet)
   status_->setWordWrap(true);
   status_->setStyleSheet(QStringLiteral("color: rgb(0, 0, 200);"));
   layout->addWidget(status_);
+  layout->addSpacing(8);
   setup_ = new QLabel(this);
   setup_->setWordWrap(true);
   setup_->setTextFormat(Qt::PlainText);
@@ -23,10 +24,12 @@ CExistingSnapshotDlg::CExistingSnapshotDlg(CApplicationMain* sheet)
   auto* buttons = new QHBoxLayout;
   continue_ = new QPushButton(tr("&Continue the capture"), this);
   continue_->setObjectName(QStringLiteral("continue"));
-  discard_ = new QPushButton(tr("&Discard it"), this);
+  discard_ = new QPushButton(tr("&Discard the capture"), this);
   discard_->setObjectName(QStringLiteral("discard"));
   for (QPushButton* button : {continue_, discard_}) {
     button->setAutoDefault(false);
+    // Room around the text; the style's own padding is tight.
+    button->setMinimumWidth(button->sizeHint().width() + button->fontMetrics().averageCharWidth() * 4);
     buttons->addWidget(button);
   }
   buttons->addStretch(1);

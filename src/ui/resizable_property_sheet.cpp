@@ -23,7 +23,7 @@ CResizablePropertySheet::CResizablePropertySheet(const QString& caption, QWidget
 
   stack_ = new QStackedWidget(this);
   auto* pageArea = new QVBoxLayout;
-  pageArea->setContentsMargins(16, 12, 16, 8);
+  pageArea->setContentsMargins(16, 16, 16, 10);
   pageArea->addWidget(stack_, 1);
   outer->addLayout(pageArea, 1);
 
@@ -34,6 +34,8 @@ CResizablePropertySheet::CResizablePropertySheet(const QString& caption, QWidget
 
   auto* buttons = new QHBoxLayout;
   buttons->setContentsMargins(16, 8, 16, 12);
+  // Nested layouts take the outer layout's spacing (none) unless told.
+  buttons->setSpacing(6);
   extraButtons_ = new QHBoxLayout;
   buttons->addLayout(extraButtons_);
   buttons->addStretch(1);

@@ -22,6 +22,7 @@ CSecondSnapshotDlg::CSecondSnapshotDlg(CApplicationMain* sheet)
   introduction_ = new QLabel(this);
   introduction_->setWordWrap(true);
   layout->addWidget(introduction_);
+  layout->addSpacing(8);
   auto* lists = new QHBoxLayout;
   auto* left = new QVBoxLayout;
   filesLabel_ = new QLabel(tr("&Folders:"), this);
@@ -35,8 +36,9 @@ CSecondSnapshotDlg::CSecondSnapshotDlg(CApplicationMain* sheet)
   keysLabel_->setBuddy(keys_);
   right->addWidget(keysLabel_);
   right->addWidget(keys_);
-  lists->addLayout(left);
-  lists->addLayout(right);
+  // Registry paths are the longer ones.
+  lists->addLayout(left, 2);
+  lists->addLayout(right, 3);
   layout->addLayout(lists, 1);
   statusCaption_ = new QLabel(this);
   statusCaption_->setWordWrap(true);
@@ -48,6 +50,11 @@ CSecondSnapshotDlg::CSecondSnapshotDlg(CApplicationMain* sheet)
   layout->addWidget(statusCaption_);
   layout->addWidget(statusDetail_);
   layout->addWidget(bar_);
+  // While a step runs the lists are hidden: this takes their room, so that the progress stays
+  // together at the top.
+  layout->addStretch(0);
+  trailingStretch_ = layout->count() - 1;
+  layout_ = layout;
   SetProgressControls(bar_, statusCaption_, statusDetail_);
   statusCaption_->hide();
   statusDetail_->hide();
@@ -64,6 +71,7 @@ void CSecondSnapshotDlg::ShowChoices() {
     if (found == choices.end()) continue;
     for (const std::wstring& root : found->second) {
       list->addItem(QString::fromStdWString(root));
+      list->item(list->count() - 1)->setToolTip(QString::fromStdWString(root));
       ++itemCount_;
     }
   }
@@ -79,6 +87,7 @@ void CSecondSnapshotDlg::ShowResults(bool shown) {
   statusCaption_->setVisible(!shown);
   statusDetail_->setVisible(!shown);
   bar_->setVisible(!shown);
+  layout_->setStretch(trailingStretch_, shown ? 0 : 1);
 }
 
 void CSecondSnapshotDlg::OnSetActive() {

@@ -4,6 +4,7 @@
 class QLabel;
 class QListWidget;
 class QProgressBar;
+class QVBoxLayout;
 
 // The second-snapshot page: takes the second snapshot on a worker thread, then compares it with
 // the first on another, and moves on to the review of the file changes. A failed step leaves the
@@ -38,4 +39,6 @@ class CSecondSnapshotDlg : public CCorvanePropertyPage {
   QLabel* statusCaption_ = nullptr;
   QLabel* statusDetail_ = nullptr;
   QProgressBar* bar_ = nullptr;
+  QVBoxLayout* layout_ = nullptr;
+  int trailingStretch_ = 0;
 };

@@ -27,7 +27,7 @@ CWarningMSIDetected::CWarningMSIDetected(const QStringList& processes, QWidget* 
   if (!processes.isEmpty()) {
     auto* list = new QLabel(processes.join(QLatin1Char('\n')), this);
     list->setTextFormat(Qt::PlainText);
-    list->setWordWrap(true);
+    list->setWordWrap(false);
     list->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(list);
   }

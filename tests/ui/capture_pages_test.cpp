@@ -90,8 +90,8 @@ void CapturePagesTest::CaptureRoadToTheReview() {
   // The launch page names the setup. Its run fails here (the setup is gone by now): the page says
   // so and goes on to the second snapshot, the capture still pending.
   auto* launch = static_cast<CLaunchSetupDlg*>(sheet.Page(CApplicationMain::kLaunchSetupPage));
-  QCOMPARE(launch->LaunchNowButton()->text(), TextOf(171) + "app-setup.exe");
-  QCOMPARE(launch->AlreadyRunButton()->text(), TextOf(172) + "app-setup.exe");
+  QCOMPARE(launch->LaunchNowButton()->text(), "&" + TextOf(171) + "app-setup.exe");
+  QCOMPARE(launch->AlreadyRunButton()->text(), "&" + TextOf(172) + "app-setup.exe");
   fs::remove(platform::Machine::HostPath(wizard.Session().Manager().GetSetupFilePath()));
   wizard.ClickNext();
   QVERIFY(wizard.WaitForPage(CApplicationMain::kSecondSnapshotPage));

@@ -1,6 +1,8 @@
 // Every row of the wizard's navigation table: from which page, in which state, Back or Next leads
 // where (-1: stays). Back goes where the table says, never simply to the page shown before.
+#include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
@@ -18,6 +20,7 @@ class NavigationTest : public QObject {
   void Transitions_data();
   void Transitions();
   void BackFollowsTheTableNotTheHistory();
+  void KeyboardDrivesTheWizard();
 };
 
 void NavigationTest::Transitions_data() {
@@ -116,6 +119,42 @@ void NavigationTest::BackFollowsTheTableNotTheHistory() {
   sheet.SetActivePage(CApplicationMain::kCaptureSnapshotPage);
   wizard.ClickBack();
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kMainPage));
+}
+
+void NavigationTest::KeyboardDrivesTheWizard() {
+  WizardFixture wizard;
+  wizard.Open();
+  CApplicationMain& sheet = wizard.Sheet();
+  QVERIFY(QTest::qWaitFor([&] { return sheet.NextButton()->isEnabled(); }, 5000));
+  // Enter is Next.
+  QTest::keyClick(&sheet, Qt::Key_Return);
+  QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kMainPage));
+  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
+  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
+
+  // Tab walks the page from top to bottom, then the buttons.
+  main->SetupOptionButton()->setFocus();
+  QStringList order;
+  for (int step = 0; step < 10; ++step) {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus == main->SetupOptionButton()) order << "option";
+    if (focus == main->PathField()) order << "path";
+    if (focus == main->ProductNameField()) order << "name";
+    if (focus == main->VersionField()) order << "version";
+    if (focus == main->CompanyField()) order << "company";
+    if (focus == sheet.BackButton()) order << "back";
+    if (focus == sheet.NextButton()) order << "next";
+    if (focus == sheet.CancelButton()) order << "cancel";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  QCOMPARE(order.mid(0, 4), (QStringList{"option", "path", "name", "version"}));
+  QVERIFY(order.indexOf("company") < order.indexOf("next"));
+  QVERIFY(order.indexOf("next") < order.indexOf("cancel"));
+
+  // Escape is Cancel: the wizard ends.
+  QTest::keyClick(&sheet, Qt::Key_Escape);
+  QVERIFY(QTest::qWaitFor([&] { return !sheet.isVisible(); }, 5000));
+  QCOMPARE(sheet.result(), int(QDialog::Rejected));
 }
 
 QTEST_MAIN(NavigationTest)
