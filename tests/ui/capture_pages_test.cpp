@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "core/status_values.h"
+#include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "session/capture_session.h"
@@ -52,6 +53,8 @@ class CapturePagesTest : public QObject {
   void CaptureRoadToTheReview();
   void NothingToCaptureIsAskedFirst_data();
   void NothingToCaptureIsAskedFirst();
+  void PendingCaptureContinueOrDiscard_data();
+  void PendingCaptureContinueOrDiscard();
   void CancelAtEachPage_data();
   void CancelAtEachPage();
   void FinishEndsThePendingCaptureCancelKeepsIt();
@@ -150,6 +153,53 @@ void CapturePagesTest::NothingToCaptureIsAskedFirst() {
   QCOMPARE(wizard.prompts[0].buttons, QMessageBox::Yes | QMessageBox::No);
   QVERIFY(wizard.WaitForPage(captured ? CApplicationMain::kLaunchSetupPage : CApplicationMain::kCaptureSnapshotPage));
   QCOMPARE(capture->CaptureDone(), captured);
+}
+
+void CapturePagesTest::PendingCaptureContinueOrDiscard_data() {
+  QTest::addColumn<QString>("action");
+  QTest::addColumn<bool>("snapshotComplete");
+  QTest::addColumn<int>("page");
+  QTest::addColumn<bool>("pendingAfter");
+  using M = CApplicationMain;
+  QTest::newRow("continue") << "continue" << true << int(M::kSecondSnapshotPage) << true;
+  QTest::newRow("continue, snapshot damaged") << "continue" << false << int(M::kMainPage) << false;
+  QTest::newRow("discard") << "discard" << true << int(M::kMainPage) << false;
+}
+
+void CapturePagesTest::PendingCaptureContinueOrDiscard() {
+  QFETCH(QString, action);
+  QFETCH(bool, snapshotComplete);
+  QFETCH(int, page);
+  QFETCH(bool, pendingAfter);
+  WizardFixture wizard;
+  wizard.Open();
+  CApplicationMain& sheet = wizard.Sheet();
+  ToCapturePage(wizard);
+  wizard.ClickNext();
+  QVERIFY(wizard.WaitForPage(CApplicationMain::kLaunchSetupPage));
+  const fs::path firstFiles = platform::Machine::HostPath(Utf8ToWide(wizard.Session().Manager().SnapshotFolderPath())) /
+                              "FileSystemDir" / "FirstSnapShot.txt";
+  QVERIFY(fs::is_regular_file(firstFiles));
+  if (!snapshotComplete) fs::remove(firstFiles);
+
+  // From the start page a pending capture leads to its page, which offers Back only.
+  sheet.SetActivePage(CApplicationMain::kStartPage);
+  wizard.ClickNext();
+  QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kExistingSnapshotPage));
+  QCOMPARE(sheet.WizardButtons(), int(CResizablePropertySheet::kBack));
+  auto* pending = static_cast<CExistingSnapshotDlg*>(sheet.Page(CApplicationMain::kExistingSnapshotPage));
+  QTest::mouseClick(pending->findChild<QPushButton*>(action), Qt::LeftButton);
+  QCOMPARE(sheet.ActivePageNumber(), page);
+  QCOMPARE(wizard.PendingMark() == L"1", pendingAfter);
+  QCOMPARE(fs::is_regular_file(firstFiles), pendingAfter);
+  QCOMPARE(sheet.ResumedCapture(), pendingAfter);
+  // A damaged capture is said to be gone.
+  QCOMPARE(wizard.prompts.size(), size_t(snapshotComplete ? 0 : 1));
+  if (pendingAfter) {
+    // Back from the resumed capture's second snapshot returns to the pending-capture page.
+    wizard.ClickBack();
+    QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kExistingSnapshotPage));
+  }
 }
 
 void CapturePagesTest::CancelAtEachPage_data() {
