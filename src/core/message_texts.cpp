@@ -125,6 +125,8 @@ constexpr NumberedText kTexts[] = {
     {188, L"Building a package from a saved project file is not available in the wizard yet: Next "
           L"shows how to build it on the command line."},
     {189, L"Nothing could be captured: the machine the program works on cannot be used."},
+    {190, L"A capture started earlier is still waiting for its second snapshot. Starting a new "
+          L"capture discards it. Do you want to start a new capture?"},
 };
 
 }  // namespace

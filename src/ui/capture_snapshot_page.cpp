@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "session/capture_session.h"
+#include "session/ui_manager.h"
 #include "ui/application_main.h"
 
 CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
@@ -72,17 +73,14 @@ CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
 }
 
 void CCaptureSnapshotDlg::PrepareChoices() {
-  // The roots follow the setup chosen on the main page; they are saved with it.
+  // The roots follow the rules and the setup chosen on the main page; they are saved with the
+  // setup when the capture starts (not before: a capture of an earlier run may still be pending).
   CCaptureSession& session = Session();
   const SetupFileInformation& info = session.Manager().GetSetupFileInfo();
   const std::wstring setup = session.Manager().GetSetupFilePath();
   const ProductTexts texts{info.ApplicationName, info.Version, info.CompanyName};
-  const CaptureChoiceMap choices = session.BuildCaptureChoices(setup, texts);
-  const COperationResult begun = session.BeginCapture(setup, texts, std::wstring(), choices);
-  if (!begun.succeeded()) {
-    Message(Text(186) + QStringLiteral("\n") + QString::fromStdString(begun.error()), QStringLiteral("Error"),
-            QMessageBox::Critical);
-  }
+  choices_ = session.BuildCaptureChoices(setup, texts);
+  const CaptureChoiceMap& choices = choices_;
   files_->clear();
   keys_->clear();
   itemCount_ = 0;
@@ -123,11 +121,29 @@ int CCaptureSnapshotDlg::OnWizardNext() {
                                  QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
     return -1;
   }
+  CCaptureSession* session = &Session();
+  if (SnapshotTaken) {
+    // The capture of an earlier run was not continued: a new one replaces it.
+    if (Message(Text(190), QStringLiteral("Warning"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) !=
+        QMessageBox::Yes) {
+      return -1;
+    }
+    session->DiscardPendingCapture();
+  }
+  const CUIManager& manager = session->Manager();
+  const SetupFileInformation& info = manager.GetSetupFileInfo();
+  const COperationResult begun =
+      session->BeginCapture(manager.GetSetupFilePath(), {info.ApplicationName, info.Version, info.CompanyName},
+                            std::wstring(), choices_);
+  if (!begun.succeeded()) {
+    Message(Text(186) + QStringLiteral("\n") + QString::fromStdString(begun.error()), QStringLiteral("Error"),
+            QMessageBox::Critical);
+    return -1;
+  }
   advanced_->setEnabled(false);
   caption_->setText(Text(104));
   Sheet()->SetWizardButtons(0);
   ShowLists(false);
-  CCaptureSession* session = &Session();
   RunWorker(session->RootCount(), [session] { return session->CaptureFirstSnapshot(); },
             [this](const COperationResult& result) { OnCaptureEnded(result); });
   return -1;

@@ -1,4 +1,5 @@
 #pragma once
+#include "snapshot/enumerate_wrapper.h"
 #include "ui/corvane_property_page.h"
 
 class QLabel;
@@ -31,6 +32,7 @@ class CCaptureSnapshotDlg : public CCorvanePropertyPage {
   void ShowLists(bool shown);
   void OnCaptureEnded(const COperationResult& result);
 
+  CaptureChoiceMap choices_;
   int itemCount_ = 0;
   bool captureDone_ = false;
   QLabel* caption_ = nullptr;

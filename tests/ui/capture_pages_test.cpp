@@ -164,6 +164,8 @@ void CapturePagesTest::PendingCaptureContinueOrDiscard_data() {
   QTest::newRow("continue") << "continue" << true << int(M::kSecondSnapshotPage) << true;
   QTest::newRow("continue, snapshot damaged") << "continue" << false << int(M::kMainPage) << false;
   QTest::newRow("discard") << "discard" << true << int(M::kMainPage) << false;
+  // A new capture while one is pending asks first; No keeps the pending one as it was.
+  QTest::newRow("new capture, not confirmed") << "new" << true << int(M::kCaptureSnapshotPage) << true;
 }
 
 void CapturePagesTest::PendingCaptureContinueOrDiscard() {
@@ -188,6 +190,22 @@ void CapturePagesTest::PendingCaptureContinueOrDiscard() {
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kExistingSnapshotPage));
   QCOMPARE(sheet.WizardButtons(), int(CResizablePropertySheet::kBack));
   auto* pending = static_cast<CExistingSnapshotDlg*>(sheet.Page(CApplicationMain::kExistingSnapshotPage));
+  if (action == "new") {
+    const fs::path details = firstFiles.parent_path().parent_path() / "ScanDetails.txt";
+    const auto written = fs::last_write_time(details);
+    // The program starts again with the capture pending.
+    wizard.Reopen();
+    wizard.answers.push_back(QMessageBox::No);
+    ToCapturePage(wizard);
+    wizard.ClickNext();
+    QCOMPARE(wizard.Sheet().ActivePageNumber(), page);
+    QCOMPARE(wizard.prompts.size(), size_t(1));
+    QCOMPARE(wizard.prompts[0].text, TextOf(190));
+    QCOMPARE(fs::last_write_time(details), written);
+    QCOMPARE(wizard.PendingMark(), std::wstring(L"1"));
+    QVERIFY(fs::is_regular_file(firstFiles));
+    return;
+  }
   QTest::mouseClick(pending->findChild<QPushButton*>(action), Qt::LeftButton);
   QCOMPARE(sheet.ActivePageNumber(), page);
   QCOMPARE(wizard.PendingMark() == L"1", pendingAfter);

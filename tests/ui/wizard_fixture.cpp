@@ -85,6 +85,14 @@ void WizardFixture::Open() {
   QApplication::processEvents();
 }
 
+void WizardFixture::Reopen() {
+  for (int number : CApplicationMain::kPageOrder) sheet_->Page(number)->WaitForWorker();
+  sheet_.reset();
+  session_.reset();
+  prompts.clear();
+  Open();
+}
+
 void WizardFixture::WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys) {
   std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<IncludeExclude><FileSystem><IncludedItems>";
   for (const std::wstring& folder : folders) xml += "<IncludedEntry Name=\"" + WideToUtf8(folder) + "\"/>";

@@ -26,6 +26,8 @@ class WizardFixture {
 
   // Starts the session and opens the wizard (on the start page).
   void Open();
+  // As a restart of the program: the wizard and the session end (Cancel) and start again.
+  void Reopen();
   CApplicationMain& Sheet() { return *sheet_; }
   CCaptureSession& Session() { return *session_; }
   FixturePrefix* Prefix() { return prefix_.get(); }
