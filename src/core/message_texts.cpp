@@ -127,6 +127,9 @@ constexpr NumberedText kTexts[] = {
     {189, L"Nothing could be captured: the machine the program works on cannot be used."},
     {190, L"A capture started earlier is still waiting for its second snapshot. Starting a new "
           L"capture discards it. Do you want to start a new capture?"},
+    {191, L"A capture of another machine is pending in this program folder; it is kept. A capture "
+          L"started here cannot be resumed after a restart while that one is pending. The other "
+          L"machine: "},
 };
 
 }  // namespace

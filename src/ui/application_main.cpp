@@ -22,6 +22,7 @@
 CApplicationMain::CApplicationMain(CCaptureSession& session, CLogger* logger, QWidget* parent)
     : CResizablePropertySheet(QStringLiteral("Corvane Repackager Main"), parent), session_(session), logger_(logger) {
   setObjectName(QStringLiteral("CApplicationMain"));
+  setWindowIcon(CBannerStrip::ProgramIcon());
   HeaderLayout()->addWidget(new CBannerStrip(this));
   auto* about = new QPushButton(tr("&About..."), this);
   about->setAutoDefault(false);

@@ -2,6 +2,7 @@
 
 #include <QLinearGradient>
 #include <QPainter>
+#include <algorithm>
 
 namespace {
 const QColor kBandLeft(18, 62, 110);
@@ -14,6 +15,28 @@ CBannerStrip::CBannerStrip(QWidget* parent) : QWidget(parent) {
 
 QSize CBannerStrip::sizeHint() const { return QSize(600, fontMetrics().height() * 4); }
 QSize CBannerStrip::minimumSizeHint() const { return QSize(200, fontMetrics().height() * 4); }
+
+QIcon CBannerStrip::ProgramIcon() {
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kBandLeft);
+    painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+    const qreal unit = size / 8.0;
+    painter.setPen(QPen(Qt::white, std::max(1.0, size / 24.0)));
+    painter.setBrush(QColor(255, 255, 255, 60));
+    painter.drawRoundedRect(QRectF(unit, unit, unit * 4, unit * 4), unit / 2, unit / 2);
+    painter.setBrush(QColor(255, 200, 60));
+    painter.drawRoundedRect(QRectF(unit * 3, unit * 3, unit * 4, unit * 4), unit / 2, unit / 2);
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
 
 void CBannerStrip::paintEvent(QPaintEvent*) {
   QPainter painter(this);

@@ -1,4 +1,5 @@
 #pragma once
+#include <QIcon>
 #include <QWidget>
 
 // The band across the top of the wizard: the program's name on a coloured band. Drawn, not a
@@ -10,6 +11,8 @@ class CBannerStrip : public QWidget {
   explicit CBannerStrip(QWidget* parent = nullptr);
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
+  // The program's icon: the banner's mark on the band's colour, at the usual sizes.
+  static QIcon ProgramIcon();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

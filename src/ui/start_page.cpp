@@ -142,5 +142,10 @@ int CCorvaneRepackagerStartDlg::OnWizardNext() {
     }
   }
   timer_.stop();
+  if (Session().MarkOfOtherMachine() && !otherMachineTold_) {
+    otherMachineTold_ = true;
+    Message(Text(191) + QString::fromStdWString(Session().GetPendingCapture().machine), QStringLiteral("Information"),
+            QMessageBox::Information);
+  }
   return SnapshotTaken ? CApplicationMain::kExistingSnapshotPage : CApplicationMain::kMainPage;
 }

@@ -42,5 +42,6 @@ class CCorvaneRepackagerStartDlg : public CCorvanePropertyPage {
   QString staticName_;
   bool staticTried_ = false;
   bool loaded_ = false;
+  bool otherMachineTold_ = false;
   std::function<bool()> administratorTest_;
 };

@@ -10,6 +10,7 @@
 #include "platform/machine.h"
 #include "session/capture_session.h"
 #include "ui/application_main.h"
+#include "ui/banner_strip.h"
 
 void EndWizardRun(CCaptureSession& session, bool finished) {
   if (finished) session.Uninitialize();
@@ -18,6 +19,7 @@ void EndWizardRun(CCaptureSession& session, bool finished) {
 int RunWizardProgram(int& argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane Repackager"));
+  QApplication::setWindowIcon(CBannerStrip::ProgramIcon());
   const QString title = QStringLiteral("Corvane Repackager");
   if (!platform::Machine::IsUsable()) {
     QMessageBox::critical(nullptr, title,

@@ -6,6 +6,8 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "core/work_paths.h"
+#include "platform/profile.h"
 #include "ui/application_main.h"
 #include "ui/existing_snapshot_page.h"
 #include "ui/launch_setup_page.h"
@@ -33,6 +35,9 @@ void NavigationTest::Transitions_data() {
   // no administrator is asked; No stays.
   QTest::newRow("151 next") << int(M::kStartPage) << "" << true << int(M::kMainPage);
   QTest::newRow("151 next pending") << int(M::kStartPage) << "pending" << true << int(M::kExistingSnapshotPage);
+  // Another machine's pending capture is no concern of this wizard's (it is told, once).
+  QTest::newRow("151 next other machine pending") << int(M::kStartPage) << "otherMachine" << true
+                                                  << int(M::kMainPage);
   QTest::newRow("151 next not admin, no") << int(M::kStartPage) << "notAdmin:No" << true << -1;
   QTest::newRow("151 next not admin, yes") << int(M::kStartPage) << "notAdmin:Yes" << true << int(M::kMainPage);
   QTest::newRow("134 back") << int(M::kExistingSnapshotPage) << "" << false << int(M::kStartPage);
@@ -68,6 +73,10 @@ void NavigationTest::Transitions() {
   const std::wstring setup = wizard.WriteSetup("Setups/app-setup.exe", L"App", L"1.0", L"Vendor");
   const std::wstring project = wizard.WriteProject("Projects/app.xml", L"App", L"2.0", L"Vendor");
   if (state == "pending") wizard.MarkPending();
+  if (state == "otherMachine") {
+    wizard.MarkPending();
+    platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", L"/elsewhere/prefix", ConfigFilePath);
+  }
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
   auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet.Page(CApplicationMain::kStartPage));
@@ -100,6 +109,9 @@ void NavigationTest::Transitions() {
     QCOMPARE(wizard.prompts.size(), size_t(1));
     QCOMPARE(wizard.prompts[0].text, TextOf(121));
     QCOMPARE(wizard.prompts[0].caption, QString("ADMIN Rights"));
+  } else if (state == "otherMachine") {
+    QCOMPARE(wizard.prompts.size(), size_t(1));
+    QCOMPARE(wizard.prompts[0].text, TextOf(191) + "/elsewhere/prefix");
   } else {
     QCOMPARE(wizard.prompts.size(), size_t(0));
   }
