@@ -117,7 +117,8 @@ constexpr NumberedText kTexts[] = {
     {183, L"A capture started earlier is waiting for its second snapshot. Continue it (the setup "
           L"program is not run again), or discard it and start a new one."},
     {184, L"The setup program is running. Click through its windows; the wizard goes on by itself "
-          L"when the setup and everything it started have ended."},
+          L"when the setup and everything it started have ended. Cancel ends the setup's programs; the "
+          L"capture stays pending."},
     {185, L"Cancelling: the running step is stopped and what it had half-written is removed..."},
     {186, L"The step did not complete:"},
     {187, L"The capture stays pending: Next takes the second snapshot of the machine as it is now; "

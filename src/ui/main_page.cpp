@@ -76,6 +76,7 @@ CCorvaneRepackagerDlg::CCorvaneRepackagerDlg(CApplicationMain* sheet)
     ++row;
   }
   layout->addLayout(grid);
+  layout->addSpacing(8);
   note_ = new QLabel(this);
   note_->setWordWrap(true);
   MakeNoteLabel(note_);
@@ -118,6 +119,8 @@ void CCorvaneRepackagerDlg::OnSetActive() {
 
 void CCorvaneRepackagerDlg::ChooseOption(Option option) {
   option_ = option;
+  // Red marks belong to the values they judged.
+  ClearInvalid();
   setupOption_->setChecked(option == kSetupProgram);
   projectOption_->setChecked(option == kProjectFile);
   ShowInputs(option != kNoOption);

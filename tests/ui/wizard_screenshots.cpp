@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/status_values.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "support/pe_builder.h"
 #include "ui/about_dialog.h"
 #include "ui/capture_snapshot_page.h"
 #include "ui/main_page.h"
@@ -134,11 +136,30 @@ int main(int argc, char** argv) {
     Save(&about, "14-about");
   }
 
-  // The first snapshot while it runs; then the wizard is cancelled, which stops it.
+  // The first snapshot while it runs, and the launch page while a setup (one that only waits)
+  // runs; then the wizard is cancelled, which ends the setup.
   sheet.SetActivePage(CApplicationMain::kCaptureSnapshotPage);
   wizard.ClickNext();
   QTest::qWait(300);
   Save(&sheet, "15-capture-running");
+  if (!wizard.WaitForPage(CApplicationMain::kLaunchSetupPage, 120000)) {
+    std::fprintf(stderr, "wizard_screenshots: the first snapshot did not end\n");
+    ++g_failures;
+  }
+  std::string log;
+  const fs::path waiting = pe_builder::BuildNsisProgram(wizard.Scratch() / "files" / "Setups", "plus-setup",
+                                                        "Section\n  Sleep 120000\nSectionEnd", &log);
+  if (waiting.empty()) {
+    std::fprintf(stderr, "wizard_screenshots: makensis failed: %s\n", log.c_str());
+    ++g_failures;
+  } else {
+    wizard.Session().Manager().SetSetupFilePath(platform::Machine::WindowsPath(waiting));
+    sheet.SetActivePage(CApplicationMain::kLaunchSetupPage);
+    wizard.ClickNext();
+    (void)QTest::qWaitFor([] { return StatusDetail.Get().find(L" s") != std::wstring::npos; }, 60000);
+    QTest::qWait(1200);
+    Save(&sheet, "16-launch-running");
+  }
   wizard.ClickCancel();
   if (!QTest::qWaitFor([&] { return !sheet.isVisible(); }, 120000)) {
     std::fprintf(stderr, "wizard_screenshots: the cancelled capture did not stop\n");
