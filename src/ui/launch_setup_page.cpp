@@ -1,6 +1,5 @@
 #include "ui/launch_setup_page.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
@@ -107,7 +106,7 @@ void CLaunchSetupDlg::OnSetupEnded(const COperationResult& result, const SetupRu
     if (Prompter().Dialog(warning) != QDialog::Accepted) {
       // The capture is worth nothing: it goes, and so does the wizard.
       Session().DiscardPendingCapture();
-      QDesktopServices::openUrl(QUrl(QString::fromLatin1(kPackagePage)));
+      Prompter().OpenUrl(QUrl(QString::fromLatin1(kPackagePage)));
       Sheet()->EndWizard(false);
       return;
     }

@@ -1,5 +1,6 @@
 #include "ui/prompter.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 
@@ -17,4 +18,12 @@ int CPrompter::Dialog(QDialog& dialog) const {
 QString CPrompter::OpenFile(QWidget* parent, const QString& caption, const QString& filter) const {
   if (onOpenFile) return onOpenFile(caption, filter);
   return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+void CPrompter::OpenUrl(const QUrl& address) const {
+  if (onOpenUrl) {
+    onOpenUrl(address);
+    return;
+  }
+  QDesktopServices::openUrl(address);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <QMessageBox>
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 class QDialog;
@@ -15,7 +16,7 @@ struct CPrompt {
 };
 
 // Every modal question the wizard asks goes through here: message boxes, modal dialogs and the
-// open-file dialog. A test replaces a hook to see what was asked and to answer it; without hooks
+// open-file dialog, and the web pages it opens. A test replaces a hook to see what was asked and to answer it; without hooks
 // the real dialogs run.
 class CPrompter {
  public:
@@ -25,7 +26,12 @@ class CPrompter {
   // Receives the caption and the filter; returns the chosen path (empty: cancelled).
   std::function<QString(const QString&, const QString&)> onOpenFile;
 
+  // Receives an address the wizard would open in the desktop's browser.
+  std::function<void(const QUrl&)> onOpenUrl;
+
   QMessageBox::StandardButton Message(QWidget* parent, const CPrompt& prompt) const;
   int Dialog(QDialog& dialog) const;
   QString OpenFile(QWidget* parent, const QString& caption, const QString& filter) const;
+  // Opens a web page with the desktop's "open" action.
+  void OpenUrl(const QUrl& address) const;
 };

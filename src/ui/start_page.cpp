@@ -1,7 +1,6 @@
 #include "ui/start_page.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -54,7 +53,7 @@ CCorvaneRepackagerStartDlg::CCorvaneRepackagerStartDlg(CApplicationMain* sheet)
   auto* web = new QPushButton(tr("&Web site"), this);
   web->setAutoDefault(false);
   web->setToolTip(QString::fromLatin1(kMakerPage));
-  connect(web, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerPage))); });
+  connect(web, &QPushButton::clicked, this, [this] { Prompter().OpenUrl(QUrl(QString::fromLatin1(kMakerPage))); });
   row->addWidget(web);
   layout->addLayout(row);
 

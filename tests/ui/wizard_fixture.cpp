@@ -81,6 +81,7 @@ void WizardFixture::Open() {
     return static_cast<int>(QDialog::Accepted);
   };
   prompter.onOpenFile = [](const QString&, const QString&) { return QString(); };
+  prompter.onOpenUrl = [this](const QUrl& address) { openedUrls.push_back(address); };
   sheet_->show();
   QApplication::processEvents();
 }

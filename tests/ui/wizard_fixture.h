@@ -61,6 +61,7 @@ class WizardFixture {
   std::deque<QMessageBox::StandardButton> answers;
   std::vector<QString> dialogs;
   std::deque<int> dialogAnswers;
+  std::vector<QUrl> openedUrls;
 
  private:
   std::unique_ptr<FixturePrefix> prefix_;
