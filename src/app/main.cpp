@@ -1,8 +1,9 @@
 // Corvane Repackager: start-up and dispatch. With a project file and an output folder the
 // program builds the package without any user interface; with -Capture it captures a setup
-// program and builds its package in one run (-Resume finishes a capture left pending); the wizard
-// is not part of this build.
+// program and builds its package in one run (-Resume finishes a capture left pending); without
+// arguments it opens the wizard.
 //
+//   CorvaneRepackager
 //   CorvaneRepackager <project file> -Path=<output folder> [-File=<package file name>]
 //   CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=..] [-Version=..]
 //                     [-Company=..] [-Path=<output folder>] [-File=<package name>] [-Timeout=<seconds>]
@@ -26,6 +27,7 @@
 #include "platform/file_system.h"
 #include "platform/machine.h"
 #include "session/capture_session.h"
+#include "ui/wizard_program.h"
 
 namespace {
 
@@ -109,14 +111,7 @@ int RunCommandLineBuild(CLogger* logger, CCaptureSession& session, const std::ve
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (arguments.empty()) {
-    std::fprintf(stderr,
-                 "CorvaneRepackager: the wizard is not available in this build; use\n"
-                 "  CorvaneRepackager <project file> -Path=<output folder> [-File=<package name>]\n"
-                 "  or: %s\n",
-                 kCaptureUsage);
-    return kBadCommandLine;
-  }
+  if (arguments.empty()) return RunWizardProgram(argc, argv);
   if (!platform::Machine::IsUsable()) {
     std::fprintf(stderr, "CorvaneRepackager: the Windows machine cannot be used: %s\n",
                  platform::Machine::Error().c_str());

@@ -106,6 +106,31 @@ constexpr NumberedText kTexts[] = {
     {177, L"Please define at least one shortcut."},
     {178, L"Adding the files to the package..."},
     {179, L"A quick-launch shortcut is created only for the user who installs the package."},
+    // Wizard pages and notes of this version.
+    {180, L"Welcome to Corvane Repackager. Click Next to start."},
+    {181, L"Opening a saved project file is not available in the wizard yet. Build its package on "
+          L"the command line instead:\n\n    CorvaneRepackager <project file> -Path=<output folder> "
+          L"[-File=<package name>]\n\nClick Back to capture a setup program instead."},
+    {182, L"The include and exclude editor is not available yet. The capture covers the folders and "
+          L"registry keys that the rules file DefaultIncludeExclude.xml beside the program includes; "
+          L"edit that file to change them."},
+    {183, L"A capture started earlier is waiting for its second snapshot. Continue it (the setup "
+          L"program is not run again), or discard it and start a new one."},
+    {184, L"The setup program is running. Click through its windows; the wizard goes on by itself "
+          L"when the setup and everything it started have ended. Cancel ends the setup's programs; the "
+          L"capture stays pending."},
+    {185, L"Cancelling: the running step is stopped and what it had half-written is removed..."},
+    {186, L"The step did not complete:"},
+    {187, L"The capture stays pending: Next takes the second snapshot of the machine as it is now; "
+          L"Cancel keeps the capture for a later start."},
+    {188, L"Building a package from a saved project file is not available in the wizard yet: Next "
+          L"shows how to build it on the command line."},
+    {189, L"Nothing could be captured: the machine the program works on cannot be used."},
+    {190, L"A capture started earlier is still waiting for its second snapshot. Starting a new "
+          L"capture discards it. Do you want to start a new capture?"},
+    {191, L"A capture of another machine is pending in this program folder; it is kept. A capture "
+          L"started here cannot be resumed after a restart while that one is pending. The other "
+          L"machine: "},
 };
 
 }  // namespace

@@ -30,6 +30,13 @@ class Machine {
   // on Windows the computer's name. Empty when it cannot be found.
   static std::wstring Name();
 
+  // True when the current user may change the whole machine, as a capture needs (what it writes
+  // in Program Files, the system folders and HKEY_LOCAL_MACHINE is then seen completely). Windows:
+  // membership of the local Administrators group (of the process's token, so a filtered token of
+  // an elevated-less session answers false). Wine: the prefix and its system registry file are
+  // writable by this user. False when the machine is not usable. Never throws; may touch the disk.
+  static bool IsAdministrator();
+
   // Windows path of the running program file (e.g. "Z:\opt\CorvaneRepackager\CorvaneRepackager").
   static std::wstring ProgramFilePath();
 

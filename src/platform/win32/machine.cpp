@@ -21,6 +21,19 @@ std::wstring Machine::WindowsPath(const std::filesystem::path& hostPath) {
   return std::filesystem::absolute(hostPath, ec).wstring();
 }
 
+bool Machine::IsAdministrator() {
+  SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
+                                0, &administrators)) {
+    return false;
+  }
+  BOOL member = FALSE;
+  if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
+  FreeSid(administrators);
+  return member != FALSE;
+}
+
 std::wstring Machine::Name() {
   wchar_t buffer[256];
   DWORD length = static_cast<DWORD>(sizeof(buffer) / sizeof(buffer[0]));

@@ -129,6 +129,14 @@ fs::path Machine::Root() {
   return g_state.root;
 }
 
+bool Machine::IsAdministrator() {
+  if (!IsUsable()) return false;
+  const fs::path root = Root();
+  // Wine has no accounts of its own: whoever may write the prefix and its machine-wide registry
+  // file can change everything a setup changes.
+  return ::access(root.c_str(), W_OK) == 0 && ::access((root / "system.reg").c_str(), W_OK) == 0;
+}
+
 std::wstring Machine::Name() {
   const fs::path root = Root();
   if (root.empty()) return {};

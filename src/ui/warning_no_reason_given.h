@@ -1,0 +1,22 @@
+#pragma once
+#include <QDialog>
+
+class QCheckBox;
+
+// Told when an exclusion is stored without a reason. Its check box turns the warning off for good:
+// closing with OK or Cancel writes "ShowNoReasonGivenWarning" in section "Options" of the
+// configuration file ("0" when ticked, "1" when not).
+class CWarningNoReasonGiven : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CWarningNoReasonGiven(QWidget* parent = nullptr);
+  // Whether the warning is to be shown (the key reads non-zero; shown when it is missing).
+  static bool ShouldShow();
+  QCheckBox* DoNotShowAgain() const { return doNotShow_; }
+
+  void done(int result) override;
+
+ private:
+  QCheckBox* doNotShow_ = nullptr;
+};

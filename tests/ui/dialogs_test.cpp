@@ -1,0 +1,52 @@
+// The warning about an exclusion without a reason remembers its check box in the configuration
+// file whichever way it is closed, and the review pages ask it whether to show it.
+#include <QCheckBox>
+#include <QTest>
+
+#include "core/work_paths.h"
+#include "platform/profile.h"
+#include "ui/warning_no_reason_given.h"
+#include "wizard_fixture.h"
+
+class DialogsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void NoReasonGivenRemembersTheCheckBox_data();
+  void NoReasonGivenRemembersTheCheckBox();
+};
+
+void DialogsTest::NoReasonGivenRemembersTheCheckBox_data() {
+  QTest::addColumn<bool>("ticked");
+  QTest::addColumn<bool>("accepted");
+  QTest::addColumn<QString>("written");
+  QTest::newRow("ok, ticked") << true << true << "0";
+  QTest::newRow("cancel, ticked") << true << false << "0";
+  QTest::newRow("ok, not ticked") << false << true << "1";
+  QTest::newRow("cancel, not ticked") << false << false << "1";
+}
+
+void DialogsTest::NoReasonGivenRemembersTheCheckBox() {
+  QFETCH(bool, ticked);
+  QFETCH(bool, accepted);
+  QFETCH(QString, written);
+  WizardFixture wizard;
+  // Shown while the key is missing.
+  QVERIFY(CWarningNoReasonGiven::ShouldShow());
+  CWarningNoReasonGiven warning;
+  warning.show();
+  if (ticked) QTest::mouseClick(warning.DoNotShowAgain(), Qt::LeftButton, {}, QPoint(4, warning.DoNotShowAgain()->height() / 2));
+  QCOMPARE(warning.DoNotShowAgain()->isChecked(), ticked);
+  if (accepted) {
+    QTest::keyClick(&warning, Qt::Key_Return);
+  } else {
+    QTest::keyClick(&warning, Qt::Key_Escape);
+  }
+  QCOMPARE(warning.result(), accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
+  QCOMPARE(QString::fromStdWString(platform::GetProfileText(L"Options", L"ShowNoReasonGivenWarning", L"", ConfigFilePath)),
+           written);
+  QCOMPARE(CWarningNoReasonGiven::ShouldShow(), !ticked);
+}
+
+QTEST_MAIN(DialogsTest)
+#include "dialogs_test.moc"

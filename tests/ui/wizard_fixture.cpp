@@ -1,0 +1,166 @@
+#include "wizard_fixture.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QTest>
+#include <cstdlib>
+#include <fstream>
+
+#include "core/message_texts.h"
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+#include "platform/profile.h"
+#include "session/ui_manager.h"
+#include "ui/corvane_property_page.h"
+#include "support/capture_setup.h"
+#include "support/pe_builder.h"
+
+namespace fs = std::filesystem;
+
+QString TextOf(int number) { return QString::fromStdWString(MessageText(number)); }
+
+WizardFixture::WizardFixture(const fs::path& prefix) {
+  if (prefix.empty()) {
+    prefix_ = std::make_unique<FixturePrefix>();
+    prefix_->Activate();
+    scratch_ = prefix_->Scratch();
+  } else {
+    if (const char* previous = std::getenv("WINEPREFIX")) previousPrefix_ = previous;
+    ::setenv("WINEPREFIX", prefix.c_str(), 1);
+    platform::Machine::Reset();
+    scratch_ = prefix.parent_path() / "scratch";
+  }
+  SetUpCaptureWorkPaths(scratch_);
+  // The start page's HTML pages lie in the program folder of the build.
+  ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
+  SnapshotTaken = false;
+  WriteRules({L"%PROGRAMFILES%"}, {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"});
+}
+
+WizardFixture::~WizardFixture() {
+  if (sheet_) {
+    for (int number : CApplicationMain::kPageOrder) sheet_->Page(number)->WaitForWorker();
+  }
+  sheet_.reset();
+  session_.reset();
+  SnapshotTaken = false;
+  if (!prefix_) {
+    if (previousPrefix_.empty()) {
+      ::unsetenv("WINEPREFIX");
+    } else {
+      ::setenv("WINEPREFIX", previousPrefix_.c_str(), 1);
+    }
+    platform::Machine::Reset();
+  }
+}
+
+void WizardFixture::Open() {
+  session_ = std::make_unique<CCaptureSession>(nullptr);
+  if (!session_->Initialize().succeeded()) qFatal("the capture session does not start");
+  session_->Manager().Wrapper().SetPrepareMachine(false);
+  sheet_ = std::make_unique<CApplicationMain>(*session_, nullptr);
+  CPrompter& prompter = sheet_->Prompter();
+  prompter.onMessage = [this](const CPrompt& prompt) {
+    prompts.push_back(prompt);
+    if (!answers.empty()) {
+      const QMessageBox::StandardButton answer = answers.front();
+      answers.pop_front();
+      return answer;
+    }
+    return QMessageBox::Ok;
+  };
+  prompter.onDialog = [this](QDialog& dialog) {
+    dialogs.push_back(dialog.objectName());
+    if (!dialogAnswers.empty()) {
+      const int answer = dialogAnswers.front();
+      dialogAnswers.pop_front();
+      return answer;
+    }
+    return static_cast<int>(QDialog::Accepted);
+  };
+  prompter.onOpenFile = [](const QString&, const QString&) { return QString(); };
+  prompter.onOpenUrl = [this](const QUrl& address) { openedUrls.push_back(address); };
+  sheet_->show();
+  QApplication::processEvents();
+}
+
+void WizardFixture::Reopen() {
+  for (int number : CApplicationMain::kPageOrder) sheet_->Page(number)->WaitForWorker();
+  sheet_.reset();
+  session_.reset();
+  prompts.clear();
+  Open();
+}
+
+void WizardFixture::WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<IncludeExclude><FileSystem><IncludedItems>";
+  for (const std::wstring& folder : folders) xml += "<IncludedEntry Name=\"" + WideToUtf8(folder) + "\"/>";
+  xml += "</IncludedItems><ExcludedItems/></FileSystem><RegistrySystem><IncludedItems>";
+  for (const std::wstring& key : keys) xml += "<IncludedEntry Name=\"" + WideToUtf8(key) + "\"/>";
+  xml += "</IncludedItems><ExcludedItems/></RegistrySystem></IncludeExclude>\n";
+  std::ofstream(scratch_ / "DefaultIncludeExclude.xml", std::ios::binary) << xml;
+}
+
+std::wstring WizardFixture::WriteFile(const std::string& relative, const std::string& bytes) {
+  const fs::path host = scratch_ / "files" / relative;
+  fs::create_directories(host.parent_path());
+  std::ofstream(host, std::ios::binary) << bytes;
+  return platform::Machine::WindowsPath(host);
+}
+
+std::wstring WizardFixture::WriteSetup(const std::string& relative, const std::wstring& product,
+                                       const std::wstring& version, const std::wstring& company) {
+  using namespace pe_builder;
+  const std::string block = VersionBlock(
+      FixedFileInfo(1, 0, 0, 0), {0x04B00409u},
+      {{L"040904B0", {{L"ProductName", product}, {L"ProductVersion", version}, {L"CompanyName", company}}}});
+  return WriteFile(relative, BuildPe({{16, 1, 1033, block}}));
+}
+
+std::wstring WizardFixture::WriteProject(const std::string& relative, const std::wstring& product,
+                                         const std::wstring& version, const std::wstring& company) {
+  std::ifstream raw(fs::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml", std::ios::binary);
+  std::string xml((std::istreambuf_iterator<char>(raw)), std::istreambuf_iterator<char>());
+  // The product information as a capture writes it.
+  const std::string information = "<ProductInformation><ProductInformation ApplicationName=\"" + WideToUtf8(product) +
+                                  "\" Version=\"" + WideToUtf8(version) + "\" CompanyName=\"" + WideToUtf8(company) +
+                                  "\" /></ProductInformation>";
+  const std::string empty = "<ProductInformation />";
+  if (const size_t at = xml.find(empty); at != std::string::npos) xml.replace(at, empty.size(), information);
+  return WriteFile(relative, xml);
+}
+
+void WizardFixture::MarkPending() {
+  platform::WriteProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"1", ConfigFilePath);
+}
+
+std::wstring WizardFixture::PendingMark() const {
+  return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath);
+}
+
+void WizardFixture::ClickBack() {
+  QTest::mouseClick(sheet_->BackButton(), Qt::LeftButton);
+  QApplication::processEvents();
+}
+
+void WizardFixture::ClickNext() {
+  QPushButton* button = sheet_->NextButton()->isVisible() ? sheet_->NextButton() : sheet_->FinishButton();
+  QTest::mouseClick(button, Qt::LeftButton);
+  QApplication::processEvents();
+}
+
+void WizardFixture::ClickCancel() {
+  QTest::mouseClick(sheet_->CancelButton(), Qt::LeftButton);
+  QApplication::processEvents();
+}
+
+bool WizardFixture::WaitForPage(int number, int milliseconds) {
+  return QTest::qWaitFor(
+      [&] {
+        const CCorvanePropertyPage* page = sheet_->ActivePage();
+        return sheet_->ActivePageNumber() == number && page != nullptr && !page->WorkerRunning();
+      },
+      milliseconds);
+}

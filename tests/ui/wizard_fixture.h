@@ -1,0 +1,75 @@
+#pragma once
+#include <QMessageBox>
+#include <QString>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "session/capture_session.h"
+#include "support/fixture_prefix.h"
+#include "ui/application_main.h"
+#include "ui/prompter.h"
+
+class CCorvanePropertyPage;
+
+// A wizard on a hand-made prefix, as the page tests and the screenshots need it: the work folders
+// and the configuration and rules files in a scratch folder, the capture session started, the
+// machine's preparation off (no Wine runs), and every question the wizard asks recorded and
+// answered from a queue (Ok, or the first button, when the queue is empty).
+class WizardFixture {
+ public:
+  // `prefix`: an existing prefix to work on (screenshots); empty makes a hand-made one.
+  explicit WizardFixture(const std::filesystem::path& prefix = {});
+  ~WizardFixture();
+
+  // Starts the session and opens the wizard (on the start page).
+  void Open();
+  // As a restart of the program: the wizard and the session end (Cancel) and start again.
+  void Reopen();
+  CApplicationMain& Sheet() { return *sheet_; }
+  CCaptureSession& Session() { return *session_; }
+  FixturePrefix* Prefix() { return prefix_.get(); }
+  std::filesystem::path Scratch() const { return scratch_; }
+
+  // The rules file: these folders (token form) and keys included.
+  void WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys);
+  // A setup program with these version texts, below drive C: (Windows path back).
+  std::wstring WriteSetup(const std::string& relative, const std::wstring& product, const std::wstring& version,
+                          const std::wstring& company);
+  // A file below drive C: (Windows path back).
+  std::wstring WriteFile(const std::string& relative, const std::string& bytes);
+  // A project file with this product information (Windows path back).
+  std::wstring WriteProject(const std::string& relative, const std::wstring& product, const std::wstring& version,
+                            const std::wstring& company);
+  // Writes the pending mark of this machine into the configuration file, as a first snapshot of
+  // an earlier run left it (call before Open).
+  void MarkPending();
+  // The pending mark in the configuration file ("1", or empty).
+  std::wstring PendingMark() const;
+
+  // Clicks Back or Next (the real buttons) and processes the events.
+  void ClickBack();
+  void ClickNext();
+  void ClickCancel();
+  // Waits until the page's worker and what follows it have ended (events are processed).
+  bool WaitForPage(int number, int milliseconds = 20000);
+
+  // What the wizard asked, in order; and the answers it gets.
+  std::vector<CPrompt> prompts;
+  std::deque<QMessageBox::StandardButton> answers;
+  std::vector<QString> dialogs;
+  std::deque<int> dialogAnswers;
+  std::vector<QUrl> openedUrls;
+
+ private:
+  std::unique_ptr<FixturePrefix> prefix_;
+  std::filesystem::path scratch_;
+  std::unique_ptr<CCaptureSession> session_;
+  std::unique_ptr<CApplicationMain> sheet_;
+  std::string previousPrefix_;
+};
+
+// The text of a numbered message.
+QString TextOf(int number);
