@@ -192,12 +192,7 @@ void CCreateProjectFileMsiDlg::Initialize() {
     }
     if (!packaged || std::find(shown.begin(), shown.end(), path) != shown.end()) continue;
     shown.push_back(path);
-    auto* item = new QListWidgetItem(QString::fromStdWString(path), executables_);
-    const QImage icon = CIconReader::Icon(path, 0, 16);
-    item->setIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : QIcon(QPixmap::fromImage(icon)));
-    std::wstring token = path;
-    ToTokenForm(token);
-    targetPaths_.emplace(LastPart(path), token);
+    AddExecutable(path);
   }
   if (executables_->count() > 0) executables_->setCurrentRow(0);
 
@@ -230,10 +225,22 @@ void CCreateProjectFileMsiDlg::Initialize() {
   packageName_->setText(initialPackageName_);
 }
 
+void CCreateProjectFileMsiDlg::AddExecutable(const std::wstring& path) {
+  // The name is what a person looks for; the folder is in the tooltip.
+  auto* item = new QListWidgetItem(QString::fromStdWString(LastPart(path)), executables_);
+  item->setData(Qt::UserRole, QString::fromStdWString(path));
+  item->setToolTip(QString::fromStdWString(path));
+  const QImage icon = CIconReader::Icon(path, 0, 16);
+  item->setIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : QIcon(QPixmap::fromImage(icon)));
+  std::wstring token = path;
+  ToTokenForm(token);
+  targetPaths_.emplace(LastPart(path), token);
+}
+
 bool CCreateProjectFileMsiDlg::AddShortcut() {
   const QListWidgetItem* item = executables_->currentItem();
   if (item == nullptr) return false;
-  const std::wstring path = item->text().toStdWString();
+  const std::wstring path = item->data(Qt::UserRole).toString().toStdWString();
   const std::wstring target = LastPart(path);
   if (handler_->Shortcuts().count(target) != 0) {
     Message(tr("%1 has a shortcut already: double-click it in the list to change it.").arg(item->text()),

@@ -45,6 +45,9 @@ class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
   const ::ShortcutList& LinkShortcuts() const { return linkShortcuts_; }
   bool Done() const { return done_; }
 
+  // Offers a captured program (full Windows path) as a shortcut target.
+  void AddExecutable(const std::wstring& path);
+
   // The buttons' work, for the buttons and for tests.
   // Opens CShortcutDlg for the selected program; false when nothing was added.
   bool AddShortcut();

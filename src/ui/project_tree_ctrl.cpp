@@ -23,6 +23,13 @@ CProjectTreeCtrl::CProjectTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
   });
 }
 
+void CProjectTreeCtrl::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  // The column is as wide as its longest path, and never narrower than the view, so that a
+  // selected row is highlighted across.
+  header()->setMinimumSectionSize(viewport()->width());
+}
+
 QIcon CProjectTreeCtrl::IconFor(ItemKind kind, bool isItem) const {
   if (kind == kFile) return style()->standardIcon(QStyle::SP_FileIcon);
   if (kind == kKey && isItem) return style()->standardIcon(QStyle::SP_FileDialogDetailedView);

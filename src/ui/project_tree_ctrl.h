@@ -38,6 +38,9 @@ class CProjectTreeCtrl : public QTreeWidget {
   // A check box changed (the page shows the count).
   void CheckChanged();
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const QString& name) const;
   void CollectChecked(QTreeWidgetItem* item, QStringList& out) const;

@@ -94,12 +94,13 @@ void CShortcutDlg::Build() {
   icons_->setObjectName(QStringLiteral("icons"));
   icons_->setViewMode(QListView::IconMode);
   icons_->setIconSize(QSize(kIconSize, kIconSize));
-  icons_->setGridSize(QSize(kIconSize + 14, kIconSize + 14));
+  // Room for the icon and its number below it.
+  icons_->setGridSize(QSize(kIconSize + 24, kIconSize + 2 * fontMetrics().height()));
   icons_->setMovement(QListView::Static);
   icons_->setResizeMode(QListView::Adjust);
   icons_->setFlow(QListView::LeftToRight);
   icons_->setWrapping(true);
-  icons_->setMinimumHeight(2 * (kIconSize + 14) + 6);
+  icons_->setMinimumHeight(2 * (kIconSize + 2 * fontMetrics().height()) + 6);
   iconsLabel->setBuddy(icons_);
   preview_ = new CIconPreview(this);
   auto* previewLabel = new QLabel(tr("Preview:"), this);
@@ -175,7 +176,7 @@ void CShortcutDlg::FillIcons(int index) {
   const int count = CIconReader::IconCount(info_.iconSource);
   for (int i = 0; i < count; ++i) {
     const QImage image = CIconReader::Icon(info_.iconSource, i, kIconSize);
-    auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(image)), QString(), icons_);
+    auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(image)), QString::number(i), icons_);
     item->setToolTip(tr("Icon %1").arg(i));
   }
   if (count == 0) return;

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
   const std::wstring icon = wizard.WriteFile("Icons/app.ico", Ico(QColor(30, 120, 200), 32));
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
+  wizard.Session().Manager().SetSetupFileInfo(L"Corvane Sample", L"1.0", L"Corvane");
   sheet.resize(760, 560);
 
   FolderFileMap* added = nullptr;
@@ -91,7 +92,8 @@ int main(int argc, char** argv) {
   info.onDesktop = true;
   info.inProgramMenu = true;
   project->Shortcuts().AddShortcutToList(info, L"CorvaneSample.exe");
-  new QListWidgetItem(QString::fromStdWString(app + L"\\CorvaneSample.exe"), project->ExecutableList());
+  project->AddExecutable(app + L"\\CorvaneSample.exe");
+  project->AddExecutable(app + L"\\uninstall.exe");
   Save(&sheet, folder, "145-project");
 
   CShortcutDlg dialog(info, sheet.Prompter(), &sheet);
