@@ -211,10 +211,19 @@ void CCreateProjectFileMsiDlg::Initialize() {
     row->setIcon(0, icon.isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : QIcon(QPixmap::fromImage(icon)));
   }
 
+  // Every level: the output folder itself may not exist yet (a first capture), and the checks
+  // would refuse the folder proposed here.
   const std::string packages = OutputFolder + "\\Packages";
-  if (const long status = EnsureFolder(packages); status != 0 && Sheet()->Logger() != nullptr) {
-    Sheet()->Logger()->Write(1, FormatText("Directory %s not created successfully, error code is: %ld", packages.c_str(),
-                                           status));
+  for (size_t at = packages.find('\\', 3);; at = packages.find('\\', at + 1)) {
+    const bool last = at == std::string::npos;
+    const long status = EnsureFolder(last ? packages : packages.substr(0, at));
+    if (last) {
+      if (status != 0 && Sheet()->Logger() != nullptr) {
+        Sheet()->Logger()->Write(1, FormatText("Directory %s not created successfully, error code is: %ld",
+                                               packages.c_str(), status));
+      }
+      break;
+    }
   }
   initialFolder_ = QString::fromStdString(packages);
   initialProjectName_ = QString::fromStdWString(LastPart(ProjectFilePath));

@@ -44,6 +44,8 @@ class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
   // The shortcuts the setup's links became (kept unless removed).
   const ::ShortcutList& LinkShortcuts() const { return linkShortcuts_; }
   bool Done() const { return done_; }
+  // Between Finish and the end of its work.
+  bool Busy() const { return busy_; }
 
   // Offers a captured program (full Windows path) as a shortcut target.
   void AddExecutable(const std::wstring& path);
