@@ -15,6 +15,7 @@
 #include "ui/content_review_file_page.h"
 #include "ui/content_review_registry_page.h"
 #include "ui/project_tree_ctrl.h"
+#include "ui/registry_tooltip.h"
 #include "wizard_fixture.h"
 
 namespace {
@@ -93,6 +94,8 @@ class ContentReviewTest : public QObject {
   void IncludeAgainReturnsAsAddedAndNextRewrites();
   void FileExclude_data();
   void FileExclude();
+  void RegistryTooltip_data();
+  void RegistryTooltip();
 };
 
 void ContentReviewTest::RegistryExclude_data() {
@@ -274,6 +277,33 @@ void ContentReviewTest::FileExclude() {
   expected.removeDuplicates();
   expected.sort();
   QCOMPARE(back, expected);
+}
+
+void ContentReviewTest::RegistryTooltip_data() {
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QString>("tooltip");
+  // In the machine's order of values (Wine keeps them sorted by name).
+  QTest::newRow("each type of value")
+      << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip\\Types"
+      << "Values:\n(Default): default text\nBlob: ...\nCount: 42\nEmpty\nLong: ...\nNegative: -1";
+  QString twenty = "Values:";
+  for (int i = 0; i < 20; ++i) twenty += QString("\nV%1: %2").arg(i, 2, 10, QChar('0')).arg(i);
+  QTest::newRow("at most twenty values") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip\\Many" << twenty + "\n...";
+  QTest::newRow("a key without values") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip" << "No values";
+  QTest::newRow("a key that is gone") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip\\Gone" << "Can't read key";
+  QTest::newRow("a root that does not exist") << "HKEY_NOWHERE\\Tip" << "Can't read key";
+}
+
+void ContentReviewTest::RegistryTooltip() {
+  QFETCH(QString, key);
+  QFETCH(QString, tooltip);
+  WizardFixture wizard;
+  std::string text = "[Software\\\\Tip\\\\Types] 1700000000\n@=\"default text\"\n\"Count\"=dword:0000002a\n"
+                     "\"Negative\"=dword:ffffffff\n\"Blob\"=hex:01,02\n\"Empty\"=\"\"\n\"Long\"=\"" +
+                     std::string(100, 'x') + "\"\n\n[Software\\\\Tip\\\\Many] 1700000000\n";
+  for (int i = 0; i < 21; ++i) text += FormatText("\"V%02d\"=dword:%08x\n", i, i);
+  wizard.Prefix()->AddSystemReg(text);
+  QCOMPARE(QString::fromStdWString(RegistryKeyTooltip(key.toStdWString())), tooltip);
 }
 
 QTEST_MAIN(ContentReviewTest)
