@@ -1,6 +1,8 @@
 #include "ui/content_review_registry_page.h"
 
+#include <QApplication>
 #include <QHelpEvent>
+#include <QProxyStyle>
 #include <QToolTip>
 
 #include "session/capture_session.h"
@@ -10,13 +12,28 @@
 #include "ui/registry_tooltip.h"
 
 namespace {
-// Shown for 15 seconds.
+// Shown after half a second, for 15 seconds.
+constexpr int kTooltipDelayMilliseconds = 500;
 constexpr int kTooltipMilliseconds = 15000;
+
+// The look of the application's style, with the tooltip's own delay.
+class CTooltipDelayStyle : public QProxyStyle {
+ public:
+  CTooltipDelayStyle() : QProxyStyle(QApplication::style()->name()) {}
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == QStyle::SH_ToolTip_WakeUpDelay) return kTooltipDelayMilliseconds;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
 }  // namespace
 
 CContentReviewRegistryDlg::CContentReviewRegistryDlg(CApplicationMain* sheet)
     : CContentReviewPage(CApplicationMain::kContentReviewRegistryPage, sheet, 106, RuleKind::kRegistry) {
   ChangeView()->viewport()->installEventFilter(this);
+  auto* style = new CTooltipDelayStyle;
+  style->setParent(ChangeView()->viewport());
+  ChangeView()->viewport()->setStyle(style);
 }
 
 int CContentReviewRegistryDlg::OnWizardBack() { return CApplicationMain::kContentReviewFilePage; }
