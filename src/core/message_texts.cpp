@@ -21,10 +21,10 @@ constexpr NumberedText kTexts[] = {
           L"setup program runs. Click Next to take it."},
     {104, L"Taking the first snapshot. Please wait..."},
     // Content review pages.
-    {105, L"These are the file changes the setup program made. Untick what does not belong to "
-          L"the application and give a reason to exclude it."},
-    {106, L"These are the registry changes the setup program made. Untick what does not belong "
-          L"to the application and give a reason to exclude it."},
+    {105, L"These are the file changes the setup program made. Tick what does not belong to the "
+          L"application, give the reason and click Exclude; Include again takes ticked items back."},
+    {106, L"These are the registry changes the setup program made. Tick what does not belong to "
+          L"the application, give the reason and click Exclude; Include again takes ticked items back."},
     {107, L"The first snapshot is taken. Run the setup program now, or confirm that it has "
           L"already been run, then click Next."},
     // Include and exclude editor.

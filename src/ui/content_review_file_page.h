@@ -1,19 +1,26 @@
 #pragma once
-#include "ui/corvane_property_page.h"
+#include "ui/content_review_page.h"
 
-class QLabel;
-
-// Review of the captured file changes: what goes into the package and what is set aside.
-class CContentReviewFileDlg : public CCorvanePropertyPage {
+// Review of the captured file changes: the folders and files added or modified, and those set
+// aside. Excluding a folder sets aside the folders below it with all their files; excluding a file
+// sets aside that file alone. The rules name the paths in token form.
+class CContentReviewFileDlg : public CContentReviewPage {
   Q_OBJECT
 
  public:
   explicit CContentReviewFileDlg(CApplicationMain* sheet);
 
-  void OnSetActive() override;
   int OnWizardBack() override;
   int OnWizardNext() override;
 
+ protected:
+  void FillViews() override;
+  void ExcludePath(const std::wstring& path, const CProjectTreeCtrl* view, const std::wstring& description) override;
+  void IncludePath(const std::wstring& path) override;
+  bool RewriteChangeFile() override;
+  std::wstring RuleNameOf(const std::wstring& path) const override;
+  void NothingTicked(bool excluding) override;
+
  private:
-  QLabel* description_ = nullptr;
+  void ShowFolder(CProjectTreeCtrl* view, const std::wstring& folder, const std::vector<std::wstring>& files);
 };

@@ -1,0 +1,62 @@
+#pragma once
+#include <QObject>
+#include <map>
+#include <string>
+
+#include "project/change_types.h"
+#include "ui/shortcut_info.h"
+
+class CLogger;
+class CPrompter;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWidget;
+
+// The shortcuts of a build page: one ShortcutInfo per target program (keyed by the target's file
+// name, e.g. app.exe), shown in a list with their icons, edited with CShortcutDlg, and turned into
+// the shortcut records and the icon catalog the project file stores.
+class CMSIScreenHandler : public QObject {
+  Q_OBJECT
+
+ public:
+  using ShortcutMap = std::map<std::wstring, ShortcutInfo>;
+
+  CMSIScreenHandler(QTreeWidget* list, const CPrompter& prompter, QWidget* dialogParent, CLogger* logger);
+
+  // The list's two columns ("Shortcut Name", "Exe name") and its 16 x 16 icons.
+  void InitShortcutList();
+  // Stores the info under the target and shows (or refreshes) its row.
+  void AddShortcutToList(const ShortcutInfo& info, const std::wstring& targetFileName);
+  // Opens CShortcutDlg on the stored info; OK stores the result and refreshes the row. False when
+  // there is no such shortcut or the dialog was cancelled.
+  bool EditShortcut(const std::wstring& targetFileName);
+  // Forgets the shortcut of a target and its row.
+  void RemoveShortcut(const std::wstring& targetFileName);
+  // Adds a target to the catalog entry of an .ico file, reading and encoding the file when it is
+  // new to the catalog. False when the file cannot be read (nothing is added).
+  bool AddIconToCatalog(const std::wstring& iconPath, const std::wstring& targetFileName);
+  // Turns the shortcut map into the records (one per chosen place: desktop, program menu, quick
+  // launch) and the icon catalog. `targetPaths` gives a target's full path where it is known
+  // (target file name -> token-form path). Icon files that cannot be read are named in `unread`.
+  bool BuildShortcutRecords(const std::map<std::wstring, std::wstring>& targetPaths = {},
+                            std::vector<std::wstring>* unread = nullptr);
+
+  const ShortcutMap& Shortcuts() const { return shortcuts_; }
+  const ShortcutList& ShortcutRecords() const { return records_; }
+  const IconMap& IconCatalog() const { return catalog_; }
+  void ClearIconCatalog() { catalog_.clear(); }
+  // The target file name of the row selected in the list (empty when none).
+  std::wstring SelectedTarget() const;
+
+ private:
+  QTreeWidgetItem* RowOf(const std::wstring& targetFileName) const;
+  void ShowRow(QTreeWidgetItem* row, const ShortcutInfo& info, const std::wstring& targetFileName);
+
+  QTreeWidget* list_;
+  const CPrompter& prompter_;
+  QWidget* dialogParent_;
+  CLogger* logger_;
+  ShortcutMap shortcuts_;
+  ShortcutList records_;
+  IconMap catalog_;
+};

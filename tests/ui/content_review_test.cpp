@@ -1,0 +1,310 @@
+// The review pages: what Exclude and Include again do to the change maps, the excluded changes
+// and the rules; the no-reason warning's Cancel; the rewrite of the files on Next only after a move.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <fstream>
+#include <sstream>
+
+#include "core/strings.h"
+#include "core/work_paths.h"
+#include "platform/machine.h"
+#include "project/include_exclude_rules.h"
+#include "snapshot/file_enumerate.h"
+#include "snapshot/registry_enumerate.h"
+#include "ui/content_review_file_page.h"
+#include "ui/content_review_registry_page.h"
+#include "ui/project_tree_ctrl.h"
+#include "ui/registry_tooltip.h"
+#include "wizard_fixture.h"
+
+namespace {
+
+QStringList Keys(const RegKeyMap& map) {
+  QStringList out;
+  for (const auto& [key, values] : map) out << QString::fromStdWString(key);
+  return out;
+}
+
+QStringList Keys(const FolderFileMap& map) {
+  QStringList out;
+  for (const auto& [folder, files] : map) {
+    out << QString::fromStdWString(folder);
+    for (const std::wstring& file : files) out << QString::fromStdWString(file);
+  }
+  return out;
+}
+
+// "NAME=description" for each rule of the kind.
+QStringList Rules(RuleKind kind) {
+  QStringList out;
+  for (const auto& [key, rule] : GetExcludedRules(kind)) {
+    out << QString::fromStdWString(rule.name) + "=" + QString::fromStdWString(rule.description);
+  }
+  return out;
+}
+
+std::string ReadHostFile(const std::wstring& windowsPath) {
+  std::ifstream in(platform::Machine::HostPath(windowsPath), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+RegValueRecord Value(const std::wstring& key) { return RegValueRecord{key, L"\"Name\"", L"REG_SZ", L""}; }
+
+// A wizard whose review maps hold the given changes, before the review pages are first shown.
+struct ReviewWizard {
+  WizardFixture wizard;
+  RegKeyMap* added = nullptr;
+  RegKeyMap* modified = nullptr;
+  RegKeyMap* deleted = nullptr;
+  FolderFileMap* addedFolders = nullptr;
+  FolderFileMap* modifiedFolders = nullptr;
+  FolderFileMap* deletedFolders = nullptr;
+
+  ReviewWizard() {
+    ExcludedKeyChanges.clear();
+    ExcludedChanges.clear();
+    ClearAllRules();
+    wizard.Open();
+    wizard.Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
+    wizard.Session().Manager().GetFileChangeMaps(addedFolders, modifiedFolders, deletedFolders);
+  }
+  ~ReviewWizard() {
+    ExcludedKeyChanges.clear();
+    ExcludedChanges.clear();
+    ClearAllRules();
+  }
+  template <typename Page>
+  Page* Show(int number) {
+    wizard.Sheet().SetActivePage(number);
+    return static_cast<Page*>(wizard.Sheet().Page(number));
+  }
+};
+
+}  // namespace
+
+class ContentReviewTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void RegistryExclude_data();
+  void RegistryExclude();
+  void IncludeAgainReturnsAsAddedAndNextRewrites();
+  void FileExclude_data();
+  void FileExclude();
+  void RegistryTooltip_data();
+  void RegistryTooltip();
+};
+
+void ContentReviewTest::RegistryExclude_data() {
+  QTest::addColumn<QStringList>("added");
+  QTest::addColumn<QStringList>("modified");
+  QTest::addColumn<QStringList>("ticked");
+  QTest::addColumn<QString>("reason");
+  // The no-reason warning's answers, in order (1 OK, 0 Cancel).
+  QTest::addColumn<QList<int>>("warnings");
+  QTest::addColumn<QStringList>("remaining");
+  QTest::addColumn<QStringList>("excluded");
+  QTest::addColumn<QStringList>("rules");
+
+  const QString vendor = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor";
+  QTest::newRow("a key covers its subkeys, not its namesakes")
+      << QStringList{vendor, vendor + "\\App", vendor + "Tools"} << QStringList{vendor + "\\Settings"}
+      << QStringList{vendor} << " not ours " << QList<int>{} << QStringList{vendor + "Tools"}
+      << QStringList{vendor, vendor + "\\App", vendor + "\\Settings"}
+      << QStringList{vendor + "=not ours", vendor + "\\App=not ours", vendor + "\\Settings=not ours"};
+  QTest::newRow("cancel on the second of three")
+      << QStringList{vendor + "\\A", vendor + "\\B", vendor + "\\C"} << QStringList{}
+      << QStringList{vendor + "\\A", vendor + "\\B", vendor + "\\C"} << "" << QList<int>{1, 0}
+      << QStringList{vendor + "\\B", vendor + "\\C"} << QStringList{vendor + "\\A"} << QStringList{vendor + "\\A="};
+  QTest::newRow("a class key and its machine copy")
+      << QStringList{"HKEY_CLASSES_ROOT\\.corv", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.corv",
+                     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Other"}
+      << QStringList{} << QStringList{"HKEY_CLASSES_ROOT\\.corv"} << "file type" << QList<int>{}
+      << QStringList{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Other"}
+      << QStringList{"HKEY_CLASSES_ROOT\\.corv", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.corv"}
+      << QStringList{"HKEY_CLASSES_ROOT\\.corv=file type", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.corv=file type"};
+}
+
+void ContentReviewTest::RegistryExclude() {
+  QFETCH(QStringList, added);
+  QFETCH(QStringList, modified);
+  QFETCH(QStringList, ticked);
+  QFETCH(QString, reason);
+  QFETCH(QList<int>, warnings);
+  QFETCH(QStringList, remaining);
+  QFETCH(QStringList, excluded);
+  QFETCH(QStringList, rules);
+
+  ReviewWizard review;
+  // The machine copy of the class key exists (the equivalent keys are those found on the machine).
+  review.wizard.Prefix()->AddSystemReg("[Software\\\\Classes\\\\.corv] 1700000000\n@=\"corvfile\"\n");
+  for (const QString& key : added) (*review.added)[key.toStdWString()] = {Value(key.toStdWString())};
+  for (const QString& key : modified) (*review.modified)[key.toStdWString()] = {Value(key.toStdWString())};
+  auto* page = review.Show<CContentReviewRegistryDlg>(CApplicationMain::kContentReviewRegistryPage);
+  for (const QString& key : ticked) QVERIFY(page->ChangeView()->SetChecked(key, true));
+  for (int answer : warnings) review.wizard.dialogAnswers.push_back(answer == 1 ? QDialog::Accepted : QDialog::Rejected);
+  page->ReasonField()->setText(reason);
+  QTest::mouseClick(page->ExcludeButton(), Qt::LeftButton);
+
+  QStringList left = Keys(*review.added) + Keys(*review.modified);
+  left.sort();
+  QCOMPARE(left, remaining);
+  QCOMPARE(Keys(ExcludedKeyChanges), excluded);
+  QCOMPARE(Rules(RuleKind::kRegistry), rules);
+  QCOMPARE(page->PageRules().size(), size_t(rules.size()));
+  QCOMPARE(review.wizard.dialogs.size(), size_t(warnings.size()));
+  // The views follow the maps: what left is gone from the changes and shown as excluded; what
+  // stays is still ticked for a second try.
+  for (const QString& key : excluded) {
+    QVERIFY2(page->ChangeView()->Find(key) == nullptr, qPrintable(key));
+    QVERIFY2(page->ExclusionView()->Find(key) != nullptr, qPrintable(key));
+  }
+  for (const QString& key : remaining) QVERIFY2(page->ChangeView()->Find(key) != nullptr, qPrintable(key));
+  const QStringList stillTicked = page->ChangeView()->CheckedPaths();
+  for (const QString& key : ticked) {
+    if (remaining.contains(key)) QVERIFY2(stillTicked.contains(key), qPrintable(key));
+  }
+  QVERIFY(page->ReasonField()->text().isEmpty());
+  QCOMPARE(page->Changed(), !excluded.isEmpty());
+}
+
+void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
+  ReviewWizard review;
+  const std::wstring app = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App";
+  const std::wstring run = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Run";
+  (*review.modified)[app] = {Value(app)};
+  (*review.added)[run] = {Value(run)};
+  auto* page = review.Show<CContentReviewRegistryDlg>(CApplicationMain::kContentReviewRegistryPage);
+
+  // Leaving without a move writes neither file.
+  const std::string changesBefore = ReadHostFile(RegChangesPath);
+  const std::string rulesBefore = ReadHostFile(RulesFilePath);
+  review.wizard.ClickNext();
+  QCOMPARE(review.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCreateProjectPage));
+  QCOMPARE(ReadHostFile(RegChangesPath), changesBefore);
+  QCOMPARE(ReadHostFile(RulesFilePath), rulesBefore);
+
+  review.wizard.Sheet().SetActivePage(CApplicationMain::kContentReviewRegistryPage);
+  page->ChangeView()->SetChecked(QString::fromStdWString(app), true);
+  page->ChangeView()->SetChecked(QString::fromStdWString(run), true);
+  page->ReasonField()->setText("from the vendor");
+  page->Exclude();
+  // Selecting an excluded key shows its reason; one of the changes empties the field.
+  page->ExclusionView()->setCurrentItem(page->ExclusionView()->Find(QString::fromStdWString(app)));
+  QCOMPARE(page->ReasonField()->text(), QString("from the vendor"));
+  page->ExclusionView()->SetChecked(QString::fromStdWString(app), true);
+  QTest::mouseClick(page->IncludeButton(), Qt::LeftButton);
+  QVERIFY(review.added->count(app) == 1);
+  QVERIFY(review.modified->count(app) == 0);
+  QCOMPARE(Keys(ExcludedKeyChanges), QStringList{QString::fromStdWString(run)});
+  QCOMPARE(Rules(RuleKind::kRegistry), QStringList{QString::fromStdWString(run) + "=from the vendor"});
+
+  // Back and forth keeps the move pending; Next writes both files.
+  review.wizard.ClickBack();
+  review.wizard.Sheet().SetActivePage(CApplicationMain::kContentReviewRegistryPage);
+  review.wizard.ClickNext();
+  QCOMPARE(review.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCreateProjectPage));
+  QVERIFY(!page->Changed());
+  const std::string changes = ReadHostFile(RegChangesPath);
+  QVERIFY(changes != changesBefore);
+  QVERIFY(changes.find("Vendor\\App") != std::string::npos);
+  const std::string rules = ReadHostFile(RulesFilePath);
+  QVERIFY(rules != rulesBefore);
+  QVERIFY2(rules.find("Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Run\" Description=\"from the vendor\"") !=
+               std::string::npos,
+           rules.c_str());
+  QVERIFY(rules.find("Vendor\\App\"") == std::string::npos);
+}
+
+void ContentReviewTest::FileExclude_data() {
+  QTest::addColumn<QString>("ticked");
+  QTest::addColumn<QStringList>("remaining");
+  QTest::addColumn<QStringList>("excluded");
+  QTest::addColumn<QStringList>("rules");
+  QTest::addColumn<int>("message");
+
+  const QString app = "C:\\Program Files\\App";
+  const QStringList all{app, app + "\\app.exe", app + "\\readme.txt", app + "\\Sub", app + "\\Sub\\a.dll",
+                        app + "Data", app + "Data\\d.dat"};
+  QTest::newRow("a folder with its subfolders")
+      << app << QStringList{app + "Data", app + "Data\\d.dat"}
+      << QStringList{app, app + "\\app.exe", app + "\\readme.txt", app + "\\Sub", app + "\\Sub\\a.dll"}
+      << QStringList{"%PROGRAMFILES%\\App=r", "%PROGRAMFILES%\\App\\Sub=r"} << 0;
+  QTest::newRow("one file")
+      << app + "\\readme.txt"
+      << QStringList{app, app + "\\app.exe", app + "\\Sub", app + "\\Sub\\a.dll", app + "Data", app + "Data\\d.dat"}
+      << QStringList{app, app + "\\readme.txt"} << QStringList{"%PROGRAMFILES%\\App\\readme.txt=r"} << 0;
+  QTest::newRow("nothing ticked") << QString() << all << QStringList{} << QStringList{} << 128;
+}
+
+void ContentReviewTest::FileExclude() {
+  QFETCH(QString, ticked);
+  QFETCH(QStringList, remaining);
+  QFETCH(QStringList, excluded);
+  QFETCH(QStringList, rules);
+  QFETCH(int, message);
+
+  ReviewWizard review;
+  const std::wstring app = L"C:\\Program Files\\App";
+  (*review.addedFolders)[app] = {app + L"\\app.exe", app + L"\\readme.txt"};
+  (*review.addedFolders)[app + L"\\Sub"] = {app + L"\\Sub\\a.dll"};
+  (*review.modifiedFolders)[app + L"Data"] = {app + L"Data\\d.dat"};
+  auto* page = review.Show<CContentReviewFileDlg>(CApplicationMain::kContentReviewFilePage);
+  if (!ticked.isEmpty()) QVERIFY(page->ChangeView()->SetChecked(ticked, true));
+  page->ReasonField()->setText("r");
+  page->Exclude();
+
+  QCOMPARE(Keys(*review.addedFolders) + Keys(*review.modifiedFolders), remaining);
+  QCOMPARE(Keys(ExcludedChanges), excluded);
+  QCOMPARE(Rules(RuleKind::kFiles), rules);
+  QCOMPARE(review.wizard.prompts.size(), size_t(message != 0 ? 1 : 0));
+  if (message != 0) QCOMPARE(review.wizard.prompts[0].text, TextOf(message));
+  if (ticked.isEmpty()) return;
+
+  // Include again restores the maps as they were (the folder of a file back where it was).
+  page->ExclusionView()->SetChecked(ticked, true);
+  page->IncludeAgain();
+  QCOMPARE(Keys(ExcludedChanges), QStringList{});
+  QCOMPARE(Rules(RuleKind::kFiles), QStringList{});
+  QVERIFY(page->ChangeView()->Find(ticked) != nullptr);
+  QVERIFY(page->ExclusionView()->topLevelItemCount() == 0);
+  QStringList back = Keys(*review.addedFolders) + Keys(*review.modifiedFolders);
+  back.sort();
+  QStringList expected = remaining + excluded;
+  expected.removeDuplicates();
+  expected.sort();
+  QCOMPARE(back, expected);
+}
+
+void ContentReviewTest::RegistryTooltip_data() {
+  QTest::addColumn<QString>("key");
+  QTest::addColumn<QString>("tooltip");
+  // In the machine's order of values (Wine keeps them sorted by name).
+  QTest::newRow("each type of value")
+      << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip\\Types"
+      << "Values:\n(Default): default text\nBlob: ...\nCount: 42\nEmpty\nLong: ...\nNegative: -1";
+  QString twenty = "Values:";
+  for (int i = 0; i < 20; ++i) twenty += QString("\nV%1: %2").arg(i, 2, 10, QChar('0')).arg(i);
+  QTest::newRow("at most twenty values") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip\\Many" << twenty + "\n...";
+  QTest::newRow("a key without values") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip" << "No values";
+  QTest::newRow("a key that is gone") << "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tip\\Gone" << "Can't read key";
+  QTest::newRow("a root that does not exist") << "HKEY_NOWHERE\\Tip" << "Can't read key";
+}
+
+void ContentReviewTest::RegistryTooltip() {
+  QFETCH(QString, key);
+  QFETCH(QString, tooltip);
+  WizardFixture wizard;
+  std::string text = "[Software\\\\Tip\\\\Types] 1700000000\n@=\"default text\"\n\"Count\"=dword:0000002a\n"
+                     "\"Negative\"=dword:ffffffff\n\"Blob\"=hex:01,02\n\"Empty\"=\"\"\n\"Long\"=\"" +
+                     std::string(100, 'x') + "\"\n\n[Software\\\\Tip\\\\Many] 1700000000\n";
+  for (int i = 0; i < 21; ++i) text += FormatText("\"V%02d\"=dword:%08x\n", i, i);
+  wizard.Prefix()->AddSystemReg(text);
+  QCOMPARE(QString::fromStdWString(RegistryKeyTooltip(key.toStdWString())), tooltip);
+}
+
+QTEST_MAIN(ContentReviewTest)
+#include "content_review_test.moc"
