@@ -6,6 +6,7 @@
 
 #include "core/operation_result.h"
 #include "session/capture_session.h"
+#include "session/machine_path.h"
 
 class CLogger;
 class CTerminalProgress;
@@ -46,11 +47,6 @@ bool IsCaptureCommandLine(const std::vector<std::string>& arguments);
 // argument, a missing value, a bad timeout, -Capture and -Resume together, or product texts or
 // arguments with -Resume (the pending capture keeps what it was started with).
 bool ParseCaptureCommandLine(const std::vector<std::string>& arguments, CaptureCommandLine& line, std::string& error);
-
-// "C:\..." or "\\server\..." is a Windows path already; anything else is a host path and is seen
-// through the machine's drives.
-bool IsWindowsPath(const std::string& path);
-std::wstring ToMachinePath(const std::string& path);
 
 // The product texts the command line gives (-Product, -Version, -Company; empty when not given).
 ProductTexts GivenProductTexts(const CaptureCommandLine& line);

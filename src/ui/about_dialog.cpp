@@ -9,7 +9,7 @@
 #include "core/work_paths.h"
 #include "session/capture_session.h"
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+CAboutDlg::CAboutDlg(const std::string& programFolder, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CAboutDlg"));
   setWindowTitle(tr("About Corvane Repackager"));
   auto* layout = new QVBoxLayout(this);
@@ -34,7 +34,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
   logs->setWordWrap(true);
   logs->setTextInteractionFlags(Qt::TextSelectableByMouse);
   logs->setText(tr("Logs and the configuration file lie in the program folder:\n%1")
-                    .arg(QString::fromStdString(HostPathText(Utf8ToWide(ProgramFolder)))));
+                    .arg(QString::fromStdString(HostPathText(Utf8ToWide(programFolder)))));
   layout->addWidget(logs);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

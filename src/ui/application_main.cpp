@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "session/capture_session.h"
 #include "ui/about_dialog.h"
 #include "ui/banner_strip.h"
 #include "ui/build_msi_page.h"
@@ -116,6 +117,6 @@ void CApplicationMain::OnCancel() {
 void CApplicationMain::EndWizard(bool finished) { EndSheet(finished ? QDialog::Accepted : QDialog::Rejected); }
 
 void CApplicationMain::ShowAbout() {
-  CAboutDlg about(this);
+  CAboutDlg about(Session().Context().ProgramFolder, this);
   prompter_.Dialog(about);
 }

@@ -122,7 +122,7 @@ int CCaptureSnapshotDlg::OnWizardNext() {
     return -1;
   }
   CCaptureSession* session = &Session();
-  if (SnapshotTaken) {
+  if (Session().Context().SnapshotTaken) {
     // The capture of an earlier run was not continued: a new one replaces it.
     if (Message(Text(190), QStringLiteral("Warning"), QMessageBox::Warning, QMessageBox::Yes | QMessageBox::No) !=
         QMessageBox::Yes) {

@@ -53,7 +53,7 @@ void CContentReviewFileDlg::FillViews() {
   FolderFileMap* deleted = nullptr;
   Session().Manager().GetFileChangeMaps(added, modified, deleted);
   // What was excluded earlier in this run is not offered again.
-  for (const auto& [folder, files] : ExcludedChanges) {
+  for (const auto& [folder, files] : Session().Manager().Wrapper().ExcludedChanges()) {
     for (FolderFileMap* map : {added, modified}) {
       const auto found = map->find(folder);
       if (found == map->end()) continue;
@@ -68,7 +68,7 @@ void CContentReviewFileDlg::FillViews() {
   for (const FolderFileMap* map : {added, modified}) {
     for (const auto& [folder, files] : *map) ShowFolder(ChangeView(), folder, files);
   }
-  for (const auto& [folder, files] : ExcludedChanges) ShowFolder(ExclusionView(), folder, files);
+  for (const auto& [folder, files] : Session().Manager().Wrapper().ExcludedChanges()) ShowFolder(ExclusionView(), folder, files);
 }
 
 void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProjectTreeCtrl* view,
@@ -91,7 +91,7 @@ void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProject
       const auto file = std::find(list.begin(), list.end(), path);
       if (file == list.end()) continue;
       list.erase(file);
-      AppendMissing(ExcludedChanges[folder], {path});
+      AppendMissing(Session().Manager().Wrapper().ExcludedChanges()[folder], {path});
       AddRule(path, description);
       ExclusionView()->AddPath(QString::fromStdWString(path), CProjectTreeCtrl::kFile);
       SetChanged();
@@ -104,7 +104,7 @@ void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProject
         ++it;
         continue;
       }
-      AppendMissing(ExcludedChanges[it->first], it->second);
+      AppendMissing(Session().Manager().Wrapper().ExcludedChanges()[it->first], it->second);
       AddRule(it->first, description);
       ShowFolder(ExclusionView(), it->first, it->second);
       SetChanged();
@@ -119,8 +119,8 @@ void CContentReviewFileDlg::IncludePath(const std::wstring& path) {
   FolderFileMap* deleted = nullptr;
   Session().Manager().GetFileChangeMaps(added, modified, deleted);
   bool folderFound = false;
-  for (auto it = ExcludedChanges.lower_bound(path);
-       it != ExcludedChanges.end() && it->first.compare(0, path.size(), path) == 0;) {
+  for (auto it = Session().Manager().Wrapper().ExcludedChanges().lower_bound(path);
+       it != Session().Manager().Wrapper().ExcludedChanges().end() && it->first.compare(0, path.size(), path) == 0;) {
     if (!Covers(path, it->first)) {
       ++it;
       continue;
@@ -134,18 +134,18 @@ void CContentReviewFileDlg::IncludePath(const std::wstring& path) {
     for (const std::wstring& file : it->second) RemoveRule(file);
     ShowFolder(ChangeView(), it->first, it->second);
     SetChanged();
-    it = ExcludedChanges.erase(it);
+    it = Session().Manager().Wrapper().ExcludedChanges().erase(it);
   }
   if (folderFound) return;
   // A single file set aside.
   const std::wstring folder = FolderOfFile(path);
-  const auto found = ExcludedChanges.find(folder);
-  if (found == ExcludedChanges.end()) return;
+  const auto found = Session().Manager().Wrapper().ExcludedChanges().find(folder);
+  if (found == Session().Manager().Wrapper().ExcludedChanges().end()) return;
   std::vector<std::wstring>& list = found->second;
   const auto file = std::find(list.begin(), list.end(), path);
   if (file == list.end()) return;
   list.erase(file);
-  if (list.empty()) ExcludedChanges.erase(found);
+  if (list.empty()) Session().Manager().Wrapper().ExcludedChanges().erase(found);
   FolderFileMap* target = modified->count(folder) != 0 ? modified : added;
   AppendMissing((*target)[folder], {path});
   ExclusionView()->RemovePath(QString::fromStdWString(path));

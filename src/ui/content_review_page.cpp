@@ -149,8 +149,8 @@ void CContentReviewPage::Exclude() {
   }
   for (const QString& path : ticked) {
     const std::wstring reason = reason_->text().trimmed().toStdWString();
-    if (reason.empty() && CWarningNoReasonGiven::ShouldShow()) {
-      CWarningNoReasonGiven warning(this);
+    if (reason.empty() && CWarningNoReasonGiven::ShouldShow(Session().Context().ConfigFilePath)) {
+      CWarningNoReasonGiven warning(Session().Context().ConfigFilePath, this);
       // Cancel leaves this path and the ones after it as they are.
       if (Prompter().Dialog(warning) != QDialog::Accepted) break;
     }

@@ -48,14 +48,14 @@ void CContentReviewRegistryDlg::FillViews() {
   RegKeyMap* deleted = nullptr;
   Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
   // A change excluded earlier in this run is not offered again.
-  for (const auto& [key, values] : ExcludedKeyChanges) {
+  for (const auto& [key, values] : Session().Manager().Wrapper().ExcludedKeyChanges()) {
     added->erase(key);
     modified->erase(key);
   }
   for (const RegKeyMap* map : {added, modified}) {
     for (const auto& [key, values] : *map) ChangeView()->AddPath(QString::fromStdWString(key), CProjectTreeCtrl::kKey);
   }
-  for (const auto& [key, values] : ExcludedKeyChanges) {
+  for (const auto& [key, values] : Session().Manager().Wrapper().ExcludedKeyChanges()) {
     ExclusionView()->AddPath(QString::fromStdWString(key), CProjectTreeCtrl::kKey);
   }
 }
@@ -72,7 +72,7 @@ void CContentReviewRegistryDlg::ExcludeKeys(const std::wstring& path, const std:
         ++it;
         continue;
       }
-      std::vector<RegValueRecord>& excluded = ExcludedKeyChanges[it->first];
+      std::vector<RegValueRecord>& excluded = Session().Manager().Wrapper().ExcludedKeyChanges()[it->first];
       excluded.insert(excluded.end(), it->second.begin(), it->second.end());
       AddRule(it->first, description);
       ExclusionView()->AddPath(QString::fromStdWString(it->first), CProjectTreeCtrl::kKey);
@@ -99,8 +99,8 @@ void CContentReviewRegistryDlg::IncludePath(const std::wstring& path) {
   RegKeyMap* modified = nullptr;
   RegKeyMap* deleted = nullptr;
   Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
-  for (auto it = ExcludedKeyChanges.lower_bound(path);
-       it != ExcludedKeyChanges.end() && it->first.compare(0, path.size(), path) == 0;) {
+  for (auto it = Session().Manager().Wrapper().ExcludedKeyChanges().lower_bound(path);
+       it != Session().Manager().Wrapper().ExcludedKeyChanges().end() && it->first.compare(0, path.size(), path) == 0;) {
     if (!Covers(path, it->first)) {
       ++it;
       continue;
@@ -112,7 +112,7 @@ void CContentReviewRegistryDlg::IncludePath(const std::wstring& path) {
     values.insert(values.end(), it->second.begin(), it->second.end());
     ChangeView()->AddPath(QString::fromStdWString(it->first), CProjectTreeCtrl::kKey);
     SetChanged();
-    it = ExcludedKeyChanges.erase(it);
+    it = Session().Manager().Wrapper().ExcludedKeyChanges().erase(it);
   }
 }
 

@@ -16,13 +16,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/capture_command.h"
 #include "core/logger.h"
 #include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "session/capture_session.h"
+#include "session/machine_path.h"
 #include "ui/application_main.h"
 #include "ui/icon_reader.h"
 #include "ui/msi_screen_handler.h"
@@ -140,7 +140,8 @@ CCreateProjectFileMsiDlg::CCreateProjectFileMsiDlg(CApplicationMain* sheet)
   setTabOrder(packageName_, buildToo_);
   setTabOrder(buildToo_, result_);
 
-  handler_ = new CMSIScreenHandler(shortcutList_, Prompter(), this, Sheet()->Logger());
+  handler_ = new CMSIScreenHandler(shortcutList_, Prompter(), this, Sheet()->Logger(),
+                                   Session().Context().ExtractedIconFolder);
   handler_->InitShortcutList();
   connect(add_, &QPushButton::clicked, this, [this] { AddShortcut(); });
   connect(executables_, &QListWidget::itemActivated, this, [this] { AddShortcut(); });
@@ -213,7 +214,7 @@ void CCreateProjectFileMsiDlg::Initialize() {
 
   // Every level: the output folder itself may not exist yet (a first capture), and the checks
   // would refuse the folder proposed here.
-  const std::string packages = OutputFolder + "\\Packages";
+  const std::string packages = Session().Context().OutputFolder + "\\Packages";
   for (size_t at = packages.find('\\', 3);; at = packages.find('\\', at + 1)) {
     const bool last = at == std::string::npos;
     const long status = EnsureFolder(last ? packages : packages.substr(0, at));
@@ -226,7 +227,7 @@ void CCreateProjectFileMsiDlg::Initialize() {
     }
   }
   initialFolder_ = QString::fromStdString(packages);
-  initialProjectName_ = QString::fromStdWString(LastPart(ProjectFilePath));
+  initialProjectName_ = QString::fromStdWString(LastPart(Session().Context().ProjectFilePath));
   initialPackageName_ = QString::fromStdWString(Session().Manager().GetSetupFileInfo().ApplicationName) +
                         QStringLiteral(".msi");
   folder_->setText(initialFolder_);
@@ -355,10 +356,11 @@ bool CCreateProjectFileMsiDlg::OnWizardFinish() {
   }
 
   const std::wstring folder = folder_->text().trimmed().toStdWString();
-  SetOutputFolder(folder);
-  const std::wstring separator = OutputFolder == ProgramFolder ? L"\\Packages\\" : L"\\";
-  SetProjectFilePath(folder + separator + projectName_->text().trimmed().toStdWString());
-  SetPackageFileName(packageName_->text().trimmed().toStdWString());
+  CWorkContext& context = Session().Context();
+  context.SetOutputFolder(folder);
+  const std::wstring separator = context.OutputFolder == context.ProgramFolder ? L"\\Packages\\" : L"\\";
+  context.SetProjectFilePath(folder + separator + projectName_->text().trimmed().toStdWString());
+  context.SetPackageFileName(packageName_->text().trimmed().toStdWString());
 
   ::ShortcutList shortcuts = handler_->ShortcutRecords();
   for (const ShortcutRecord& link : linkShortcuts_) {
@@ -394,7 +396,7 @@ void CCreateProjectFileMsiDlg::OnProjectGenerated(const COperationResult& result
     return;
   }
   ShowStatus(Text(162));
-  result_->setPlainText(tr("Project file: %1").arg(QString::fromStdString(HostPathText(ProjectFilePath))));
+  result_->setPlainText(tr("Project file: %1").arg(QString::fromStdString(HostPathText(Session().Context().ProjectFilePath))));
   result_->show();
   QTimer::singleShot(500, this, [this] {
     if (buildWanted_) {

@@ -9,11 +9,11 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/capture_command.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "session/capture_session.h"
+#include "session/machine_path.h"
 #include "snapshot/file_version_info.h"
 #include "ui/application_main.h"
 
@@ -162,7 +162,7 @@ void CCorvaneRepackagerDlg::TakeChosenPath(const QString& path) {
   path_->setText(path);
   if (path.trimmed().isEmpty()) return;
   const std::wstring windowsPath = MachinePath();
-  if (option_ == kProjectFile) SetProjectFilePath(windowsPath);
+  if (option_ == kProjectFile) Session().Context().SetProjectFilePath(windowsPath);
   FillProductFields(windowsPath);
 }
 
@@ -241,7 +241,7 @@ int CCorvaneRepackagerDlg::OnWizardNext() {
     Session().Manager().SetSetupFilePath(windowsPath);
     return CApplicationMain::kCaptureSnapshotPage;
   }
-  EnsureFolder(WorkFolder + "\\Temp");
-  SetProjectFilePath(windowsPath);
+  EnsureFolder(Session().Context().WorkFolder + "\\Temp");
+  Session().Context().SetProjectFilePath(windowsPath);
   return CApplicationMain::kShowProjectPage;
 }

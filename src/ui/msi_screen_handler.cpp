@@ -31,8 +31,13 @@ bool IsIconFilePath(const std::wstring& path) {
 }  // namespace
 
 CMSIScreenHandler::CMSIScreenHandler(QTreeWidget* list, const CPrompter& prompter, QWidget* dialogParent,
-                                     CLogger* logger)
-    : QObject(list), list_(list), prompter_(prompter), dialogParent_(dialogParent), logger_(logger) {
+                                     CLogger* logger, std::string extractedIconFolder)
+    : QObject(list),
+      list_(list),
+      prompter_(prompter),
+      dialogParent_(dialogParent),
+      logger_(logger),
+      extractedIconFolder_(std::move(extractedIconFolder)) {
   connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     if (item != nullptr) EditShortcut(item->data(0, kTargetRole).toString().toStdWString());
   });
@@ -113,8 +118,8 @@ bool CMSIScreenHandler::AddIconToCatalog(const std::wstring& iconPath, const std
 bool CMSIScreenHandler::BuildShortcutRecords(const std::map<std::wstring, std::wstring>& targetPaths,
                                              std::vector<std::wstring>* unread) {
   records_.clear();
-  if (const long status = EnsureFolder(ExtractedIconFolder); status != 0 && logger_ != nullptr) {
-    logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", ExtractedIconFolder.c_str(),
+  if (const long status = EnsureFolder(extractedIconFolder_); status != 0 && logger_ != nullptr) {
+    logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", extractedIconFolder_.c_str(),
                                  status));
   }
   for (const auto& [target, info] : shortcuts_) {

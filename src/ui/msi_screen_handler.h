@@ -21,7 +21,8 @@ class CMSIScreenHandler : public QObject {
  public:
   using ShortcutMap = std::map<std::wstring, ShortcutInfo>;
 
-  CMSIScreenHandler(QTreeWidget* list, const CPrompter& prompter, QWidget* dialogParent, CLogger* logger);
+  CMSIScreenHandler(QTreeWidget* list, const CPrompter& prompter, QWidget* dialogParent, CLogger* logger,
+                    std::string extractedIconFolder);
 
   // The list's two columns ("Shortcut Name", "Exe name") and its 16 x 16 icons.
   void InitShortcutList();
@@ -56,6 +57,7 @@ class CMSIScreenHandler : public QObject {
   const CPrompter& prompter_;
   QWidget* dialogParent_;
   CLogger* logger_;
+  std::string extractedIconFolder_;  // where the icons of the shortcuts are extracted
   ShortcutMap shortcuts_;
   ShortcutList records_;
   IconMap catalog_;

@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/capture_command.h"
 #include "core/message_texts.h"
+#include "session/machine_path.h"
 #include "ui/icon_reader.h"
 #include "ui/prompter.h"
 

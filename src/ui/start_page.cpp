@@ -61,7 +61,7 @@ CCorvaneRepackagerStartDlg::CCorvaneRepackagerStartDlg(CApplicationMain* sheet)
   // pending-capture page then).
   Session().IsFirstSnapshotExist();
 
-  const std::wstring config = ConfigFilePath;
+  const std::wstring config = Session().Context().ConfigFilePath;
   const QString waitName = QString::fromStdWString(platform::GetProfileText(kSection, L"WaitHTML", L"", config));
   staticName_ = QString::fromStdWString(platform::GetProfileText(kSection, L"StaticAdvertisementHTML", L"", config));
   const QString remote =
@@ -83,7 +83,7 @@ CCorvaneRepackagerStartDlg::CCorvaneRepackagerStartDlg(CApplicationMain* sheet)
 }
 
 QUrl CCorvaneRepackagerStartDlg::LocalPage(const QString& name) const {
-  std::filesystem::path folder = platform::Machine::HostPath(Utf8ToWide(ProgramFolder));
+  std::filesystem::path folder = platform::Machine::HostPath(Utf8ToWide(Session().Context().ProgramFolder));
   const QString base = folder.empty() ? QCoreApplication::applicationDirPath() : QString::fromStdString(folder.string());
   return QUrl::fromLocalFile(QDir(base).filePath(name));
 }
@@ -146,5 +146,5 @@ int CCorvaneRepackagerStartDlg::OnWizardNext() {
     Message(Text(191) + QString::fromStdWString(Session().GetPendingCapture().machine), QStringLiteral("Information"),
             QMessageBox::Information);
   }
-  return SnapshotTaken ? CApplicationMain::kExistingSnapshotPage : CApplicationMain::kMainPage;
+  return Session().Context().SnapshotTaken ? CApplicationMain::kExistingSnapshotPage : CApplicationMain::kMainPage;
 }

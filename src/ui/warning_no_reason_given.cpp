@@ -16,7 +16,8 @@ constexpr const wchar_t* kSection = L"Options";
 constexpr const wchar_t* kKey = L"ShowNoReasonGivenWarning";
 }  // namespace
 
-CWarningNoReasonGiven::CWarningNoReasonGiven(QWidget* parent) : QDialog(parent) {
+CWarningNoReasonGiven::CWarningNoReasonGiven(const std::wstring& configFilePath, QWidget* parent)
+    : QDialog(parent), configFilePath_(configFilePath) {
   setObjectName(QStringLiteral("CWarningNoReasonGiven"));
   setWindowTitle(tr("No reason given"));
   auto* layout = new QVBoxLayout(this);
@@ -40,11 +41,11 @@ CWarningNoReasonGiven::CWarningNoReasonGiven(QWidget* parent) : QDialog(parent) 
   setMinimumWidth(400);
 }
 
-bool CWarningNoReasonGiven::ShouldShow() {
-  return platform::GetProfileNumber(kSection, kKey, 1, ConfigFilePath) != 0;
+bool CWarningNoReasonGiven::ShouldShow(const std::wstring& configFilePath) {
+  return platform::GetProfileNumber(kSection, kKey, 1, configFilePath) != 0;
 }
 
 void CWarningNoReasonGiven::done(int result) {
-  platform::WriteProfileText(kSection, kKey, doNotShow_->isChecked() ? L"0" : L"1", ConfigFilePath);
+  platform::WriteProfileText(kSection, kKey, doNotShow_->isChecked() ? L"0" : L"1", configFilePath_);
   QDialog::done(result);
 }

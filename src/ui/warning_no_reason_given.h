@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <string>
 
 class QCheckBox;
 
@@ -10,13 +11,14 @@ class CWarningNoReasonGiven : public QDialog {
   Q_OBJECT
 
  public:
-  explicit CWarningNoReasonGiven(QWidget* parent = nullptr);
+  explicit CWarningNoReasonGiven(const std::wstring& configFilePath, QWidget* parent = nullptr);
   // Whether the warning is to be shown (the key reads non-zero; shown when it is missing).
-  static bool ShouldShow();
+  static bool ShouldShow(const std::wstring& configFilePath);
   QCheckBox* DoNotShowAgain() const { return doNotShow_; }
 
   void done(int result) override;
 
  private:
+  std::wstring configFilePath_;
   QCheckBox* doNotShow_ = nullptr;
 };

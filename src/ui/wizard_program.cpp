@@ -27,17 +27,17 @@ int RunWizardProgram(int& argc, char** argv) {
                               QString::fromStdString(platform::Machine::Error()));
     return 1;
   }
-  SetupWorkPaths(std::wstring(), std::wstring());
   CLogger* logger = CLogger::GetInstance();
   int status = 0;
   {
     CCaptureSession session(logger);
+    session.Context().Setup(std::wstring(), std::wstring());
     if (const COperationResult started = session.Initialize(); !started.succeeded()) {
       QMessageBox::critical(nullptr, title, QString::fromStdString(started.error()));
       status = 1;
     } else {
       // The wizard rewrites both.
-      const std::wstring folder = Utf8ToWide(ProgramFolder);
+      const std::wstring folder = Utf8ToWide(session.Context().ProgramFolder);
       ClearReadOnly(folder + L"\\DefaultIncludeExclude.xml");
       ClearReadOnly(folder + L"\\CorvaneRepackager.ini");
       CApplicationMain wizard(session, logger);

@@ -120,7 +120,7 @@ void CapturePagesTest::CaptureRoadToTheReview() {
   QVERIFY(wizard.WaitForPage(CApplicationMain::kContentReviewFilePage));
   QVERIFY(second->CompareDone());
   QCOMPARE(wizard.prompts.size(), size_t(2));
-  QVERIFY(fs::is_regular_file(platform::Machine::HostPath(FileChangesPath)));
+  QVERIFY(fs::is_regular_file(platform::Machine::HostPath(wizard.Session().Context().FileChangesPath)));
   // Once compared, Back and Next on the second-snapshot page only move.
   wizard.ClickBack();
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kSecondSnapshotPage));

@@ -64,16 +64,12 @@ struct ReviewWizard {
   FolderFileMap* deletedFolders = nullptr;
 
   ReviewWizard() {
-    ExcludedKeyChanges.clear();
-    ExcludedChanges.clear();
     ClearAllRules();
     wizard.Open();
     wizard.Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
     wizard.Session().Manager().GetFileChangeMaps(addedFolders, modifiedFolders, deletedFolders);
   }
   ~ReviewWizard() {
-    ExcludedKeyChanges.clear();
-    ExcludedChanges.clear();
     ClearAllRules();
   }
   template <typename Page>
@@ -152,7 +148,7 @@ void ContentReviewTest::RegistryExclude() {
   QStringList left = Keys(*review.added) + Keys(*review.modified);
   left.sort();
   QCOMPARE(left, remaining);
-  QCOMPARE(Keys(ExcludedKeyChanges), excluded);
+  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedKeyChanges()), excluded);
   QCOMPARE(Rules(RuleKind::kRegistry), rules);
   QCOMPARE(page->PageRules().size(), size_t(rules.size()));
   QCOMPARE(review.wizard.dialogs.size(), size_t(warnings.size()));
@@ -180,12 +176,12 @@ void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
   auto* page = review.Show<CContentReviewRegistryDlg>(CApplicationMain::kContentReviewRegistryPage);
 
   // Leaving without a move writes neither file.
-  const std::string changesBefore = ReadHostFile(RegChangesPath);
-  const std::string rulesBefore = ReadHostFile(RulesFilePath);
+  const std::string changesBefore = ReadHostFile(review.wizard.Session().Context().RegChangesPath);
+  const std::string rulesBefore = ReadHostFile(review.wizard.Session().Context().RulesFilePath);
   review.wizard.ClickNext();
   QCOMPARE(review.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCreateProjectPage));
-  QCOMPARE(ReadHostFile(RegChangesPath), changesBefore);
-  QCOMPARE(ReadHostFile(RulesFilePath), rulesBefore);
+  QCOMPARE(ReadHostFile(review.wizard.Session().Context().RegChangesPath), changesBefore);
+  QCOMPARE(ReadHostFile(review.wizard.Session().Context().RulesFilePath), rulesBefore);
 
   review.wizard.Sheet().SetActivePage(CApplicationMain::kContentReviewRegistryPage);
   page->ChangeView()->SetChecked(QString::fromStdWString(app), true);
@@ -199,7 +195,7 @@ void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
   QTest::mouseClick(page->IncludeButton(), Qt::LeftButton);
   QVERIFY(review.added->count(app) == 1);
   QVERIFY(review.modified->count(app) == 0);
-  QCOMPARE(Keys(ExcludedKeyChanges), QStringList{QString::fromStdWString(run)});
+  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedKeyChanges()), QStringList{QString::fromStdWString(run)});
   QCOMPARE(Rules(RuleKind::kRegistry), QStringList{QString::fromStdWString(run) + "=from the vendor"});
 
   // Back and forth keeps the move pending; Next writes both files.
@@ -208,10 +204,10 @@ void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
   review.wizard.ClickNext();
   QCOMPARE(review.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCreateProjectPage));
   QVERIFY(!page->Changed());
-  const std::string changes = ReadHostFile(RegChangesPath);
+  const std::string changes = ReadHostFile(review.wizard.Session().Context().RegChangesPath);
   QVERIFY(changes != changesBefore);
   QVERIFY(changes.find("Vendor\\App") != std::string::npos);
-  const std::string rules = ReadHostFile(RulesFilePath);
+  const std::string rules = ReadHostFile(review.wizard.Session().Context().RulesFilePath);
   QVERIFY(rules != rulesBefore);
   QVERIFY2(rules.find("Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Run\" Description=\"from the vendor\"") !=
                std::string::npos,
@@ -258,7 +254,7 @@ void ContentReviewTest::FileExclude() {
   page->Exclude();
 
   QCOMPARE(Keys(*review.addedFolders) + Keys(*review.modifiedFolders), remaining);
-  QCOMPARE(Keys(ExcludedChanges), excluded);
+  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedChanges()), excluded);
   QCOMPARE(Rules(RuleKind::kFiles), rules);
   QCOMPARE(review.wizard.prompts.size(), size_t(message != 0 ? 1 : 0));
   if (message != 0) QCOMPARE(review.wizard.prompts[0].text, TextOf(message));
@@ -267,7 +263,7 @@ void ContentReviewTest::FileExclude() {
   // Include again restores the maps as they were (the folder of a file back where it was).
   page->ExclusionView()->SetChecked(ticked, true);
   page->IncludeAgain();
-  QCOMPARE(Keys(ExcludedChanges), QStringList{});
+  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedChanges()), QStringList{});
   QCOMPARE(Rules(RuleKind::kFiles), QStringList{});
   QVERIFY(page->ChangeView()->Find(ticked) != nullptr);
   QVERIFY(page->ExclusionView()->topLevelItemCount() == 0);

@@ -32,8 +32,9 @@ void DialogsTest::NoReasonGivenRemembersTheCheckBox() {
   QFETCH(QString, written);
   WizardFixture wizard;
   // Shown while the key is missing.
-  QVERIFY(CWarningNoReasonGiven::ShouldShow());
-  CWarningNoReasonGiven warning;
+  const std::wstring config = wizard.StartContext().ConfigFilePath;
+  QVERIFY(CWarningNoReasonGiven::ShouldShow(config));
+  CWarningNoReasonGiven warning(config);
   warning.show();
   if (ticked) QTest::mouseClick(warning.DoNotShowAgain(), Qt::LeftButton, {}, QPoint(4, warning.DoNotShowAgain()->height() / 2));
   QCOMPARE(warning.DoNotShowAgain()->isChecked(), ticked);
@@ -43,9 +44,9 @@ void DialogsTest::NoReasonGivenRemembersTheCheckBox() {
     QTest::keyClick(&warning, Qt::Key_Escape);
   }
   QCOMPARE(warning.result(), accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
-  QCOMPARE(QString::fromStdWString(platform::GetProfileText(L"Options", L"ShowNoReasonGivenWarning", L"", ConfigFilePath)),
+  QCOMPARE(QString::fromStdWString(platform::GetProfileText(L"Options", L"ShowNoReasonGivenWarning", L"", config)),
            written);
-  QCOMPARE(CWarningNoReasonGiven::ShouldShow(), !ticked);
+  QCOMPARE(CWarningNoReasonGiven::ShouldShow(config), !ticked);
 }
 
 QTEST_MAIN(DialogsTest)

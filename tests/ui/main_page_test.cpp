@@ -143,7 +143,7 @@ void MainPageTest::NextChecks() {
     QCOMPARE(manager.GetSetupFileInfo().ApplicationName, name.toStdWString());
   }
   if (page == CApplicationMain::kShowProjectPage) {
-    QCOMPARE(ProjectFilePath, files["xml"]);
+    QCOMPARE(wizard.Session().Context().ProjectFilePath, files["xml"]);
     // Trimmed before they are handed over.
     QCOMPARE(manager.GetSetupFileInfo().ApplicationName, std::wstring(L"App"));
   }
@@ -175,7 +175,7 @@ void MainPageTest::OptionsKeepTheirValues() {
   QTest::keyClicks(main->PathField(), QString::fromStdWString(project));
   QTest::keyClick(main->PathField(), Qt::Key_Tab);
   QCOMPARE(main->ProductNameField()->text(), QString("Demo"));
-  QCOMPARE(ProjectFilePath, project);
+  QCOMPARE(wizard.Session().Context().ProjectFilePath, project);
 
   // Back to the start page and forward again: the project's values are still there.
   wizard.ClickBack();

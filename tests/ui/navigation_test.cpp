@@ -75,7 +75,8 @@ void NavigationTest::Transitions() {
   if (state == "pending") wizard.MarkPending();
   if (state == "otherMachine") {
     wizard.MarkPending();
-    platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", L"/elsewhere/prefix", ConfigFilePath);
+    platform::WriteProfileText(L"SnapshotDetails", L"CaptureMachine", L"/elsewhere/prefix",
+                               wizard.StartContext().ConfigFilePath);
   }
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();

@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   (*added)[app] = {app + L"\\CorvaneSample.exe", app + L"\\readme.txt", app + L"\\uninstall.exe"};
   (*added)[app + L"\\Data"] = {app + L"\\Data\\sample.dat", app + L"\\Data\\settings.ini"};
   (*added)[L"C:\\users\\root\\AppData\\Roaming\\Corvane"] = {L"C:\\users\\root\\AppData\\Roaming\\Corvane\\cache.bin"};
-  ExcludedChanges[L"C:\\windows\\temp"] = {L"C:\\windows\\temp\\setup.log"};
+  wizard.Session().Manager().Wrapper().ExcludedChanges()[L"C:\\windows\\temp"] = {L"C:\\windows\\temp\\setup.log"};
   RegKeyMap* keys = nullptr;
   RegKeyMap* changedKeys = nullptr;
   RegKeyMap* gone = nullptr;
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
                              L"HKEY_CURRENT_USER\\Software\\Corvane\\Sample"}) {
     (*keys)[key] = {RegValueRecord{key, L"\"Version\"", L"REG_SZ", L""}};
   }
-  ExcludedKeyChanges[L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI"] = {};
+  wizard.Session().Manager().Wrapper().ExcludedKeyChanges()[L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI"] = {};
   AddExcludedRule(RuleKind::kRegistry, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI", L"Wine's own bookkeeping");
 
   sheet.SetActivePage(CApplicationMain::kContentReviewFilePage);

@@ -37,8 +37,9 @@ void StartPageTest::AdvertisementArea() {
   QFETCH(QString, timeout);
   QFETCH(QString, shown);
   WizardFixture wizard;
-  auto write = [](const wchar_t* key, const QString& value) {
-    if (!value.isEmpty()) platform::WriteProfileText(L"AdvertisementURL", key, value.toStdWString(), ConfigFilePath);
+  auto write = [&wizard](const wchar_t* key, const QString& value) {
+    if (!value.isEmpty()) platform::WriteProfileText(L"AdvertisementURL", key, value.toStdWString(),
+                                                  wizard.StartContext().ConfigFilePath);
   };
   write(L"WaitHTML", "StartWait.html");
   write(L"StaticAdvertisementHTML", staticPage);

@@ -162,7 +162,7 @@ void WizardEndToEnd::SampleCapturedThroughTheWizard() {
              rules.c_str());
 
     // Both packages' places, seen on the same machine.
-    SetupWorkPaths(L"", L"");
+    ReadEnvironmentValues();
     std::string error;
     QVERIFY2(ReadPackagePlaces(cliPackage, cliPlaces, error), error.c_str());
     QVERIFY2(ReadPackagePlaces(wizardPackage, wizardPlaces, error), error.c_str());

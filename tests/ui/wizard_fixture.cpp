@@ -32,10 +32,10 @@ WizardFixture::WizardFixture(const fs::path& prefix) {
     platform::Machine::Reset();
     scratch_ = prefix.parent_path() / "scratch";
   }
-  SetUpCaptureWorkPaths(scratch_);
+  SetUpCaptureWorkPaths(context_, scratch_);
   // The start page's HTML pages lie in the program folder of the build.
-  ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
-  SnapshotTaken = false;
+  context_.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
+  context_.SnapshotTaken = false;
   WriteRules({L"%PROGRAMFILES%"}, {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"});
 }
 
@@ -45,7 +45,6 @@ WizardFixture::~WizardFixture() {
   }
   sheet_.reset();
   session_.reset();
-  SnapshotTaken = false;
   if (!prefix_) {
     if (previousPrefix_.empty()) {
       ::unsetenv("WINEPREFIX");
@@ -58,6 +57,7 @@ WizardFixture::~WizardFixture() {
 
 void WizardFixture::Open() {
   session_ = std::make_unique<CCaptureSession>(nullptr);
+  session_->Context() = context_;
   if (!session_->Initialize().succeeded()) qFatal("the capture session does not start");
   session_->Manager().Wrapper().SetPrepareMachine(false);
   sheet_ = std::make_unique<CApplicationMain>(*session_, nullptr);
@@ -133,11 +133,11 @@ std::wstring WizardFixture::WriteProject(const std::string& relative, const std:
 }
 
 void WizardFixture::MarkPending() {
-  platform::WriteProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"1", ConfigFilePath);
+  platform::WriteProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"1", context_.ConfigFilePath);
 }
 
 std::wstring WizardFixture::PendingMark() const {
-  return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", ConfigFilePath);
+  return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", context_.ConfigFilePath);
 }
 
 void WizardFixture::ClickBack() {

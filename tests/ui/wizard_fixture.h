@@ -32,6 +32,8 @@ class WizardFixture {
   CCaptureSession& Session() { return *session_; }
   FixturePrefix* Prefix() { return prefix_.get(); }
   std::filesystem::path Scratch() const { return scratch_; }
+  // The work paths every session of the fixture starts with (copied into it by Open).
+  CWorkContext& StartContext() { return context_; }
 
   // The rules file: these folders (token form) and keys included.
   void WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys);
@@ -66,6 +68,7 @@ class WizardFixture {
  private:
   std::unique_ptr<FixturePrefix> prefix_;
   std::filesystem::path scratch_;
+  CWorkContext context_;
   std::unique_ptr<CCaptureSession> session_;
   std::unique_ptr<CApplicationMain> sheet_;
   std::string previousPrefix_;

@@ -127,11 +127,11 @@ int main(int argc, char** argv) {
                                 &sheet);
     warning.show();
     Save(&warning, "12-msi-detected");
-    CWarningNoReasonGiven noReason(&sheet);
+    CWarningNoReasonGiven noReason(sheet.Session().Context().ConfigFilePath, &sheet);
     noReason.show();
     Save(&noReason, "13-no-reason-given");
     noReason.hide();
-    CAboutDlg about(&sheet);
+    CAboutDlg about(sheet.Session().Context().ProgramFolder, &sheet);
     about.show();
     Save(&about, "14-about");
   }
