@@ -7,7 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(cd "${1:-build}" && pwd)
 tool="$build/tests/ui/wizard_screenshots"
-[ -x "$tool" ] || { echo "screenshots: $tool is missing; build the target wizard_screenshots" >&2; exit 1; }
+pages="$build/tests/ui/page_screenshots"
+for program in "$tool" "$pages"; do
+  [ -x "$program" ] || { echo "screenshots: $program is missing; build the tests" >&2; exit 1; }
+done
 
 work=$(mktemp -d)
 xvfb_pid=
@@ -32,5 +35,8 @@ for scale in 1 2; do
   rm -rf "$work/machine/scratch"
   env -i PATH=/usr/bin:/bin HOME="$work/machine/home" DISPLAY=":$display" QT_QPA_PLATFORM=xcb \
     QT_SCALE_FACTOR="$scale" WINEDEBUG=-all "$tool" "$out" "$work/machine/prefix" || status=1
+  # The review pages, the project page and the shortcut dialog, on a capture made up for them.
+  env -i PATH=/usr/bin:/bin HOME="$work/machine/home" DISPLAY=":$display" QT_QPA_PLATFORM=xcb \
+    QT_SCALE_FACTOR="$scale" WINEDEBUG=-all "$pages" "$out" || status=1
 done
 exit $status
