@@ -14,6 +14,7 @@
 // line, 3 when a captured setup changed nothing to package. Errors go to the error log and to
 // standard error.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -107,11 +108,36 @@ int RunCommandLineBuild(CLogger* logger, CCaptureSession& session, const std::ve
   return built.succeeded() ? kBuilt : kBuildFailed;
 }
 
+// Whether the wizard has a screen: on Windows always; elsewhere an X or Wayland display, or a Qt
+// platform chosen by hand (offscreen, say).
+bool WizardHasDisplay() {
+#ifdef _WIN32
+  return true;
+#else
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  if (arguments.empty()) return RunWizardProgram(argc, argv);
+  if (arguments.empty()) {
+    // Without a screen to show it on, Qt would abort; say what to do instead.
+    if (!WizardHasDisplay()) {
+      std::fprintf(stderr,
+                   "CorvaneRepackager: the wizard needs a display (DISPLAY or WAYLAND_DISPLAY is not set); use\n"
+                   "  CorvaneRepackager <project file> -Path=<output folder> [-File=<package name>]\n"
+                   "  or: %s\n",
+                   kCaptureUsage);
+      return kBadCommandLine;
+    }
+    return RunWizardProgram(argc, argv);
+  }
   if (!platform::Machine::IsUsable()) {
     std::fprintf(stderr, "CorvaneRepackager: the Windows machine cannot be used: %s\n",
                  platform::Machine::Error().c_str());

@@ -1,5 +1,6 @@
 #include "package/msi_handler.h"
 
+#include <cstdio>
 #include <string_view>
 
 #include "core/logger.h"
@@ -265,9 +266,16 @@ bool CMSIHandler::CopyTemplate() {
     Error(FormatText("CMSIHandler::Initialize: Unable to Open %s File", templatePath_.c_str()));
     return false;
   }
-  const std::string_view bytes(reinterpret_cast<const char*>(in.data()), static_cast<size_t>(in.size()));
-  if (platform::ReplaceAtomically(Wide(buildPath_), bytes) != platform::kSuccess) {
+  // The ".partial" file is this build's own scratch copy, which becomes the package only by the
+  // final rename: it is written in place, so a build interrupted here leaves nothing but that one
+  // name, which the next build overwrites.
+  std::FILE* out = platform::OpenFileStream(Wide(buildPath_), "wb");
+  bool written = out != nullptr;
+  if (written && in.size() > 0) written = std::fwrite(in.data(), 1, static_cast<size_t>(in.size()), out) == in.size();
+  if (out != nullptr && std::fclose(out) != 0) written = false;
+  if (!written) {
     Error(FormatText("CMSIHandler::Initialize: Unable to Open %s File", buildPath_.c_str()));
+    DiscardPackage();
     return false;
   }
   return true;

@@ -219,7 +219,11 @@ ssize_t write(int fd, const void* buffer, size_t size) {
   if (!IsTracked(fd) || size == 0) return real(fd, buffer, size);
   const size_t allowed = Allowed(size);
   if (allowed == 0) return -1;
-  return real(fd, buffer, allowed);
+  const ssize_t done = real(fd, buffer, allowed);
+  // A kill comes in the middle of the write that crosses the mark (a short write would otherwise
+  // end as an error of the writer before any further write hits the mark).
+  if (killMode && allowed < size) Die();
+  return done;
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset) {
@@ -227,7 +231,9 @@ ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset) {
   if (!IsTracked(fd) || size == 0) return real(fd, buffer, size, offset);
   const size_t allowed = Allowed(size);
   if (allowed == 0) return -1;
-  return real(fd, buffer, allowed, offset);
+  const ssize_t done = real(fd, buffer, allowed, offset);
+  if (killMode && allowed < size) Die();
+  return done;
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset) {
@@ -235,7 +241,9 @@ ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset) {
   if (!IsTracked(fd) || size == 0) return real(fd, buffer, size, offset);
   const size_t allowed = Allowed(size);
   if (allowed == 0) return -1;
-  return real(fd, buffer, allowed, offset);
+  const ssize_t done = real(fd, buffer, allowed, offset);
+  if (killMode && allowed < size) Die();
+  return done;
 }
 
 ssize_t writev(int fd, const struct iovec* vector, int count) {
