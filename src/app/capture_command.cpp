@@ -365,6 +365,8 @@ int CCaptureCommand::FinishCapture() {
   if (const COperationResult compared = RunStep(2, [this] { return session_.CompareSnapshot(); }, timings_.comparison);
       !compared.succeeded()) {
     return FailPending(compared.error() + pendingHint);
+  } else {
+    for (const std::string& warning : compared.errors()) WriteError("warning: " + warning);
   }
   std::vector<std::string> notes;
   const ShortcutList shortcuts = session_.ShortcutsFromLinks(notes);

@@ -17,6 +17,8 @@
 #include "project/include_exclude_rules.h"
 #include "session/change_files_check.h"
 #include "session/link_shortcuts.h"
+#include "snapshot/file_enumerate.h"
+#include "snapshot/ini_handler.h"
 #include "snapshot/file_version_info.h"
 #include "snapshot/user_hive_names.h"
 
@@ -382,7 +384,13 @@ COperationResult CCaptureSession::CompareSnapshot() {
     return Failed("CompareSnapshot", "the comparison of the snapshots failed: its change file " +
                                          HostPathText(unwritten) + " could not be written (see the error log)");
   }
-  return COperationResult::Success();
+  // What the package will not hold, as warnings of a comparison that succeeded.
+  COperationResult result = COperationResult::Success();
+  for (const std::string& note : manager_->Wrapper().FileEnumerator().INIHandler().Notes()) {
+    result.AddError(note);
+    if (logger_ != nullptr) logger_->Write(1, "CCaptureSession::CompareSnapshot " + note);
+  }
+  return result;
 }
 
 ShortcutList CCaptureSession::ShortcutsFromLinks(std::vector<std::string>& notes) {

@@ -31,13 +31,26 @@ void CINIHandler::Reset() {
   addedEntries_.clear();
   modifiedEntries_.clear();
   deletedEntries_.clear();
+  notes_.clear();
 }
 
 int CINIHandler::CompareINIFile(const std::wstring& backupPath, const std::wstring& currentPath) {
+  oldSectionNames_.clear();
+  newSectionNames_.clear();
   ReadINIFile(backupPath, true);
   ReadINIFile(currentPath, false);
   currentFile_ = currentPath;
   ToTokenForm(currentFile_);
+  // A new section without keys has nothing to compare, and nothing the package could write.
+  for (const std::wstring& name : newSectionNames_) {
+    if (oldSectionNames_.count(name) == 0 && newContent_.count(name) == 0) {
+      notes_.push_back("the INI file " + WideToUtf8(currentPath) + " gained the section [" + WideToUtf8(name) +
+                       "] without any key: the Windows Installer cannot write an empty section, so the package "
+                       "does not create it");
+    }
+  }
+  oldSectionNames_.clear();
+  newSectionNames_.clear();
   CompareSections();
   return 1;
 }
@@ -49,6 +62,7 @@ void CINIHandler::ReadINIFile(const std::wstring& path, bool intoOld) {
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory)) return;
   // The file is read once for all its sections.
   for (const platform::ProfileSection& section : platform::GetProfileSections(path)) {
+    (intoOld ? oldSectionNames_ : newSectionNames_).insert(section.name);
     ParseSection(section.name, section.lines, intoOld);
   }
 }

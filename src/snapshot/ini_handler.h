@@ -1,6 +1,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ class CINIHandler {
   // Loads the template into the INI change document; returns (and keeps) the load result, 1 when
   // it loaded. Nothing is written later unless it is 1.
   long Initialize();
-  // Empties both contents and the three change lists.
+  // Empties both contents, the three change lists and the notes.
   void Reset();
 
   // Reads the backup and the present file (a missing file reads as empty) and files their
@@ -59,6 +60,9 @@ class CINIHandler {
   INIFileMap& AddedINIEntries() { return addedEntries_; }
   INIFileMap& ModifiedINIEntries() { return modifiedEntries_; }
   INIFileMap& DeletedINIEntries() { return deletedEntries_; }
+  // What the comparison found that the package cannot hold, one readable text each: a section the
+  // setup added without any key (the Windows Installer writes keys, never an empty section).
+  const std::vector<std::string>& Notes() const { return notes_; }
 
  private:
   const CWorkContext& context_;
@@ -66,6 +70,10 @@ class CINIHandler {
   std::wstring currentFile_;
   INISectionMap oldContent_;
   INISectionMap newContent_;
+  // The names of every section of the two files, keys or not.
+  std::set<std::wstring> oldSectionNames_;
+  std::set<std::wstring> newSectionNames_;
+  std::vector<std::string> notes_;
   INIFileMap addedEntries_;
   INIFileMap modifiedEntries_;
   INIFileMap deletedEntries_;
