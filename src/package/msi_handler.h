@@ -1,20 +1,19 @@
 #pragma once
-#include <array>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "package/msi_build_state.h"
 #include "package/msi_cabinet_pass.h"
+#include "package/msi_files_pass.h"
+#include "package/msi_registry_pass.h"
 #include "package/msi_table.h"
 #include "package/package_build_result.h"
 #include "package/package_names.h"
 #include "platform/installer_database.h"
 #include "project/change_types.h"
 
-class CLogger;
 class CWorkContext;
 class CXMLDocumentHandler;
 
@@ -25,11 +24,12 @@ class CXMLDocumentHandler;
 // The package is built under a temporary name beside its final place and renamed when the build
 // succeeded; a failed build deletes it, so a package file that exists is a complete one.
 //
-// The builder orchestrates the passes of a build: the directories, files and components and the
-// registry, INI, shortcut and icon rows are its own; the cabinet directive and the cabinet
-// (CMsiCabinetPass) and the summary information (CMsiSummary) are passes of their own. The
-// numbering (file sequences, empty-folder components, the Media row's last sequence) belongs to
-// one build. The work context is only read: the package path of a build is packagePath().
+// The builder orchestrates the passes of a build: the directories, files and components
+// (CMsiFilesPass), the registry, INI, shortcut and icon rows (CMsiRegistryPass), the cabinet
+// directive and the cabinet (CMsiCabinetPass) and the summary information (CMsiSummary). What the
+// passes share (the package's tables, the naming and numbering of one build, its bitness, its
+// errors and warnings) is one MsiBuildState the builder owns and hands them. The work context is
+// only read: the package path of a build is packagePath().
 class CMSIHandler {
  public:
   // Whether the package is a 32-bit or a 64-bit one. By default it follows what was captured: on
@@ -85,13 +85,13 @@ class CMSIHandler {
   std::string GetIconId(const std::wstring& iconPath);
 
   // Naming (see CPackageNames).
-  CPackageNames& names() { return names_; }
+  CPackageNames& names() { return state_.names; }
 
   // The lists of the pass being built (folder list and file list in token form).
   void SetCurrentLists(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& files);
-  void SetAddedFolders(const FolderFileMap& added) { addedFolders_ = added; }
-  void SetRegistryEntries(const std::vector<RegValueRecord>& entries) { registryEntries_ = entries; }
-  void SetShortcuts(const ShortcutList& shortcuts) { shortcuts_ = shortcuts; }
+  void SetAddedFolders(const FolderFileMap& added);
+  void SetRegistryEntries(const std::vector<RegValueRecord>& entries);
+  void SetShortcuts(const ShortcutList& shortcuts);
 
   // Where the build writes (Windows paths, UTF-8).
   const std::string& packagePath() const { return packagePath_; }
@@ -104,48 +104,29 @@ class CMSIHandler {
   // The errors of the last build, in order, as logged at level 2 (for the command line). Warnings
   // (something the package holds in another form than captured, or leaves out) are among them,
   // beginning with "warning: ", and do not fail the build.
-  const std::vector<std::string>& errors() const { return errors_; }
+  const std::vector<std::string>& errors() const { return state_.errors; }
   // Rows the database refused in the last build, other than expected repeats of fixed rows.
-  int refusedRows() const { return refusedRows_; }
+  int refusedRows() const { return state_.refusedRows; }
   // Tables with more pending rows than this are imported as a whole (tests lower it).
-  void SetBulkRows(size_t rows) { bulkRows_ = rows; }
+  void SetBulkRows(size_t rows) { state_.bulkRows = rows; }
   // The bitness of the packages built from now on (kept across builds); decided by Initialize.
   void SetPackageBitness(PackageBitness bitness) { bitnessChoice_ = bitness; }
   // Whether the package of the current (or last) build is a 64-bit one.
-  bool package64() const { return package64_; }
-  const std::vector<std::string>& warnings() const { return warnings_; }
+  bool package64() const { return state_.package64; }
+  const std::vector<std::string>& warnings() const { return state_.warnings; }
 
  private:
-  void Error(const std::string& message);
-  void Warn(const std::string& message);
-  // Reads what the project captured and decides machine64_ and package64_.
+  // Reads what the project captured and decides the machine's and the package's bitness.
   void DecideBitness();
-  // The Directory_ (or DirProperty, WkDir) value for a folder path of the project: its known
-  // folder's property, its registered identifier, or the property of its known ancestor.
-  std::string DirectoryColumn(const std::wstring& folder);
-  // The same, after giving the folder its Directory rows when it has none yet.
-  std::string DirectoryForFolder(const std::wstring& folder);
-  // The component of registry values of one view (made on first use).
-  std::string RegistryComponent(CPackageNames::Bitness bitness);
-  void ReadFileList(const wchar_t* listPath);
-  CMsiTable* Table(uint32_t kind);
-  bool FlushTables();
   // Logs each problem as an error and closes the build; true when there is none.
   bool RefuseUnsafePlaces(const std::vector<std::string>& problems);
   bool CopyTemplate();
   bool FinishPackage();
   void DiscardPackage();
-  // True when a cancel request stops the build (noted once as an error; the build then fails).
-  // Asked per folder, per file, per registry value and per table of rows.
-  bool Cancelled();
   // Ends a cancelled build: the database, directive file and cabinet are closed or removed and
   // nothing of the package is left. Returns 0.
   int AbandonBuild();
   std::string PackageFolder() const;
-  // Component.Attributes for items of a view: the 64-bit attribute in a 64-bit package, except
-  // for 32-bit items.
-  std::string ComponentAttributes(int attributes,
-                                  CPackageNames::Bitness bitness = CPackageNames::Bitness::Neutral) const;
   // The template's custom action targets name the 64-bit folders in a 64-bit package.
   void UseFolder64BitTwinsInCustomActions();
   std::string DiskDirectory() const;
@@ -154,47 +135,16 @@ class CMSIHandler {
   // The output folder and the package file name of the current build.
   std::string outputFolder_;
   std::string packageFileName_;
-  // Numbering of the current build: the next "EMPTYCOMP%d" (from 1), the last File Sequence
-  // (incremented before use) and the files listed for the cabinet so far (the Media LastSequence).
-  int emptyFolderCounter_ = 1;
-  int fileSequence_ = 0;
-  int cabinetFileCount_ = 0;
+  MsiBuildState state_;
+  CMsiFilesPass files_;
+  CMsiRegistryPass registry_;
   CMsiCabinetPass cabinet_;
   int projectLoaded_ = 0;
   std::string templatePath_;
   std::string packagePath_;
   std::string buildPath_;
-  CLogger* logger_ = nullptr;
-  std::array<std::wstring, 20> PathComponents;
   ProductInfo product_;
   std::unique_ptr<CXMLDocumentHandler> project_;
-  std::unique_ptr<platform::InstallerDatabase> database_;
-  CPackageNames names_;
-  std::map<std::wstring, int> iconIds_;  // IconIds
-  int registryRowCounter_ = 0;
-  int iniFileRowCounter_ = 1;
-  int removeIniFileRowCounter_ = 1;
-
-  std::vector<std::wstring> folderList_;
-  std::vector<std::wstring> fileList_;
-  FolderFileMap addedFolders_;
-  std::vector<RegValueRecord> registryEntries_;
-  ShortcutList shortcuts_;
-  std::map<uint32_t, std::unique_ptr<CMsiTable>> tables_;
-  size_t bulkRows_ = CMsiTable::kDefaultBulkRows;
   PackageBitness bitnessChoice_ = PackageBitness::FromContent;
-  bool machine64_ = false;  // folders and keys are seen as those of a 64-bit machine
-  bool package64_ = false;
-  bool windowsRowDone_ = false;
-  std::set<std::string> registryComponents_;
-  // Packaged files: upper-cased path in token form -> file key and component.
-  std::map<std::wstring, std::pair<std::wstring, std::string>> packagedFiles_;
-  std::set<std::wstring> removedFolders_;
-  std::vector<std::string> warnings_;
-  bool buildFailed_ = false;
-  // The build's error list already says that a cancel request stopped it.
-  bool cancelNoted_ = false;
   bool built_ = false;
-  std::vector<std::string> errors_;
-  int refusedRows_ = 0;
 };

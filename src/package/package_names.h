@@ -5,8 +5,9 @@
 
 // The naming rules of the package builder: which installer folder property a folder token stands
 // for, directory identifiers, file keys, and GUID text. One object holds the naming state of one
-// build (CMSIHandler owns it and empties it when the build is closed); the property mappings are
-// pure functions of the text and of the machine's environment values (EnvironmentValues).
+// build (the builder's MsiBuildState holds it; it is emptied when the build is closed); the
+// property mappings are pure functions of the text and of the machine's environment values
+// (EnvironmentValues).
 class CPackageNames {
  public:
   enum class FileNameMap { Table, Cabinet };
