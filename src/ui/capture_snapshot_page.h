@@ -1,7 +1,10 @@
 #pragma once
+#include <memory>
+
 #include "snapshot/enumerate_wrapper.h"
 #include "ui/corvane_property_page.h"
 
+class CSnapshotRootsPanel;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -16,6 +19,7 @@ class CCaptureSnapshotDlg : public CCorvanePropertyPage {
 
  public:
   explicit CCaptureSnapshotDlg(CApplicationMain* sheet);
+  ~CCaptureSnapshotDlg() override;
 
   void OnSetActive() override;
   int OnWizardBack() override;
@@ -24,26 +28,17 @@ class CCaptureSnapshotDlg : public CCorvanePropertyPage {
   // The number of roots shown (0 asks before capturing nothing).
   int ItemCount() const { return itemCount_; }
   bool CaptureDone() const { return captureDone_; }
-  QListWidget* FileList() const { return files_; }
-  QListWidget* RegistryList() const { return keys_; }
+  QListWidget* FileList() const;
+  QListWidget* RegistryList() const;
 
  private:
   void PrepareChoices();
-  void ShowLists(bool shown);
   void OnCaptureEnded(const COperationResult& result);
 
   CaptureChoiceMap choices_;
   int itemCount_ = 0;
   bool captureDone_ = false;
   QLabel* caption_ = nullptr;
-  QLabel* filesLabel_ = nullptr;
-  QListWidget* files_ = nullptr;
-  QLabel* keysLabel_ = nullptr;
-  QListWidget* keys_ = nullptr;
   QPushButton* advanced_ = nullptr;
-  QLabel* statusCaption_ = nullptr;
-  QLabel* statusDetail_ = nullptr;
-  QProgressBar* bar_ = nullptr;
-  QVBoxLayout* layout_ = nullptr;
-  int trailingStretch_ = 0;
+  std::unique_ptr<CSnapshotRootsPanel> roots_;
 };

@@ -8,6 +8,7 @@
 
 #include "session/capture_session.h"
 #include "ui/application_main.h"
+#include "ui/snapshot_roots_panel.h"
 #include "ui/progress_worker.h"
 
 namespace {
@@ -23,77 +24,23 @@ CSecondSnapshotDlg::CSecondSnapshotDlg(CApplicationMain* sheet)
   introduction_->setWordWrap(true);
   layout->addWidget(introduction_);
   layout->addSpacing(8);
-  auto* lists = new QHBoxLayout;
-  auto* left = new QVBoxLayout;
-  filesLabel_ = new QLabel(tr("&Folders:"), this);
-  files_ = new QListWidget(this);
-  filesLabel_->setBuddy(files_);
-  left->addWidget(filesLabel_);
-  left->addWidget(files_);
-  auto* right = new QVBoxLayout;
-  keysLabel_ = new QLabel(tr("Registry &keys:"), this);
-  keys_ = new QListWidget(this);
-  keysLabel_->setBuddy(keys_);
-  right->addWidget(keysLabel_);
-  right->addWidget(keys_);
-  // Registry paths are the longer ones.
-  lists->addLayout(left, 2);
-  lists->addLayout(right, 3);
-  layout->addLayout(lists, 1);
-  statusCaption_ = new QLabel(this);
-  statusCaption_->setWordWrap(true);
-  statusDetail_ = new QLabel(this);
-  statusDetail_->setTextFormat(Qt::PlainText);
-  statusDetail_->setMinimumWidth(1);
-  bar_ = new QProgressBar(this);
-  bar_->setTextVisible(false);
-  layout->addWidget(statusCaption_);
-  layout->addWidget(statusDetail_);
-  layout->addWidget(bar_);
-  // While a step runs the lists are hidden: this takes their room, so that the progress stays
-  // together at the top.
-  layout->addStretch(0);
-  trailingStretch_ = layout->count() - 1;
-  layout_ = layout;
-  SetProgressControls(bar_, statusCaption_, statusDetail_);
-  statusCaption_->hide();
-  statusDetail_->hide();
-  bar_->hide();
+  roots_ = std::make_unique<CSnapshotRootsPanel>(this, layout);
+  SetProgressControls(roots_->Bar(), roots_->Caption(), roots_->Detail());
+  roots_->ShowLists(true);
 }
+
+CSecondSnapshotDlg::~CSecondSnapshotDlg() = default;
 
 void CSecondSnapshotDlg::ShowChoices() {
-  const CaptureChoiceMap choices = Session().GetScanDetails();
-  files_->clear();
-  keys_->clear();
-  itemCount_ = 0;
-  for (const auto& [list, key] : {std::pair{files_, L"File"}, std::pair{keys_, L"Registry"}}) {
-    const auto found = choices.find(key);
-    if (found == choices.end()) continue;
-    for (const std::wstring& root : found->second) {
-      list->addItem(QString::fromStdWString(root));
-      list->item(list->count() - 1)->setToolTip(QString::fromStdWString(root));
-      ++itemCount_;
-    }
-  }
+  itemCount_ = roots_->ShowChoices(Session().GetScanDetails());
   const QString name = QString::fromStdWString(Session().Manager().GetSetupFileInfo().ApplicationName);
   introduction_->setText(Text(173) + name + Text(174) + Text(110));
-}
-
-void CSecondSnapshotDlg::ShowResults(bool shown) {
-  // The lists show what the snapshots walk; while a step runs, its progress takes their place.
-  for (QWidget* widget : std::initializer_list<QWidget*>{filesLabel_, files_, keysLabel_, keys_}) {
-    widget->setVisible(shown);
-  }
-  statusCaption_->setVisible(!shown);
-  statusDetail_->setVisible(!shown);
-  bar_->setVisible(!shown);
-  layout_->setStretch(trailingStretch_, shown ? 0 : 1);
 }
 
 void CSecondSnapshotDlg::OnSetActive() {
   if (WorkerRunning()) return;
   ShowChoices();
-  ShowResults(true);
+  roots_->ShowLists(true);
   if (compareDone_) {
     introduction_->setText(QString::fromLatin1(kComparedText));
     Sheet()->SetWizardButtons(CResizablePropertySheet::kNext);
@@ -110,7 +57,7 @@ int CSecondSnapshotDlg::OnWizardBack() {
 int CSecondSnapshotDlg::OnWizardNext() {
   if (compareDone_) return CApplicationMain::kContentReviewFilePage;
   Sheet()->SetWizardButtons(0);
-  ShowResults(false);
+  roots_->ShowLists(false);
   introduction_->setText(Text(169));
   CCaptureSession* session = &Session();
   RunWorker(session->RootCount(), [session] { return session->CaptureSecondSnapshot(); },
@@ -124,8 +71,8 @@ void CSecondSnapshotDlg::OnSecondCaptureEnded(const COperationResult& result) {
     return;
   }
   introduction_->setText(Text(166) + QStringLiteral(" ") + Text(167));
-  statusCaption_->clear();
-  statusDetail_->clear();
+  roots_->Caption()->clear();
+  roots_->Detail()->clear();
   CCaptureSession* session = &Session();
   // Two halves (files, registry), each half the bar.
   RunWorker(2, [session] { return session->CompareSnapshot(); },
@@ -138,8 +85,8 @@ void CSecondSnapshotDlg::OnCompareEnded(const COperationResult& result) {
     return;
   }
   compareDone_ = true;
-  statusCaption_->clear();
-  statusDetail_->clear();
+  roots_->Caption()->clear();
+  roots_->Detail()->clear();
   introduction_->setText(Text(168));
   Sheet()->SetWizardButtons(CResizablePropertySheet::kBack | CResizablePropertySheet::kNext);
   if (Sheet()->ActivePageNumber() == PageNumber()) Sheet()->SetActivePageByPosition(5);
@@ -147,7 +94,7 @@ void CSecondSnapshotDlg::OnCompareEnded(const COperationResult& result) {
 
 void CSecondSnapshotDlg::Failed(const COperationResult& result) {
   ShowChoices();
-  ShowResults(true);
+  roots_->ShowLists(true);
   Sheet()->SetWizardButtons(CResizablePropertySheet::kBack | CResizablePropertySheet::kNext);
   Message(Text(186) + QStringLiteral("\n") + QString::fromStdString(result.error()) + QStringLiteral("\n\n") + Text(187),
           QStringLiteral("Error"), QMessageBox::Critical);

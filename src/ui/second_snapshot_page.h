@@ -1,6 +1,9 @@
 #pragma once
+#include <memory>
+
 #include "ui/corvane_property_page.h"
 
+class CSnapshotRootsPanel;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -14,6 +17,7 @@ class CSecondSnapshotDlg : public CCorvanePropertyPage {
 
  public:
   explicit CSecondSnapshotDlg(CApplicationMain* sheet);
+  ~CSecondSnapshotDlg() override;
 
   void OnSetActive() override;
   int OnWizardBack() override;
@@ -24,7 +28,6 @@ class CSecondSnapshotDlg : public CCorvanePropertyPage {
 
  private:
   void ShowChoices();
-  void ShowResults(bool shown);
   void OnSecondCaptureEnded(const COperationResult& result);
   void OnCompareEnded(const COperationResult& result);
   void Failed(const COperationResult& result);
@@ -32,13 +35,5 @@ class CSecondSnapshotDlg : public CCorvanePropertyPage {
   bool compareDone_ = false;
   int itemCount_ = 0;
   QLabel* introduction_ = nullptr;
-  QLabel* filesLabel_ = nullptr;
-  QListWidget* files_ = nullptr;
-  QLabel* keysLabel_ = nullptr;
-  QListWidget* keys_ = nullptr;
-  QLabel* statusCaption_ = nullptr;
-  QLabel* statusDetail_ = nullptr;
-  QProgressBar* bar_ = nullptr;
-  QVBoxLayout* layout_ = nullptr;
-  int trailingStretch_ = 0;
+  std::unique_ptr<CSnapshotRootsPanel> roots_;
 };

@@ -160,6 +160,19 @@ int OpenTracked(int (*real)(const char*, int, ...), const char* path, int flags,
 
 }  // namespace
 
+// One write of `size` bytes to a descriptor: untracked ones pass; tracked ones write what the
+// budget allows. A kill comes in the middle of the write that crosses the mark (a short write would
+// otherwise end as an error of the writer before any further write hits the mark).
+template <typename RealWrite>
+ssize_t GuardedWrite(int fd, size_t size, RealWrite real) {
+  if (!IsTracked(fd) || size == 0) return real(size);
+  const size_t allowed = Allowed(size);
+  if (allowed == 0) return -1;
+  const ssize_t done = real(allowed);
+  if (killMode && allowed < size) Die();
+  return done;
+}
+
 extern "C" {
 
 int open(const char* path, int flags, ...) {
@@ -216,34 +229,17 @@ int close(int fd) {
 
 ssize_t write(int fd, const void* buffer, size_t size) {
   static auto real = Real<ssize_t (*)(int, const void*, size_t)>("write");
-  if (!IsTracked(fd) || size == 0) return real(fd, buffer, size);
-  const size_t allowed = Allowed(size);
-  if (allowed == 0) return -1;
-  const ssize_t done = real(fd, buffer, allowed);
-  // A kill comes in the middle of the write that crosses the mark (a short write would otherwise
-  // end as an error of the writer before any further write hits the mark).
-  if (killMode && allowed < size) Die();
-  return done;
+  return GuardedWrite(fd, size, [&](size_t allowed) { return real(fd, buffer, allowed); });
 }
 
 ssize_t pwrite(int fd, const void* buffer, size_t size, off_t offset) {
   static auto real = Real<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
-  if (!IsTracked(fd) || size == 0) return real(fd, buffer, size, offset);
-  const size_t allowed = Allowed(size);
-  if (allowed == 0) return -1;
-  const ssize_t done = real(fd, buffer, allowed, offset);
-  if (killMode && allowed < size) Die();
-  return done;
+  return GuardedWrite(fd, size, [&](size_t allowed) { return real(fd, buffer, allowed, offset); });
 }
 
 ssize_t pwrite64(int fd, const void* buffer, size_t size, off64_t offset) {
   static auto real = Real<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
-  if (!IsTracked(fd) || size == 0) return real(fd, buffer, size, offset);
-  const size_t allowed = Allowed(size);
-  if (allowed == 0) return -1;
-  const ssize_t done = real(fd, buffer, allowed, offset);
-  if (killMode && allowed < size) Die();
-  return done;
+  return GuardedWrite(fd, size, [&](size_t allowed) { return real(fd, buffer, allowed, offset); });
 }
 
 ssize_t writev(int fd, const struct iovec* vector, int count) {
