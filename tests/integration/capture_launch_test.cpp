@@ -119,14 +119,15 @@ TEST_F(CaptureLaunchTest, SetupsTheMachineCannotRunAreRefusedBeforeTheFirstSnaps
 }
 
 TEST_F(CaptureLaunchTest, ProgramsLeftRunningAreEndedAndNamed) {
-  // The setup installs, then starts a console program that would run for ten minutes and the
-  // application (a window, on the private virtual display: the test has no display).
+  // The setup installs, then starts a console program that waits for a window of its own (no
+  // network needed, unlike a long ping) and the application (windows on the private virtual
+  // display: the test has no display).
   const fs::path setup = Setup("leaver",
                                "SilentInstall silent\nRequestExecutionLevel admin\n"
                                "Section\n"
                                "SetOutPath \"$PROGRAMFILES64\\Leaver\"\n"
                                "FileOpen $0 \"$PROGRAMFILES64\\Leaver\\app.txt\" w\nFileWrite $0 \"app\"\nFileClose $0\n"
-                               "Exec '\"$SYSDIR\\cmd.exe\" /c ping -n 600 127.0.0.1'\n"
+                               "Exec '\"$SYSDIR\\cmd.exe\" /c start /wait notepad.exe'\n"
                                "Exec '\"$WINDIR\\notepad.exe\"'\n"
                                "SectionEnd\n");
   ASSERT_EQ(Run({"-Capture=" + setup.string(), "-Path=" + out_.string(), "-Timeout=500"}), 0) << output_;
