@@ -1,7 +1,6 @@
 // Starting setup programs under Wine and waiting for them and everything they start.
 #include "platform/setup_launcher.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,29 +45,6 @@ fs::path BuildExample(const std::string& script, const TempFolder& folder) {
 
 std::wstring WindowsPathOf(const fs::path& host) { return platform::Machine::WindowsPath(host); }
 
-// Host processes that belong to the prefix (their environment names it).
-int ProcessesOfPrefix(const fs::path& prefix) {
-  const std::string marker = "WINEPREFIX=" + prefix.string();
-  int count = 0;
-  DIR* proc = opendir("/proc");
-  if (!proc) return -1;
-  while (dirent* entry = readdir(proc)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-    const std::string environ = ReadHostFile(fs::path("/proc") / entry->d_name / "environ");
-    size_t at = 0;
-    while (at < environ.size()) {
-      size_t end = environ.find('\0', at);
-      if (end == std::string::npos) end = environ.size();
-      if (environ.compare(at, end - at, marker) == 0) {
-        ++count;
-        break;
-      }
-      at = end + 1;
-    }
-  }
-  closedir(proc);
-  return count;
-}
 
 class SetupLauncherTest : public ::testing::Test {
  protected:
@@ -90,7 +66,7 @@ TEST_F(SetupLauncherTest, SetupsAreWaitedForWithTheirChildrenAndGiveTheirExitCod
   EXPECT_GT(result.elapsedSeconds, 0.0);
   EXPECT_EQ(ReadHostFile(prefix_.driveC() / "hello.txt"), "hello from setup");
   // The wait covered the prefix's server too: nothing of the prefix runs any more.
-  EXPECT_EQ(ProcessesOfPrefix(prefix_.prefix()), 0);
+  EXPECT_EQ(prefix_.LiveProcesses(), 0);
 
   const fs::path detached =
       BuildNsisSetup(work_, "detached", "Exec 'cmd /c ping -n 3 127.0.0.1 & echo done > C:\\late.txt'");
@@ -183,7 +159,7 @@ TEST_F(SetupLauncherTest, MissingSetupsAreReportedAndOneThatNeverEndsIsStoppedAt
   EXPECT_EQ(result.exitCode, -1);
   EXPECT_GE(result.elapsedSeconds, 5.0);
   // Every process of the prefix was ended, and the prefix still works.
-  EXPECT_EQ(ProcessesOfPrefix(prefix_.prefix()), 0);
+  EXPECT_EQ(prefix_.LiveProcesses(), 0);
   std::string output;
   EXPECT_EQ(prefix_.Run({"cmd", "/c", "exit", "3"}, &output), 3) << output;
 }

@@ -1,5 +1,6 @@
 #include "support/wine_prefix.h"
 
+#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -138,4 +139,27 @@ int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* 
 
 void WinePrefixCopy::WaitForServer() const {
   RunHostCommand({"wineserver", "-w"}, WineEnvironment());
+}
+
+int WinePrefixCopy::LiveProcesses() const {
+  const std::string marker = "WINEPREFIX=" + prefix_.string();
+  int count = 0;
+  DIR* proc = opendir("/proc");
+  if (!proc) return -1;
+  while (dirent* entry = readdir(proc)) {
+    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+    const std::string environ = ReadHostFile(fs::path("/proc") / entry->d_name / "environ");
+    size_t at = 0;
+    while (at < environ.size()) {
+      size_t end = environ.find('\0', at);
+      if (end == std::string::npos) end = environ.size();
+      if (environ.compare(at, end - at, marker) == 0) {
+        ++count;
+        break;
+      }
+      at = end + 1;
+    }
+  }
+  closedir(proc);
+  return count;
 }

@@ -34,6 +34,8 @@ class WinePrefixCopy {
   int Run(const std::vector<std::string>& arguments, std::string* output = nullptr) const;
   // Waits until no Wine server of this prefix runs.
   void WaitForServer() const;
+  // How many host processes belong to this prefix (their environment names it).
+  int LiveProcesses() const;
 
  private:
   TempFolder folder_;
