@@ -40,10 +40,13 @@ using MsiRow = std::vector<std::string>;
 // empty, a number that is not one or is out of range, a key already present in the template or in
 // this build): a refused row is reported and never reaches the package; the first row of a key
 // wins. Accepted rows are written by Flush(): row by row through the statement, or, for a large
-// table, by importing the whole table once in the installer's table export format, because the
-// engine checks every existing row for a duplicate on each single insert, which makes per-row
-// insertion quadratic in the number of rows. Rows of the Icon table (a stream column) are
-// inserted at once.
+// table, by importing the whole table once in the installer's table export format. Rows of the
+// Icon table (a stream column) are inserted at once.
+//
+// Under Wine both ways cost time that grows with the square of the row count, and about the same
+// (bench/table_rows_bench): every row libmsi adds, by statement or by import, is first compared
+// with every row of its table for a duplicate key. No way into libmsi avoids that comparison;
+// docs/libmsi-key-index.patch is the change to libmsi that makes both linear.
 class CMsiTable {
  public:
   // Tables with more pending rows than this are written by import.
