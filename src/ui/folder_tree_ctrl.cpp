@@ -55,10 +55,7 @@ CFolderTreeCtrl::CFolderTreeCtrl(QWidget* parent) : CCheckTreeCtrl(&CFolderTreeC
 
 std::vector<CTreeEntry> CFolderTreeCtrl::SubFolders(const QString& fullPath) {
   const std::wstring folder = fullPath.toStdWString();
-  std::vector<platform::FindData> entries = FolderEntries(folder);
-  std::sort(entries.begin(), entries.end(), [](const platform::FindData& a, const platform::FindData& b) {
-    return QString::fromStdWString(a.name).compare(QString::fromStdWString(b.name), Qt::CaseInsensitive) < 0;
-  });
+  const std::vector<platform::FindData> entries = FolderEntries(folder);
   const bool exact = entries.size() <= kExactChildCheckLimit;
   const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
   std::vector<CTreeEntry> out;
@@ -69,6 +66,9 @@ std::vector<CTreeEntry> CFolderTreeCtrl::SubFolders(const QString& fullPath) {
     const bool children = !link && (!exact || HasSubFolder(folder + entry.name + L"\\"));
     out.push_back({QString::fromStdWString(entry.name), icon, children});
   }
+  std::sort(out.begin(), out.end(), [](const CTreeEntry& a, const CTreeEntry& b) {
+    return a.text.compare(b.text, Qt::CaseInsensitive) < 0;
+  });
   return out;
 }
 
