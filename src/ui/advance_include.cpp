@@ -34,7 +34,7 @@ std::vector<std::wstring> Roots(const QStringList& collected, const QStringList&
 CAdvanceInclude::CAdvanceInclude(CRuleEditorModel& rules, const CaptureChoiceMap& choices, QWidget* parent)
     : CAdvancePages(QString::fromStdWString(MessageText(109)), parent), rules_(rules), start_(choices) {
   setObjectName(QStringLiteral("CAdvanceInclude"));
-  saveButton_ = new QPushButton(tr("Save as De&fault"), this);
+  saveButton_ = new QPushButton(tr("&Save as Default"), this);
   saveButton_->setToolTip(tr("Make these folders and keys what every capture covers from now on"));
   saveButton_->setAutoDefault(false);
   auto* row = new QHBoxLayout;

@@ -39,9 +39,12 @@ void IncludeEditorWineTest::FolderSavedAsDefaultIsCaptured() {
     const CaptureChoiceMap choices = wizard.Session().BuildCaptureChoices(L"", {});
     QVERIFY(choices.at(L"File").size() > 1);
     CParentSheet sheet(wizard.Session().Manager(), choices, wizard.Sheet().Prompter());
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     CAdvanceInclude& page = *sheet.IncludePage();
     QVERIFY(page.FolderTree()->SelectByPath("C:\\CorvaneData"));
     QTest::mouseClick(page.SaveAsDefaultButton(), Qt::LeftButton);
+    QVERIFY(!page.SaveAsDefaultButton()->isEnabled());
     QCOMPARE(sheet.Apply(), 1);
     // Every default root is still there, and the new one.
     const CaptureChoiceMap next = wizard.Session().BuildCaptureChoices(L"", {});

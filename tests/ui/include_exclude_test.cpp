@@ -148,10 +148,12 @@ void IncludeExcludeTest::FolderTreeLazyAndKeyboard() {
   WizardFixture wizard;
   wizard.Prefix()->InDriveC("Data/Empty", true);
   wizard.Prefix()->InDriveC("Data/Full/Inner", true);
+  fs::create_directories(wizard.Prefix()->Scratch());
+  wizard.Prefix()->AddDrive('a', wizard.Prefix()->Scratch());
   wizard.Open();
   CFolderTreeCtrl tree;
   CCheckTreeModel& model = tree.Model();
-  // The drives of the prefix, each not walked until asked: C: and the host's root as Z:.
+  // The drives of the prefix but A:, each not walked until asked: C: and the host's root as Z:.
   QCOMPARE(model.rowCount(), 2);
   QCOMPARE(model.FullPath(model.index(0, 0)), QString("C:\\"));
   QCOMPARE(model.FullPath(model.index(1, 0)), QString("Z:\\"));
