@@ -150,10 +150,12 @@ void IncludeExcludeTest::FolderTreeLazyAndKeyboard() {
   wizard.Prefix()->InDriveC("Data/Full/Inner", true);
   fs::create_directories(wizard.Prefix()->Scratch());
   wizard.Prefix()->AddDrive('a', wizard.Prefix()->Scratch());
+  wizard.Prefix()->AddDrive('n', wizard.Prefix()->Scratch());
+  wizard.Prefix()->AddSystemReg("\n[Software\\\\Wine\\\\Drives] 1700000000\n\"n:\"=\"network\"\n");
   wizard.Open();
   CFolderTreeCtrl tree;
   CCheckTreeModel& model = tree.Model();
-  // The drives of the prefix but A:, each not walked until asked: C: and the host's root as Z:.
+  // The drives of the prefix but A: and network drives, each not walked until asked: C: and the host's root as Z:.
   QCOMPARE(model.rowCount(), 2);
   QCOMPARE(model.FullPath(model.index(0, 0)), QString("C:\\"));
   QCOMPARE(model.FullPath(model.index(1, 0)), QString("Z:\\"));
