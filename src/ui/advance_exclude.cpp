@@ -1,6 +1,7 @@
 #include "ui/advance_exclude.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -56,8 +57,8 @@ CAdvanceExclude::CAdvanceExclude(CRuleEditorModel& rules, std::function<void(con
   setTabOrder(path_, description_);
   setTabOrder(description_, describe_);
   connect(describe_, &QPushButton::clicked, this, &CAdvanceExclude::Describe);
-  // Enter in the description describes.
-  connect(description_, &QLineEdit::returnPressed, this, &CAdvanceExclude::Describe);
+  // Enter in the description describes (and does not press the sheet's OK).
+  description_->installEventFilter(this);
 
   for (RuleKind kind : {RuleKind::kFiles, RuleKind::kRegistry}) {
     ExcludedRuleMap& read = kind == RuleKind::kFiles ? readFiles_ : readKeys_;
@@ -81,6 +82,17 @@ CAdvanceExclude::CAdvanceExclude(CRuleEditorModel& rules, std::function<void(con
   RegistryTree()->setCurrentIndex(RegistryTree()->Model().index(0, 0));
   path_->clear();
   description_->clear();
+}
+
+bool CAdvanceExclude::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == description_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      Describe();
+      return true;
+    }
+  }
+  return CAdvancePages::eventFilter(watched, event);
 }
 
 CCheckTreeCtrl* CAdvanceExclude::Tree(RuleKind kind) const {

@@ -41,6 +41,9 @@ class CAdvanceExclude : public CAdvancePages {
   // What Save writes for a kind (without writing).
   ExcludedRuleMap Collected(RuleKind kind) const;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void ShowSelection(RuleKind kind, const QModelIndex& index);
   CCheckTreeCtrl* Tree(RuleKind kind) const;

@@ -2,6 +2,7 @@
 // select-by-path, the counter, the folder menu, the exclude page's descriptions and what both
 // pages write into the rule file, the registry key chooser, and the capture page's Advanced button.
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -74,6 +75,7 @@ class IncludeExcludeTest : public QObject {
   void DescribeUncheckedFolder();
   void ExcludePageSaveCarriesRulesOver();
   void RegistryChooserGivesTheSelectedKey();
+  void KeyboardReachesEveryControl();
   void AdvancedButtonChangesTheCaptureRoots();
 };
 
@@ -368,6 +370,35 @@ void IncludeExcludeTest::RegistryChooserGivesTheSelectedKey() {
   QVERIFY(chooser.Tree()->CheckedPaths().isEmpty());
   CDialogRegistry nowhere("Choose a key", L"HKEY_LOCAL_MACHINE\\Software\\Missing");
   QCOMPARE(nowhere.SelectedKey(), std::wstring());
+}
+
+void IncludeExcludeTest::KeyboardReachesEveryControl() {
+  WizardFixture wizard;
+  wizard.Open();
+  auto sheet = OpenSheet(wizard);
+  sheet->show();
+  QVERIFY(QTest::qWaitForWindowExposed(sheet.get()));
+  CAdvanceInclude& include = *sheet->IncludePage();
+  include.FolderTree()->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), include.RegistryTree());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), include.SaveAsDefaultButton());
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier);
+  QCOMPARE(QApplication::focusWidget(), include.FolderTree());
+  // Alt+E: the exclude page; its fields by their mnemonics, Enter in the description describes.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::AltModifier);
+  QCOMPARE(sheet->Tabs()->currentIndex(), 1);
+  CAdvanceExclude& exclude = *sheet->ExcludePage();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_P, Qt::AltModifier);
+  QCOMPARE(QApplication::focusWidget(), exclude.PathField());
+  QTest::keyClicks(exclude.PathField(), "File\\\\Recycler");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), exclude.DescriptionField());
+  QTest::keyClicks(exclude.DescriptionField(), "bin");
+  QTest::keyClick(exclude.DescriptionField(), Qt::Key_Return);
+  QCOMPARE(exclude.Rules(RuleKind::kFiles).at(L"\\RECYCLER").description, std::wstring(L"bin"));
+  QVERIFY(sheet->isVisible());  // Enter described; it did not close the sheet
 }
 
 void IncludeExcludeTest::AdvancedButtonChangesTheCaptureRoots() {
