@@ -1,11 +1,25 @@
 #pragma once
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "platform/status.h"
 
 // The Windows machine the program works on. On Windows it is the machine itself; under Wine it is
 // a prefix ($WINEPREFIX, else ~/.wine). Every path inside the program is a Windows path; these
 // functions are the only place where a Windows path meets the host's file system.
 namespace platform {
+
+// The kind of a drive, as GetDriveType tells it.
+enum class DriveType { kUnknown, kRemovable, kFixed, kRemote, kCdRom, kRamDisk };
+
+struct LogicalDrive {
+  wchar_t letter = L'C';  // upper case
+  DriveType type = DriveType::kFixed;
+  // The drive shows the whole host file system (Wine's Z:): it is huge and must only be walked
+  // on demand. Always false on Windows.
+  bool hostRoot = false;
+};
 
 class Machine {
  public:
@@ -36,6 +50,17 @@ class Machine {
   // an elevated-less session answers false). Wine: the prefix and its system registry file are
   // writable by this user. False when the machine is not usable. Never throws; may touch the disk.
   static bool IsAdministrator();
+
+  // The machine's drives in letter order (Windows: the logical-drive mask with each drive's
+  // type; Wine: the prefix's dosdevices links that lead to a folder, typed by Wine's own
+  // "Software\Wine\Drives" setting, fixed when it names none). Never blocks for long.
+  static std::vector<LogicalDrive> Drives();
+
+  // Opens a folder of the machine in the desktop's file manager and returns at once (Windows: the
+  // shell's default verb on the folder; Wine: the host's xdg-open on the host folder). kSuccess
+  // when the file manager was started; kPathNotFound for a folder that does not exist,
+  // kFileNotFound when there is no file manager to start.
+  static Status OpenFolderInFileManager(const std::wstring& windowsPath);
 
   // Windows path of the running program file (e.g. "Z:\opt\CorvaneRepackager\CorvaneRepackager").
   static std::wstring ProgramFilePath();

@@ -11,6 +11,7 @@
 #include "session/capture_session.h"
 #include "session/ui_manager.h"
 #include "ui/application_main.h"
+#include "ui/parent_sheet.h"
 #include "ui/snapshot_roots_panel.h"
 
 CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
@@ -29,9 +30,7 @@ CCaptureSnapshotDlg::CCaptureSnapshotDlg(CApplicationMain* sheet)
   advanced_->setAutoDefault(false);
   buttons->addWidget(advanced_);
   layout->addLayout(buttons);
-  // The include and exclude editor comes with a later version.
-  connect(advanced_, &QPushButton::clicked, this,
-          [this] { Message(Text(182), QStringLiteral("Corvane Repackager"), QMessageBox::Information); });
+  connect(advanced_, &QPushButton::clicked, this, &CCaptureSnapshotDlg::OpenAdvanced);
 
   SetProgressControls(roots_->Bar(), roots_->Caption(), roots_->Detail());
   roots_->ShowLists(true);
@@ -50,6 +49,11 @@ void CCaptureSnapshotDlg::PrepareChoices() {
   const std::wstring setup = session.Manager().GetSetupFilePath();
   const ProductTexts texts{info.ApplicationName, info.Version, info.CompanyName};
   choices_ = session.BuildCaptureChoices(setup, texts);
+  // Roots chosen in the advanced sheet stay chosen when the page is shown again.
+  if (!editedRoots_.empty()) {
+    choices_[L"File"] = editedRoots_[L"File"];
+    choices_[L"Registry"] = editedRoots_[L"Registry"];
+  }
   itemCount_ = roots_->ShowChoices(choices_);
 }
 
@@ -59,6 +63,17 @@ void CCaptureSnapshotDlg::OnSetActive() {
   caption_->setText(Text(captureDone_ ? 161 : 103));
   advanced_->setEnabled(!captureDone_);
   Sheet()->SetWizardButtons(CResizablePropertySheet::kBack | CResizablePropertySheet::kNext);
+}
+
+void CCaptureSnapshotDlg::OpenAdvanced() {
+  CParentSheet sheet(Session().Manager(), choices_, Prompter(), this);
+  if (Prompter().Dialog(sheet) != QDialog::Accepted) return;
+  sheet.Apply();
+  // The choices are saved with the capture when it starts (a pending capture's must stay as they are).
+  const CaptureChoiceMap edited = sheet.Choices();
+  editedRoots_[L"File"] = edited.at(L"File");
+  editedRoots_[L"Registry"] = edited.at(L"Registry");
+  PrepareChoices();
 }
 
 int CCaptureSnapshotDlg::OnWizardBack() { return CApplicationMain::kMainPage; }

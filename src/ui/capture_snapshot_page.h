@@ -30,12 +30,17 @@ class CCaptureSnapshotDlg : public CCorvanePropertyPage {
   bool CaptureDone() const { return captureDone_; }
   QListWidget* FileList() const;
   QListWidget* RegistryList() const;
+  // The Advanced button: the include and exclude sheet.
+  void OpenAdvanced();
+  const CaptureChoiceMap& Choices() const { return choices_; }
 
  private:
   void PrepareChoices();
   void OnCaptureEnded(const COperationResult& result);
 
   CaptureChoiceMap choices_;
+  // The "File" and "Registry" roots the advanced sheet chose (empty until it was confirmed).
+  CaptureChoiceMap editedRoots_;
   int itemCount_ = 0;
   bool captureDone_ = false;
   QLabel* caption_ = nullptr;

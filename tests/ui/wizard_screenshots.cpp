@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
+#include <QTabWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -19,8 +21,14 @@
 #include "platform/machine.h"
 #include "support/pe_builder.h"
 #include "ui/about_dialog.h"
+#include "ui/advance_exclude.h"
+#include "ui/advance_include.h"
 #include "ui/capture_snapshot_page.h"
+#include "ui/dialog_registry.h"
+#include "ui/folder_tree_ctrl.h"
 #include "ui/main_page.h"
+#include "ui/parent_sheet.h"
+#include "ui/registry_tree_ctrl.h"
 #include "ui/start_page.h"
 #include "ui/warning_msi_detected.h"
 #include "ui/warning_no_reason_given.h"
@@ -134,6 +142,37 @@ int main(int argc, char** argv) {
     CAboutDlg about(sheet.Session().Context().ProgramFolder, &sheet);
     about.show();
     Save(&about, "14-about");
+  }
+
+  // The include and exclude editor of the capture page (cancelled: nothing is written), its folder
+  // menu, and the registry key chooser.
+  {
+    sheet.SetActivePage(CApplicationMain::kCaptureSnapshotPage);
+    auto* capture = static_cast<CCaptureSnapshotDlg*>(sheet.Page(CApplicationMain::kCaptureSnapshotPage));
+    CPrompter& prompter = sheet.Prompter();
+    const auto previous = prompter.onDialog;
+    prompter.onDialog = [](QDialog& dialog) {
+      auto& advanced = static_cast<CParentSheet&>(dialog);
+      advanced.show();
+      CFolderTreeCtrl* folders = advanced.IncludePage()->FolderTree();
+      folders->ShowPath("C:\\Program Files\\Common Files");
+      advanced.IncludePage()->RegistryTree()->ShowPath("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft");
+      Save(&advanced, "17-advanced-include");
+      QMenu* menu = folders->MakeContextMenu(folders->Model().Find("C:\\Program Files"));
+      menu->popup(folders->viewport()->mapToGlobal(folders->visualRect(folders->currentIndex()).center()));
+      Save(menu, "18-advanced-folder-menu");
+      menu->close();
+      delete menu;
+      advanced.Tabs()->setCurrentIndex(1);
+      advanced.ExcludePage()->FolderTree()->ShowPath("C:\\windows\\temp");
+      Save(&advanced, "19-advanced-exclude");
+      return int(QDialog::Rejected);
+    };
+    capture->OpenAdvanced();
+    prompter.onDialog = previous;
+    CDialogRegistry chooser("Relocate Registry Key", L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", &sheet);
+    chooser.show();
+    Save(&chooser, "20-registry-chooser");
   }
 
   // The first snapshot while it runs, and the launch page while a setup (one that only waits)

@@ -1,6 +1,7 @@
 #include "platform/machine.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <vector>
 
@@ -52,6 +53,35 @@ std::wstring Machine::ProgramFilePath() {
     if (length < buffer.size()) return std::wstring(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::vector<LogicalDrive> Machine::Drives() {
+  std::vector<LogicalDrive> out;
+  const DWORD mask = GetLogicalDrives();
+  for (int bit = 0; bit < 26; ++bit) {
+    if ((mask & (1u << bit)) == 0) continue;
+    LogicalDrive drive;
+    drive.letter = static_cast<wchar_t>(L'A' + bit);
+    const wchar_t root[] = {drive.letter, L':', L'\\', 0};
+    switch (GetDriveTypeW(root)) {
+      case DRIVE_REMOVABLE: drive.type = DriveType::kRemovable; break;
+      case DRIVE_FIXED: drive.type = DriveType::kFixed; break;
+      case DRIVE_REMOTE: drive.type = DriveType::kRemote; break;
+      case DRIVE_CDROM: drive.type = DriveType::kCdRom; break;
+      case DRIVE_RAMDISK: drive.type = DriveType::kRamDisk; break;
+      default: drive.type = DriveType::kUnknown; break;
+    }
+    out.push_back(drive);
+  }
+  return out;
+}
+
+Status Machine::OpenFolderInFileManager(const std::wstring& windowsPath) {
+  const DWORD attributes = GetFileAttributesW(windowsPath.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return kPathNotFound;
+  // The default verb of a folder opens it in the shell's window.
+  const HINSTANCE result = ShellExecuteW(nullptr, nullptr, windowsPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32 ? kSuccess : kFileNotFound;
 }
 
 void Machine::Reset() {}

@@ -1,13 +1,21 @@
 #include "platform/machine.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "core/strings.h"
+#include "platform/registry.h"
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -215,6 +223,54 @@ std::wstring Machine::ProgramFilePath() {
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) return {};
   return WindowsPath(self);
+}
+
+std::vector<LogicalDrive> Machine::Drives() {
+  std::vector<Drive> drives;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    Load(g_state);
+    drives = g_state.drives;
+  }
+  std::sort(drives.begin(), drives.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+  // Wine keeps a drive's type as text in its own key ("hd", "cdrom", "floppy", "network", "ramdisk").
+  RegistryKey types;
+  const bool haveTypes = types.Open(RootKey::LocalMachine, L"Software\\Wine\\Drives") == kSuccess;
+  std::vector<LogicalDrive> out;
+  for (const Drive& d : drives) {
+    LogicalDrive drive;
+    drive.letter = d.letter;
+    drive.hostRoot = d.canonical == d.canonical.root_path();
+    std::wstring type;
+    if (haveTypes && types.QueryString(std::wstring(1, d.letter) + L":", type) == kSuccess) {
+      type = FoldAsciiLower(type);
+      if (type == L"cdrom") drive.type = DriveType::kCdRom;
+      else if (type == L"floppy") drive.type = DriveType::kRemovable;
+      else if (type == L"network") drive.type = DriveType::kRemote;
+      else if (type == L"ramdisk") drive.type = DriveType::kRamDisk;
+    }
+    out.push_back(drive);
+  }
+  return out;
+}
+
+Status Machine::OpenFolderInFileManager(const std::wstring& windowsPath) {
+  const fs::path host = HostPath(windowsPath);
+  std::error_code ec;
+  if (host.empty() || !fs::is_directory(host, ec)) return kPathNotFound;
+  const std::string folder = host.string();
+  char program[] = "xdg-open";
+  char* const argv[] = {program, const_cast<char*>(folder.c_str()), nullptr};
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, program, nullptr, nullptr, argv, environ) != 0) return kFileNotFound;
+  // xdg-open hands the folder to the file manager and ends; it is reaped aside so that neither the
+  // window waits nor a zombie stays.
+  std::thread([pid] {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
+  return kSuccess;
 }
 
 void Machine::Reset() {

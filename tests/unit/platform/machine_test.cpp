@@ -36,6 +36,30 @@ TEST(MachineTest, DrivesMapThroughDosdevicesWithoutRegardToCase) {
   EXPECT_TRUE(Machine::HostPath(L"").empty());
 }
 
+// The drive list: in letter order, typed by Wine's own setting, the host's root marked; a folder
+// that does not exist is not handed to the file manager.
+TEST(MachineTest, DrivesAreTypedAndTheHostRootIsMarked) {
+  FixturePrefix prefix;
+  fs::create_directories(prefix.Scratch() / "cd");
+  fs::create_directories(prefix.Scratch() / "net");
+  prefix.AddDrive('n', prefix.Scratch() / "net");
+  prefix.AddDrive('d', prefix.Scratch() / "cd");
+  prefix.AddDrive('q', prefix.Scratch() / "missing");  // leads nowhere: no drive
+  prefix.AddSystemReg("\n[Software\\\\Wine\\\\Drives] 1700000000\n\"d:\"=\"cdrom\"\n\"n:\"=\"network\"\n");
+  prefix.Activate();
+  std::string drives;
+  for (const platform::LogicalDrive& drive : Machine::Drives()) {
+    drives += static_cast<char>(drive.letter);
+    drives += std::to_string(static_cast<int>(drive.type));
+    drives += drive.hostRoot ? "* " : " ";
+  }
+  using T = platform::DriveType;
+  EXPECT_EQ(drives, "C" + std::to_string(int(T::kFixed)) + " D" + std::to_string(int(T::kCdRom)) + " N" +
+                        std::to_string(int(T::kRemote)) + " Z" + std::to_string(int(T::kFixed)) + "* ");
+  EXPECT_EQ(Machine::OpenFolderInFileManager(L"C:\\NoSuchFolder"), platform::kPathNotFound);
+  EXPECT_EQ(Machine::OpenFolderInFileManager(L"Q:\\"), platform::kPathNotFound);
+}
+
 TEST(MachineTest, HostPathsMapBackThroughTheLongestDrive) {
   FixturePrefix prefix;
   prefix.AddDrive('D', prefix.Scratch());
