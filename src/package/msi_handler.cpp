@@ -1,5 +1,6 @@
 #include "package/msi_handler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -14,6 +15,7 @@
 #include "package/project_reader.h"
 #include "platform/file_system.h"
 #include "platform/machine_arch.h"
+#include "platform/package_streams.h"
 #include "project/xml_document_handler.h"
 
 namespace {
@@ -237,7 +239,11 @@ int CMSIHandler::BuildMSI() {
   BuildStatusText.Set(MessageText(138));
   ProgressCounter = 0;
   bool haveCabinet = false;
-  if (cabinet_.lines() > 0 && !state_.buildFailed) haveCabinet = CreateCABFile() == 1;
+  if (cabinet_.lines() > 0 && !state_.buildFailed) {
+    haveCabinet = CreateCABFile() == 1;
+    // Without its cabinets the package is of no use: the rest of the build is not worth doing.
+    if (!haveCabinet) return AbandonBuild();
+  }
   BuildStatusText.Set(MessageText(139));
   ProgressCounter = 1;
   if (state_.Cancelled()) return AbandonBuild();
@@ -245,8 +251,7 @@ int CMSIHandler::BuildMSI() {
   PopulatePropertyTable();
 
   BuildStatusText.Set(MessageText(140));
-  MsiRow media{"1", std::to_string(state_.cabinetFileCount), std::string("#") + kCabinetName};
-  PopulateMSITable(MEDIA_TABLE, &media);
+  AddMediaRows(haveCabinet);
 
   BuildStatusText.Set(MessageText(141));
   project_reader::ReadRegistry(*project_, xmlpath::kRegAdded, registry_.registryEntries());
@@ -272,14 +277,17 @@ int CMSIHandler::BuildMSI() {
   if (!state_.FlushTables(Wide(context_.WorkFolder + "\\Temp"))) state_.buildFailed = true;
   if (state_.Cancelled()) return AbandonBuild();
 
-  if (haveCabinet) {
+  // The single small cabinet goes in as it always did. Split cabinets can come to gigabytes, which
+  // the database would hold in memory until its commit: they are added to the committed package
+  // instead, read a block at a time.
+  const bool streamCabinets = haveCabinet && cabinet_.cabinets().size() > 1;
+  if (haveCabinet && !streamCabinets && !state_.buildFailed) {
     if (state_.database->InsertStream(kCabinetName, Wide(cabinet_.cabinetPath())) != platform::kSuccess) {
       state_.Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s",
                               cabinet_.cabinetPath().c_str()));
       state_.errors.back() += ": " + state_.database->lastError();
       state_.buildFailed = true;
     }
-    cabinet_.RemoveCabinet();
   }
 
   if (state_.database->Commit() != platform::kSuccess) {
@@ -289,6 +297,18 @@ int CMSIHandler::BuildMSI() {
   }
   state_.database->Close();
   state_.database.reset();
+
+  if (streamCabinets && !state_.buildFailed) {
+    std::vector<platform::PackageStream> streams;
+    for (const CMsiCabinetPass::Cabinet& cabinet : cabinet_.cabinets())
+      streams.push_back({cabinet.name, Wide(cabinet.cabinetPath)});
+    std::string error;
+    if (platform::AddStreamsToPackage(Wide(buildPath_), streams, &error) != platform::kSuccess) {
+      state_.Error("CMSIHandler::BuildMSI: Unable to store the cabinets in the package " + buildPath_ + ": " + error);
+      state_.buildFailed = true;
+    }
+  }
+  if (haveCabinet) cabinet_.RemoveCabinets();
   BuildStatusText.Clear();
 
   if (state_.buildFailed) {
@@ -303,9 +323,10 @@ int CMSIHandler::AbandonBuild() {
     state_.database->Close();
     state_.database.reset();
   }
+  cabinet_.RemoveCabinets();
   cabinet_.Clear();
-  cabinet_.RemoveCabinet();
   BuildStatusText.Clear();
+  StatusDetail.Clear();
   DiscardPackage();
   return 0;
 }
@@ -333,6 +354,7 @@ int CMSIHandler::CloseDatabase() {
     state_.database->Close();
     state_.database.reset();
   }
+  if (!built_) cabinet_.RemoveCabinets();
   cabinet_.Clear();
   if (!built_) DiscardPackage();
   state_.Forget();
@@ -360,7 +382,9 @@ int CMSIHandler::MakeDDFFile() {
     std::wstring name;
     CMsiFilesPass::SplitFile(file, folder, name);
     const std::wstring key = state_.names.MakeFileKey(name, CPackageNames::FileNameMap::Cabinet);
-    cabinet_.AddFile(Narrow(real), Narrow(key));
+    uint64_t size = 0;
+    platform::GetFileSize(real, size);
+    cabinet_.AddFile(Narrow(real), Narrow(key), size);
   }
   state_.cabinetFileCount += static_cast<int>(files_.files().size());
   return 1;
@@ -368,8 +392,18 @@ int CMSIHandler::MakeDDFFile() {
 
 int CMSIHandler::CreateCABFile() {
   CTraceScope trace(state_.logger, "CMSIHandler::CreateCABFile");
+  std::string error;
+  if (!cabinet_.PlanCabinets(error)) {
+    state_.Error("CMSIHandler::CreateCABFile: " + error);
+    state_.buildFailed = true;
+    return 0;
+  }
+  if (state_.logger != nullptr)
+    state_.logger->Write(1, FormatText("CMSIHandler::CreateCABFile: %zu cabinet(s) for %ju bytes of files",
+                                       cabinet_.cabinets().size(),
+                                       static_cast<std::uintmax_t>(cabinet_.listedBytes())));
   RunBatchFile(Wide(context_.WorkFolder + "\\Temp"), cabinet_.batchPath().c_str());
-  return cabinet_.CabinetExists() ? 1 : 0;
+  return !state_.buildFailed && cabinet_.CabinetsExist() ? 1 : 0;
 }
 
 void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* batchPath) {
@@ -377,12 +411,49 @@ void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* ba
   if (batchPath == nullptr || *batchPath == '\0') return;
   if (state_.logger != nullptr)
     state_.logger->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
-  const platform::Status status = cabinet_.MakeCabinet(batchPath);
+  CMsiCabinetPass::Watch watch;
+  watch.cancelled = [] { return CancelRequest.IsRequested(); };
+  // Compressing is most of a build: the detail line counts the bytes done.
+  watch.progress = [](std::uint64_t done, std::uint64_t total) {
+    constexpr double kMegabyte = 1024.0 * 1024.0;
+    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+    StatusDetail.Set(Utf8ToWide(FormatText("%.0f of %.0f MB compressed (%d%%)", static_cast<double>(done) / kMegabyte,
+                                           static_cast<double>(total) / kMegabyte, percent)));
+  };
+  std::vector<std::string> failures;
+  const platform::Status status = cabinet_.MakeCabinets(watch, failures);
+  StatusDetail.Clear();
   if (state_.logger != nullptr) state_.logger->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
+  if (status == platform::kCancelled) {
+    state_.Cancelled();  // notes the cancel; the build ends without a package
+    return;
+  }
   if (status != platform::kSuccess) {
-    state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
-                            cabinet_.directivePath().c_str()));
+    for (const std::string& failure : failures) {
+      state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed on %s: %s",
+                              cabinet_.directivePath().c_str(), failure.c_str()));
+    }
+    if (failures.empty())
+      state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
+                              cabinet_.directivePath().c_str()));
     state_.buildFailed = true;
+  }
+}
+
+void CMSIHandler::AddMediaRows(bool haveCabinet) {
+  const std::vector<CMsiCabinetPass::Cabinet>& cabinets = cabinet_.cabinets();
+  if (!haveCabinet || cabinets.size() <= 1) {
+    MsiRow media{"1", std::to_string(state_.cabinetFileCount), std::string("#") + kCabinetName};
+    PopulateMSITable(MEDIA_TABLE, &media);
+    return;
+  }
+  // Cabinet lines and File rows are numbered alike (the n-th line is the file of Sequence n), so a
+  // cabinet's last line is its LastSequence; the last one also covers files counted but skipped.
+  for (size_t i = 0; i < cabinets.size(); ++i) {
+    int lastSequence = cabinets[i].firstLine + cabinets[i].lineCount;
+    if (i + 1 == cabinets.size()) lastSequence = std::max(lastSequence, state_.cabinetFileCount);
+    MsiRow media{std::to_string(i + 1), std::to_string(lastSequence), "#" + cabinets[i].name};
+    PopulateMSITable(MEDIA_TABLE, &media);
   }
 }
 

@@ -109,6 +109,11 @@ class CMSIHandler {
   int refusedRows() const { return state_.refusedRows; }
   // Tables with more pending rows than this are imported as a whole (tests lower it).
   void SetBulkRows(size_t rows) { state_.bulkRows = rows; }
+  // When the files are split into several cabinets made in parallel (see CMsiCabinetPass); kept
+  // across builds. Tests lower the limits to split a few small files.
+  void SetCabinetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0) {
+    cabinet_.SetLimits(splitAboveBytes, maxCabinetBytes, cabinetsWhenSplit);
+  }
   // The bitness of the packages built from now on (kept across builds); decided by Initialize.
   void SetPackageBitness(PackageBitness bitness) { bitnessChoice_ = bitness; }
   // Whether the package of the current (or last) build is a 64-bit one.
@@ -130,6 +135,8 @@ class CMSIHandler {
   // The template's custom action targets name the 64-bit folders in a 64-bit package.
   void UseFolder64BitTwinsInCustomActions();
   std::string DiskDirectory() const;
+  // The Media rows: one per cabinet, each with the Sequence of its last file.
+  void AddMediaRows(bool haveCabinet);
 
   const CWorkContext& context_;
   // The output folder and the package file name of the current build.
