@@ -89,9 +89,8 @@ bool CMsiCabinetPass::PlanCabinets(std::string& error) {
   for (const Line& line : lines_) {
     // libgcab cannot continue a file into the next cabinet.
     if (line.size > maxCabinetBytes_) {
-      error = FormatText("the file %s comes to %ju bytes, more than one cabinet can hold (%ju bytes)",
-                         line.text.substr(0, line.text.size() - 2).c_str(), static_cast<std::uintmax_t>(line.size),
-                         static_cast<std::uintmax_t>(maxCabinetBytes_));
+      error = "the file " + line.text.substr(0, line.text.size() - 2) + " comes to " + std::to_string(line.size) +
+              " bytes, more than one cabinet can hold (" + std::to_string(maxCabinetBytes_) + " bytes)";
       return false;
     }
   }

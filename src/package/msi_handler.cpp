@@ -399,9 +399,8 @@ int CMSIHandler::CreateCABFile() {
     return 0;
   }
   if (state_.logger != nullptr)
-    state_.logger->Write(1, FormatText("CMSIHandler::CreateCABFile: %zu cabinet(s) for %ju bytes of files",
-                                       cabinet_.cabinets().size(),
-                                       static_cast<std::uintmax_t>(cabinet_.listedBytes())));
+    state_.logger->Write(1, "CMSIHandler::CreateCABFile: " + std::to_string(cabinet_.cabinets().size()) +
+                                " cabinet(s) for " + std::to_string(cabinet_.listedBytes()) + " bytes of files");
   RunBatchFile(Wide(context_.WorkFolder + "\\Temp"), cabinet_.batchPath().c_str());
   return !state_.buildFailed && cabinet_.CabinetsExist() ? 1 : 0;
 }
