@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
+#include <system_error>
 
 #include "core/logger.h"
 #include "core/message_texts.h"
@@ -34,6 +35,7 @@ bool EqualsAsciiNoCase(const std::string& a, const std::string& b) { return Fold
 CMSIHandler::CMSIHandler(const CWorkContext& context) : context_(context), files_(state_), registry_(state_, files_) {}
 
 CMSIHandler::~CMSIHandler() {
+  StopCabinets();
   if (state_.database || state_.logger != nullptr) CloseDatabase();
 }
 
@@ -219,17 +221,15 @@ int CMSIHandler::BuildMSI() {
     return 0;
   }
 
+  // The cabinet lines of both lists first, so that the cabinets are made (on threads of their
+  // own) while the file tables and the rest are written. Lines and File rows name and number the
+  // files alike, each with a map of its own, so the order of the two does not matter.
   BuildStatusText.Set(MessageText(178));
   files_.ReadLists(*project_, xmlpath::kFileAdded);
   MakeDDFFile();
-  files_.PopulateDirectoryTable(files_.folders());
-  files_.PopulateOtherTables();
-
   files_.ReadLists(*project_, xmlpath::kFileModified);
   BuildStatusText.Set(MessageText(137));
   MakeDDFFile();
-  files_.PopulateDirectoryTable(files_.folders());
-  files_.PopulateOtherTables();
   if (state_.Cancelled()) return AbandonBuild();
   if (!cabinet_.WriteDirectiveFile()) {
     state_.Error("CMSIHandler::BuildMSI: Unable to write the DDF File " + cabinet_.directivePath());
@@ -238,20 +238,28 @@ int CMSIHandler::BuildMSI() {
 
   BuildStatusText.Set(MessageText(138));
   ProgressCounter = 0;
-  bool haveCabinet = false;
+  bool cabinetsStarted = false;
   if (cabinet_.lines() > 0 && !state_.buildFailed) {
-    haveCabinet = CreateCABFile() == 1;
-    // Without its cabinets the package is of no use: the rest of the build is not worth doing.
-    if (!haveCabinet) return AbandonBuild();
+    cabinetsStarted = StartCabinets();
+    if (!cabinetsStarted) return AbandonBuild();
   }
-  BuildStatusText.Set(MessageText(139));
-  ProgressCounter = 1;
+
+  BuildStatusText.Set(MessageText(178));
+  files_.ReadLists(*project_, xmlpath::kFileAdded);
+  files_.PopulateDirectoryTable(files_.folders());
+  files_.PopulateOtherTables();
+  files_.ReadLists(*project_, xmlpath::kFileModified);
+  BuildStatusText.Set(MessageText(137));
+  files_.PopulateDirectoryTable(files_.folders());
+  files_.PopulateOtherTables();
   if (state_.Cancelled()) return AbandonBuild();
+
+  BuildStatusText.Set(MessageText(139));
 
   PopulatePropertyTable();
 
   BuildStatusText.Set(MessageText(140));
-  AddMediaRows(haveCabinet);
+  AddMediaRows(cabinetsStarted);
 
   BuildStatusText.Set(MessageText(141));
   project_reader::ReadRegistry(*project_, xmlpath::kRegAdded, registry_.registryEntries());
@@ -276,6 +284,16 @@ int CMSIHandler::BuildMSI() {
   if (state_.package64) UseFolder64BitTwinsInCustomActions();
   if (!state_.FlushTables(Wide(context_.WorkFolder + "\\Temp"))) state_.buildFailed = true;
   if (state_.Cancelled()) return AbandonBuild();
+
+  bool haveCabinet = false;
+  if (cabinetsStarted) {
+    BuildStatusText.Set(MessageText(138));
+    haveCabinet = FinishCabinets();
+    // Without its cabinets the package is of no use.
+    if (!haveCabinet) return AbandonBuild();
+    ProgressCounter = 1;
+    BuildStatusText.Set(MessageText(144));
+  }
 
   // The single small cabinet goes in as it always did. Split cabinets can come to gigabytes, which
   // the database would hold in memory until its commit: they are added to the committed package
@@ -319,6 +337,7 @@ int CMSIHandler::BuildMSI() {
 }
 
 int CMSIHandler::AbandonBuild() {
+  StopCabinets();
   if (state_.database) {
     state_.database->Close();
     state_.database.reset();
@@ -349,6 +368,7 @@ void CMSIHandler::DiscardPackage() {
 }
 
 int CMSIHandler::CloseDatabase() {
+  StopCabinets();
   if (state_.database) {
     state_.database->Commit();
     state_.database->Close();
@@ -392,26 +412,49 @@ int CMSIHandler::MakeDDFFile() {
 
 int CMSIHandler::CreateCABFile() {
   CTraceScope trace(state_.logger, "CMSIHandler::CreateCABFile");
+  if (!StartCabinets()) return 0;
+  return FinishCabinets() ? 1 : 0;
+}
+
+bool CMSIHandler::StartCabinets() {
   std::string error;
   if (!cabinet_.PlanCabinets(error)) {
     state_.Error("CMSIHandler::CreateCABFile: " + error);
     state_.buildFailed = true;
-    return 0;
+    return false;
   }
-  if (state_.logger != nullptr)
+  if (state_.logger != nullptr) {
     state_.logger->Write(1, "CMSIHandler::CreateCABFile: " + std::to_string(cabinet_.cabinets().size()) +
                                 " cabinet(s) for " + std::to_string(cabinet_.listedBytes()) + " bytes of files");
-  RunBatchFile(Wide(context_.WorkFolder + "\\Temp"), cabinet_.batchPath().c_str());
-  return !state_.buildFailed && cabinet_.CabinetsExist() ? 1 : 0;
+    state_.logger->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
+  }
+  stopCabinets_ = false;
+  cabinetFailures_.clear();
+  cabinetStatus_ = platform::kSuccess;
+  try {
+    cabinetThread_ = std::thread([this] { cabinetStatus_ = MakeCabinets(cabinetFailures_); });
+  } catch (const std::system_error&) {
+    cabinetStatus_ = MakeCabinets(cabinetFailures_);  // no thread to spare: made here and now
+  }
+  return true;
 }
 
-void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* batchPath) {
-  (void)workingFolder;  // the cabinet maker works from the directive file's own folder
-  if (batchPath == nullptr || *batchPath == '\0') return;
-  if (state_.logger != nullptr)
-    state_.logger->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
+bool CMSIHandler::FinishCabinets() {
+  if (cabinetThread_.joinable()) cabinetThread_.join();
+  if (state_.logger != nullptr) state_.logger->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
+  ReportCabinets(cabinetStatus_, cabinetFailures_);
+  return cabinetStatus_ == platform::kSuccess && cabinet_.CabinetsExist();
+}
+
+void CMSIHandler::StopCabinets() {
+  if (!cabinetThread_.joinable()) return;
+  stopCabinets_ = true;
+  cabinetThread_.join();
+}
+
+platform::Status CMSIHandler::MakeCabinets(std::vector<std::string>& failures) const {
   CMsiCabinetPass::Watch watch;
-  watch.cancelled = [] { return CancelRequest.IsRequested(); };
+  watch.cancelled = [this] { return stopCabinets_.load() || CancelRequest.IsRequested(); };
   // Compressing is most of a build: the detail line counts the bytes done.
   watch.progress = [](std::uint64_t done, std::uint64_t total) {
     constexpr double kMegabyte = 1024.0 * 1024.0;
@@ -419,24 +462,36 @@ void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* ba
     StatusDetail.Set(Utf8ToWide(FormatText("%.0f of %.0f MB compressed (%d%%)", static_cast<double>(done) / kMegabyte,
                                            static_cast<double>(total) / kMegabyte, percent)));
   };
-  std::vector<std::string> failures;
   const platform::Status status = cabinet_.MakeCabinets(watch, failures);
   StatusDetail.Clear();
-  if (state_.logger != nullptr) state_.logger->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
+  return status;
+}
+
+void CMSIHandler::ReportCabinets(platform::Status status, const std::vector<std::string>& failures) {
   if (status == platform::kCancelled) {
     state_.Cancelled();  // notes the cancel; the build ends without a package
     return;
   }
-  if (status != platform::kSuccess) {
-    for (const std::string& failure : failures) {
-      state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed on %s: %s",
-                              cabinet_.directivePath().c_str(), failure.c_str()));
-    }
-    if (failures.empty())
-      state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
-                              cabinet_.directivePath().c_str()));
-    state_.buildFailed = true;
+  if (status == platform::kSuccess) return;
+  for (const std::string& failure : failures) {
+    state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed on %s: %s",
+                            cabinet_.directivePath().c_str(), failure.c_str()));
   }
+  if (failures.empty())
+    state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
+                            cabinet_.directivePath().c_str()));
+  state_.buildFailed = true;
+}
+
+void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* batchPath) {
+  (void)workingFolder;  // the cabinet maker works from the directive file's own folder
+  if (batchPath == nullptr || *batchPath == '\0') return;
+  if (state_.logger != nullptr)
+    state_.logger->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
+  std::vector<std::string> failures;
+  const platform::Status status = MakeCabinets(failures);
+  if (state_.logger != nullptr) state_.logger->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
+  ReportCabinets(status, failures);
 }
 
 void CMSIHandler::AddMediaRows(bool haveCabinet) {
