@@ -7,7 +7,9 @@
 #include <gsf/gsf.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <system_error>
 
@@ -115,6 +117,12 @@ Status Fail(const std::string& subject, const std::string& what, Status status, 
 }
 
 }  // namespace
+
+// Writes the package read from `packageFile` again at `host` with the streams (see below).
+Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<PackageStream>& streams,
+               const std::vector<fs::path>& sources, const std::set<std::string>& replaced,
+               const std::string& subject, std::string* error);
+
 }  // namespace wine
 
 Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<PackageStream>& streams,
@@ -140,30 +148,41 @@ Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<Pa
     sources.push_back(source);
   }
 
-  wine::ScopedGError gerror;
-  GObjectRef<GsfInput> input(gsf_input_stdio_new(host.c_str(), gerror.out()));
+  // The package is read through a stream of ours: libgsf (1.14.50) keeps its reader of a compound
+  // file alive after the last reference is gone, which would hold the replaced file open.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> packageFile(std::fopen(host.c_str(), "rb"), &std::fclose);
+  if (!packageFile) return wine::Fail(subject, "the package cannot be read", kAccessDenied, error);
+  return wine::Rewrite(host, packageFile.get(), streams, sources, replaced, subject, error);
+}
+
+namespace wine {
+
+Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<PackageStream>& streams,
+               const std::vector<fs::path>& sources, const std::set<std::string>& replaced,
+               const std::string& subject, std::string* error) {
+  ScopedGError gerror;
+  GObjectRef<GsfInput> input(gsf_input_stdio_new_FILE(host.c_str(), packageFile, TRUE));
   GObjectRef<GsfInfile> package(input ? gsf_infile_msole_new(input.get(), gerror.out()) : nullptr);
   if (!package)
-    return wine::Fail(subject, "it is not a package: " + wine::GErrorText(gerror.get(), "unreadable"), kOpenFailed,
-                      error);
+    return Fail(subject, "it is not a package: " + GErrorText(gerror.get(), "unreadable"), kOpenFailed, error);
 
   // libgsf writes a temporary file beside the package and renames it over the package when it is
   // closed; the package stays readable (and open here) until then.
   GObjectRef<GsfOutput> sink(gsf_output_stdio_new(host.c_str(), gerror.out()));
   if (!sink)
-    return wine::Fail(subject, "it cannot be rewritten: " + wine::GErrorText(gerror.get(), ""),
-                      wine::StatusFromGError(gerror.get(), kWriteFault), error);
+    return Fail(subject, "it cannot be rewritten: " + GErrorText(gerror.get(), ""),
+                StatusFromGError(gerror.get(), kWriteFault), error);
   GObjectRef<GsfOutfile> rewritten(gsf_outfile_msole_new(sink.get()));
   guint8 classId[16];
   if (gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(package.get()), classId))
     gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(rewritten.get()), classId);
 
   std::string what;
-  bool ok = wine::CopyChildren(package.get(), rewritten.get(), replaced, what);
+  bool ok = CopyChildren(package.get(), rewritten.get(), replaced, what);
   for (size_t i = 0; ok && i < streams.size(); ++i) {
     GObjectRef<GsfInput> source(gsf_input_stdio_new(sources[i].c_str(), gerror.out()));
     GObjectRef<GsfOutput> stream(
-        gsf_outfile_new_child(rewritten.get(), wine::EncodeStreamName(streams[i].name).c_str(), FALSE));
+        gsf_outfile_new_child(rewritten.get(), EncodeStreamName(streams[i].name).c_str(), FALSE));
     if (!source || !stream) {
       what = "the stream " + streams[i].name + " cannot be started from " + sources[i].string();
       ok = false;
@@ -180,15 +199,16 @@ Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<Pa
     // Closing the file with an error set makes libgsf drop its temporary file.
     gsf_output_set_error(sink.get(), 0, "abandoned");
     gsf_output_close(GSF_OUTPUT(rewritten.get()));
-    return wine::Fail(subject, what, kWriteFault, error);
+    return Fail(subject, what, kWriteFault, error);
   }
   // Closing the compound file writes its tables and closes the sink, which renames it into place.
   if (!gsf_output_close(GSF_OUTPUT(rewritten.get()))) {
     const GError* closeError = gsf_output_error(sink.get());
-    return wine::Fail(subject, "the package cannot be written: " + wine::GErrorText(closeError, "write failed"),
-                      wine::StatusFromGError(closeError, kWriteFault), error);
+    return Fail(subject, "the package cannot be written: " + GErrorText(closeError, "write failed"),
+                StatusFromGError(closeError, kWriteFault), error);
   }
   return kSuccess;
 }
 
+}  // namespace wine
 }  // namespace platform
