@@ -11,12 +11,14 @@
 //   BM_BuildScalingRowByRow/{10000,40000}     the same with every row inserted one by one
 //
 // Peak memory is the process's peak resident size (VmHWM, reset before our build), and wixl's as
-// reported by /usr/bin/time. wixl (0.101) makes one cabinet whatever the size (its Media rows other
+// reported by /usr/bin/time. CPU time (user + system, every thread) is printed beside the wall
+// time: on a machine shared with other work, wall times swing with the load, CPU times do not. wixl (0.101) makes one cabinet whatever the size (its Media rows other
 // than 1 are refused), so for 3 GB it may fail: its time and peak are printed with its exit status.
 //
 // CORVANE_BENCH_KEEP=<folder> keeps the 3 GB package and its source files there (for
 // scripts/check-big-package.sh, which installs it with Wine and compares every file).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -104,6 +106,14 @@ fs::path MakeProject(const std::string& name, int count, size_t size) {
   return project;
 }
 
+// User and system CPU time of this process, every thread.
+double ProcessCpuSeconds() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // Our build of a project; the package's size, or 0 when the build failed.
 uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
   CWorkContext context;
@@ -124,7 +134,7 @@ uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
 
 // wixl on the same files: one component with one file each, as a capture gives. Its exit status
 // goes to `status`.
-double BuildWixl(const std::string& name, int count, uint64_t& peakKb, int& status) {
+double BuildWixl(const std::string& name, int count, uint64_t& peakKb, int& status, double& cpuSeconds) {
   const fs::path wxs = Machine().root / (name + ".wxs");
   const fs::path folder = Machine().prefix.driveC() / name;
   {
@@ -147,11 +157,14 @@ double BuildWixl(const std::string& name, int count, uint64_t& peakKb, int& stat
   }
   const fs::path timing = Machine().root / "wixl.time";
   // wixl looks sources up relative to the folder it runs in.
-  const std::string command = "cd '" + folder.string() + "' && /usr/bin/time -f '%e %M' -o '" + timing.string() + "' wixl -o '" +
+  const std::string command = "cd '" + folder.string() + "' && /usr/bin/time -f '%e %M %U %S' -o '" + timing.string() + "' wixl -o '" +
                               (Machine().root / "out/wixl.msi").string() + "' '" + wxs.string() + "' >/dev/null 2>&1";
   status = std::system(command.c_str());
   double seconds = -1;
-  std::ifstream(timing) >> seconds >> peakKb;
+  double user = 0;
+  double system = 0;
+  std::ifstream(timing) >> seconds >> peakKb >> user >> system;
+  cpuSeconds = user + system;
   return seconds;
 }
 
@@ -168,13 +181,16 @@ void BM_BuildVersusWixl(benchmark::State& state) {
   const std::string name = "wide" + std::to_string(count) + "x" + std::to_string(state.range(1));
   const fs::path project = MakeProject(name, count, size);
   double ours = 0;
+  double oursCpu = 0;
   long oursPeakKb = 0;
   for (auto _ : state) {
     // The peak resident size from here on is our build's alone.
     std::ofstream("/proc/self/clear_refs") << "5";
     const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = ProcessCpuSeconds();
     const uintmax_t packageSize = BuildOurs(project, CMsiTable::kDefaultBulkRows);
     ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    oursCpu = ProcessCpuSeconds() - cpuStart;
     oursPeakKb = bench::StatusValueKb("VmHWM");
     if (packageSize == 0) state.SkipWithError("the build failed");
     state.counters["package_MB"] = static_cast<double>(packageSize) / 1e6;
@@ -182,7 +198,10 @@ void BM_BuildVersusWixl(benchmark::State& state) {
   state.counters["ours_peak_MB"] = static_cast<double>(oursPeakKb) / 1024.0;
   uint64_t wixlPeak = 0;
   int wixlStatus = 0;
-  const double wixl = BuildWixl(name, count, wixlPeak, wixlStatus);
+  double wixlCpu = 0;
+  const double wixl = BuildWixl(name, count, wixlPeak, wixlStatus, wixlCpu);
+  state.counters["ours_cpu_s"] = oursCpu;
+  state.counters["wixl_cpu_s"] = wixlCpu;
   state.counters["wixl_failed"] = wixlStatus != 0 ? 1 : 0;
   state.counters["ours_s"] = ours;
   state.counters["wixl_s"] = wixl;
@@ -190,9 +209,9 @@ void BM_BuildVersusWixl(benchmark::State& state) {
   if (wixl > 0) {
     state.counters["time_ratio_vs_wixl"] = ours / wixl;
     state.counters["peak_ratio_vs_wixl"] = static_cast<double>(oursPeakKb) / static_cast<double>(wixlPeak);
-    std::printf("package build of %d files of %zu KB: ours %.2f s, wixl %.2f s, ratio %.2f; peak memory ours %.0f MB, "
-                "wixl %.0f MB, ratio %.3f%s\n",
-                count, size / 1024, ours, wixl, ours / wixl, static_cast<double>(oursPeakKb) / 1024.0,
+    std::printf("package build of %d files of %zu KB: ours %.2f s (CPU %.2f s), wixl %.2f s (CPU %.2f s), ratio %.2f; "
+                "peak memory ours %.0f MB, wixl %.0f MB, ratio %.3f%s\n",
+                count, size / 1024, ours, oursCpu, wixl, wixlCpu, ours / wixl, static_cast<double>(oursPeakKb) / 1024.0,
                 static_cast<double>(wixlPeak) / 1024.0, static_cast<double>(oursPeakKb) / static_cast<double>(wixlPeak),
                 wixlStatus != 0 ? " (wixl failed)" : "");
   }

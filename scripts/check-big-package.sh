@@ -35,9 +35,11 @@ run_wine wineserver -w
 echo "msiexec /i /qn: exit $status after $(( $(date +%s) - start )) s"
 installed="$work/prefix/drive_c/$relative"
 if [ "$status" -ne 0 ] || [ ! -d "$installed" ]; then
-  echo "not installed; the log's last lines:" >&2
-  iconv -f UTF-16LE -t UTF-8 "$work/prefix/drive_c/install.log" 2>/dev/null | tail -20 >&2 ||
-    tail -20 "$work/prefix/drive_c/install.log" >&2
+  cp "$work/prefix/drive_c/install.log" "$kept/install.log" 2>/dev/null || true
+  echo "not installed; the installer's log is $kept/install.log; its failures:" >&2
+  # Wine writes the log in UTF-16.
+  { iconv -f UTF-16LE -t UTF-8 "$kept/install.log" 2>/dev/null || cat "$kept/install.log"; } |
+    grep -a -i -E "error|fail|return value 3" | head -20 >&2
   exit 1
 fi
 (cd "$kept/files" && find . -type f -print0 | sort -z | xargs -0 sha256sum) >"$work/source.sums"

@@ -176,11 +176,11 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       status = StatusFromGError(gerror.get(), kWriteFault);
       return EIO;
     }
-    // libgcab writes its headers a few bytes at a time: a buffer keeps that from becoming one
-    // system call per field.
+    // Written straight to the file: libgcab goes back and forth in what it writes, and through a
+    // GBufferedOutputStream every cabinet beyond the buffer's size (1 MiB) came out corrupt
+    // (checksum errors from the first block past it on).
     GOutputStream* output = g_io_stream_get_output_stream(G_IO_STREAM(stream.get()));  // owned by `stream`
-    GObjectRef<GOutputStream> buffered(g_buffered_output_stream_new_sized(output, 1 << 20));
-    bool written = gcab_cabinet_write_simple(cabinet.get(), buffered.get(), &FileCounter::OnFile, &counter,
+    bool written = gcab_cabinet_write_simple(cabinet.get(), output, &FileCounter::OnFile, &counter,
                                              cancellable.get(), gerror.out());
     if (!written || stopped()) {
       if (stopped()) {
@@ -190,11 +190,11 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
         error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
         status = StatusFromGError(gerror.get(), kWriteFault);
       }
-      g_output_stream_close(buffered.get(), nullptr, nullptr);
+      g_output_stream_close(output, nullptr, nullptr);
       return EIO;
     }
     counter.Finish();
-    if (!g_output_stream_close(buffered.get(), nullptr, gerror.out())) {
+    if (!g_output_stream_close(output, nullptr, gerror.out())) {
       error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
       status = StatusFromGError(gerror.get(), kWriteFault);
       return EIO;
