@@ -1,15 +1,26 @@
 // Package build: a generated project of many files built into a package, against wixl building a
 // package of the same files (the baseline), and the build time as the file count grows.
 //
-//   package_build_bench                       all benchmarks
-//   BM_BuildVersusWixl/10000                  10,000 files of about 50 KB: our build and wixl's
+//   package_build_bench                       all benchmarks but the 3 GB one
+//   BM_BuildVersusWixl/2000/4                 2,000 small files (about 4 KB): our build and wixl's
+//   BM_BuildVersusWixl/10000/50               10,000 files of about 50 KB
+//   BM_BuildVersusWixl/3000/1024              3,000 files of about 1 MB (3 GB; needs about 8 GB of
+//                                             free disk): run only with CORVANE_BENCH_LARGE=1, and
+//                                             its files are deleted afterwards
 //   BM_BuildScaling/{1000,10000,40000}        small files: how the table writing grows
 //   BM_BuildScalingRowByRow/{10000,40000}     the same with every row inserted one by one
 //
-// Peak memory is the process's peak resident size (VmHWM) after our build, and wixl's as
-// reported by /usr/bin/time.
+// Peak memory is the process's peak resident size (VmHWM, reset before our build), and wixl's as
+// reported by /usr/bin/time. CPU time (user + system, every thread) is printed beside the wall
+// time: on a machine shared with other work, wall times swing with the load, CPU times do not. wixl (0.101) makes one cabinet whatever the size (its Media rows other
+// than 1 are refused), so for 3 GB it may fail: its time and peak are printed with its exit status.
+//
+// CORVANE_BENCH_KEEP=<folder> keeps the 3 GB package and its source files there (for
+// scripts/check-big-package.sh, which installs it with Wine and compares every file).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +62,12 @@ BenchMachine& Machine() {
 // like text), and the project naming them. Returns the project's host path.
 fs::path MakeProject(const std::string& name, int count, size_t size) {
   const fs::path folder = Machine().prefix.driveC() / name;
+  // Big sets are made by blocks of words drawn at random from a pool (as fast as the disk).
+  std::string pool;
+  if (size >= 256 * 1024) {
+    std::mt19937 poolRandom(7);
+    while (pool.size() < (8u << 20)) pool += "word" + std::to_string(poolRandom() % 50000) + ((poolRandom() % 12) ? " " : "\n");
+  }
   const fs::path project = Machine().root / (name + ".xml");
   if (fs::exists(project)) return project;
   std::mt19937 random(42);
@@ -65,7 +82,10 @@ fs::path MakeProject(const std::string& name, int count, size_t size) {
     for (int i = dir * 100; i < std::min(count, dir * 100 + 100); ++i) {
       const std::string fileName = "file" + std::to_string(i) + ".txt";
       std::string text;
-      text.reserve(size + 16);
+      text.reserve(size + 4096);
+      if (!pool.empty()) {
+        while (text.size() < size) text.append(pool, random() % (pool.size() - 4096), 4096);
+      }
       while (text.size() < size) {
         text += kWords[random() % 14];
         text += (random() % 12 == 0) ? '\n' : ' ';
@@ -86,6 +106,14 @@ fs::path MakeProject(const std::string& name, int count, size_t size) {
   return project;
 }
 
+// User and system CPU time of this process, every thread.
+double ProcessCpuSeconds() {
+  struct rusage usage {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // Our build of a project; the package's size, or 0 when the build failed.
 uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
   CWorkContext context;
@@ -104,8 +132,9 @@ uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
   return ok == 1 && !ec ? size : 0;
 }
 
-// wixl on the same files: one component with one file each, as a capture gives.
-double BuildWixl(const std::string& name, int count, uint64_t& peakKb) {
+// wixl on the same files: one component with one file each, as a capture gives. Its exit status
+// goes to `status`.
+double BuildWixl(const std::string& name, int count, uint64_t& peakKb, int& status, double& cpuSeconds) {
   const fs::path wxs = Machine().root / (name + ".wxs");
   const fs::path folder = Machine().prefix.driveC() / name;
   {
@@ -128,37 +157,77 @@ double BuildWixl(const std::string& name, int count, uint64_t& peakKb) {
   }
   const fs::path timing = Machine().root / "wixl.time";
   // wixl looks sources up relative to the folder it runs in.
-  const std::string command = "cd '" + folder.string() + "' && /usr/bin/time -f '%e %M' -o '" + timing.string() + "' wixl -o '" +
+  const std::string command = "cd '" + folder.string() + "' && /usr/bin/time -f '%e %M %U %S' -o '" + timing.string() + "' wixl -o '" +
                               (Machine().root / "out/wixl.msi").string() + "' '" + wxs.string() + "' >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) return -1;
+  status = std::system(command.c_str());
   double seconds = -1;
-  std::ifstream(timing) >> seconds >> peakKb;
+  double user = 0;
+  double system = 0;
+  std::ifstream(timing) >> seconds >> peakKb >> user >> system;
+  cpuSeconds = user + system;
   return seconds;
 }
 
 void BM_BuildVersusWixl(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
-  const std::string name = "wide" + std::to_string(count);
-  const fs::path project = MakeProject(name, count, 50 * 1024);
-  double ours = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    const uintmax_t size = BuildOurs(project, CMsiTable::kDefaultBulkRows);
-    ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (size == 0) state.SkipWithError("the build failed");
-    state.counters["package_MB"] = static_cast<double>(size) / 1e6;
+  const size_t size = static_cast<size_t>(state.range(1)) * 1024;
+  const bool large = static_cast<uint64_t>(count) * size > (1ull << 30);
+  if (large && std::getenv("CORVANE_BENCH_LARGE") == nullptr) {
+    state.SkipWithError("set CORVANE_BENCH_LARGE=1 to run the 3 GB build");
+    for (auto _ : state) {
+    }
+    return;
   }
-  state.counters["ours_peak_MB"] = static_cast<double>(bench::StatusValueKb("VmHWM")) / 1024.0;
+  const std::string name = "wide" + std::to_string(count) + "x" + std::to_string(state.range(1));
+  const fs::path project = MakeProject(name, count, size);
+  double ours = 0;
+  double oursCpu = 0;
+  long oursPeakKb = 0;
+  for (auto _ : state) {
+    // The peak resident size from here on is our build's alone.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = ProcessCpuSeconds();
+    const uintmax_t packageSize = BuildOurs(project, CMsiTable::kDefaultBulkRows);
+    ours = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    oursCpu = ProcessCpuSeconds() - cpuStart;
+    oursPeakKb = bench::StatusValueKb("VmHWM");
+    if (packageSize == 0) state.SkipWithError("the build failed");
+    state.counters["package_MB"] = static_cast<double>(packageSize) / 1e6;
+  }
+  state.counters["ours_peak_MB"] = static_cast<double>(oursPeakKb) / 1024.0;
   uint64_t wixlPeak = 0;
-  const double wixl = BuildWixl(name, count, wixlPeak);
+  int wixlStatus = 0;
+  double wixlCpu = 0;
+  const double wixl = BuildWixl(name, count, wixlPeak, wixlStatus, wixlCpu);
+  state.counters["ours_cpu_s"] = oursCpu;
+  state.counters["wixl_cpu_s"] = wixlCpu;
+  state.counters["wixl_failed"] = wixlStatus != 0 ? 1 : 0;
   state.counters["ours_s"] = ours;
   state.counters["wixl_s"] = wixl;
   state.counters["wixl_peak_MB"] = static_cast<double>(wixlPeak) / 1024.0;
   if (wixl > 0) {
     state.counters["time_ratio_vs_wixl"] = ours / wixl;
-    std::printf("package build of %d files: ours %.2f s, wixl %.2f s, ratio %.2f; peak memory ours %.0f MB, wixl %.0f MB\n",
-                count, ours, wixl, ours / wixl, static_cast<double>(bench::StatusValueKb("VmHWM")) / 1024.0,
-                static_cast<double>(wixlPeak) / 1024.0);
+    state.counters["peak_ratio_vs_wixl"] = static_cast<double>(oursPeakKb) / static_cast<double>(wixlPeak);
+    std::printf("package build of %d files of %zu KB: ours %.2f s (CPU %.2f s), wixl %.2f s (CPU %.2f s), ratio %.2f; "
+                "peak memory ours %.0f MB, wixl %.0f MB, ratio %.3f%s\n",
+                count, size / 1024, ours, oursCpu, wixl, wixlCpu, ours / wixl, static_cast<double>(oursPeakKb) / 1024.0,
+                static_cast<double>(wixlPeak) / 1024.0, static_cast<double>(oursPeakKb) / static_cast<double>(wixlPeak),
+                wixlStatus != 0 ? " (wixl failed)" : "");
+  }
+  if (large) {
+    // Gigabytes are not left behind (unless asked to keep them for the install check).
+    std::error_code ec;
+    if (const char* keep = std::getenv("CORVANE_BENCH_KEEP")) {
+      fs::create_directories(keep, ec);
+      fs::rename(Machine().root / "out/ours.msi", fs::path(keep) / "big.msi", ec);
+      fs::rename(Machine().prefix.driveC() / name, fs::path(keep) / "files", ec);
+      std::ofstream(fs::path(keep) / "files.root") << "C:\\" << name << "\n";
+    }
+    fs::remove_all(Machine().prefix.driveC() / name, ec);
+    fs::remove(Machine().root / "out/ours.msi", ec);
+    fs::remove(Machine().root / "out/wixl.msi", ec);
+    fs::remove(project, ec);
   }
 }
 
@@ -176,7 +245,11 @@ void BM_BuildScalingRowByRow(benchmark::State& state) { Scaling(state, static_ca
 
 }  // namespace
 
-BENCHMARK(BM_BuildVersusWixl)->Arg(10000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_BuildVersusWixl)
+    ->Args({2000, 4})
+    ->Args({10000, 50})
+    ->Args({3000, 1024})
+    ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_BuildScaling)->Arg(1000)->Arg(10000)->Arg(40000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_BuildScalingRowByRow)->Arg(10000)->Arg(40000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  libpugixml-dev libmsi-dev libgcab-dev libglib2.0-dev
+  libpugixml-dev libmsi-dev libgcab-dev libgsf-1-dev libglib2.0-dev
   qt6-base-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   wine64 wine wine32:i386

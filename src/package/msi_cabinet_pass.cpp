@@ -1,10 +1,19 @@
 #include "package/msi_cabinet_pass.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
 #include "core/strings.h"
 #include "platform/cabinet_maker.h"
 #include "platform/file_system.h"
 
 void CMsiCabinetPass::Prepare(const std::string& workFolder, const std::string& diskDirectory) {
+  workFolder_ = workFolder;
   diskDirectory_ = diskDirectory;
   cabinetPath_ = diskDirectory + "\\" + kCabinetName;
   batchPath_ = workFolder + "\\BuildAllCab.bat";
@@ -12,59 +21,224 @@ void CMsiCabinetPass::Prepare(const std::string& workFolder, const std::string& 
   Clear();
 }
 
+void CMsiCabinetPass::SetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes,
+                                unsigned cabinetsWhenSplit) {
+  splitAboveBytes_ = splitAboveBytes;
+  maxCabinetBytes_ = std::clamp<std::uint64_t>(maxCabinetBytes, 1, platform::kMaxCabinetBytes);
+  cabinetsWhenSplit_ = cabinetsWhenSplit;
+}
+
 bool CMsiCabinetPass::WriteBatchFile() const {
-  return platform::ReplaceAtomically(Utf8ToWide(batchPath_),
-                                     "@echo off\r\ndel \"*.CAB\"\r\n\"MAKECAB.EXE\" /f \"MSIProject.ddf\"") ==
-         platform::kSuccess;
+  std::string text = "@echo off\r\ndel \"*.CAB\"";
+  if (cabinets_.size() <= 1) {
+    text += "\r\n\"MAKECAB.EXE\" /f \"MSIProject.ddf\"";
+  } else {
+    for (size_t i = 0; i < cabinets_.size(); ++i)
+      text += "\r\n\"MAKECAB.EXE\" /f \"MSIProject" + std::to_string(i + 1) + ".ddf\"";
+  }
+  return platform::ReplaceAtomically(Utf8ToWide(batchPath_), text) == platform::kSuccess;
+}
+
+std::string CMsiCabinetPass::Header(const std::string& cabinetName) const {
+  return ".Option EXPLICIT\r\n"
+         ".Set Cabinet = off\r\n"
+         ".Set Compress = off\r\n"
+         ".Set MaxDiskSize = CDROM\r\n"
+         ".Set ReservePerCabinetSize = 6144\r\n"
+         ".Set DiskDirectoryTemplate = '" +
+         diskDirectory_ +
+         "\\'\r\n"
+         ".Set CompressionType = MSZIP\r\n"
+         ".Set CompressionLevel = 7\r\n"
+         ".Set CompressionMemory = 21\r\n"
+         ".Set CabinetNameTemplate = '" +
+         cabinetName +
+         "'\r\n"
+         ".Set Cabinet=on\r\n"
+         ".Set Compress=on\r\n"
+         ".Set UniqueFiles=off\r\n";
 }
 
 bool CMsiCabinetPass::StartDirectiveFile() {
-  directiveText_ = ".Option EXPLICIT\r\n"
-                   ".Set Cabinet = off\r\n"
-                   ".Set Compress = off\r\n"
-                   ".Set MaxDiskSize = CDROM\r\n"
-                   ".Set ReservePerCabinetSize = 6144\r\n"
-                   ".Set DiskDirectoryTemplate = '" +
-                   diskDirectory_ +
-                   "\\'\r\n"
-                   ".Set CompressionType = MSZIP\r\n"
-                   ".Set CompressionLevel = 7\r\n"
-                   ".Set CompressionMemory = 21\r\n"
-                   ".Set CabinetNameTemplate = '" +
-                   kCabinetName +
-                   "'\r\n"
-                   ".Set Cabinet=on\r\n"
-                   ".Set Compress=on\r\n"
-                   ".Set UniqueFiles=off\r\n";
-  lines_ = 0;
+  Clear();
   return WriteDirectiveFile();
 }
 
-void CMsiCabinetPass::AddFile(const std::string& realPath, const std::string& key) {
+void CMsiCabinetPass::AddFile(const std::string& realPath, const std::string& key, std::uint64_t size) {
   std::string path = realPath;
   ReplaceAll(path, "'", "''");
-  directiveText_ += "'" + path + "' '" + key + "'\r\n";
-  ++lines_;
+  lines_.push_back({"'" + path + "' '" + key + "'\r\n", size});
+  listedBytes_ += size;
 }
 
 bool CMsiCabinetPass::WriteDirectiveFile() const {
-  return platform::ReplaceAtomically(Utf8ToWide(directivePath_), directiveText_) == platform::kSuccess;
+  std::string text = Header(kCabinetName);
+  for (const Line& line : lines_) text += line.text;
+  return platform::ReplaceAtomically(Utf8ToWide(directivePath_), text) == platform::kSuccess;
 }
 
-platform::Status CMsiCabinetPass::MakeCabinet(const char* batchPath) const {
-  return platform::MakeCabinet(Utf8ToWide(directivePath_), Utf8ToWide(batchPath));
+bool CMsiCabinetPass::WriteCabinetDirectives(const Cabinet& cabinet) const {
+  std::string text = Header(cabinet.name);
+  for (int i = cabinet.firstLine; i < cabinet.firstLine + cabinet.lineCount; ++i) text += lines_[i].text;
+  return platform::ReplaceAtomically(Utf8ToWide(cabinet.directivePath), text) == platform::kSuccess;
 }
 
-bool CMsiCabinetPass::CabinetExists() const {
-  const uint32_t attributes = platform::GetAttributes(Utf8ToWide(cabinetPath_));
-  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) == 0;
+bool CMsiCabinetPass::PlanCabinets(std::string& error) {
+  cabinets_.clear();
+  if (lines_.empty()) return true;
+  for (const Line& line : lines_) {
+    // libgcab cannot continue a file into the next cabinet.
+    if (line.size > maxCabinetBytes_) {
+      error = "the file " + line.text.substr(0, line.text.size() - 2) + " comes to " + std::to_string(line.size) +
+              " bytes, more than one cabinet can hold (" + std::to_string(maxCabinetBytes_) + " bytes)";
+      return false;
+    }
+  }
+  if (listedBytes_ <= splitAboveBytes_ && listedBytes_ <= maxCabinetBytes_) {
+    cabinets_.push_back({kCabinetName, directivePath_, cabinetPath_, 0, lines(), listedBytes_});
+    return true;
+  }
+
+  // As many cabinets as cores (or as asked), more when they would not fit, never more than files.
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  std::uint64_t wanted = cabinetsWhenSplit_ > 0 ? cabinetsWhenSplit_ : cores;
+  wanted = std::max(wanted, (listedBytes_ + maxCabinetBytes_ - 1) / maxCabinetBytes_);
+  wanted = std::min<std::uint64_t>(wanted, lines_.size());
+
+  // Contiguous runs: each run aims at an equal share of what is left for the runs still to make,
+  // takes a file that crosses its aim only when that brings it closer, and never exceeds a cabinet.
+  std::uint64_t remaining = listedBytes_;
+  int next = 0;
+  while (next < lines()) {
+    const std::uint64_t runsLeft = std::max<std::uint64_t>(1, wanted - std::min<std::uint64_t>(wanted, cabinets_.size()));
+    const std::uint64_t aim = remaining / runsLeft;
+    Cabinet cabinet;
+    cabinet.firstLine = next;
+    while (next < lines()) {
+      const std::uint64_t size = lines_[next].size;
+      if (cabinet.lineCount > 0) {
+        if (cabinet.bytes + size > maxCabinetBytes_) break;
+        if (runsLeft > 1 && cabinet.bytes + size / 2 > aim) break;
+        // Leave at least one file for each run still to make.
+        if (static_cast<std::uint64_t>(lines() - next) < runsLeft) break;
+      }
+      cabinet.bytes += size;
+      ++cabinet.lineCount;
+      ++next;
+    }
+    remaining -= cabinet.bytes;
+    const std::string number = std::to_string(cabinets_.size() + 1);
+    cabinet.name = "MSIProject" + number + ".cab";
+    cabinet.directivePath = workFolder_ + "\\MSIProject" + number + ".ddf";
+    cabinet.cabinetPath = diskDirectory_ + "\\" + cabinet.name;
+    cabinets_.push_back(std::move(cabinet));
+  }
+  for (const Cabinet& cabinet : cabinets_) {
+    if (!WriteCabinetDirectives(cabinet)) {
+      error = "the directive file " + cabinet.directivePath + " cannot be written";
+      return false;
+    }
+  }
+  if (!WriteBatchFile()) {
+    error = "the batch file " + batchPath_ + " cannot be written";
+    return false;
+  }
+  return true;
 }
 
-void CMsiCabinetPass::RemoveCabinet() const {
+platform::Status CMsiCabinetPass::MakeCabinets(const Watch& watch, std::vector<std::string>& errors) const {
+  if (cabinets_.empty()) return platform::kNoMoreFiles;
+  std::atomic<std::uint64_t> bytesDone{0};
+  std::atomic<bool> stop{false};
+  std::atomic<size_t> nextCabinet{0};
+  std::mutex mutex;  // guards errors, firstFailure, running
+  std::condition_variable ended;
+  platform::Status firstFailure = platform::kSuccess;
+  size_t running = 0;
+  const std::wstring batch = Utf8ToWide(batchPath_);
+  const platform::CabinetWatch makerWatch{&bytesDone, &stop};
+
+  // Each worker makes cabinets until none is left or a failure stops them all.
+  const auto work = [&] {
+    for (size_t index = nextCabinet++; index < cabinets_.size() && !stop.load(); index = nextCabinet++) {
+      const Cabinet& cabinet = cabinets_[index];
+      std::string error;
+      const platform::Status status =
+          platform::MakeCabinet(Utf8ToWide(cabinet.directivePath), batch, &makerWatch, &error);
+      if (status != platform::kSuccess && status != platform::kCancelled) {
+        std::lock_guard<std::mutex> lock(mutex);
+        errors.push_back(FormatText("the cabinet %s was not made (status %ld): %s", cabinet.name.c_str(),
+                                    static_cast<long>(status), error.c_str()));
+        if (firstFailure == platform::kSuccess) firstFailure = status;
+        stop = true;
+      }
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    --running;
+    ended.notify_all();
+  };
+
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t workerCount = std::min<size_t>(cabinets_.size(), cores);
+  std::vector<std::thread> workers;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    running = workerCount;
+  }
+  for (size_t i = 0; i < workerCount; ++i) {
+    try {
+      workers.emplace_back(work);
+    } catch (const std::system_error&) {
+      // No thread to spare: the workers already started take the rest.
+      std::lock_guard<std::mutex> lock(mutex);
+      --running;
+    }
+  }
+  if (workers.empty()) work();  // not even one: make them here
+
+  // Watch until every worker has ended: the cancel request and the progress are looked at on this
+  // thread, at least once even when the cabinets were quicker than the first look.
+  bool cancelled = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      const bool done = running == 0;
+      lock.unlock();
+      if (!cancelled && watch.cancelled && watch.cancelled()) {
+        cancelled = true;
+        stop = true;
+      }
+      if (watch.progress) watch.progress(bytesDone.load(), listedBytes_);
+      lock.lock();
+      if (done) break;
+      ended.wait_for(lock, std::chrono::milliseconds(200), [&] { return running == 0; });
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+
+  if (firstFailure != platform::kSuccess || cancelled) {
+    RemoveCabinets();
+    return firstFailure != platform::kSuccess ? firstFailure : platform::kCancelled;
+  }
+  return platform::kSuccess;
+}
+
+bool CMsiCabinetPass::CabinetsExist() const {
+  if (cabinets_.empty()) return false;
+  for (const Cabinet& cabinet : cabinets_) {
+    const uint32_t attributes = platform::GetAttributes(Utf8ToWide(cabinet.cabinetPath));
+    if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) != 0) return false;
+  }
+  return true;
+}
+
+void CMsiCabinetPass::RemoveCabinets() const {
+  for (const Cabinet& cabinet : cabinets_) platform::RemoveFile(Utf8ToWide(cabinet.cabinetPath));
   if (!cabinetPath_.empty()) platform::RemoveFile(Utf8ToWide(cabinetPath_));
 }
 
 void CMsiCabinetPass::Clear() {
-  directiveText_.clear();
-  lines_ = 0;
+  lines_.clear();
+  listedBytes_ = 0;
+  cabinets_.clear();
 }

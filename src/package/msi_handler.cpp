@@ -1,7 +1,9 @@
 #include "package/msi_handler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
+#include <system_error>
 
 #include "core/logger.h"
 #include "core/message_texts.h"
@@ -14,6 +16,7 @@
 #include "package/project_reader.h"
 #include "platform/file_system.h"
 #include "platform/machine_arch.h"
+#include "platform/package_streams.h"
 #include "project/xml_document_handler.h"
 
 namespace {
@@ -32,6 +35,7 @@ bool EqualsAsciiNoCase(const std::string& a, const std::string& b) { return Fold
 CMSIHandler::CMSIHandler(const CWorkContext& context) : context_(context), files_(state_), registry_(state_, files_) {}
 
 CMSIHandler::~CMSIHandler() {
+  StopCabinets();
   if (state_.database || state_.logger != nullptr) CloseDatabase();
 }
 
@@ -217,17 +221,15 @@ int CMSIHandler::BuildMSI() {
     return 0;
   }
 
+  // The cabinet lines of both lists first, so that the cabinets are made (on threads of their
+  // own) while the file tables and the rest are written. Lines and File rows name and number the
+  // files alike, each with a map of its own, so the order of the two does not matter.
   BuildStatusText.Set(MessageText(178));
   files_.ReadLists(*project_, xmlpath::kFileAdded);
   MakeDDFFile();
-  files_.PopulateDirectoryTable(files_.folders());
-  files_.PopulateOtherTables();
-
   files_.ReadLists(*project_, xmlpath::kFileModified);
   BuildStatusText.Set(MessageText(137));
   MakeDDFFile();
-  files_.PopulateDirectoryTable(files_.folders());
-  files_.PopulateOtherTables();
   if (state_.Cancelled()) return AbandonBuild();
   if (!cabinet_.WriteDirectiveFile()) {
     state_.Error("CMSIHandler::BuildMSI: Unable to write the DDF File " + cabinet_.directivePath());
@@ -236,17 +238,28 @@ int CMSIHandler::BuildMSI() {
 
   BuildStatusText.Set(MessageText(138));
   ProgressCounter = 0;
-  bool haveCabinet = false;
-  if (cabinet_.lines() > 0 && !state_.buildFailed) haveCabinet = CreateCABFile() == 1;
-  BuildStatusText.Set(MessageText(139));
-  ProgressCounter = 1;
+  bool cabinetsStarted = false;
+  if (cabinet_.lines() > 0 && !state_.buildFailed) {
+    cabinetsStarted = StartCabinets();
+    if (!cabinetsStarted) return AbandonBuild();
+  }
+
+  BuildStatusText.Set(MessageText(178));
+  files_.ReadLists(*project_, xmlpath::kFileAdded);
+  files_.PopulateDirectoryTable(files_.folders());
+  files_.PopulateOtherTables();
+  files_.ReadLists(*project_, xmlpath::kFileModified);
+  BuildStatusText.Set(MessageText(137));
+  files_.PopulateDirectoryTable(files_.folders());
+  files_.PopulateOtherTables();
   if (state_.Cancelled()) return AbandonBuild();
+
+  BuildStatusText.Set(MessageText(139));
 
   PopulatePropertyTable();
 
   BuildStatusText.Set(MessageText(140));
-  MsiRow media{"1", std::to_string(state_.cabinetFileCount), std::string("#") + kCabinetName};
-  PopulateMSITable(MEDIA_TABLE, &media);
+  AddMediaRows(cabinetsStarted);
 
   BuildStatusText.Set(MessageText(141));
   project_reader::ReadRegistry(*project_, xmlpath::kRegAdded, registry_.registryEntries());
@@ -272,14 +285,27 @@ int CMSIHandler::BuildMSI() {
   if (!state_.FlushTables(Wide(context_.WorkFolder + "\\Temp"))) state_.buildFailed = true;
   if (state_.Cancelled()) return AbandonBuild();
 
-  if (haveCabinet) {
+  bool haveCabinet = false;
+  if (cabinetsStarted) {
+    BuildStatusText.Set(MessageText(138));
+    haveCabinet = FinishCabinets();
+    // Without its cabinets the package is of no use.
+    if (!haveCabinet) return AbandonBuild();
+    ProgressCounter = 1;
+    BuildStatusText.Set(MessageText(144));
+  }
+
+  // The single small cabinet goes in as it always did. Split cabinets can come to gigabytes, which
+  // the database would hold in memory until its commit: they are added to the committed package
+  // instead, read a block at a time.
+  const bool streamCabinets = haveCabinet && cabinet_.cabinets().size() > 1;
+  if (haveCabinet && !streamCabinets && !state_.buildFailed) {
     if (state_.database->InsertStream(kCabinetName, Wide(cabinet_.cabinetPath())) != platform::kSuccess) {
       state_.Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s",
                               cabinet_.cabinetPath().c_str()));
       state_.errors.back() += ": " + state_.database->lastError();
       state_.buildFailed = true;
     }
-    cabinet_.RemoveCabinet();
   }
 
   if (state_.database->Commit() != platform::kSuccess) {
@@ -289,6 +315,18 @@ int CMSIHandler::BuildMSI() {
   }
   state_.database->Close();
   state_.database.reset();
+
+  if (streamCabinets && !state_.buildFailed) {
+    std::vector<platform::PackageStream> streams;
+    for (const CMsiCabinetPass::Cabinet& cabinet : cabinet_.cabinets())
+      streams.push_back({cabinet.name, Wide(cabinet.cabinetPath)});
+    std::string error;
+    if (platform::AddStreamsToPackage(Wide(buildPath_), streams, &error) != platform::kSuccess) {
+      state_.Error("CMSIHandler::BuildMSI: Unable to store the cabinets in the package " + buildPath_ + ": " + error);
+      state_.buildFailed = true;
+    }
+  }
+  if (haveCabinet) cabinet_.RemoveCabinets();
   BuildStatusText.Clear();
 
   if (state_.buildFailed) {
@@ -299,13 +337,15 @@ int CMSIHandler::BuildMSI() {
 }
 
 int CMSIHandler::AbandonBuild() {
+  StopCabinets();
   if (state_.database) {
     state_.database->Close();
     state_.database.reset();
   }
+  cabinet_.RemoveCabinets();
   cabinet_.Clear();
-  cabinet_.RemoveCabinet();
   BuildStatusText.Clear();
+  StatusDetail.Clear();
   DiscardPackage();
   return 0;
 }
@@ -328,11 +368,13 @@ void CMSIHandler::DiscardPackage() {
 }
 
 int CMSIHandler::CloseDatabase() {
+  StopCabinets();
   if (state_.database) {
     state_.database->Commit();
     state_.database->Close();
     state_.database.reset();
   }
+  if (!built_) cabinet_.RemoveCabinets();
   cabinet_.Clear();
   if (!built_) DiscardPackage();
   state_.Forget();
@@ -360,7 +402,9 @@ int CMSIHandler::MakeDDFFile() {
     std::wstring name;
     CMsiFilesPass::SplitFile(file, folder, name);
     const std::wstring key = state_.names.MakeFileKey(name, CPackageNames::FileNameMap::Cabinet);
-    cabinet_.AddFile(Narrow(real), Narrow(key));
+    uint64_t size = 0;
+    platform::GetFileSize(real, size);
+    cabinet_.AddFile(Narrow(real), Narrow(key), size);
   }
   state_.cabinetFileCount += static_cast<int>(files_.files().size());
   return 1;
@@ -368,8 +412,75 @@ int CMSIHandler::MakeDDFFile() {
 
 int CMSIHandler::CreateCABFile() {
   CTraceScope trace(state_.logger, "CMSIHandler::CreateCABFile");
-  RunBatchFile(Wide(context_.WorkFolder + "\\Temp"), cabinet_.batchPath().c_str());
-  return cabinet_.CabinetExists() ? 1 : 0;
+  if (!StartCabinets()) return 0;
+  return FinishCabinets() ? 1 : 0;
+}
+
+bool CMSIHandler::StartCabinets() {
+  std::string error;
+  if (!cabinet_.PlanCabinets(error)) {
+    state_.Error("CMSIHandler::CreateCABFile: " + error);
+    state_.buildFailed = true;
+    return false;
+  }
+  if (state_.logger != nullptr) {
+    state_.logger->Write(1, "CMSIHandler::CreateCABFile: " + std::to_string(cabinet_.cabinets().size()) +
+                                " cabinet(s) for " + std::to_string(cabinet_.listedBytes()) + " bytes of files");
+    state_.logger->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
+  }
+  stopCabinets_ = false;
+  cabinetFailures_.clear();
+  cabinetStatus_ = platform::kSuccess;
+  try {
+    cabinetThread_ = std::thread([this] { cabinetStatus_ = MakeCabinets(cabinetFailures_); });
+  } catch (const std::system_error&) {
+    cabinetStatus_ = MakeCabinets(cabinetFailures_);  // no thread to spare: made here and now
+  }
+  return true;
+}
+
+bool CMSIHandler::FinishCabinets() {
+  if (cabinetThread_.joinable()) cabinetThread_.join();
+  if (state_.logger != nullptr) state_.logger->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
+  ReportCabinets(cabinetStatus_, cabinetFailures_);
+  return cabinetStatus_ == platform::kSuccess && cabinet_.CabinetsExist();
+}
+
+void CMSIHandler::StopCabinets() {
+  if (!cabinetThread_.joinable()) return;
+  stopCabinets_ = true;
+  cabinetThread_.join();
+}
+
+platform::Status CMSIHandler::MakeCabinets(std::vector<std::string>& failures) const {
+  CMsiCabinetPass::Watch watch;
+  watch.cancelled = [this] { return stopCabinets_.load() || CancelRequest.IsRequested(); };
+  // Compressing is most of a build: the detail line counts the bytes done.
+  watch.progress = [](std::uint64_t done, std::uint64_t total) {
+    constexpr double kMegabyte = 1024.0 * 1024.0;
+    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+    StatusDetail.Set(Utf8ToWide(FormatText("%.0f of %.0f MB compressed (%d%%)", static_cast<double>(done) / kMegabyte,
+                                           static_cast<double>(total) / kMegabyte, percent)));
+  };
+  const platform::Status status = cabinet_.MakeCabinets(watch, failures);
+  StatusDetail.Clear();
+  return status;
+}
+
+void CMSIHandler::ReportCabinets(platform::Status status, const std::vector<std::string>& failures) {
+  if (status == platform::kCancelled) {
+    state_.Cancelled();  // notes the cancel; the build ends without a package
+    return;
+  }
+  if (status == platform::kSuccess) return;
+  for (const std::string& failure : failures) {
+    state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed on %s: %s",
+                            cabinet_.directivePath().c_str(), failure.c_str()));
+  }
+  if (failures.empty())
+    state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
+                            cabinet_.directivePath().c_str()));
+  state_.buildFailed = true;
 }
 
 void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* batchPath) {
@@ -377,12 +488,26 @@ void CMSIHandler::RunBatchFile(const std::wstring& workingFolder, const char* ba
   if (batchPath == nullptr || *batchPath == '\0') return;
   if (state_.logger != nullptr)
     state_.logger->Write(1, "CMSIHandler::RunBatchFile: Before Wait for child process exits");
-  const platform::Status status = cabinet_.MakeCabinet(batchPath);
+  std::vector<std::string> failures;
+  const platform::Status status = MakeCabinets(failures);
   if (state_.logger != nullptr) state_.logger->Write(1, "CMSIHandler::RunBatchFile: Child process exits");
-  if (status != platform::kSuccess) {
-    state_.Error(FormatText("CMSIHandler::RunBatchFile: the cabinet maker failed with status %ld on %s", status,
-                            cabinet_.directivePath().c_str()));
-    state_.buildFailed = true;
+  ReportCabinets(status, failures);
+}
+
+void CMSIHandler::AddMediaRows(bool haveCabinet) {
+  const std::vector<CMsiCabinetPass::Cabinet>& cabinets = cabinet_.cabinets();
+  if (!haveCabinet || cabinets.size() <= 1) {
+    MsiRow media{"1", std::to_string(state_.cabinetFileCount), std::string("#") + kCabinetName};
+    PopulateMSITable(MEDIA_TABLE, &media);
+    return;
+  }
+  // Cabinet lines and File rows are numbered alike (the n-th line is the file of Sequence n), so a
+  // cabinet's last line is its LastSequence; the last one also covers files counted but skipped.
+  for (size_t i = 0; i < cabinets.size(); ++i) {
+    int lastSequence = cabinets[i].firstLine + cabinets[i].lineCount;
+    if (i + 1 == cabinets.size()) lastSequence = std::max(lastSequence, state_.cabinetFileCount);
+    MsiRow media{std::to_string(i + 1), std::to_string(lastSequence), "#" + cabinets[i].name};
+    PopulateMSITable(MEDIA_TABLE, &media);
   }
 }
 

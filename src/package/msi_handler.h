@@ -1,7 +1,9 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "package/msi_build_state.h"
@@ -109,6 +111,11 @@ class CMSIHandler {
   int refusedRows() const { return state_.refusedRows; }
   // Tables with more pending rows than this are imported as a whole (tests lower it).
   void SetBulkRows(size_t rows) { state_.bulkRows = rows; }
+  // When the files are split into several cabinets made in parallel (see CMsiCabinetPass); kept
+  // across builds. Tests lower the limits to split a few small files.
+  void SetCabinetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0) {
+    cabinet_.SetLimits(splitAboveBytes, maxCabinetBytes, cabinetsWhenSplit);
+  }
   // The bitness of the packages built from now on (kept across builds); decided by Initialize.
   void SetPackageBitness(PackageBitness bitness) { bitnessChoice_ = bitness; }
   // Whether the package of the current (or last) build is a 64-bit one.
@@ -130,6 +137,19 @@ class CMSIHandler {
   // The template's custom action targets name the 64-bit folders in a 64-bit package.
   void UseFolder64BitTwinsInCustomActions();
   std::string DiskDirectory() const;
+  // The Media rows: one per cabinet, each with the Sequence of its last file.
+  void AddMediaRows(bool haveCabinet);
+  // The cabinets are made on a thread of their own (whose makers use every core) while the
+  // builder writes the other tables. StartCabinets plans and starts them (false, logged, when they
+  // cannot be planned); FinishCabinets waits and reports (true when every cabinet is there);
+  // StopCabinets stops and waits for an abandoned build.
+  bool StartCabinets();
+  bool FinishCabinets();
+  void StopCabinets();
+  // Makes the planned cabinets, watching the cancel request and stopCabinets_; touches no build
+  // state but the status detail line, so it may run on the cabinet thread.
+  platform::Status MakeCabinets(std::vector<std::string>& failures) const;
+  void ReportCabinets(platform::Status status, const std::vector<std::string>& failures);
 
   const CWorkContext& context_;
   // The output folder and the package file name of the current build.
@@ -147,4 +167,9 @@ class CMSIHandler {
   std::unique_ptr<CXMLDocumentHandler> project_;
   PackageBitness bitnessChoice_ = PackageBitness::FromContent;
   bool built_ = false;
+  std::thread cabinetThread_;
+  std::atomic<bool> stopCabinets_{false};
+  // Written by the cabinet thread, read after it is joined.
+  platform::Status cabinetStatus_ = platform::kSuccess;
+  std::vector<std::string> cabinetFailures_;
 };

@@ -7,9 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "core/logger.h"
 #include "core/strings.h"
@@ -49,10 +53,68 @@ Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what
   return kSuccess;
 }
 
+// Counts the bytes of the files libgcab has taken. libgcab names each file as it starts on it, so
+// the file before it is then done.
+struct FileCounter {
+  const std::vector<std::uintmax_t>* sizes = nullptr;
+  std::atomic<std::uint64_t>* bytesDone = nullptr;
+  size_t started = 0;
+
+  static gboolean OnFile(GCabFile* /*file*/, gpointer data) {
+    auto* self = static_cast<FileCounter*>(data);
+    if (self->started > 0) self->Add(self->started - 1);
+    ++self->started;
+    return TRUE;
+  }
+  void Finish() {
+    if (started > 0) Add(started - 1);
+    started = 0;
+  }
+  void Add(size_t index) {
+    if (bytesDone != nullptr && index < sizes->size()) bytesDone->fetch_add((*sizes)[index]);
+  }
+};
+
+// Turns the caller's stop flag into a cancelled GCancellable, which libgcab checks on every read
+// and write, so that a stop is seen within a data block even in the middle of a big file.
+class StopWatcher {
+ public:
+  StopWatcher(const std::atomic<bool>* stop, GCancellable* cancellable) {
+    if (stop == nullptr) return;
+    thread_ = std::thread([this, stop, cancellable] {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!done_) {
+        if (stop->load()) {
+          g_cancellable_cancel(cancellable);
+          return;
+        }
+        ended_.wait_for(lock, std::chrono::milliseconds(20));
+      }
+    });
+  }
+  ~StopWatcher() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    ended_.notify_all();
+    thread_.join();
+  }
+  StopWatcher(const StopWatcher&) = delete;
+  StopWatcher& operator=(const StopWatcher&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
 }  // namespace
 
 Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& target,
-                    std::uint64_t maxFolderBytes, std::string& error) {
+                    std::uint64_t maxFolderBytes, std::string& error, const CabinetWatch* watch) {
   PrepareGLib();
   if (members.empty()) {
     error = "no files to put into the cabinet";
@@ -64,6 +126,8 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
   GObjectRef<GCabFolder> folder(gcab_folder_new(
       members.front().compression == CabinetCompression::kMszip ? GCAB_COMPRESSION_MSZIP : GCAB_COMPRESSION_NONE));
   std::uint64_t folderBytes = 0;
+  std::vector<std::uintmax_t> sizes;
+  sizes.reserve(members.size());
   ScopedGError gerror;
   for (const CabinetMember& member : members) {
     std::uintmax_t size = 0;
@@ -73,6 +137,7 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       error = "the file " + member.source.string() + " " + what;
       return status;
     }
+    sizes.push_back(size);
     folderBytes += size;
     if (folderBytes > maxFolderBytes) {
       error = FormatText("the files up to %s come to %ju bytes, more than the %ju bytes one cabinet folder can "
@@ -93,6 +158,12 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
     return StatusFromGError(gerror.get(), kWriteFault);
   }
 
+  const std::atomic<bool>* stop = watch != nullptr ? watch->stop : nullptr;
+  GObjectRef<GCancellable> cancellable(g_cancellable_new());
+  StopWatcher watcher(stop, cancellable.get());
+  FileCounter counter{&sizes, watch != nullptr ? watch->bytesDone : nullptr};
+  const auto stopped = [&] { return stop != nullptr && stop->load(); };
+
   // Written beside the target and renamed over it, so that a failure never leaves a partial
   // cabinet behind.
   Status status = kSuccess;
@@ -105,18 +176,25 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       status = StatusFromGError(gerror.get(), kWriteFault);
       return EIO;
     }
-    // libgcab writes its headers a few bytes at a time: a buffer keeps that from becoming one
-    // system call per field.
+    // Written straight to the file: libgcab goes back and forth in what it writes, and through a
+    // GBufferedOutputStream every cabinet beyond the buffer's size (1 MiB) came out corrupt
+    // (checksum errors from the first block past it on).
     GOutputStream* output = g_io_stream_get_output_stream(G_IO_STREAM(stream.get()));  // owned by `stream`
-    GObjectRef<GOutputStream> buffered(g_buffered_output_stream_new_sized(output, 1 << 20));
-    bool written = gcab_cabinet_write_simple(cabinet.get(), buffered.get(), nullptr, nullptr, nullptr, gerror.out());
-    if (!written) {
-      error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
-      status = StatusFromGError(gerror.get(), kWriteFault);
-      g_output_stream_close(buffered.get(), nullptr, nullptr);
+    bool written = gcab_cabinet_write_simple(cabinet.get(), output, &FileCounter::OnFile, &counter,
+                                             cancellable.get(), gerror.out());
+    if (!written || stopped()) {
+      if (stopped()) {
+        error = "the cabinet " + target.string() + " was stopped before it was complete";
+        status = kCancelled;
+      } else {
+        error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
+        status = StatusFromGError(gerror.get(), kWriteFault);
+      }
+      g_output_stream_close(output, nullptr, nullptr);
       return EIO;
     }
-    if (!g_output_stream_close(buffered.get(), nullptr, gerror.out())) {
+    counter.Finish();
+    if (!g_output_stream_close(output, nullptr, gerror.out())) {
       error = "the cabinet " + target.string() + " was not written: " + GErrorText(gerror.get(), "");
       status = StatusFromGError(gerror.get(), kWriteFault);
       return EIO;
@@ -158,7 +236,8 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
   return folder + L"\\" + name;
 }
 
-Status Fail(const std::string& subject, const std::string& what, Status status) {
+Status Fail(const std::string& subject, const std::string& what, Status status, std::string* error) {
+  if (error != nullptr) *error = what;
   CLogger* logger = CLogger::GetInstance();
   logger->Write(2, FormatText("MakeCabinet failed for %s: %s (error code is: %ld)", subject.c_str(), what.c_str(),
                               status));
@@ -168,28 +247,29 @@ Status Fail(const std::string& subject, const std::string& what, Status status) 
 
 }  // namespace
 
-Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath) {
+Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath,
+                   const CabinetWatch* watch, std::string* errorText) {
   // The batch file only deletes old cabinets of its folder and runs MAKECAB on the directive file;
   // here the directive file is read directly, and an old cabinet at the target is removed below.
   (void)batchFilePath;
   std::string subject = "\"" + WideToUtf8(directiveFilePath) + "\"";
 
   fs::path directiveHost = Machine::HostPath(directiveFilePath);
-  if (directiveHost.empty()) return Fail(subject, "no drive maps the path", kPathNotFound);
+  if (directiveHost.empty()) return Fail(subject, "no drive maps the path", kPathNotFound, errorText);
   std::error_code ec;
   if (!fs::is_regular_file(directiveHost, ec)) {
     return Fail(subject, "the directive file does not exist",
-                fs::is_directory(directiveHost.parent_path(), ec) ? kFileNotFound : kPathNotFound);
+                fs::is_directory(directiveHost.parent_path(), ec) ? kFileNotFound : kPathNotFound, errorText);
   }
   std::ifstream in(directiveHost, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
-  if (!in.good() && !in.eof()) return Fail(subject, "the directive file cannot be read", kReadFault);
+  if (!in.good() && !in.eof()) return Fail(subject, "the directive file cannot be read", kReadFault, errorText);
 
   wine::DirectiveFile directives;
   std::string error;
   Status status = wine::ParseDirectiveFile(text.str(), directives, error);
-  if (status != kSuccess) return Fail(subject, error, status);
+  if (status != kSuccess) return Fail(subject, error, status, errorText);
   if (!directives.notes.empty()) {
     CLogger* logger = CLogger::GetInstance();
     for (const std::string& note : directives.notes) logger->Write(1, "MakeCabinet: " + note);
@@ -202,13 +282,13 @@ Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& ba
                                                                      : Join(base, directives.diskDirectory);
   std::wstring cabinetPath = Join(diskDirectory, directives.cabinetName);
   fs::path cabinetHost = Machine::HostPath(cabinetPath);
-  if (cabinetHost.empty()) return Fail(subject, "no drive maps " + WideToUtf8(cabinetPath), kPathNotFound);
+  if (cabinetHost.empty()) return Fail(subject, "no drive maps " + WideToUtf8(cabinetPath), kPathNotFound, errorText);
   // A cabinet left from an earlier build must not pass for this one.
   fs::remove(cabinetHost, ec);
 
   if (directives.files.empty()) {
     // An empty cabinet is not a readable cabinet: none is made.
-    return Fail(subject, "it lists no file, so no cabinet is made", kNoMoreFiles);
+    return Fail(subject, "it lists no file, so no cabinet is made", kNoMoreFiles, errorText);
   }
 
   std::vector<wine::CabinetMember> members;
@@ -218,17 +298,17 @@ Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& ba
     fs::path host = Machine::HostPath(source);
     if (host.empty()) {
       return Fail(subject, FormatText("line %zu: no drive maps %s", entry.line, WideToUtf8(source).c_str()),
-                  kPathNotFound);
+                  kPathNotFound, errorText);
     }
     members.push_back({host, WideToUtf8(entry.member), entry.compression, entry.newFolder});
   }
 
   fs::create_directories(cabinetHost.parent_path(), ec);
   if (!fs::is_directory(cabinetHost.parent_path(), ec)) {
-    return Fail(subject, "the folder of " + WideToUtf8(cabinetPath) + " cannot be created", kPathNotFound);
+    return Fail(subject, "the folder of " + WideToUtf8(cabinetPath) + " cannot be created", kPathNotFound, errorText);
   }
-  status = wine::WriteCabinet(members, cabinetHost, wine::kMaxCabinetFolderBytes, error);
-  if (status != kSuccess) return Fail(subject, error, status);
+  status = wine::WriteCabinet(members, cabinetHost, wine::kMaxCabinetFolderBytes, error, watch);
+  if (status != kSuccess) return Fail(subject, error, status, errorText);
   return kSuccess;
 }
 

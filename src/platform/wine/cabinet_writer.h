@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/cabinet_maker.h"
 #include "platform/status.h"
 #include "platform/wine/ddf_parser.h"
 
@@ -11,7 +12,7 @@
 namespace platform::wine {
 
 // A cabinet folder holds at most 65535 data blocks of 32 KiB of input each.
-inline constexpr std::uint64_t kMaxCabinetFolderBytes = 65535ull * 32768ull;
+inline constexpr std::uint64_t kMaxCabinetFolderBytes = kMaxCabinetBytes;
 
 struct CabinetMember {
   std::filesystem::path source;  // host path of a regular file
@@ -25,8 +26,9 @@ struct CabinetMember {
 // `maxFolderBytes` of input: more than that is refused (kInvalidData) before anything is written.
 // The files are read while the cabinet is written (memory stays flat). The cabinet is written
 // under a temporary name beside `target` and renamed at the end; on failure nothing is left at
-// either name. kSuccess, or a status with the reason (naming the file) in `error`.
+// either name. kSuccess, or a status with the reason (naming the file) in `error`. `watch` (optional)
+// is told the bytes of each file once it is in the cabinet and can stop the writing (kCancelled).
 Status WriteCabinet(const std::vector<CabinetMember>& members, const std::filesystem::path& target,
-                    std::uint64_t maxFolderBytes, std::string& error);
+                    std::uint64_t maxFolderBytes, std::string& error, const CabinetWatch* watch = nullptr);
 
 }  // namespace platform::wine

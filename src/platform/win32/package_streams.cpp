@@ -1,0 +1,21 @@
+#include "platform/package_streams.h"
+
+#include "platform/installer_database.h"
+
+// Windows' own installer database reads a stream from its file through the storage, without
+// holding it whole, so the streams go in through it.
+namespace platform {
+
+Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<PackageStream>& streams,
+                           std::string* error) {
+  InstallerDatabase database;
+  Status status = database.Open(packagePath);
+  for (size_t i = 0; status == kSuccess && i < streams.size(); ++i)
+    status = database.InsertStream(streams[i].name, streams[i].filePath);
+  if (status == kSuccess) status = database.Commit();
+  if (status != kSuccess && error != nullptr) *error = database.lastError();
+  database.Close();
+  return status;
+}
+
+}  // namespace platform
