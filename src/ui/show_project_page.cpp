@@ -72,7 +72,7 @@ CShowProjectFileDlg::CShowProjectFileDlg(CApplicationMain* sheet)
   for (int column = 0; column < 4; ++column) halves->setColumnStretch(column, 1);
   halves->setRowStretch(1, 1);
   layout->addLayout(halves, 1);
-  buildAnyway_ = new QCheckBox(tr("&Build the package even though items are missing"), this);
+  buildAnyway_ = new QCheckBox(tr("Build the package &even though items are missing"), this);
   layout->addWidget(buildAnyway_);
 
   for (QPushButton* button : {relocateFolder_, relocateKey_}) button->setAutoDefault(false);
@@ -141,8 +141,9 @@ void CShowProjectFileDlg::FillFileTree() {
               item.missing);
   }
   ColourTree(fileTree_);
-  fileCounter_->setText(tr("%n file(s), %1 missing", nullptr, relocation_->TotalFileCount())
-                            .arg(relocation_->MissingFileCount()));
+  const int files = relocation_->TotalFileCount();
+  fileCounter_->setText((files == 1 ? tr("1 file") : tr("%1 files").arg(files)) +
+                        tr(", %1 missing").arg(relocation_->MissingFileCount()));
 }
 
 void CShowProjectFileDlg::FillKeyTree() {
@@ -151,8 +152,9 @@ void CShowProjectFileDlg::FillKeyTree() {
     MarkState(keyTree_->AddPath(QString::fromStdWString(item.key), CProjectTreeCtrl::kKey), item.missing);
   }
   ColourTree(keyTree_);
-  keyCounter_->setText(tr("%n registry key(s), %1 missing", nullptr, relocation_->TotalKeyCount())
-                           .arg(relocation_->MissingKeyCount()));
+  const int keys = relocation_->TotalKeyCount();
+  keyCounter_->setText((keys == 1 ? tr("1 registry key") : tr("%1 registry keys").arg(keys)) +
+                       tr(", %1 missing").arg(relocation_->MissingKeyCount()));
 }
 
 void CShowProjectFileDlg::UpdateBuildAnyway() {

@@ -1,5 +1,6 @@
 // The project view (a saved project checked against this machine, its missing folders and keys
 // relocated) and the build page that follows it, on a hand-made machine.
+#include <QApplication>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
@@ -154,6 +155,7 @@ class ProjectViewTest : public QObject {
   void ShortcutFollowsItsProgram();
   void RegistryKeysRelocated();
   void BuildPageReadsAndBuilds();
+  void KeyboardReachesEveryControl();
 };
 
 void ProjectViewTest::NothingMissing() {
@@ -397,6 +399,29 @@ void ProjectViewTest::BuildPageReadsAndBuilds() {
   // The project file holds the shortcuts as the page built them.
   const WrittenProject written = ReadProject(project.project);
   QCOMPARE(written.shortcuts.size(), size_t(3));
+}
+
+void ProjectViewTest::KeyboardReachesEveryControl() {
+  ProjectWizard project(ProjectXml(Directory("%PROGRAMFILES%\\Keys", {"k.txt"}),
+                                   "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\KeysVendor\"><Value Name=\"@\" "
+                                   "Type=\"REG_SZ\"/></SubKey>"));
+  project.Open();
+  CShowProjectFileDlg* view = project.View();
+  // Tab walks the file half, the registry half, then the box to build anyway.
+  const QList<QWidget*> order = {view->FileTree(),          view->MissingFilesOnlyBox(), view->RelocateFolderButton(),
+                                 view->KeyTree(),           view->MissingKeysOnlyBox(),  view->RelocateKeyButton(),
+                                 view->BuildAnywayBox()};
+  view->FileTree()->setFocus();
+  for (int i = 1; i < order.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), order[i]);
+  }
+  // Space ticks the current item of a tree.
+  QTreeWidgetItem* item = view->FileTree()->Find("C:\\Program Files\\Keys");
+  view->FileTree()->setFocus();
+  view->FileTree()->setCurrentItem(item);
+  QTest::keyClick(view->FileTree(), Qt::Key_Space);
+  QCOMPARE(view->FileTree()->CheckedPaths(), QStringList{"C:\\Program Files\\Keys"});
 }
 
 QTEST_MAIN(ProjectViewTest)
