@@ -156,6 +156,7 @@ class ProjectViewTest : public QObject {
   void RegistryKeysRelocated();
   void BuildPageReadsAndBuilds();
   void KeyboardReachesEveryControl();
+  void CancelWhileBuilding();
 };
 
 void ProjectViewTest::NothingMissing() {
@@ -422,6 +423,31 @@ void ProjectViewTest::KeyboardReachesEveryControl() {
   view->FileTree()->setCurrentItem(item);
   QTest::keyClick(view->FileTree(), Qt::Key_Space);
   QCOMPARE(view->FileTree()->CheckedPaths(), QStringList{"C:\\Program Files\\Keys"});
+}
+
+void ProjectViewTest::CancelWhileBuilding() {
+  // Cancel while the package is built: the build stops (or has just ended), the wizard ends, and
+  // no half-written package is left.
+  std::string files;
+  for (int i = 0; i < 40; ++i) files += "<File Name=\"f" + std::to_string(i) + ".bin\"/>";
+  ProjectWizard project(ProjectXml("<Directory Name=\"%PROGRAMFILES%\\Big\">" + files + "</Directory>"));
+  for (int i = 0; i < 40; ++i) {
+    project.wizard.Prefix()->WriteDriveCFile("Program Files/Big/f" + std::to_string(i) + ".bin",
+                                             std::string(256 * 1024, static_cast<char>(i)));
+  }
+  project.Open();
+  project.wizard.ClickNext();
+  CBuildMSIDlg* build = project.Build();
+  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
+  project.wizard.ClickNext();
+  project.wizard.ClickCancel();
+  QVERIFY(QTest::qWaitFor([&] { return !project.wizard.Sheet().isVisible(); }, 60000));
+  QCOMPARE(project.wizard.Sheet().result(), int(QDialog::Rejected));
+  QVERIFY(!build->WorkerRunning());
+  const fs::path output = platform::Machine::HostPath(Utf8ToWide(project.wizard.Session().Context().OutputFolder));
+  for (const auto& entry : fs::recursive_directory_iterator(output)) {
+    QVERIFY2(entry.path().extension() != ".partial", entry.path().c_str());
+  }
 }
 
 QTEST_MAIN(ProjectViewTest)
