@@ -1,6 +1,6 @@
-// Pictures of the review pages, the project page and the shortcut dialog with real content, for a
-// person to look at: page_screenshots <folder> writes one PNG per view (run it under Xvfb, at
-// QT_SCALE_FACTOR=1 and 2).
+// Pictures of the review pages, the project page, the shortcut dialog, the project view and the
+// build page with real content, for a person to look at: page_screenshots <folder> writes one PNG
+// per view (run it under Xvfb, at QT_SCALE_FACTOR=1 and 2).
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
