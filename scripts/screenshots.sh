@@ -35,7 +35,8 @@ for scale in 1 2; do
   rm -rf "$work/machine/scratch"
   env -i PATH=/usr/bin:/bin HOME="$work/machine/home" DISPLAY=":$display" QT_QPA_PLATFORM=xcb \
     QT_SCALE_FACTOR="$scale" WINEDEBUG=-all "$tool" "$out" "$work/machine/prefix" || status=1
-  # The review pages, the project page and the shortcut dialog, on a capture made up for them.
+  # The review pages, the project page, the shortcut dialog, the project view (a saved project with
+  # missing items) and the build page, on a capture and a project made up for them.
   env -i PATH=/usr/bin:/bin HOME="$work/machine/home" DISPLAY=":$display" QT_QPA_PLATFORM=xcb \
     QT_SCALE_FACTOR="$scale" WINEDEBUG=-all "$pages" "$out" || status=1
 done

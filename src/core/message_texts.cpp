@@ -108,9 +108,6 @@ constexpr NumberedText kTexts[] = {
     {179, L"A quick-launch shortcut is created only for the user who installs the package."},
     // Wizard pages and notes of this version.
     {180, L"Welcome to Corvane Repackager. Click Next to start."},
-    {181, L"Opening a saved project file is not available in the wizard yet. Build its package on "
-          L"the command line instead:\n\n    CorvaneRepackager <project file> -Path=<output folder> "
-          L"[-File=<package name>]\n\nClick Back to capture a setup program instead."},
     {182, L"The include and exclude editor is not available yet. The capture covers the folders and "
           L"registry keys that the rules file DefaultIncludeExclude.xml beside the program includes; "
           L"edit that file to change them."},
@@ -123,8 +120,8 @@ constexpr NumberedText kTexts[] = {
     {186, L"The step did not complete:"},
     {187, L"The capture stays pending: Next takes the second snapshot of the machine as it is now; "
           L"Cancel keeps the capture for a later start."},
-    {188, L"Building a package from a saved project file is not available in the wizard yet: Next "
-          L"shows how to build it on the command line."},
+    {188, L"Next checks the project's files and registry keys against this machine; missing "
+          L"ones can be pointed to their new places before the package is built."},
     {189, L"Nothing could be captured: the machine the program works on cannot be used."},
     {190, L"A capture started earlier is still waiting for its second snapshot. Starting a new "
           L"capture discards it. Do you want to start a new capture?"},

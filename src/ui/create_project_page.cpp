@@ -1,7 +1,6 @@
 #include "ui/create_project_page.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,7 +21,6 @@
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "session/capture_session.h"
-#include "session/machine_path.h"
 #include "ui/application_main.h"
 #include "ui/icon_reader.h"
 #include "ui/msi_screen_handler.h"
@@ -38,16 +36,6 @@ std::wstring LastPart(const std::wstring& path) {
   return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// A folder as it is shown after the checks: forward slashes turned, doubled and trailing
-// backslashes dropped (a UNC path keeps its leading pair).
-QString NormalisedFolder(QString folder) {
-  folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
-  const bool unc = folder.startsWith(QStringLiteral("\\\\"));
-  QString body = unc ? folder.mid(2) : folder;
-  while (body.contains(QStringLiteral("\\\\"))) body.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
-  while (body.size() > 3 && body.endsWith(QLatin1Char('\\'))) body.chop(1);
-  return unc ? QStringLiteral("\\\\") + body : body;
-}
 }  // namespace
 
 CCreateProjectFileMsiDlg::CCreateProjectFileMsiDlg(CApplicationMain* sheet)
@@ -212,20 +200,8 @@ void CCreateProjectFileMsiDlg::Initialize() {
     row->setIcon(0, icon.isNull() ? style()->standardIcon(QStyle::SP_FileIcon) : QIcon(QPixmap::fromImage(icon)));
   }
 
-  // Every level: the output folder itself may not exist yet (a first capture), and the checks
-  // would refuse the folder proposed here.
-  const std::string packages = Session().Context().OutputFolder + "\\Packages";
-  for (size_t at = packages.find('\\', 3);; at = packages.find('\\', at + 1)) {
-    const bool last = at == std::string::npos;
-    const long status = EnsureFolder(last ? packages : packages.substr(0, at));
-    if (last) {
-      if (status != 0 && Sheet()->Logger() != nullptr) {
-        Sheet()->Logger()->Write(1, FormatText("Directory %s not created successfully, error code is: %ld",
-                                               packages.c_str(), status));
-      }
-      break;
-    }
-  }
+  const std::string packages = CMSIScreenHandler::EnsurePackagesFolder(
+      Session().Context().OutputFolder, Sheet()->Logger(), "Directory %s not created successfully, error code is: %ld");
   initialFolder_ = QString::fromStdString(packages);
   initialProjectName_ = QString::fromStdWString(LastPart(Session().Context().ProjectFilePath));
   initialPackageName_ = QString::fromStdWString(Session().Manager().GetSetupFileInfo().ApplicationName) +
@@ -284,15 +260,12 @@ void CCreateProjectFileMsiDlg::RemoveSelectedShortcut() {
 }
 
 void CCreateProjectFileMsiDlg::TakeChosenFolder(const QString& folder) {
-  QString chosen = folder;
-  if (chosen.size() == 3 && chosen.endsWith(QLatin1Char('\\'))) chosen.chop(1);
-  folder_->setText(chosen);
+  folder_->setText(CMSIScreenHandler::ChosenFolderText(folder));
 }
 
 void CCreateProjectFileMsiDlg::BrowseFolder() {
-  const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("Pick a folder, any folder:"));
-  if (chosen.isEmpty()) return;
-  TakeChosenFolder(QString::fromStdWString(ToMachinePath(chosen.toStdString())));
+  const QString chosen = Prompter().ChooseFolder(this, QStringLiteral("Pick a folder, any folder:"));
+  if (!chosen.isEmpty()) TakeChosenFolder(chosen);
 }
 
 bool CCreateProjectFileMsiDlg::Check(bool failed, int text, QLineEdit* field, const QString& initial) {
@@ -305,21 +278,17 @@ bool CCreateProjectFileMsiDlg::Check(bool failed, int text, QLineEdit* field, co
 
 bool CCreateProjectFileMsiDlg::Validate() {
   const QString folder = folder_->text().trimmed();
-  const uint32_t attributes = platform::GetAttributes(folder.toStdWString());
-  const bool exists = !folder.isEmpty() && attributes != platform::kInvalidAttributes;
-  if (!Check(!exists, 123, folder_, initialFolder_)) return false;
-  if (!Check((attributes & platform::kAttrDirectory) == 0, 122, folder_, initialFolder_)) return false;
-  if (folder.size() > 3) folder_->setText(NormalisedFolder(folder));
+  const int folderCheck = CMSIScreenHandler::CheckOutputFolder(folder);
+  if (!Check(folderCheck != 0, folderCheck, folder_, initialFolder_)) return false;
+  if (folder.size() > 3) folder_->setText(CMSIScreenHandler::NormalisedFolder(folder));
 
   const QString project = projectName_->text().trimmed().toLower();
   if (!Check(project.isEmpty(), 132, projectName_, initialProjectName_)) return false;
   if (!Check(!project.endsWith(QStringLiteral(".xml")), 133, projectName_, initialProjectName_)) return false;
   if (!Check(project.startsWith(QStringLiteral(".xml")), 134, projectName_, initialProjectName_)) return false;
 
-  const QString package = packageName_->text().trimmed().toLower();
-  if (!Check(package.isEmpty(), 124, packageName_, initialPackageName_)) return false;
-  if (!Check(!package.endsWith(QStringLiteral(".msi")), 125, packageName_, initialPackageName_)) return false;
-  return Check(package.startsWith(QStringLiteral(".msi")), 126, packageName_, initialPackageName_);
+  const int packageCheck = CMSIScreenHandler::CheckPackageName(packageName_->text().trimmed());
+  return Check(packageCheck != 0, packageCheck, packageName_, initialPackageName_);
 }
 
 void CCreateProjectFileMsiDlg::SetBusy(bool busy) {

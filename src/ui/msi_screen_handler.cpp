@@ -99,7 +99,11 @@ std::wstring CMSIScreenHandler::SelectedTarget() const {
 }
 
 bool CMSIScreenHandler::AddIconToCatalog(const std::wstring& iconPath, const std::wstring& targetFileName) {
-  const auto found = catalog_.find(iconPath);
+  // Catalogued by the file's name: that is what the build page extracts it as, and the package
+  // builder refuses an icon name with a folder in it.
+  const size_t slash = iconPath.find_last_of(L"\\/");
+  const std::wstring name = slash == std::wstring::npos ? iconPath : iconPath.substr(slash + 1);
+  const auto found = catalog_.find(name);
   if (found != catalog_.end()) {
     found->second.exeNames.push_back(targetFileName);
     return true;
@@ -108,7 +112,7 @@ bool CMSIScreenHandler::AddIconToCatalog(const std::wstring& iconPath, const std
   if (file.Open(iconPath) != platform::kSuccess) return false;
   const QByteArray bytes(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(file.size()));
   const QByteArray encoded = bytes.toBase64(QByteArray::Base64Encoding | QByteArray::OmitTrailingEquals);
-  IconRecord& record = catalog_[iconPath];
+  IconRecord& record = catalog_[name];
   record.data = QString::fromLatin1(encoded).toStdWString();
   record.size = std::to_wstring(record.data.size());
   record.exeNames = {targetFileName};
@@ -145,4 +149,50 @@ bool CMSIScreenHandler::BuildShortcutRecords(const std::map<std::wstring, std::w
     }
   }
   return true;
+}
+
+int CMSIScreenHandler::CheckOutputFolder(const QString& folder) {
+  const uint32_t attributes = platform::GetAttributes(folder.toStdWString());
+  if (folder.isEmpty() || attributes == platform::kInvalidAttributes) return 123;
+  if ((attributes & platform::kAttrDirectory) == 0) return 122;
+  return 0;
+}
+
+int CMSIScreenHandler::CheckPackageName(const QString& name) {
+  const QString lower = name.toLower();
+  if (lower.isEmpty()) return 124;
+  if (!lower.endsWith(QStringLiteral(".msi"))) return 125;
+  if (lower.startsWith(QStringLiteral(".msi"))) return 126;
+  return 0;
+}
+
+QString CMSIScreenHandler::NormalisedFolder(QString folder) {
+  folder.replace(QLatin1Char('/'), QLatin1Char('\\'));
+  const bool unc = folder.startsWith(QStringLiteral("\\\\"));
+  QString body = unc ? folder.mid(2) : folder;
+  while (body.contains(QStringLiteral("\\\\"))) body.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+  while (body.size() > 3 && body.endsWith(QLatin1Char('\\'))) body.chop(1);
+  return unc ? QStringLiteral("\\\\") + body : body;
+}
+
+QString CMSIScreenHandler::ChosenFolderText(const QString& folder) {
+  QString chosen = folder;
+  if (chosen.size() == 3 && chosen.endsWith(QLatin1Char('\\'))) chosen.chop(1);
+  return chosen;
+}
+
+std::string CMSIScreenHandler::EnsurePackagesFolder(const std::string& outputFolder, CLogger* logger,
+                                                    const char* failureFormat) {
+  // Every level: the output folder itself may not exist yet, and the checks would refuse the
+  // folder proposed.
+  const std::string packages = outputFolder + "\\Packages";
+  for (size_t at = packages.find('\\', 3);; at = packages.find('\\', at + 1)) {
+    const bool last = at == std::string::npos;
+    const long status = EnsureFolder(last ? packages : packages.substr(0, at));
+    if (last) {
+      if (status != 0 && logger != nullptr) logger->Write(1, FormatText(failureFormat, packages.c_str(), status));
+      break;
+    }
+  }
+  return packages;
 }

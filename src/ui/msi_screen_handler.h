@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QString>
 #include <map>
 #include <string>
 
@@ -33,8 +34,9 @@ class CMSIScreenHandler : public QObject {
   bool EditShortcut(const std::wstring& targetFileName);
   // Forgets the shortcut of a target and its row.
   void RemoveShortcut(const std::wstring& targetFileName);
-  // Adds a target to the catalog entry of an .ico file, reading and encoding the file when it is
-  // new to the catalog. False when the file cannot be read (nothing is added).
+  // Adds a target to the catalog entry of an .ico file (keyed by the file's name), reading and
+  // encoding the file when it is new to the catalog. False when the file cannot be read (nothing
+  // is added).
   bool AddIconToCatalog(const std::wstring& iconPath, const std::wstring& targetFileName);
   // Turns the shortcut map into the records (one per chosen place: desktop, program menu, quick
   // launch) and the icon catalog. `targetPaths` gives a target's full path where it is known
@@ -48,6 +50,20 @@ class CMSIScreenHandler : public QObject {
   void ClearIconCatalog() { catalog_.clear(); }
   // The target file name of the row selected in the list (empty when none).
   std::wstring SelectedTarget() const;
+
+  // What the build pages share besides the list.
+  // The checks of the output folder and of the package name, in order: the number of the text
+  // that tells the first failure, or 0 when all pass (the name compared in lower case).
+  static int CheckOutputFolder(const QString& folder);
+  static int CheckPackageName(const QString& name);
+  // A folder as it is shown after the checks: forward slashes turned, doubled and trailing
+  // backslashes dropped (a UNC path keeps its leading pair).
+  static QString NormalisedFolder(QString folder);
+  // A folder chosen in the folder browser: a drive root of 3 characters loses its "\".
+  static QString ChosenFolderText(const QString& folder);
+  // Makes `outputFolder`\Packages with every level below the drive (logging `failureFormat`, with
+  // the folder and the status, at level 1 when it cannot be made); its path.
+  static std::string EnsurePackagesFolder(const std::string& outputFolder, CLogger* logger, const char* failureFormat);
 
  private:
   QTreeWidgetItem* RowOf(const std::wstring& targetFileName) const;

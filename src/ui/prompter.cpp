@@ -3,6 +3,9 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
+
+#include "session/machine_path.h"
 
 QMessageBox::StandardButton CPrompter::Message(QWidget* parent, const CPrompt& prompt) const {
   if (onMessage) return onMessage(prompt);
@@ -26,4 +29,21 @@ void CPrompter::OpenUrl(const QUrl& address) const {
     return;
   }
   QDesktopServices::openUrl(address);
+}
+
+QString CPrompter::ChooseFolder(QWidget* parent, const QString& title) const {
+  if (onChooseFolder) return onChooseFolder(title);
+  const QString chosen = QFileDialog::getExistingDirectory(parent, title);
+  if (chosen.isEmpty()) return QString();
+  return QString::fromStdWString(ToMachinePath(chosen.toStdString()));
+}
+
+std::optional<std::wstring> CPrompter::ChooseRegistryKey(QWidget* parent, const QString& title,
+                                                        const std::wstring& currentKey) const {
+  if (onChooseRegistryKey) return onChooseRegistryKey(title, currentKey);
+  bool ok = false;
+  const QString key = QInputDialog::getText(parent, title, QObject::tr("Registry key (for example HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor):"),
+                                            QLineEdit::Normal, QString::fromStdWString(currentKey), &ok);
+  if (!ok || key.trimmed().isEmpty()) return std::nullopt;
+  return key.trimmed().toStdWString();
 }

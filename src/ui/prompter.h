@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <optional>
+#include <string>
 
 class QDialog;
 class QWidget;
@@ -28,10 +30,23 @@ class CPrompter {
 
   // Receives an address the wizard would open in the desktop's browser.
   std::function<void(const QUrl&)> onOpenUrl;
+  // Receives the title; returns the chosen folder as a Windows path (empty: cancelled).
+  std::function<QString(const QString&)> onChooseFolder;
+  // Receives the title and the key shown first; returns the chosen key path (nullopt: cancelled).
+  std::function<std::optional<std::wstring>(const QString&, const std::wstring&)> onChooseRegistryKey;
 
   QMessageBox::StandardButton Message(QWidget* parent, const CPrompt& prompt) const;
   int Dialog(QDialog& dialog) const;
   QString OpenFile(QWidget* parent, const QString& caption, const QString& filter) const;
   // Opens a web page with the desktop's "open" action.
   void OpenUrl(const QUrl& address) const;
+  // A folder of the machine, chosen in the folder browser (file-system folders only); its Windows
+  // path, or empty when cancelled.
+  QString ChooseFolder(QWidget* parent, const QString& title) const;
+  // A registry key of the machine ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), or nullopt when cancelled.
+  // Without a key chooser of its own the key path is typed into an input dialog.
+  virtual std::optional<std::wstring> ChooseRegistryKey(QWidget* parent, const QString& title,
+                                                        const std::wstring& currentKey) const;
+
+  virtual ~CPrompter() = default;
 };

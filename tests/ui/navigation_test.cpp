@@ -58,8 +58,8 @@ void NavigationTest::Transitions_data() {
   QTest::newRow("144 next") << int(M::kContentReviewRegistryPage) << "" << true << int(M::kCreateProjectPage);
   QTest::newRow("145 back") << int(M::kCreateProjectPage) << "" << false << int(M::kContentReviewRegistryPage);
   QTest::newRow("146 back") << int(M::kShowProjectPage) << "" << false << int(M::kMainPage);
-  // Not available yet: nothing leads on from the project view.
-  QTest::newRow("146 next") << int(M::kShowProjectPage) << "" << true << -1;
+  // A project with nothing missing (here: none that loads) leads on to the build page.
+  QTest::newRow("146 next") << int(M::kShowProjectPage) << "" << true << int(M::kBuildMSIPage);
   QTest::newRow("163 back") << int(M::kBuildMSIPage) << "" << false << int(M::kShowProjectPage);
 }
 

@@ -1,6 +1,6 @@
-// Pictures of the review pages, the project page and the shortcut dialog with real content, for a
-// person to look at: page_screenshots <folder> writes one PNG per view (run it under Xvfb, at
-// QT_SCALE_FACTOR=1 and 2).
+// Pictures of the review pages, the project page, the shortcut dialog, the project view and the
+// build page with real content, for a person to look at: page_screenshots <folder> writes one PNG
+// per view (run it under Xvfb, at QT_SCALE_FACTOR=1 and 2).
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -16,6 +16,9 @@
 #include "ui/content_review_registry_page.h"
 #include "ui/create_project_page.h"
 #include "ui/msi_screen_handler.h"
+#include "ui/show_project_page.h"
+#include <QCheckBox>
+#include "core/strings.h"
 #include "ui/project_tree_ctrl.h"
 #include "ui/shortcut_dlg.h"
 #include "wizard_fixture.h"
@@ -96,8 +99,46 @@ int main(int argc, char** argv) {
   project->AddExecutable(app + L"\\uninstall.exe");
   Save(&sheet, folder, "145-project");
 
-  CShortcutDlg dialog(info, sheet.Prompter(), &sheet);
-  dialog.show();
-  Save(&dialog, folder, "175-shortcut");
+  {
+    CShortcutDlg dialog(info, sheet.Prompter(), &sheet);
+    dialog.show();
+    Save(&dialog, folder, "175-shortcut");
+  }
+
+  // A project opened on a machine where part of it is missing: its data folder was moved.
+  wizard.Prefix()->WriteDriveCFile("Program Files/Corvane Sample/CorvaneSample.exe", "MZ");
+  wizard.Prefix()->WriteDriveCFile("Program Files/Corvane Sample/readme.txt", "read me");
+  wizard.Prefix()->AddSystemReg("[Software\\\\Corvane\\\\Sample] 1700000000\n\"Version\"=\"1.0\"\n");
+  const std::string iconData =
+      QByteArray::fromStdString(Ico(QColor(30, 120, 200), 32)).toBase64(QByteArray::OmitTrailingEquals).toStdString();
+  const std::string projectXml =
+      "<?xml version=\"1.0\"?><CorvaneProject><FileSystem><AddedItems><DirectoryList>"
+      "<Directory Name=\"%PROGRAMFILES%\\Corvane Sample\\Data\"><File Name=\"sample.dat\"/><File Name=\"settings.ini\"/></Directory>"
+      "<Directory Name=\"%PROGRAMFILES%\\Corvane Sample\"><File Name=\"CorvaneSample.exe\"/><File Name=\"readme.txt\"/></Directory>"
+      "</DirectoryList></AddedItems><ModifiedItems><DirectoryList/></ModifiedItems><DeletedItems><DirectoryList/></DeletedItems>"
+      "</FileSystem><RegistrySystem><AddedItems><SubKeyList>"
+      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Sample\"><Value Name=\"&quot;Version&quot;\" Type=\"REG_SZ\"/></SubKey>"
+      "<SubKey Name=\"HKEY_CURRENT_USER\\Software\\Corvane\\Sample\"><Value Name=\"&quot;Window&quot;\" Type=\"REG_BINARY\"/></SubKey>"
+      "</SubKeyList></AddedItems><ModifiedItems><SubKeyList/></ModifiedItems><DeletedItems><SubKeyList/></DeletedItems>"
+      "</RegistrySystem><INIFileSystem><AddedItems><FileList/></AddedItems><ModifiedItems><FileList/></ModifiedItems>"
+      "<DeletedItems><FileList/></DeletedItems></INIFileSystem><ShortcutList>"
+      "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Directory=\"DesktopFolder\" Icon=\"" +
+      WideToUtf8(icon) + "\" IconIndex=\"\"/>"
+      "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Directory=\"ProgramMenuFolder\" Icon=\"" +
+      WideToUtf8(icon) + "\" IconIndex=\"\"/>"
+      "</ShortcutList><ShortcutICONs><Icon Name=\"" + WideToUtf8(icon) + "\" Size=\"" + std::to_string(iconData.size()) +
+      "\" Data=\"" + iconData + "\"><EXE Name=\"CorvaneSample.exe\"/></Icon></ShortcutICONs><ProductInformation><ProductInformation ApplicationName=\"Corvane Sample\" "
+      "Version=\"1.0\" CompanyName=\"Corvane\"/></ProductInformation></CorvaneProject>";
+  wizard.Session().Context().SetProjectFilePath(wizard.WriteFile("Projects/sample.xml", projectXml));
+  sheet.SetActivePage(CApplicationMain::kShowProjectPage);
+  auto* view = static_cast<CShowProjectFileDlg*>(sheet.Page(CApplicationMain::kShowProjectPage));
+  Save(&sheet, folder, "146-project-view-missing");
+  view->MissingFilesOnlyBox()->setChecked(false);
+  view->MissingKeysOnlyBox()->setChecked(false);
+  view->FileTree()->SetChecked("C:\\Program Files\\Corvane Sample\\Data", true);
+  Save(&sheet, folder, "146-project-view-all");
+  view->BuildAnywayBox()->setChecked(true);
+  wizard.ClickNext();
+  Save(&sheet, folder, "163-build");
   return 0;
 }

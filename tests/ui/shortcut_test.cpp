@@ -79,7 +79,7 @@ class ShortcutTest : public QObject {
 
 void ShortcutTest::Records_data() {
   // Shortcuts as "target|name|icon|index|places" (places: D desktop, M program menu, Q quick
-  // launch); records as "name|exe|folder|icon|index"; catalog as "icon=targets".
+  // launch); records as "name|exe|folder|icon|index"; catalog as "icon file name=targets".
   QTest::addColumn<QStringList>("shortcuts");
   QTest::addColumn<QStringList>("records");
   QTest::addColumn<QStringList>("catalog");
@@ -90,10 +90,10 @@ void ShortcutTest::Records_data() {
       << QStringList{};
   QTest::newRow("an icon file: no index, the icon in the catalog")
       << QStringList{"app.exe|App|ICO|3|M"} << QStringList{"App|app.exe|ProgramMenuFolder|ICO|"}
-      << QStringList{"ICO=app.exe"};
+      << QStringList{"app.ico=app.exe"};
   QTest::newRow("two shortcuts share an icon file")
       << QStringList{"a.exe|A|ICO|0|D", "b.exe|B|ICO|0|D"}
-      << QStringList{"A|a.exe|DesktopFolder|ICO|", "B|b.exe|DesktopFolder|ICO|"} << QStringList{"ICO=a.exe,b.exe"};
+      << QStringList{"A|a.exe|DesktopFolder|ICO|", "B|b.exe|DesktopFolder|ICO|"} << QStringList{"app.ico=a.exe,b.exe"};
   QTest::newRow("no name, no icon, no place")
       << QStringList{"a.exe|||4|D", "b.exe|B|APP|0|"} << QStringList{"a.exe|a.exe|DesktopFolder||"} << QStringList{};
 }
