@@ -3,9 +3,9 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
-#include <QInputDialog>
 
 #include "session/machine_path.h"
+#include "ui/dialog_registry.h"
 
 QMessageBox::StandardButton CPrompter::Message(QWidget* parent, const CPrompt& prompt) const {
   if (onMessage) return onMessage(prompt);
@@ -41,9 +41,5 @@ QString CPrompter::ChooseFolder(QWidget* parent, const QString& title) const {
 std::optional<std::wstring> CPrompter::ChooseRegistryKey(QWidget* parent, const QString& title,
                                                         const std::wstring& currentKey) const {
   if (onChooseRegistryKey) return onChooseRegistryKey(title, currentKey);
-  bool ok = false;
-  const QString key = QInputDialog::getText(parent, title, QObject::tr("Registry key (for example HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor):"),
-                                            QLineEdit::Normal, QString::fromStdWString(currentKey), &ok);
-  if (!ok || key.trimmed().isEmpty()) return std::nullopt;
-  return key.trimmed().toStdWString();
+  return CDialogRegistry::Choose(parent, title, currentKey);
 }

@@ -43,10 +43,8 @@ class CPrompter {
   // A folder of the machine, chosen in the folder browser (file-system folders only); its Windows
   // path, or empty when cancelled.
   QString ChooseFolder(QWidget* parent, const QString& title) const;
-  // A registry key of the machine ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), or nullopt when cancelled.
-  // Without a key chooser of its own the key path is typed into an input dialog.
-  virtual std::optional<std::wstring> ChooseRegistryKey(QWidget* parent, const QString& title,
-                                                        const std::wstring& currentKey) const;
-
-  virtual ~CPrompter() = default;
+  // A registry key of the machine ("HKEY_LOCAL_MACHINE\SOFTWARE\..."), chosen in the registry key
+  // chooser opened at `currentKey`; nullopt when cancelled.
+  std::optional<std::wstring> ChooseRegistryKey(QWidget* parent, const QString& title,
+                                                const std::wstring& currentKey) const;
 };
