@@ -18,6 +18,8 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/captured_file.h"
+#include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/file_enumerate.h"
 #include "support/fixture_prefix.h"
@@ -32,6 +34,8 @@ constexpr int kFilesPerFolder = 3;
 struct BenchWorld {
   FixturePrefix prefix;
   CWorkContext context;
+  CIncludeExcludeRules rules;
+  CSkippedFiles skipped;
   std::map<int, double> writerSeconds;
   std::map<int, double> saveSeconds;
   std::map<int, uintmax_t> fileBytes;
@@ -73,7 +77,7 @@ void BM_FolderWriter(benchmark::State& state) {
   double total = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    CFileEnumerate enumerate(world.context);
+    CFileEnumerate enumerate(world.context, world.rules, world.skipped);
     enumerate.Initialize();
     FillAdded(enumerate.AddedFolders(), folders);
     state.ResumeTiming();
@@ -98,7 +102,7 @@ void BM_SaveOnceBaseline(benchmark::State& state) {
   const int folders = static_cast<int>(state.range(0));
   CXMLDocumentHandler document;
   {
-    CFileEnumerate enumerate(world.context);
+    CFileEnumerate enumerate(world.context, world.rules, world.skipped);
     enumerate.Initialize();
     FillAdded(enumerate.AddedFolders(), folders);
     enumerate.RewriteFileChanges();

@@ -19,6 +19,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/include_exclude_rules.h"
 #include "snapshot/reg_snapshot.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/wine_prefix.h"
@@ -62,7 +63,8 @@ bool PreparePrefix() {
 }
 
 void TakeAll() {
-  CRegistryEnumerate enumerator(g_context);
+  CIncludeExcludeRules rules;
+  CRegistryEnumerate enumerator(g_context, rules);
   KeyCounter.store(0);
   g_bytes = 0;
   for (size_t i = 0; i < std::size(kRoots); ++i) {

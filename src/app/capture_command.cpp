@@ -288,9 +288,9 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
     } else if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
       return Fail(resumed.error() + "; start again with -Capture=<setup program>");
     } else {
-      const std::wstring& arguments = session_.Manager().GetSetupArguments();
+      const std::wstring& arguments = session_.GetSetupArguments();
       std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
-                   WideToUtf8(session_.Manager().GetSetupFilePath()).c_str(),
+                   WideToUtf8(session_.GetSetupFilePath()).c_str(),
                    arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
       status = FinishCapture();
     }

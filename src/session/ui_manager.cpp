@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 
 #include "core/logger.h"
 #include "core/status_values.h"
@@ -16,10 +15,6 @@
 
 namespace {
 
-std::mutex g_instanceMutex;
-CUIManager* g_instance = nullptr;
-int g_uses = 0;
-
 constexpr const wchar_t* kSnapshotTakenKey = L"IsSnapshotTaken";
 constexpr const wchar_t* kCaptureMachineKey = L"CaptureMachine";
 constexpr const char* kScanDetailsName = "ScanDetails.txt";
@@ -31,25 +26,9 @@ std::wstring ProjectFileFor(const CWorkContext& context, const SetupFileInformat
 
 }  // namespace
 
-CUIManager* CUIManager::GetInstance() {
-  std::lock_guard<std::mutex> lock(g_instanceMutex);
-  if (g_uses == 0 || g_instance == nullptr) g_instance = new CUIManager();
-  ++g_uses;
-  return g_instance;
-}
-
-void CUIManager::ReleaseInstance(CUIManager* manager) {
-  std::lock_guard<std::mutex> lock(g_instanceMutex);
-  if (g_uses <= 0 || manager == nullptr) return;
-  if (g_uses == 1 && manager == g_instance) {
-    delete g_instance;
-    g_instance = nullptr;
-  }
-  --g_uses;
-}
-
 CUIManager::CUIManager()
-    : msiHandler_(std::make_unique<CMSIHandler>(context_)), wrapper_(std::make_unique<CEnumerateWrapper>(context_)) {}
+    : msiHandler_(std::make_unique<CMSIHandler>(context_)),
+      wrapper_(std::make_unique<CEnumerateWrapper>(context_, rules_, skippedFiles_)) {}
 
 CUIManager::~CUIManager() {
   if (logger_) CLogger::ReleaseInstance(logger_);

@@ -10,16 +10,19 @@
 #include "core/work_paths.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "project/captured_file.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/uninstall_set_aside.h"
 
-CEnumerateWrapper::CEnumerateWrapper(CWorkContext& context)
+CEnumerateWrapper::CEnumerateWrapper(CWorkContext& context, CIncludeExcludeRules& rules, CSkippedFiles& skipped)
     : context_(context),
-      fileEnumerate_(std::make_unique<CFileEnumerate>(context)),
-      registryEnumerate_(std::make_unique<CRegistryEnumerate>(context)),
+      rules_(rules),
+      skipped_(skipped),
+      fileEnumerate_(std::make_unique<CFileEnumerate>(context, rules, skipped)),
+      registryEnumerate_(std::make_unique<CRegistryEnumerate>(context, rules)),
       projectDocument_(std::make_unique<CXMLDocumentHandler>()) {}
 
 CEnumerateWrapper::~CEnumerateWrapper() {
@@ -131,7 +134,9 @@ int CEnumerateWrapper::CompareSnapshot() {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", temp.c_str(), status));
   }
   ProgressCounter = 0;
-  ClearExclusionReasons();
+  // What an earlier comparison set aside or skipped is not this one's.
+  rules_.ClearExclusionReasons();
+  skipped_.ClearSkippedFiles();
   if (CancelRequest.IsRequested()) return 0;
   if (fileEnumerate_->CompareChanges() != 1) {
     if (logger_) logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of FileEnumerate Class");
@@ -151,11 +156,11 @@ int CEnumerateWrapper::CompareSnapshot() {
     registryEnumerate_->GetChangeMaps(addedKeys, modifiedKeys, deletedKeys);
     const std::vector<std::wstring> setAside = CUninstallSetAside().Apply(
         *addedKeys, *modifiedKeys, registryEnumerate_->ExcludedKeyChanges(), fileEnumerate_->AddedFolders(),
-        fileEnumerate_->ModifiedFolders(), fileEnumerate_->ExcludedChanges());
+        fileEnumerate_->ModifiedFolders(), fileEnumerate_->ExcludedChanges(), rules_);
     for (const std::wstring& item : setAside) {
       if (logger_) {
         logger_->Write(1, "CEnumerateWrapper::CompareSnapshot Set aside " + WideToUtf8(item) + ": " +
-                              WideToUtf8(ExclusionReason(item)));
+                              WideToUtf8(rules_.ExclusionReason(item)));
       }
     }
   }

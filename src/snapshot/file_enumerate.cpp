@@ -63,10 +63,14 @@ class CFileEnumerate::SnapshotStream {
   bool failed_ = false;
 };
 
-CFileEnumerate::CFileEnumerate(CWorkContext& context)
+CFileEnumerate::CFileEnumerate(CWorkContext& context, CIncludeExcludeRules& rules, CSkippedFiles& skipped)
     : context_(context),
+      rules_(rules),
+      skipped_(skipped),
       iniHandler_(std::make_unique<CINIHandler>(context)),
-      changeDocument_(std::make_unique<CXMLDocumentHandler>()) {}
+      changeDocument_(std::make_unique<CXMLDocumentHandler>()) {
+  changeDocument_->SetCaptureRecords(&rules_, &skipped_);
+}
 
 CFileEnumerate::~CFileEnumerate() {
   if (logger_) CLogger::ReleaseInstance(logger_);
@@ -345,8 +349,8 @@ void CFileEnumerate::LoadExclusionRules() {
   excludedItems_.clear();
   CXMLDocumentHandler rules;
   if (rules.Load(context_.RulesFilePath) != 1) return;  // no rules: nothing is excluded
-  rules.ReadExcludedItems(xmlpath::kExcludedFileRules, rules.GetRootElement());
-  excludedItems_ = GetExcludedRules(RuleKind::kFiles);
+  rules.ReadExcludedItems(xmlpath::kExcludedFileRules, rules.GetRootElement(), rules_);
+  excludedItems_ = rules_.GetExcludedRules(RuleKind::kFiles);
 }
 
 void CFileEnumerate::PrepareChangeDocument() {

@@ -55,10 +55,13 @@ void RemoveAllIgnoringCase(std::wstring& text, const std::wstring& what) {
 
 }  // namespace
 
-CRegistryEnumerate::CRegistryEnumerate(CWorkContext& context)
+CRegistryEnumerate::CRegistryEnumerate(CWorkContext& context, CIncludeExcludeRules& rules)
     : context_(context),
+      rules_(rules),
       changeDocument_(std::make_unique<CXMLDocumentHandler>()),
-      rulesDocument_(std::make_unique<CXMLDocumentHandler>()) {}
+      rulesDocument_(std::make_unique<CXMLDocumentHandler>()) {
+  changeDocument_->SetCaptureRecords(&rules_, nullptr);
+}
 
 CRegistryEnumerate::~CRegistryEnumerate() {
   if (logger_ != nullptr) CLogger::ReleaseInstance(logger_);
@@ -240,8 +243,8 @@ int CRegistryEnumerate::CompareChanges() {
 
   ExcludedRegItems.clear();
   if (rulesDocument_->Load(context_.RulesFilePath) == 1) {
-    rulesDocument_->ReadExcludedItems(xmlpath::kExcludedRegistryRules, rulesDocument_->GetRootElement());
-    ExcludedRegItems = GetExcludedRules(RuleKind::kRegistry);
+    rulesDocument_->ReadExcludedItems(xmlpath::kExcludedRegistryRules, rulesDocument_->GetRootElement(), rules_);
+    ExcludedRegItems = rules_.GetExcludedRules(RuleKind::kRegistry);
   }
 
   EnsureFolder(context_.WorkFolder + "\\Temp");

@@ -236,9 +236,9 @@ int CCorvaneRepackagerDlg::OnWizardNext() {
     return -1;
   }
 
-  Session().Manager().SetSetupFileInfo(name.toStdWString(), version.toStdWString(), company.toStdWString());
+  Session().SetSetupFileInfo(name.toStdWString(), version.toStdWString(), company.toStdWString());
   if (option_ == kSetupProgram) {
-    Session().Manager().SetSetupFilePath(windowsPath);
+    Session().SetSetupFilePath(windowsPath);
     return CApplicationMain::kCaptureSnapshotPage;
   }
   EnsureFolder(Session().Context().WorkFolder + "\\Temp");

@@ -2,7 +2,6 @@
 
 #include "core/work_context.h"
 #include "platform/machine.h"
-#include "project/include_exclude_rules.h"
 
 void SetUpCaptureWorkPaths(CWorkContext& context, const std::filesystem::path& scratch) {
   std::filesystem::create_directories(scratch);
@@ -13,7 +12,6 @@ void SetUpCaptureWorkPaths(CWorkContext& context, const std::filesystem::path& s
   context.ConfigFilePath = WindowsPathOf(scratch / "CorvaneRepackager.ini");
   context.SetOutputFolder(WindowsPathOf(scratch / "output"));
   context.SetProjectFilePath(WindowsPathOf(scratch / "output" / "Packages" / "ProjectFile.xml"));
-  ClearAllRules();
 }
 
 std::wstring WindowsPathOf(const std::filesystem::path& host) { return platform::Machine::WindowsPath(host); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/scan_details.h"
+#include "session/capture_session.h"
 #include "session/ui_manager.h"
 #include "support/capture_setup.h"
 #include "support/fixture_prefix.h"
@@ -29,19 +31,20 @@ class CaptureSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    manager_ = CUIManager::GetInstance();
-    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
+    StartSession();
   }
-  void TearDown() override {
-    if (manager_) CUIManager::ReleaseInstance(manager_);
+  // A session owns its manager; the tests reach the manager through it.
+  void StartSession() {
+    session_ = std::make_unique<CCaptureSession>(nullptr);
+    manager_ = &session_->Manager();
+    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
   }
   CWorkContext& Context() { return manager_->Context(); }
 
   // As a restart of the program: the manager goes, the folder values are set up again.
   void Restart() {
-    CUIManager::ReleaseInstance(manager_);
-    manager_ = CUIManager::GetInstance();
-    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
+    session_.reset();
+    StartSession();
     ASSERT_EQ(manager_->Initialize(), 1);
     manager_->Wrapper().SetPrepareMachine(false);
   }
@@ -51,15 +54,37 @@ class CaptureSessionTest : public ::testing::Test {
   }
 
   FixturePrefix prefix_;
+  std::unique_ptr<CCaptureSession> session_;
   CUIManager* manager_ = nullptr;
 };
 
-TEST_F(CaptureSessionTest, CountedSingleInstance) {
-  CUIManager* second = CUIManager::GetInstance();
-  EXPECT_EQ(second, manager_);
-  CUIManager::ReleaseInstance(second);
-  EXPECT_EQ(CUIManager::GetInstance(), manager_);  // still alive: one use left before
-  CUIManager::ReleaseInstance(manager_);
+// Two sessions of one process (a wizard and a test, say) share no engine state: the rules one
+// reads or edits, the reasons it records, the INI folders it relocates and its paths stay its own.
+TEST_F(CaptureSessionTest, SessionsShareNoEngineState) {
+  prefix_.WriteDriveCFile("rules.xml", R"(<Rules>
+  <FileSystem><IncludedItems/><ExcludedItems><ExcludedEntry Name="\Noise" Description="noise"/></ExcludedItems></FileSystem>
+  <RegistrySystem><IncludedItems/><ExcludedItems/></RegistrySystem>
+</Rules>)");
+  Context().RulesFilePath = L"C:\\rules.xml";
+  CCaptureSession other(nullptr);
+  SetUpCaptureWorkPaths(other.Context(), prefix_.Scratch() / "other");
+  ASSERT_NE(&other.Manager(), manager_);
+  EXPECT_NE(other.Context().RulesFilePath, Context().RulesFilePath);
+
+  EXPECT_EQ(1u, session_->GetExcludedItems(xmlpath::kExcludedFileRules).size());
+  EXPECT_TRUE(other.Rules().GetExcludedRules(RuleKind::kFiles).empty());
+  ASSERT_TRUE(other.Rules().AddExcludedRule(RuleKind::kRegistry, L"HKEY_CURRENT_USER\\Other", L"other"));
+  other.Rules().SetExclusionReason(L"C:\\App\\uninst.exe", L"its uninstaller");
+  other.INIFolders().RecordINIFolder(L"C:\\App");
+  EXPECT_TRUE(session_->Rules().GetExcludedRules(RuleKind::kRegistry).empty());
+  EXPECT_TRUE(session_->Rules().ExclusionReason(L"C:\\App\\uninst.exe").empty());
+  EXPECT_TRUE(session_->INIFolders().GetINIFolderTable().empty());
+
+  // Ending one session leaves the other's rules as they were.
+  session_.reset();
+  manager_ = nullptr;
+  EXPECT_EQ(L"its uninstaller", other.Rules().ExclusionReason(L"c:\\app\\UNINST.EXE"));
+  EXPECT_EQ(1u, other.Rules().GetExcludedRules(RuleKind::kRegistry).size());
 }
 
 TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {

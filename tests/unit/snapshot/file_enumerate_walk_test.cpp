@@ -14,6 +14,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/captured_file.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/file_snapshot_record.h"
 #include "support/capture_setup.h"
@@ -55,7 +56,9 @@ class FileWalkTest : public ::testing::Test {
 
   FixturePrefix prefix_;
   CWorkContext context_;
-  CFileEnumerate enumerate_{context_};
+  CIncludeExcludeRules rules_;
+  CSkippedFiles skipped_;
+  CFileEnumerate enumerate_{context_, rules_, skipped_};
 };
 
 TEST_F(FileWalkTest, RecordsEveryEntryDepthFirstWithoutTheRoot) {
@@ -193,7 +196,7 @@ TEST_F(FileWalkTest, SecondWalkReloadsTheFirstFromItsFile) {
   ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 1);
 
   // As after a restart: a new enumerator finds the first snapshot on disk.
-  CFileEnumerate restarted(context_);
+  CFileEnumerate restarted(context_, rules_, skipped_);
   restarted.Initialize();
   ASSERT_TRUE(restarted.IsFirstSnapshotExist());
   prefix_.WriteDriveCFile("Data/b.ini", "[s]\nk=v\n");

@@ -51,12 +51,10 @@ class RegEnumerateTest : public ::testing::Test {
                           "<ExcludedEntry Name=\"software\\microsoft\" Description=\"noise\"/>"
                           "<ExcludedEntry Name=\"Test\\Microsoft\\\" Description=\"noise\"/>"
                           "</ExcludedItems></RegistrySystem></IncludeExclude>"));
-    ClearAllRules();
     enumerator_.Initialize();
   }
   void TearDown() override {
     enumerator_.Uninitialize();
-    ClearAllRules();
   }
 
   std::filesystem::path HostOf(const std::wstring& windowsPath) const {
@@ -66,7 +64,8 @@ class RegEnumerateTest : public ::testing::Test {
   FixturePrefix prefix_;
   TempFolder folder_;
   CWorkContext context_;
-  CRegistryEnumerate enumerator_{context_};
+  CIncludeExcludeRules rules_;
+  CRegistryEnumerate enumerator_{context_, rules_};
 };
 
 TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
@@ -84,7 +83,7 @@ TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
   EXPECT_FALSE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 2))));
 
   // A new enumerator (a restart) finds the first snapshot.
-  CRegistryEnumerate restarted(context_);
+  CRegistryEnumerate restarted(context_, rules_);
   restarted.Initialize();
   EXPECT_TRUE(restarted.IsFirstSnapshotExist());
   restarted.Uninitialize();
@@ -94,7 +93,7 @@ TEST_F(RegEnumerateTest, CaptureOfEmptyListLeavesMarkerFile) {
   std::vector<std::wstring> keys;
   EXPECT_EQ(enumerator_.CaptureSnapShot(keys), 1);
   EXPECT_TRUE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 0))));
-  CRegistryEnumerate restarted(context_);
+  CRegistryEnumerate restarted(context_, rules_);
   restarted.Initialize();
   EXPECT_TRUE(restarted.IsFirstSnapshotExist());
   restarted.Uninitialize();

@@ -10,6 +10,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/include_exclude_rules.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
@@ -60,7 +61,8 @@ class RegSnapshotTest : public ::testing::Test {
   FixturePrefix prefix_;
   TempFolder folder_;
   CWorkContext context_;
-  CRegistryEnumerate enumerator_{context_};
+  CIncludeExcludeRules rules_;
+  CRegistryEnumerate enumerator_{context_, rules_};
   std::string bytes_;
 };
 
