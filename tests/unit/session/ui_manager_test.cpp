@@ -2,6 +2,7 @@
 // and a whole capture on a hand-made prefix (no Wine runs here).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -180,6 +181,8 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   // What the installer does.
   prefix_.WriteDriveCFile("Program Files/App/change.txt", "version 2");
   prefix_.WriteDriveCFile("Program Files/App/new/added.dll", "MZ");
+  prefix_.WriteDriveCFile("Program Files/App/new/app.exe", "MZ");
+  prefix_.WriteDriveCFile("Program Files/App/new/tool.exe", "MZ");
   prefix_.WriteDriveCFile("windows/app.ini", "[Main]\nSetting=22\n");
   prefix_.AddSystemReg("\n[Software\\\\Vendor\\\\App] 1700000001\n\"Path\"=\"C:\\\\Program Files\\\\App\"\n");
 
@@ -191,6 +194,24 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_EQ(manager_->GetCaptureChoices()[L"File"], choices[L"File"]);
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   ASSERT_EQ(manager_->CompareSnapshot(), 1);
+
+  // The programs offered as shortcut targets are those the review leaves in the package: one set
+  // aside (and the change file written again) is offered no more.
+  const std::wstring folder = L"C:\\Program Files\\App\\new";
+  std::vector<std::wstring> programs = session_->GetExecutableList();
+  std::sort(programs.begin(), programs.end());
+  EXPECT_EQ(programs, (std::vector<std::wstring>{folder + L"\\app.exe", folder + L"\\tool.exe"}));
+  FolderFileMap* added = nullptr;
+  FolderFileMap* modified = nullptr;
+  FolderFileMap* deleted = nullptr;
+  session_->GetFileChangeMaps(added, modified, deleted);
+  std::vector<std::wstring>& files = (*added)[folder];
+  ASSERT_NE(std::find(files.begin(), files.end(), folder + L"\\tool.exe"), files.end());
+  files.erase(std::find(files.begin(), files.end(), folder + L"\\tool.exe"));
+  session_->ExcludedFileChanges()[folder].push_back(folder + L"\\tool.exe");
+  EXPECT_TRUE(session_->RewriteChanges(RuleKind::kFiles).succeeded());
+  EXPECT_EQ(session_->GetExecutableList(), std::vector<std::wstring>{folder + L"\\app.exe"});
+
   ASSERT_EQ(manager_->GenerateProjectFile({}, {}), 1);
 
   pugi::xml_document project;
@@ -200,6 +221,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_TRUE(root.select_node("FileSystem/AddedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App\\new']/File[@Name='added.dll']"));
   EXPECT_TRUE(root.select_node("FileSystem/ModifiedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App']/File[@Name='change.txt']"));
   EXPECT_FALSE(root.select_node("//File[@Name='keep.txt']"));
+  EXPECT_FALSE(root.select_node("//File[@Name='tool.exe']"));
   EXPECT_FALSE(root.select_node("FileSystem/Included"));
   EXPECT_TRUE(root.select_node("RegistrySystem/AddedItems/SubKeyList/SubKey[@Name='HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App']"));
   EXPECT_TRUE(root.select_node("INIFileSystem/ModifiedItems/FileList/File[@Name='%WINDIR%\\app.ini']/Section[@Key='Setting'][@Value='22']"));
