@@ -21,6 +21,7 @@
 #include "project/captured_file.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
+#include "session/work_context_setup.h"
 #include "snapshot/file_enumerate.h"
 #include "support/fixture_prefix.h"
 
@@ -43,7 +44,7 @@ struct BenchWorld {
   BenchWorld() {
     prefix.InDriveC("work/Temp", true);
     prefix.Activate();
-    context.Setup(L"", L"");
+    SetupWorkContext(context, L"", L"");
     EnvironmentValues.programfiles = L"C:\\Program Files";
     EnvironmentValues.windir = L"C:\\windows";
     EnvironmentValues.systemdrive = L"C:";

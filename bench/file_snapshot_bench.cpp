@@ -18,6 +18,7 @@
 #include "platform/machine.h"
 #include "project/captured_file.h"
 #include "project/include_exclude_rules.h"
+#include "session/work_context_setup.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/file_snapshot_map.h"
 #include "support/fixture_prefix.h"
@@ -47,7 +48,7 @@ struct BenchWorld {
   BenchWorld() {
     prefix.InDriveC("work/SnapShot/FileSystemDir", true);
     prefix.Activate();
-    context.Setup(L"", L"");
+    SetupWorkContext(context, L"", L"");
     context.WorkFolder = "C:\\work";
     context.INIBackupFolder = L"C:\\INIBackup";
 

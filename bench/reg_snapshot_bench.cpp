@@ -20,6 +20,7 @@
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
+#include "session/work_context_setup.h"
 #include "snapshot/reg_snapshot.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/wine_prefix.h"
@@ -58,7 +59,7 @@ bool PreparePrefix() {
   }
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   platform::Machine::Reset();
-  g_context.Setup(std::wstring(), std::wstring());
+  SetupWorkContext(g_context, std::wstring(), std::wstring());
   return fs::exists(g_prefix / "system.reg");
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 
 void CSkippedFiles::AddSkippedFile(const std::wstring& path) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -22,7 +23,7 @@ bool IsUsableCapturedFile(const std::wstring& path, CSkippedFiles* skipped) {
   std::wstring real = path;
   FromTokenForm(real);
   bool usable = real.find(L".tmp") == std::wstring::npos &&
-                real.find(L".lnk") == std::wstring::npos && IsReadableFile(real);
+                real.find(L".lnk") == std::wstring::npos && platform::IsReadableFile(real);
   if (!usable && skipped != nullptr) skipped->AddSkippedFile(real);
   return usable;
 }

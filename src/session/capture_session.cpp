@@ -11,6 +11,7 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
@@ -117,7 +118,7 @@ COperationResult CCaptureSession::Initialize() {
   markOfOtherMachine_ = manager_->GetPendingMarkOwner() == PendingMarkOwner::kOtherMachine;
   if (manager_->Initialize() != 1) return Failed("Initialize", "the capture engine cannot start (see the error log)");
   FillUserHiveNames(Context().UserHiveNames);
-  EnsureFolder(Context().WorkFolder + "\\Temp");
+  platform::EnsureFolder(Context().WorkFolder + "\\Temp");
   return COperationResult::Success();
 }
 
@@ -130,11 +131,11 @@ bool CCaptureSession::IsFirstSnapshotExist() { return manager_->IsFirstSnapshotE
 
 void CCaptureSession::DiscardPendingCapture() {
   const std::wstring work = Utf8ToWide(Context().WorkFolder);
-  DeleteFolderTree(work + L"\\Temp");
-  DeleteFolderTree(work + L"\\SnapShot");
-  EnsureFolder(Context().WorkFolder + "\\SnapShot");
-  DeleteFolderTree(Context().INIBackupFolder);
-  EnsureFolder(WideToUtf8(Context().INIBackupFolder));
+  platform::DeleteFolderTree(work + L"\\Temp");
+  platform::DeleteFolderTree(work + L"\\SnapShot");
+  platform::EnsureFolder(Context().WorkFolder + "\\SnapShot");
+  platform::DeleteFolderTree(Context().INIBackupFolder);
+  platform::EnsureFolder(WideToUtf8(Context().INIBackupFolder));
   manager_->SetSnapshotTakenMark(false);
   ForgetRememberedPlaces(Context());
 }
@@ -513,7 +514,7 @@ bool CCaptureSession::EndIfNothingChanged() {
 }
 
 COperationResult CCaptureSession::BuildPackage() {
-  EnsureFolder(Context().WorkFolder + "\\Temp");
+  platform::EnsureFolder(Context().WorkFolder + "\\Temp");
   // Without a name given, a captured package is named as the build page proposes: product name +
   // ".msi". (A project built on its own is named by the builder.)
   // The name is the build's own: the context is only read here (this runs on a worker thread).
@@ -544,8 +545,8 @@ std::wstring CCaptureSession::PackagePath() { return Utf8ToWide(manager_->LastBu
 int CCaptureSession::RefusedRows() { return manager_->LastBuild().refusedRows; }
 
 void CCaptureSession::EndCapture() {
-  DeleteFolderTree(Utf8ToWide(Context().WorkFolder) + L"\\SnapShot");
-  DeleteFolderTree(Context().INIBackupFolder);
+  platform::DeleteFolderTree(Utf8ToWide(Context().WorkFolder) + L"\\SnapShot");
+  platform::DeleteFolderTree(Context().INIBackupFolder);
   // Removes this machine's mark (never another machine's) and the Temp folder.
   manager_->Uninitialize();
   if (!markOfOtherMachine_) ForgetRememberedPlaces(Context());

@@ -9,6 +9,7 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "snapshot/scan_details.h"
@@ -41,14 +42,14 @@ int CUIManager::Initialize() {
   if (!context_.SnapshotTaken) {
     // No capture is waiting: whatever an earlier one left behind must not be offered again.
     const std::wstring work = Utf8ToWide(context_.WorkFolder);
-    DeleteFolderTree(work + L"\\Temp");
-    DeleteFolderTree(work + L"\\SnapShot");
-    DeleteFolderTree(context_.INIBackupFolder);
+    platform::DeleteFolderTree(work + L"\\Temp");
+    platform::DeleteFolderTree(work + L"\\SnapShot");
+    platform::DeleteFolderTree(context_.INIBackupFolder);
   }
   snapshotFolderPath_ = FormatText("%s%s", context_.WorkFolder.c_str(), "\\SnapShot");
-  EnsureFolder(snapshotFolderPath_);
+  platform::EnsureFolder(snapshotFolderPath_);
   iniBackupFolderPath_ = WideToUtf8(context_.INIBackupFolder);
-  EnsureFolder(iniBackupFolderPath_);
+  platform::EnsureFolder(iniBackupFolderPath_);
 
   int result = wrapper_->Initialize();
   if (result == 1) {
@@ -114,8 +115,8 @@ int CUIManager::GenerateProjectFile(const ShortcutList& shortcuts, const IconMap
   ProductInfo product{setupFileInfo_.ApplicationName, setupFileInfo_.Version, setupFileInfo_.CompanyName};
   int result = wrapper_->GenerateProjectFile(shortcuts, icons, product);
   if (result == 1) {
-    DeleteFolderTree(Utf8ToWide(snapshotFolderPath_));
-    DeleteFolderTree(Utf8ToWide(iniBackupFolderPath_));
+    platform::DeleteFolderTree(Utf8ToWide(snapshotFolderPath_));
+    platform::DeleteFolderTree(Utf8ToWide(iniBackupFolderPath_));
   }
   return result;
 }

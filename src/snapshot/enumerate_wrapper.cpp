@@ -9,6 +9,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/process.h"
 #include "project/captured_file.h"
 #include "project/include_exclude_rules.h"
@@ -52,7 +53,7 @@ int CEnumerateWrapper::Uninitialize() {
     CLogger::ReleaseInstance(logger_);
     logger_ = nullptr;
   }
-  DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
+  platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
   fileEnumerate_->Uninitialize();
   registryEnumerate_->Uninitialize();
   return 1;
@@ -114,13 +115,13 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
   const std::wstring folder = Utf8ToWide(context_.WorkFolder) + L"\\SnapShot";
   if (second) {
     platform::RemoveFile(folder + L"\\FileSystemDir\\SecondSnapShot.txt");
-    DeleteFolderTree(folder + L"\\RegSystemDir\\SecondSnapShot");
+    platform::DeleteFolderTree(folder + L"\\RegSystemDir\\SecondSnapShot");
   } else {
     platform::RemoveFile(folder + L"\\FileSystemDir\\FirstSnapShot.txt");
-    DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
+    platform::DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
     // The INI backups belong to the first snapshot's walk.
-    DeleteFolderTree(context_.INIBackupFolder);
-    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
+    platform::DeleteFolderTree(context_.INIBackupFolder);
+    platform::EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     fileEnumerate_->SetFirstSnapshotTaken(false);
     registryEnumerate_->SetFirstSnapshotTaken(false);
   }
@@ -129,7 +130,7 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
 
 int CEnumerateWrapper::CompareSnapshot() {
   const std::string temp = context_.WorkFolder + "\\Temp";
-  long status = EnsureFolder(temp);
+  long status = platform::EnsureFolder(temp);
   if (status != 0 && logger_) {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", temp.c_str(), status));
   }
@@ -185,9 +186,9 @@ int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const 
     const std::wstring projectFolder = context_.ProjectFilePath.substr(0, context_.ProjectFilePath.find_last_of(L'\\'));
     for (size_t slash = projectFolder.find(L'\\'); slash != std::wstring::npos;
          slash = projectFolder.find(L'\\', slash + 1)) {
-      if (slash > 2) EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
+      if (slash > 2) platform::EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
     }
-    EnsureFolder(WideToUtf8(projectFolder));
+    platform::EnsureFolder(WideToUtf8(projectFolder));
     // The document is saved at every step: a request honoured between steps removes the file, so
     // that no half project is left to be built.
     const std::function<bool()> steps[] = {

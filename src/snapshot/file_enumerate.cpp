@@ -9,6 +9,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/ini_handler.h"
 
@@ -130,7 +131,7 @@ bool CFileEnumerate::IsFirstSnapshotExist() {
   if (platform::PathExists(Utf8ToWide(firstSnapshotPath_))) {
     firstSnapshotTaken_ = true;
   } else {
-    EnsureFolder(snapshotFolder_);
+    platform::EnsureFolder(snapshotFolder_);
     firstSnapshotTaken_ = false;
   }
   return firstSnapshotTaken_;
@@ -178,7 +179,7 @@ int CFileEnumerate::CaptureSnapShot(const std::vector<std::wstring>& roots) {
     StatusCaption.Set(MessageText(149));
     PopulateMap();
     platform::RemoveFile(Utf8ToWide(secondSnapshotPath_));
-    DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
+    platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
     target = secondSnapshotPath_;
   }
   SnapshotStream stream(target);
@@ -290,7 +291,7 @@ std::wstring CFileEnumerate::BackupPathOf(const std::wstring& path, bool makeFol
     backup += L"\\" + pieces[i];
     if (makeFolders) {
       const std::string narrow = WideToUtf8(backup);
-      long status = EnsureFolder(narrow);
+      long status = platform::EnsureFolder(narrow);
       if (status != 0 && logger_) {
         logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", narrow.c_str(), status));
       }

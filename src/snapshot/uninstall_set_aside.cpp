@@ -38,8 +38,8 @@ std::wstring ExpandValues(const std::wstring& text) {
 
 std::wstring ReadMachineValue(const std::wstring& keyPath, const std::wstring& valueName) {
   const size_t slash = keyPath.find(L'\\');
-  const auto root = RootKeyTable.find(keyPath.substr(0, slash));
-  if (root == RootKeyTable.end()) return {};
+  const auto root = platform::RootKeyTable.find(keyPath.substr(0, slash));
+  if (root == platform::RootKeyTable.end()) return {};
   platform::RegistryKey key;
   if (key.Open(root->second, slash == std::wstring::npos ? std::wstring() : keyPath.substr(slash + 1)) !=
       platform::kSuccess) {

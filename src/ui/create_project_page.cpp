@@ -21,6 +21,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "session/capture_session.h"
 #include "session/machine_path.h"
 #include "ui/application_main.h"
@@ -197,7 +198,7 @@ void CCreateProjectFileMsiDlg::Initialize() {
   const std::string packages = Session().Context().OutputFolder + "\\Packages";
   for (size_t at = packages.find('\\', 3);; at = packages.find('\\', at + 1)) {
     const bool last = at == std::string::npos;
-    const long status = EnsureFolder(last ? packages : packages.substr(0, at));
+    const long status = platform::EnsureFolder(last ? packages : packages.substr(0, at));
     if (last) {
       if (status != 0 && Sheet()->Logger() != nullptr) {
         Sheet()->Logger()->Write(1, FormatText("Directory %s not created successfully, error code is: %ld",

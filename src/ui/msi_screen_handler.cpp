@@ -8,6 +8,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "ui/icon_reader.h"
 #include "ui/prompter.h"
 #include "ui/shortcut_dlg.h"
@@ -118,7 +119,7 @@ bool CMSIScreenHandler::AddIconToCatalog(const std::wstring& iconPath, const std
 bool CMSIScreenHandler::BuildShortcutRecords(const std::map<std::wstring, std::wstring>& targetPaths,
                                              std::vector<std::wstring>* unread) {
   records_.clear();
-  if (const long status = EnsureFolder(extractedIconFolder_); status != 0 && logger_ != nullptr) {
+  if (const long status = platform::EnsureFolder(extractedIconFolder_); status != 0 && logger_ != nullptr) {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", extractedIconFolder_.c_str(),
                                  status));
   }

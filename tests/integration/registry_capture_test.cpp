@@ -13,6 +13,7 @@
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
+#include "session/work_context_setup.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/registry_change_lines.h"
 #include "support/wine_prefix.h"
@@ -32,7 +33,7 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
   WinePrefixCopy prefix;
   ASSERT_TRUE(prefix.ok()) << prefix.error();
   CWorkContext context;
-  context.Setup(std::wstring(), std::wstring());
+  SetupWorkContext(context, std::wstring(), std::wstring());
   const std::filesystem::path data = std::filesystem::path(CORVANE_SOURCE_DIR) / "data";
   context.TemplateProjectPath = platform::Machine::WindowsPath(data / "RawProjectFile.xml");
   context.RulesFilePath = platform::Machine::WindowsPath(data / "DefaultIncludeExclude.xml");

@@ -2,10 +2,11 @@
 
 #include "core/work_context.h"
 #include "platform/machine.h"
+#include "session/work_context_setup.h"
 
 void SetUpCaptureWorkPaths(CWorkContext& context, const std::filesystem::path& scratch) {
   std::filesystem::create_directories(scratch);
-  context.Setup(L"", L"");
+  SetupWorkContext(context, L"", L"");
   context.TemplateProjectPath =
       WindowsPathOf(std::filesystem::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
   context.RulesFilePath = WindowsPathOf(scratch / "DefaultIncludeExclude.xml");

@@ -10,6 +10,7 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "project/captured_file.h"
 #include "snapshot/file_enumerate.h"
@@ -26,9 +27,9 @@ class FileCompareTest : public ::testing::Test {
   void SetUp() override {
     prefix_.Activate();
     SetUpCaptureWorkPaths(context_, prefix_.Scratch());
-    EnsureFolder(context_.WorkFolder + "\\SnapShot");
-    EnsureFolder(context_.WorkFolder + "\\Temp");
-    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
+    platform::EnsureFolder(context_.WorkFolder + "\\SnapShot");
+    platform::EnsureFolder(context_.WorkFolder + "\\Temp");
+    platform::EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     enumerate_.Initialize();
     enumerate_.IsFirstSnapshotExist();
   }

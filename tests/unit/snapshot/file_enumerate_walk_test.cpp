@@ -13,6 +13,7 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "project/captured_file.h"
 #include "snapshot/file_enumerate.h"
@@ -30,8 +31,8 @@ class FileWalkTest : public ::testing::Test {
   void SetUp() override {
     prefix_.Activate();
     SetUpCaptureWorkPaths(context_, prefix_.Scratch());
-    EnsureFolder(context_.WorkFolder + "\\SnapShot");
-    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
+    platform::EnsureFolder(context_.WorkFolder + "\\SnapShot");
+    platform::EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     enumerate_.Initialize();
     enumerate_.IsFirstSnapshotExist();
     ProgressCounter = 0;
@@ -238,7 +239,7 @@ TEST_F(FileWalkTest, PopulateMapOnEmptyAndDamagedFiles) {
 }
 
 TEST_F(FileWalkTest, SnapshotFileThatCannotBeCreatedIsAFailure) {
-  DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\SnapShot"));
+  platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\SnapShot"));
   prefix_.WriteDriveCFile("Data/a.txt", "abc");
   EXPECT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 0);
   EXPECT_FALSE(enumerate_.FirstSnapshotTaken());

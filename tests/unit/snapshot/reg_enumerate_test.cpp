@@ -13,6 +13,7 @@
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
+#include "session/work_context_setup.h"
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/user_hive_names.h"
 #include "support/fixture_prefix.h"
@@ -42,7 +43,7 @@ class RegEnumerateTest : public ::testing::Test {
     prefix_.AddUserReg("\n[Software\\\\Vendor] 1700000000\n\"v\"=\"1\"\n");
     prefix_.AddUserdefReg("\n[Software\\\\Shared] 1700000000\n\"s\"=\"1\"\n");
     prefix_.Activate();
-    context_.Setup(std::wstring(), std::wstring());
+    SetupWorkContext(context_, std::wstring(), std::wstring());
     context_.TemplateProjectPath =
         platform::Machine::WindowsPath(std::filesystem::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
     context_.RulesFilePath = platform::Machine::WindowsPath(
