@@ -22,12 +22,14 @@
 #include "app/capture_command.h"
 #include "app/terminal_progress.h"
 #include "core/logger.h"
+#include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/folder_tree.h"
+#include "platform/interrupt.h"
 #include "platform/machine.h"
 #include "session/capture_session.h"
 #include "session/work_context_setup.h"
@@ -146,6 +148,9 @@ int main(int argc, char** argv) {
                  platform::Machine::Error().c_str());
     return kBuildFailed;
   }
+  // Ctrl-C ends the long step that runs as a cancel does: nothing half-written, a pending capture
+  // kept, and the failure status.
+  platform::CancelOnInterrupt(CancelRequest);
   // The environment values are known before anything logs.
   EnvironmentValues = platform::ReadEnvironmentValues();
   CLogger* logger = CLogger::GetInstance();

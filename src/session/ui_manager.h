@@ -85,7 +85,7 @@ class CUIManager {
 
   // ---- Scan state ----
 
-  // Once per process: reads "IsSnapshotTaken" (wiping old capture data of this machine when no
+  // Once per manager: reads "IsSnapshotTaken" (wiping old capture data of this machine when no
   // capture of it is pending), makes the snapshot and INI backup folders, initialises the wrapper.
   // 1 or 0; 1 when already done.
   int Initialize();
