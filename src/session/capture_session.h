@@ -65,7 +65,7 @@ class CCaptureSession {
   CUIManager& Manager() { return *manager_; }
   const CUIManager& Manager() const { return *manager_; }
   // The work context of the session (paths, user hives, the pending mark as read): filled by the
-  // caller (CWorkContext::Setup and the setters) before Initialize and between operations, never
+  // caller (SetupWorkContext and the setters) before Initialize and between operations, never
   // while a worker runs.
   CWorkContext& Context() { return manager_->Context(); }
   const CWorkContext& Context() const { return manager_->Context(); }
@@ -87,7 +87,7 @@ class CCaptureSession {
   // What the configuration file says about a pending capture (readable before Initialize, as soon
   // as the configuration file is known).
   PendingCaptureInfo GetPendingCapture() const;
-  // Starts the engine on the work folders of Context() (CWorkContext::Setup): the manager, the
+  // Starts the engine on the work folders of Context() (SetupWorkContext): the manager, the
   // user hives' names, the scratch folder. A capture marked pending by another machine is noted: this session
   // then neither reads nor writes the mark.
   COperationResult Initialize();
