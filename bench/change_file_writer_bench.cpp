@@ -18,7 +18,10 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/captured_file.h"
+#include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
+#include "session/work_context_setup.h"
 #include "snapshot/file_enumerate.h"
 #include "support/fixture_prefix.h"
 
@@ -32,6 +35,8 @@ constexpr int kFilesPerFolder = 3;
 struct BenchWorld {
   FixturePrefix prefix;
   CWorkContext context;
+  CIncludeExcludeRules rules;
+  CSkippedFiles skipped;
   std::map<int, double> writerSeconds;
   std::map<int, double> saveSeconds;
   std::map<int, uintmax_t> fileBytes;
@@ -39,7 +44,7 @@ struct BenchWorld {
   BenchWorld() {
     prefix.InDriveC("work/Temp", true);
     prefix.Activate();
-    context.Setup(L"", L"");
+    SetupWorkContext(context, L"", L"");
     EnvironmentValues.programfiles = L"C:\\Program Files";
     EnvironmentValues.windir = L"C:\\windows";
     EnvironmentValues.systemdrive = L"C:";
@@ -73,7 +78,7 @@ void BM_FolderWriter(benchmark::State& state) {
   double total = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    CFileEnumerate enumerate(world.context);
+    CFileEnumerate enumerate(world.context, world.rules, world.skipped);
     enumerate.Initialize();
     FillAdded(enumerate.AddedFolders(), folders);
     state.ResumeTiming();
@@ -98,7 +103,7 @@ void BM_SaveOnceBaseline(benchmark::State& state) {
   const int folders = static_cast<int>(state.range(0));
   CXMLDocumentHandler document;
   {
-    CFileEnumerate enumerate(world.context);
+    CFileEnumerate enumerate(world.context, world.rules, world.skipped);
     enumerate.Initialize();
     FillAdded(enumerate.AddedFolders(), folders);
     enumerate.RewriteFileChanges();

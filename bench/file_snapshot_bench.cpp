@@ -16,6 +16,9 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/captured_file.h"
+#include "project/include_exclude_rules.h"
+#include "session/work_context_setup.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/file_snapshot_map.h"
 #include "support/fixture_prefix.h"
@@ -32,6 +35,8 @@ constexpr int kEntries = 200000;
 struct BenchWorld {
   FixturePrefix prefix;
   CWorkContext context;
+  CIncludeExcludeRules rules;
+  CSkippedFiles skipped;
   fs::path tree;
   size_t entries = 0;
   double findSeconds = 0;
@@ -43,7 +48,7 @@ struct BenchWorld {
   BenchWorld() {
     prefix.InDriveC("work/SnapShot/FileSystemDir", true);
     prefix.Activate();
-    context.Setup(L"", L"");
+    SetupWorkContext(context, L"", L"");
     context.WorkFolder = "C:\\work";
     context.INIBackupFolder = L"C:\\INIBackup";
 
@@ -89,7 +94,7 @@ void BM_FileSnapshotWalk(benchmark::State& state) {
   double total = 0;
   size_t recorded = 0;
   for (auto _ : state) {
-    CFileEnumerate enumerate(world.context);
+    CFileEnumerate enumerate(world.context, world.rules, world.skipped);
     enumerate.Initialize();
     enumerate.SetFirstSnapshotTaken(false);
     const long residentBefore = bench::StatusValueKb("VmRSS") * 1024;
@@ -112,7 +117,7 @@ BENCHMARK(BM_FileSnapshotWalk)->Unit(benchmark::kMillisecond)->Iterations(3);
 // Both snapshots from the file the walk wrote; the second differs in one file of every hundred.
 void BM_FileSnapshotCompare(benchmark::State& state) {
   BenchWorld& world = World();
-  CFileEnumerate enumerate(world.context);
+  CFileEnumerate enumerate(world.context, world.rules, world.skipped);
   enumerate.Initialize();
   enumerate.SetFirstSnapshotTaken(false);
   enumerate.CaptureSnapShot({L"C:\\tree"});

@@ -36,6 +36,7 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/machine.h"
+#include "session/work_context_setup.h"
 #include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;
@@ -117,7 +118,7 @@ double ProcessCpuSeconds() {
 // Our build of a project; the package's size, or 0 when the build failed.
 uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
   CWorkContext context;
-  context.Setup(platform::Machine::WindowsPath(Machine().root / "out"), L"ours.msi");
+  SetupWorkContext(context, platform::Machine::WindowsPath(Machine().root / "out"), L"ours.msi");
   context.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
   context.WorkFolder = "C:\\Temp";
   CMSIHandler handler(context);

@@ -19,6 +19,8 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "project/include_exclude_rules.h"
+#include "session/work_context_setup.h"
 #include "snapshot/reg_snapshot.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/wine_prefix.h"
@@ -57,12 +59,13 @@ bool PreparePrefix() {
   }
   setenv("WINEPREFIX", g_prefix.c_str(), 1);
   platform::Machine::Reset();
-  g_context.Setup(std::wstring(), std::wstring());
+  SetupWorkContext(g_context, std::wstring(), std::wstring());
   return fs::exists(g_prefix / "system.reg");
 }
 
 void TakeAll() {
-  CRegistryEnumerate enumerator(g_context);
+  CIncludeExcludeRules rules;
+  CRegistryEnumerate enumerator(g_context, rules);
   KeyCounter.store(0);
   g_bytes = 0;
   for (size_t i = 0; i < std::size(kRoots); ++i) {

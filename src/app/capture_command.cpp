@@ -14,10 +14,12 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "platform/setup_launcher.h"
 #include "session/setup_check.h"
 #include "session/ui_manager.h"
+#include "session/work_context_setup.h"
 
 const char* const kCaptureUsage =
     "CorvaneRepackager -Capture=<setup program> [-Arguments=<text>] [-Product=<name>] [-Version=<text>] "
@@ -189,7 +191,7 @@ bool CCaptureCommand::PrepareOutputFolder(const std::string& given, std::wstring
   for (size_t slash = folder.find(L'\\', 3); ; slash = folder.find(L'\\', slash + 1)) {
     const std::wstring level = slash == std::wstring::npos ? folder : folder.substr(0, slash);
     if (level.size() > 3) {
-      if (const long status = EnsureFolder(WideToUtf8(level)); status != 0) {
+      if (const long status = platform::EnsureFolder(WideToUtf8(level)); status != 0) {
         Fail(FormatText("the output folder %s cannot be created (error %ld)", shown.c_str(), status));
         return false;
       }
@@ -272,7 +274,7 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
   if (!PrepareOutputFolder(outputArgument, outputFolder)) return kCaptureFailed;
 
   CWorkContext& context = session_.Context();
-  context.Setup(outputFolder, Utf8ToWide(packageName));
+  SetupWorkContext(context, outputFolder, Utf8ToWide(packageName));
   // A name given now replaces one remembered from an earlier run.
   context.SetPackageFileName(Utf8ToWide(packageName));
   if (const COperationResult started = session_.Initialize(); !started.succeeded()) return Fail(started.error());
@@ -288,9 +290,9 @@ int CCaptureCommand::Run(const CaptureCommandLine& line) {
     } else if (const COperationResult resumed = session_.ResumePendingCapture(); !resumed.succeeded()) {
       return Fail(resumed.error() + "; start again with -Capture=<setup program>");
     } else {
-      const std::wstring& arguments = session_.Manager().GetSetupArguments();
+      const std::wstring& arguments = session_.GetSetupArguments();
       std::fprintf(stderr, "CorvaneRepackager: resuming the capture of %s%s\n",
-                   WideToUtf8(session_.Manager().GetSetupFilePath()).c_str(),
+                   WideToUtf8(session_.GetSetupFilePath()).c_str(),
                    arguments.empty() ? "" : (" (arguments: " + WideToUtf8(arguments) + ")").c_str());
       status = FinishCapture();
     }

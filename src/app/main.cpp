@@ -22,12 +22,17 @@
 #include "app/capture_command.h"
 #include "app/terminal_progress.h"
 #include "core/logger.h"
+#include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/environment.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
+#include "platform/interrupt.h"
 #include "platform/machine.h"
 #include "session/capture_session.h"
+#include "session/work_context_setup.h"
 #include "ui/wizard_program.h"
 
 namespace {
@@ -84,16 +89,16 @@ int RunCommandLineBuild(CLogger* logger, CCaptureSession& session, const std::ve
     RemoveMarker(packageName, "-file=");
   }
 
-  if (const long status = EnsureFolder(outputNarrow); status != 0) {
+  if (const long status = platform::EnsureFolder(outputNarrow); status != 0) {
     if (logger != nullptr) logger->Write(1, FormatText("Error in creation of directory %ld", status));
     std::fprintf(stderr, "CorvaneRepackager: the output folder %s cannot be created (error %ld)\n",
                  pathArgument.c_str(), status);
   }
   CWorkContext& context = session.Context();
-  context.Setup(Utf8ToWide(outputNarrow), Utf8ToWide(packageName));
+  SetupWorkContext(context, Utf8ToWide(outputNarrow), Utf8ToWide(packageName));
   context.SetProjectFilePath(projectPath);
   session.Manager().Initialize();
-  EnsureFolder(context.WorkFolder + "\\Temp");
+  platform::EnsureFolder(context.WorkFolder + "\\Temp");
 
   const COperationResult built = session.BuildPackage();
   for (const std::string& error : built.errors()) std::fprintf(stderr, "CorvaneRepackager: %s\n", error.c_str());
@@ -143,8 +148,11 @@ int main(int argc, char** argv) {
                  platform::Machine::Error().c_str());
     return kBuildFailed;
   }
+  // Ctrl-C ends the long step that runs as a cancel does: nothing half-written, a pending capture
+  // kept, and the failure status.
+  platform::CancelOnInterrupt(CancelRequest);
   // The environment values are known before anything logs.
-  ReadEnvironmentValues();
+  EnvironmentValues = platform::ReadEnvironmentValues();
   CLogger* logger = CLogger::GetInstance();
   int status;
   {
@@ -152,7 +160,7 @@ int main(int argc, char** argv) {
     // context starts on the program folder (a pending capture is found through its configuration
     // file) and each command sets its own output folder.
     CCaptureSession session(logger);
-    session.Context().Setup(std::wstring(), std::wstring());
+    SetupWorkContext(session.Context(), std::wstring(), std::wstring());
     if (IsCaptureCommandLine(arguments)) {
       CaptureCommandLine line;
       std::string error;

@@ -2,13 +2,11 @@
 
 #include "core/strings.h"
 #include "core/work_paths.h"
-#include "platform/machine.h"
 
-void CWorkContext::Setup(const std::wstring& outputFolder, const std::wstring& packageFileName) {
-  std::wstring program = platform::Machine::ProgramFilePath();
-  size_t slash = program.find_last_of(L'\\');
-  ProgramFolder = WideToUtf8(slash == std::wstring::npos ? std::wstring() : program.substr(0, slash));
-  ReadEnvironmentValues();
+void CWorkContext::Setup(const std::wstring& programFilePath, const std::wstring& outputFolder,
+                         const std::wstring& packageFileName) {
+  const size_t slash = programFilePath.find_last_of(L'\\');
+  ProgramFolder = WideToUtf8(slash == std::wstring::npos ? std::wstring() : programFilePath.substr(0, slash));
 
   ExtractedIconFolder = ProgramFolder + "\\ExtractedIcon";
   WorkFolder = WideToUtf8(EnvironmentValues.temp);

@@ -9,10 +9,12 @@
 // paths are Windows paths.
 class CWorkContext {
  public:
-  // Fills every path from the program folder, the machine's environment values (read into
-  // EnvironmentValues, core/work_paths.h) and the given output folder (empty: the program folder)
-  // and package file name (empty: the one in force stays).
-  void Setup(const std::wstring& outputFolder, const std::wstring& packageFileName);
+  // Fills every path from the program file's Windows path, the machine's environment values
+  // (EnvironmentValues, core/work_paths.h, already read) and the given output folder (empty: the
+  // program folder) and package file name (empty: the one in force stays). SetupWorkContext
+  // (session/work_context_setup.h) reads both from the machine first.
+  void Setup(const std::wstring& programFilePath, const std::wstring& outputFolder,
+             const std::wstring& packageFileName);
   void SetOutputFolder(const std::wstring& folder);
   void SetPackageFileName(const std::wstring& name);
   void SetProjectFilePath(const std::wstring& path);

@@ -7,6 +7,7 @@
 #include "package/msi_build_state.h"
 #include "package/project_reader.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "project/xml_document_handler.h"
 
 namespace {
@@ -131,7 +132,7 @@ void CMsiFilesPass::PopulateCreateFolderTable(const MsiRow& directoryRow, CPacka
 
 bool CMsiFilesPass::IsPackageableFile(const std::wstring& realPath) {
   if (IsFilteredOut(realPath) || !IsInstallablePath(realPath)) return false;
-  return IsReadableFile(realPath);
+  return platform::IsReadableFile(realPath);
 }
 
 void CMsiFilesPass::PopulateOtherTables() {

@@ -8,6 +8,7 @@
 #include "package/msi_table.h"
 #include "package/project_reader.h"
 #include "package/registry_value_text.h"
+#include "platform/folder_tree.h"
 #include "platform/registry.h"
 #include "project/xml_document_handler.h"
 
@@ -154,9 +155,9 @@ long CMsiRegistryPass::QueryKey(const std::wstring& rootName, RegValueRecord& en
   const std::string shown = Narrow(valueName.empty() ? L"(default)" : valueName) + " of " + Narrow(rootName) + "\\" +
                             Narrow(keyPath);
 
-  auto root = RootKeyTable.find(rootName);
+  auto root = platform::RootKeyTable.find(rootName);
   platform::RegistryKey key;
-  if (root == RootKeyTable.end() || key.Open(root->second, keyPath) != platform::kSuccess) {
+  if (root == platform::RootKeyTable.end() || key.Open(root->second, keyPath) != platform::kSuccess) {
     if (state_.logger != nullptr)
       state_.logger->Write(2, FormatText("CMSIHandler::QueryKey Unable to Open %s\\%s", Narrow(rootName).c_str(),
                                    Narrow(keyPath).c_str()));
@@ -312,7 +313,7 @@ std::string CMsiRegistryPass::GetIconId(const std::wstring& iconPath) {
   if (iconPath.empty()) return std::string();
   auto found = iconIds_.find(iconPath);
   if (found != iconIds_.end()) return found->second > 0 ? FormatText("Icon%d", found->second) : std::string();
-  if (!IsReadableFile(iconPath)) {
+  if (!platform::IsReadableFile(iconPath)) {
     // The shortcut keeps the target's own icon rather than naming an Icon row that cannot exist.
     state_.Warn("the icon " + Narrow(iconPath) + " cannot be read; its shortcuts show their target's icon");
     iconIds_.emplace(iconPath, 0);

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "core/work_paths.h"
+
 namespace platform {
 
 // The value of a Windows environment variable as a program running on the machine sees it
@@ -9,5 +11,10 @@ namespace platform {
 // An unset variable gives an empty string. Supported under Wine at least: windir, programfiles,
 // userprofile, allusersprofile, appdata, localappdata, temp, tmp, systemdrive, systemroot.
 std::wstring GetEnvironmentValue(const std::wstring& name);
+
+// The seven values the token form and the folder mapping rely on, as GetEnvironmentValue gives
+// them; a value of 1024 characters or more reads as unset, as a fixed buffer would cut it. The
+// start-up stores them in EnvironmentValues (core/work_paths.h) before any worker runs.
+EnvironmentValueSet ReadEnvironmentValues();
 
 }  // namespace platform

@@ -1,10 +1,12 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/strings.h"
 #include "platform/status.h"
 
 // Read access to the machine's registry, as the Win32 registry API gives it. The system only
@@ -22,6 +24,10 @@ enum class RootKey : uint32_t {
   Users = 0x80000003u,
   CurrentConfig = 0x80000005u,
 };
+
+// Root names (short and long: "HKLM", "HKEY_LOCAL_MACHINE", ...), compared on the letters A-Z
+// without regard to case.
+extern const std::map<std::wstring, RootKey, AsciiCaseInsensitiveLess> RootKeyTable;
 
 // Value types, with their Win32 numbers. Any other 32-bit number can occur and is passed through.
 inline constexpr uint32_t kRegNone = 0;

@@ -1,26 +1,30 @@
 #include "project/captured_file.h"
 
-#include <mutex>
-
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 
-namespace {
+void CSkippedFiles::AddSkippedFile(const std::wstring& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  files_.push_back(path);
+}
 
-std::mutex g_skippedMutex;
-std::vector<std::wstring> g_skippedFiles;
+std::vector<std::wstring> CSkippedFiles::GetSkippedFiles() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return files_;
+}
 
-}  // namespace
+void CSkippedFiles::ClearSkippedFiles() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  files_.clear();
+}
 
-bool IsUsableCapturedFile(const std::wstring& path) {
+bool IsUsableCapturedFile(const std::wstring& path, CSkippedFiles* skipped) {
   std::wstring real = path;
   FromTokenForm(real);
   bool usable = real.find(L".tmp") == std::wstring::npos &&
-                real.find(L".lnk") == std::wstring::npos && IsReadableFile(real);
-  if (!usable) {
-    std::lock_guard<std::mutex> lock(g_skippedMutex);
-    g_skippedFiles.push_back(real);
-  }
+                real.find(L".lnk") == std::wstring::npos && platform::IsReadableFile(real);
+  if (!usable && skipped != nullptr) skipped->AddSkippedFile(real);
   return usable;
 }
 
@@ -28,14 +32,4 @@ bool IsExecutablePath(const std::wstring& path) {
   if (path.size() <= 4) return false;
   const std::wstring lower = FoldAsciiLower(path);
   return lower.compare(lower.size() - 4, 4, L".exe") == 0;
-}
-
-std::vector<std::wstring> GetSkippedFiles() {
-  std::lock_guard<std::mutex> lock(g_skippedMutex);
-  return g_skippedFiles;
-}
-
-void ClearSkippedFiles() {
-  std::lock_guard<std::mutex> lock(g_skippedMutex);
-  g_skippedFiles.clear();
 }

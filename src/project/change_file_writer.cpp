@@ -103,7 +103,7 @@ int CChangeFileWriter::InsertDirectoryAndFileInXML(const std::wstring& listPath,
   const bool notesExecutables = !skipUsabilityTest && listPath == xmlpath::kIncludedFileAdded;
   // An excluded file set aside for a reason of its own carries it (after Name, which readers
   // take by position).
-  const bool setsAside = listPath == xmlpath::kExcludedFiles;
+  const CIncludeExcludeRules* reasons = listPath == xmlpath::kExcludedFiles ? document_.Reasons() : nullptr;
   const size_t total = folders.size();
   size_t position = 0;
   int result = 1;
@@ -115,7 +115,7 @@ int CChangeFileWriter::InsertDirectoryAndFileInXML(const std::wstring& listPath,
     bool anyUsable = skipUsabilityTest;
     if (!skipUsabilityTest) {
       for (size_t i = 0; i < files.size(); ++i) {
-        usable[i] = IsUsableCapturedFile(files[i]);
+        usable[i] = IsUsableCapturedFile(files[i], document_.SkippedFiles());
         anyUsable = anyUsable || usable[i];
       }
     }
@@ -148,8 +148,8 @@ int CChangeFileWriter::InsertDirectoryAndFileInXML(const std::wstring& listPath,
         continue;
       }
       file.SetAttribute(L"Name", LastPathPart(files[i]));
-      if (setsAside) {
-        const std::wstring reason = ExclusionReason(files[i]);
+      if (reasons != nullptr) {
+        const std::wstring reason = reasons->ExclusionReason(files[i]);
         if (!reason.empty()) file.SetAttribute(L"Reason", reason);
       }
     }
@@ -195,8 +195,8 @@ int CChangeFileWriter::InsertRegistryKeyAndValueInXML(const std::wstring& listPa
         continue;
       }
       subKey.SetAttribute(L"Name", keyPath);
-      if (listPath == xmlpath::kExcludedKeys) {
-        const std::wstring reason = ExclusionReason(keyPath);
+      if (listPath == xmlpath::kExcludedKeys && document_.Reasons() != nullptr) {
+        const std::wstring reason = document_.Reasons()->ExclusionReason(keyPath);
         if (!reason.empty()) subKey.SetAttribute(L"Reason", reason);
       }
       for (const RegValueRecord& record : values) {
@@ -367,11 +367,11 @@ int CChangeFileWriter::InsertProductInfoInXML(const std::wstring& listPath,
   return result;
 }
 
-void CChangeFileWriter::UpdateINIDirectories(INIFileMap& files) {
+void CChangeFileWriter::UpdateINIDirectories(INIFileMap& files, const CINIFolderTable& table) {
   CTraceScope trace(logger_, "CXMLDocumentHandler::UpdateINIDirectories");
   if (files.empty()) return;
   INIFileMap result;
-  for (const auto& [oldFolder, newFolder] : GetINIFolderTable()) {
+  for (const auto& [oldFolder, newFolder] : table.GetINIFolderTable()) {
     if (oldFolder == newFolder || oldFolder.empty()) continue;
     // The folder is matched as whole path components: a relocation of C:\App must not touch
     // C:\Apple\app.ini.

@@ -3,6 +3,7 @@
 
 #include "project/change_types.h"
 
+class CINIFolderTable;
 class CLogger;
 class CXMLDocumentHandler;
 
@@ -29,7 +30,7 @@ class CChangeFileWriter {
   int InsertProductInfoInXML(const std::wstring& listPath, const std::wstring& applicationName,
                              const std::wstring& version, const std::wstring& companyName,
                              const std::wstring& savePath);
-  void UpdateINIDirectories(INIFileMap& files);
+  void UpdateINIDirectories(INIFileMap& files, const CINIFolderTable& table);
 
  private:
   CXMLDocumentHandler& document_;

@@ -1,90 +1,74 @@
 #include "project/include_exclude_rules.h"
 
-#include <mutex>
-
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "project/change_types.h"
 
-namespace {
-
-std::mutex g_mutex;
-IncludedRuleMap g_includedFiles;
-IncludedRuleMap g_includedKeys;
-ExcludedRuleMap g_excludedFiles;
-ExcludedRuleMap g_excludedKeys;
-std::map<std::wstring, std::wstring> g_reasons;  // upper-cased item -> reason
-
-IncludedRuleMap& Included(RuleKind kind) { return kind == RuleKind::kFiles ? g_includedFiles : g_includedKeys; }
-ExcludedRuleMap& Excluded(RuleKind kind) { return kind == RuleKind::kFiles ? g_excludedFiles : g_excludedKeys; }
-
-}  // namespace
-
-IncludedRuleMap GetIncludedRules(RuleKind kind) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return Included(kind);
+IncludedRuleMap CIncludeExcludeRules::GetIncludedRules(RuleKind kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return kind == RuleKind::kFiles ? includedFiles_ : includedKeys_;
 }
 
-ExcludedRuleMap GetExcludedRules(RuleKind kind) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return Excluded(kind);
+ExcludedRuleMap CIncludeExcludeRules::GetExcludedRules(RuleKind kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return kind == RuleKind::kFiles ? excludedFiles_ : excludedKeys_;
 }
 
-void SetIncludedRules(RuleKind kind, const IncludedRuleMap& rules) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+void CIncludeExcludeRules::SetIncludedRules(RuleKind kind, const IncludedRuleMap& rules) {
+  std::lock_guard<std::mutex> lock(mutex_);
   Included(kind) = rules;
 }
 
-void SetExcludedRules(RuleKind kind, const ExcludedRuleMap& rules) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+void CIncludeExcludeRules::SetExcludedRules(RuleKind kind, const ExcludedRuleMap& rules) {
+  std::lock_guard<std::mutex> lock(mutex_);
   Excluded(kind) = rules;
 }
 
-bool AddIncludedRule(RuleKind kind, const std::wstring& name) {
+bool CIncludeExcludeRules::AddIncludedRule(RuleKind kind, const std::wstring& name) {
   if (name.empty()) return false;
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(mutex_);
   return Included(kind).emplace(ToUpperUnicode(name), name).second;
 }
 
-bool AddExcludedRule(RuleKind kind, const std::wstring& name, const std::wstring& description) {
+bool CIncludeExcludeRules::AddExcludedRule(RuleKind kind, const std::wstring& name, const std::wstring& description) {
   if (name.empty()) return false;
-  std::lock_guard<std::mutex> lock(g_mutex);
+  std::lock_guard<std::mutex> lock(mutex_);
   return Excluded(kind).emplace(ToUpperUnicode(name), ExcludedRule{name, description}).second;
 }
 
-bool RemoveIncludedRule(RuleKind kind, const std::wstring& name) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+bool CIncludeExcludeRules::RemoveIncludedRule(RuleKind kind, const std::wstring& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
   return Included(kind).erase(ToUpperUnicode(name)) > 0;
 }
 
-bool RemoveExcludedRule(RuleKind kind, const std::wstring& name) {
-  std::lock_guard<std::mutex> lock(g_mutex);
+bool CIncludeExcludeRules::RemoveExcludedRule(RuleKind kind, const std::wstring& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
   return Excluded(kind).erase(ToUpperUnicode(name)) > 0;
 }
 
-void SetExclusionReason(const std::wstring& item, const std::wstring& reason) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_reasons[ToUpperUnicode(item)] = reason;
+void CIncludeExcludeRules::ClearAllRules() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  includedFiles_.clear();
+  includedKeys_.clear();
+  excludedFiles_.clear();
+  excludedKeys_.clear();
 }
 
-std::wstring ExclusionReason(const std::wstring& item) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_reasons.empty()) return {};
-  auto found = g_reasons.find(ToUpperUnicode(item));
-  return found == g_reasons.end() ? std::wstring() : found->second;
+void CIncludeExcludeRules::SetExclusionReason(const std::wstring& item, const std::wstring& reason) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  reasons_[ToUpperUnicode(item)] = reason;
 }
 
-void ClearExclusionReasons() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_reasons.clear();
+std::wstring CIncludeExcludeRules::ExclusionReason(const std::wstring& item) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (reasons_.empty()) return {};
+  auto found = reasons_.find(ToUpperUnicode(item));
+  return found == reasons_.end() ? std::wstring() : found->second;
 }
 
-void ClearAllRules() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_includedFiles.clear();
-  g_includedKeys.clear();
-  g_excludedFiles.clear();
-  g_excludedKeys.clear();
+void CIncludeExcludeRules::ClearExclusionReasons() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  reasons_.clear();
 }
 
 bool IncludedKindOfPath(const std::wstring& listPath, RuleKind& kind) {

@@ -19,16 +19,18 @@ bool PassesUserHiveFilter(const std::wstring& upperName) {
 
 CRuleFile::CRuleFile(CXMLDocumentHandler& document, CLogger* logger) : document_(document), logger_(logger) {}
 
-int CRuleFile::ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
+int CRuleFile::ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root,
+                                 CIncludeExcludeRules& rules) {
   RuleKind kind;
   if (!document_.IsLoaded() || !IncludedKindOfPath(listPath, kind)) return 0;
   CXMLNodeHandler list = root.SelectSingleNode(listPath);
   if (!list.IsValid()) return 0;
-  for (const CXMLNodeHandler& entry : list.GetChildren()) AddIncludedRule(kind, entry.GetAttribute(0));
+  for (const CXMLNodeHandler& entry : list.GetChildren()) rules.AddIncludedRule(kind, entry.GetAttribute(0));
   return 1;
 }
 
-int CRuleFile::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
+int CRuleFile::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root,
+                                 CIncludeExcludeRules& rules) {
   RuleKind kind;
   if (!document_.IsLoaded() || !ExcludedKindOfPath(listPath, kind)) return 0;
   CXMLNodeHandler list = root.SelectSingleNode(listPath);
@@ -36,12 +38,13 @@ int CRuleFile::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHan
   for (const CXMLNodeHandler& entry : list.GetChildren()) {
     const std::wstring name = entry.GetAttribute(0);
     if (!PassesUserHiveFilter(ToUpperUnicode(name))) continue;
-    AddExcludedRule(kind, name, entry.GetAttribute(1));
+    rules.AddExcludedRule(kind, name, entry.GetAttribute(1));
   }
   return 1;
 }
 
-int CRuleFile::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
+int CRuleFile::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath,
+                                            const CIncludeExcludeRules& rules) {
   CTraceScope trace(logger_, "CXMLDocumentHandler::RegenerateIncludeExcludeFile");
   if (!document_.IsLoaded()) {
     logger_->Write(2, "CXMLDocumentHandler::RegenerateIncludeExcludeFile XML File Not Loaded");
@@ -79,7 +82,7 @@ int CRuleFile::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstrin
   }
   // Each entry goes first, so the file lists the map in reverse order.
   if (excludedPart) {
-    for (const auto& [key, rule] : GetExcludedRules(kind)) {
+    for (const auto& [key, rule] : rules.GetExcludedRules(kind)) {
       CXMLNodeHandler entry = list.InsertChild(0, L"ExcludedEntry");
       if (!entry.IsValid()) {
         logger_->Write(2, "CXMLDocumentHandler::RegenerateIncludeExcludeFile Unable to Insert ExcludedEntry node in XML file");
@@ -90,7 +93,7 @@ int CRuleFile::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstrin
       entry.SetAttribute(L"Description", rule.description);
     }
   } else {
-    for (const auto& [key, name] : GetIncludedRules(kind)) {
+    for (const auto& [key, name] : rules.GetIncludedRules(kind)) {
       CXMLNodeHandler entry = list.InsertChild(0, L"IncludedEntry");
       if (!entry.IsValid()) {
         result = 0;

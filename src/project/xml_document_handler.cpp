@@ -159,20 +159,23 @@ int CXMLDocumentHandler::InsertProductInfoInXML(const std::wstring& listPath, co
       .InsertProductInfoInXML(listPath, applicationName, version, companyName, savePath);
 }
 
-void CXMLDocumentHandler::UpdateINIDirectories(INIFileMap& files) {
-  CChangeFileWriter(*this, m_logger).UpdateINIDirectories(files);
+void CXMLDocumentHandler::UpdateINIDirectories(INIFileMap& files, const CINIFolderTable& table) {
+  CChangeFileWriter(*this, m_logger).UpdateINIDirectories(files, table);
 }
 
 // ---- Include and exclude rules (CRuleFile) ----
 
-int CXMLDocumentHandler::ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
-  return CRuleFile(*this, m_logger).ReadIncludedItems(listPath, root);
+int CXMLDocumentHandler::ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root,
+                                           CIncludeExcludeRules& rules) {
+  return CRuleFile(*this, m_logger).ReadIncludedItems(listPath, root, rules);
 }
 
-int CXMLDocumentHandler::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root) {
-  return CRuleFile(*this, m_logger).ReadExcludedItems(listPath, root);
+int CXMLDocumentHandler::ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root,
+                                           CIncludeExcludeRules& rules) {
+  return CRuleFile(*this, m_logger).ReadExcludedItems(listPath, root, rules);
 }
 
-int CXMLDocumentHandler::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
-  return CRuleFile(*this, m_logger).RegenerateIncludeExcludeFile(excludedPart, listPath);
+int CXMLDocumentHandler::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath,
+                                                      const CIncludeExcludeRules& rules) {
+  return CRuleFile(*this, m_logger).RegenerateIncludeExcludeFile(excludedPart, listPath, rules);
 }

@@ -7,7 +7,10 @@
 #include "project/change_types.h"
 #include "project/xml_node_handler.h"
 
+class CINIFolderTable;
+class CIncludeExcludeRules;
 class CLogger;
+class CSkippedFiles;
 
 // Owns one XML document of the program (a change file, the project file or the rule file) and
 // holds the schema writers and readers that work on it. Paths are Windows paths; files are read
@@ -65,7 +68,7 @@ class CXMLDocumentHandler {
 
   // Folders to Directory/File. A folder that is not written is removed from `folders` (see the
   // rules in the implementation). With `skipUsabilityTest` false, files that fail
-  // IsUsableCapturedFile are left out and executables of the included added list are recorded in
+  // IsUsableCapturedFile are left out (and recorded in SkippedFiles()) and executables of the included added list are recorded in
   // the captured executables. Saves once, when every folder is written; with `save` false it does
   // not save at all, for a caller that writes several lists into one file and saves it itself.
   int InsertDirectoryAndFileInXML(const std::wstring& listPath, FolderFileMap& folders,
@@ -87,26 +90,38 @@ class CXMLDocumentHandler {
                              const std::wstring& version, const std::wstring& companyName,
                              const std::wstring& savePath);
 
-  // Applies the process-wide INI folder table (ini_folder_table.h) to an INI list before it is
-  // written back into a project file: files whose folder was relocated move to the new folder.
-  void UpdateINIDirectories(INIFileMap& files);
+  // Applies an INI folder table (the session's) to an INI list before it is written back into a
+  // project file: files whose folder was relocated move to the new folder.
+  void UpdateINIDirectories(INIFileMap& files, const CINIFolderTable& table);
+
+  // What the change-file writers consult and record for a capture session: the reasons items were
+  // set aside for (written beside the items of the excluded lists) and the list that receives the
+  // files failing the usability test. Unset (the default), excluded items carry no reason and
+  // failing files are only left out. Both objects outlive the handler's use of them.
+  void SetCaptureRecords(const CIncludeExcludeRules* reasons, CSkippedFiles* skipped) {
+    m_reasons = reasons;
+    m_skipped = skipped;
+  }
+  const CIncludeExcludeRules* Reasons() const { return m_reasons; }
+  CSkippedFiles* SkippedFiles() const { return m_skipped; }
 
   // Executables found among the included added files while writing them (full paths).
   const std::vector<std::wstring>& GetCapturedExecutables() const { return m_capturedExecutables; }
   std::vector<std::wstring>& CapturedExecutables() { return m_capturedExecutables; }
 
-  // ---- Include and exclude rules (the process-wide maps of include_exclude_rules.h) ----
+  // ---- Include and exclude rules (the maps of include_exclude_rules.h) ----
 
   // Reads "FileSystem//IncludedItems" or "RegistrySystem//IncludedItems" under `root` into the
-  // included map of that kind. 1 when the list was found, 0 otherwise (any other path: 0).
-  int ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root);
+  // included map of that kind of `rules`. 1 when the list was found, 0 otherwise (any other
+  // path: 0).
+  int ReadIncludedItems(const std::wstring& listPath, const CXMLNodeHandler& root, CIncludeExcludeRules& rules);
   // Reads "FileSystem//ExcludedItems" or "RegistrySystem//ExcludedItems" into the excluded map of
   // that kind, dropping rules for one user's hive under HKEY_USERS.
-  int ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root);
-  // Rewrites one list of the loaded rule file from its in-memory map and saves the file where it
+  int ReadExcludedItems(const std::wstring& listPath, const CXMLNodeHandler& root, CIncludeExcludeRules& rules);
+  // Rewrites one list of the loaded rule file from its map in `rules` and saves the file where it
   // was loaded from. `excludedPart` chooses ExcludedItems (true) or IncludedItems (false);
   // `listPath` is one of the four rule list paths. 1 on success, 0 otherwise (logged).
-  int RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath);
+  int RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath, const CIncludeExcludeRules& rules);
 
   // The document itself, for the project reader and tests.
   pugi::xml_document& document() { return m_document; }
@@ -122,4 +137,6 @@ class CXMLDocumentHandler {
   CLogger* m_logger = nullptr;
   bool m_loaded = false;
   std::vector<std::wstring> m_capturedExecutables;
+  const CIncludeExcludeRules* m_reasons = nullptr;
+  CSkippedFiles* m_skipped = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "session/capture_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
@@ -19,6 +21,7 @@
 #include "session/link_shortcuts.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/ini_handler.h"
+#include "snapshot/registry_enumerate.h"
 #include "snapshot/file_version_info.h"
 #include "snapshot/user_hive_names.h"
 
@@ -85,9 +88,9 @@ std::string HostPathText(const std::wstring& windowsPath) {
   return (canonical.empty() ? host : canonical).string();
 }
 
-CCaptureSession::CCaptureSession(CLogger* logger) : logger_(logger), manager_(CUIManager::GetInstance()) {}
+CCaptureSession::CCaptureSession(CLogger* logger) : logger_(logger), manager_(std::make_unique<CUIManager>()) {}
 
-CCaptureSession::~CCaptureSession() { CUIManager::ReleaseInstance(manager_); }
+CCaptureSession::~CCaptureSession() = default;
 
 COperationResult CCaptureSession::Failed(const char* operation, const std::string& message) {
   if (logger_ != nullptr) logger_->Write(2, std::string("CCaptureSession::") + operation + " " + message);
@@ -115,7 +118,7 @@ COperationResult CCaptureSession::Initialize() {
   markOfOtherMachine_ = manager_->GetPendingMarkOwner() == PendingMarkOwner::kOtherMachine;
   if (manager_->Initialize() != 1) return Failed("Initialize", "the capture engine cannot start (see the error log)");
   FillUserHiveNames(Context().UserHiveNames);
-  EnsureFolder(Context().WorkFolder + "\\Temp");
+  platform::EnsureFolder(Context().WorkFolder + "\\Temp");
   return COperationResult::Success();
 }
 
@@ -128,11 +131,11 @@ bool CCaptureSession::IsFirstSnapshotExist() { return manager_->IsFirstSnapshotE
 
 void CCaptureSession::DiscardPendingCapture() {
   const std::wstring work = Utf8ToWide(Context().WorkFolder);
-  DeleteFolderTree(work + L"\\Temp");
-  DeleteFolderTree(work + L"\\SnapShot");
-  EnsureFolder(Context().WorkFolder + "\\SnapShot");
-  DeleteFolderTree(Context().INIBackupFolder);
-  EnsureFolder(WideToUtf8(Context().INIBackupFolder));
+  platform::DeleteFolderTree(work + L"\\Temp");
+  platform::DeleteFolderTree(work + L"\\SnapShot");
+  platform::EnsureFolder(Context().WorkFolder + "\\SnapShot");
+  platform::DeleteFolderTree(Context().INIBackupFolder);
+  platform::EnsureFolder(WideToUtf8(Context().INIBackupFolder));
   manager_->SetSnapshotTakenMark(false);
   ForgetRememberedPlaces(Context());
 }
@@ -228,6 +231,39 @@ CaptureChoiceMap CCaptureSession::BuildCaptureChoices(const std::wstring& setupW
   choices[L"SetupFileInfo"] = {texts.name, texts.version, texts.company};
   return choices;
 }
+
+IncludedRuleMap CCaptureSession::GetIncludedItems(const std::wstring& listPath) {
+  IncludedRuleMap items;
+  manager_->GetIncludedItems(listPath, items);
+  return items;
+}
+
+ExcludedRuleMap CCaptureSession::GetExcludedItems(const std::wstring& listPath) {
+  ExcludedRuleMap items;
+  manager_->GetExcludedItems(listPath, items);
+  return items;
+}
+
+COperationResult CCaptureSession::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
+  if (manager_->RegenerateIncludeExcludeFile(excludedPart, listPath) == 1) return COperationResult::Success();
+  return Failed("RegenerateIncludeExcludeFile", "the rules file " + HostPathText(Context().RulesFilePath) +
+                                                    " could not be written (see the error log)");
+}
+
+void CCaptureSession::SetSetupFilePath(const std::wstring& setupWindowsPath) {
+  manager_->SetSetupFilePath(setupWindowsPath);
+}
+
+const std::wstring& CCaptureSession::GetSetupFilePath() const { return manager_->GetSetupFilePath(); }
+
+void CCaptureSession::SetSetupFileInfo(const std::wstring& applicationName, const std::wstring& version,
+                                       const std::wstring& companyName) {
+  manager_->SetSetupFileInfo(applicationName, version, companyName);
+}
+
+const SetupFileInformation& CCaptureSession::GetSetupFileInfo() const { return manager_->GetSetupFileInfo(); }
+
+const std::wstring& CCaptureSession::GetSetupArguments() const { return manager_->GetSetupArguments(); }
 
 COperationResult CCaptureSession::BeginCapture(const std::wstring& setupWindowsPath, const ProductTexts& texts,
                                                const std::wstring& arguments, const CaptureChoiceMap& choices) {
@@ -393,10 +429,61 @@ COperationResult CCaptureSession::CompareSnapshot() {
   return result;
 }
 
+void CCaptureSession::GetFileChangeMaps(FolderFileMap*& added, FolderFileMap*& modified, FolderFileMap*& deleted) {
+  manager_->GetFileChangeMaps(added, modified, deleted);
+}
+
+void CCaptureSession::GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, RegKeyMap*& deleted) {
+  manager_->GetRegistryChangeMaps(added, modified, deleted);
+}
+
+FolderFileMap& CCaptureSession::ExcludedFileChanges() { return manager_->Wrapper().ExcludedChanges(); }
+
+RegKeyMap& CCaptureSession::ExcludedKeyChanges() { return manager_->Wrapper().ExcludedKeyChanges(); }
+
+std::vector<std::wstring> CCaptureSession::EquivalentKeys(const std::wstring& keyPath) {
+  std::vector<std::wstring> equivalents;
+  manager_->Wrapper().RegistryEnumerator().GetEquivalentKeys(keyPath, equivalents);
+  return equivalents;
+}
+
+COperationResult CCaptureSession::RewriteChanges(RuleKind side) {
+  const bool files = side == RuleKind::kFiles;
+  if (manager_->RewriteChanges(files ? 0 : 1) == 1) return COperationResult::Success();
+  const std::wstring& path = files ? Context().FileChangesPath : Context().RegChangesPath;
+  return Failed("RewriteChanges", "the change file " + HostPathText(path) + " could not be written (see the error log)");
+}
+
+std::vector<std::wstring> CCaptureSession::GetExecutableList() {
+  // The programs noted when the change file was written, as the review left them: a program set
+  // aside there is in neither included map any more and is no target of a shortcut.
+  std::vector<std::wstring> found;
+  manager_->GetExecutableList(found);
+  FolderFileMap* added = nullptr;
+  FolderFileMap* modified = nullptr;
+  FolderFileMap* deleted = nullptr;
+  manager_->GetFileChangeMaps(added, modified, deleted);
+  std::vector<std::wstring> packaged;
+  for (const std::wstring& path : found) {
+    const size_t slash = path.rfind(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    bool included = false;
+    for (const FolderFileMap* map : {added, modified}) {
+      const auto files = map->find(folder);
+      if (files != map->end() && std::find(files->second.begin(), files->second.end(), path) != files->second.end()) {
+        included = true;
+      }
+    }
+    if (included && std::find(packaged.begin(), packaged.end(), path) == packaged.end()) packaged.push_back(path);
+  }
+  return packaged;
+}
+
 ShortcutList CCaptureSession::ShortcutsFromLinks(std::vector<std::string>& notes) {
   // Shell links cannot go into the package as files; those the setup made become its shortcuts.
   notes.clear();
-  ShortcutList shortcuts = ::ShortcutsFromLinks(GetSkippedFiles(), ReadCapturedFiles(Context().FileChangesPath), notes);
+  ShortcutList shortcuts = ::ShortcutsFromLinks(manager_->SkippedFiles().GetSkippedFiles(),
+                                                ReadCapturedFiles(Context().FileChangesPath, Rules()), notes);
   if (logger_ != nullptr) {
     for (const std::string& note : notes) logger_->Write(1, note);
   }
@@ -427,7 +514,7 @@ bool CCaptureSession::EndIfNothingChanged() {
 }
 
 COperationResult CCaptureSession::BuildPackage() {
-  EnsureFolder(Context().WorkFolder + "\\Temp");
+  platform::EnsureFolder(Context().WorkFolder + "\\Temp");
   // Without a name given, a captured package is named as the build page proposes: product name +
   // ".msi". (A project built on its own is named by the builder.)
   // The name is the build's own: the context is only read here (this runs on a worker thread).
@@ -458,8 +545,8 @@ std::wstring CCaptureSession::PackagePath() { return Utf8ToWide(manager_->LastBu
 int CCaptureSession::RefusedRows() { return manager_->LastBuild().refusedRows; }
 
 void CCaptureSession::EndCapture() {
-  DeleteFolderTree(Utf8ToWide(Context().WorkFolder) + L"\\SnapShot");
-  DeleteFolderTree(Context().INIBackupFolder);
+  platform::DeleteFolderTree(Utf8ToWide(Context().WorkFolder) + L"\\SnapShot");
+  platform::DeleteFolderTree(Context().INIBackupFolder);
   // Removes this machine's mark (never another machine's) and the Temp folder.
   manager_->Uninitialize();
   if (!markOfOtherMachine_) ForgetRememberedPlaces(Context());

@@ -1,5 +1,6 @@
 #pragma once
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,9 @@ struct SetupRun {
 };
 
 // The capture session: every operation the command line and the wizard drive, from a setup program
-// to its package, as one call each. It owns the session manager (CUIManager) for its lifetime.
+// to its package, as one call each. It owns its session manager (CUIManager) and with it all the
+// engine state of a capture (work context, rules, change maps): two sessions of one process share
+// nothing but the machine and the process-wide status values.
 //
 // A capture goes: Initialize; DiscardPendingCapture or ResumePendingCapture; for a new capture
 // ChooseProductTexts, BuildCaptureChoices, BeginCapture, CaptureFirstSnapshot (from here the capture
@@ -60,18 +63,31 @@ class CCaptureSession {
   CCaptureSession& operator=(const CCaptureSession&) = delete;
 
   CUIManager& Manager() { return *manager_; }
+  const CUIManager& Manager() const { return *manager_; }
   // The work context of the session (paths, user hives, the pending mark as read): filled by the
-  // caller (CWorkContext::Setup and the setters) before Initialize and between operations, never
+  // caller (SetupWorkContext and the setters) before Initialize and between operations, never
   // while a worker runs.
   CWorkContext& Context() { return manager_->Context(); }
   const CWorkContext& Context() const { return manager_->Context(); }
+  // The session's include and exclude rules (with the reasons items were set aside for) and its
+  // INI folder table: the pages read and replace them between operations.
+  CIncludeExcludeRules& Rules() { return manager_->Rules(); }
+  CINIFolderTable& INIFolders() { return manager_->INIFolders(); }
+  // One list of the rule file ("FileSystem//ExcludedItems", "RegistrySystem//IncludedItems", ...)
+  // read into Rules(), and the map of that list as Rules() then holds it; empty when the rule file
+  // does not load or the path names no list of that part.
+  IncludedRuleMap GetIncludedItems(const std::wstring& listPath);
+  ExcludedRuleMap GetExcludedItems(const std::wstring& listPath);
+  // Writes one list of the rule file again from its map in Rules(); fails when the rule file does
+  // not load or cannot be written.
+  COperationResult RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath);
 
   // ---- Scan state ----
 
   // What the configuration file says about a pending capture (readable before Initialize, as soon
   // as the configuration file is known).
   PendingCaptureInfo GetPendingCapture() const;
-  // Starts the engine on the work folders of Context() (CWorkContext::Setup): the manager, the
+  // Starts the engine on the work folders of Context() (SetupWorkContext): the manager, the
   // user hives' names, the scratch folder. A capture marked pending by another machine is noted: this session
   // then neither reads nor writes the mark.
   COperationResult Initialize();
@@ -109,6 +125,14 @@ class CCaptureSession {
   // force, as saved or as read back by ResumePendingCapture.
   COperationResult WriteScanDetails(const CaptureChoiceMap& choices);
   CaptureChoiceMap GetScanDetails() const { return manager_->GetCaptureChoices(); }
+  // The setup being repackaged and its product texts as the main page names them (BeginCapture
+  // names them too; a resumed capture reads them back).
+  void SetSetupFilePath(const std::wstring& setupWindowsPath);
+  const std::wstring& GetSetupFilePath() const;
+  void SetSetupFileInfo(const std::wstring& applicationName, const std::wstring& version,
+                        const std::wstring& companyName);
+  const SetupFileInformation& GetSetupFileInfo() const;
+  const std::wstring& GetSetupArguments() const;
   // Names the setup, its texts and arguments, and saves the choices (WriteScanDetails).
   COperationResult BeginCapture(const std::wstring& setupWindowsPath, const ProductTexts& texts,
                                 const std::wstring& arguments, const CaptureChoiceMap& choices);
@@ -131,6 +155,23 @@ class CCaptureSession {
   // The comparison (worker thread); writes the change files. Failed or cancelled, the capture
   // stays pending.
   COperationResult CompareSnapshot();
+  // The changes of the comparison as the review edits them: the included added, modified and
+  // deleted maps of each side and what fell under an exclusion rule (user-interface thread, never
+  // while a worker runs).
+  void GetFileChangeMaps(FolderFileMap*& added, FolderFileMap*& modified, FolderFileMap*& deleted);
+  void GetRegistryChangeMaps(RegKeyMap*& added, RegKeyMap*& modified, RegKeyMap*& deleted);
+  FolderFileMap& ExcludedFileChanges();
+  RegKeyMap& ExcludedKeyChanges();
+  // The paths of existing keys that are the same key as `keyPath` seen through another root
+  // (HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE\SOFTWARE\Classes, HKEY_CURRENT_USER and its hive
+  // under HKEY_USERS); never `keyPath` itself.
+  std::vector<std::wstring> EquivalentKeys(const std::wstring& keyPath);
+  // Writes the change file of one side again from its (reviewed) maps: "FileChanges.xml" for
+  // RuleKind::kFiles, "RegChanges.xml" for RuleKind::kRegistry. Fails when it cannot be written.
+  COperationResult RewriteChanges(RuleKind side);
+  // The programs the package holds for shortcuts: the executables the setup added, without those
+  // the review set aside (in the order they were found, each once).
+  std::vector<std::wstring> GetExecutableList();
   // The package's shortcuts for the shell links the setup made (links are no files of a package);
   // why a link is left out goes to `notes` and the log.
   ShortcutList ShortcutsFromLinks(std::vector<std::string>& notes);
@@ -156,7 +197,7 @@ class CCaptureSession {
   COperationResult Cancelled(const char* operation, const std::string& what);
 
   CLogger* logger_;
-  CUIManager* manager_;
+  std::unique_ptr<CUIManager> manager_;
   // The pending mark belongs to another machine: this session neither reads nor writes it.
   bool markOfOtherMachine_ = false;
 };

@@ -54,9 +54,9 @@ std::wstring PlaceProperty(const std::wstring& tokenFolder, const std::wstring& 
 
 }  // namespace
 
-CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath) {
+CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath, const CIncludeExcludeRules& rules) {
   CapturedFiles captured;
-  captured.folderRules = GetExcludedRules(RuleKind::kFiles);
+  captured.folderRules = rules.GetExcludedRules(RuleKind::kFiles);
   CXMLDocumentHandler document;
   if (document.Load(fileChangesPath) != 1) return captured;
   std::vector<std::wstring> folders;

@@ -14,8 +14,8 @@ struct CapturedFiles {
 };
 
 // The set-aside files listed in a file change file (FileChanges.xml after its included/excluded
-// split; none when the file cannot be read) and the file rules in force.
-CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath);
+// split; none when the file cannot be read) and the file rules in force in `rules`.
+CapturedFiles ReadCapturedFiles(const std::wstring& fileChangesPath, const CIncludeExcludeRules& rules);
 
 // The package's shortcuts for the shell links (.lnk) a setup created: a link does not go into the
 // package as a file (it would point at the capturing machine's places); it becomes a shortcut of

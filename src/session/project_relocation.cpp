@@ -68,8 +68,8 @@ bool IsIconFile(const std::wstring& path) {
 bool CProjectRelocation::KeyExists(const std::wstring& keyPath) {
   const size_t slash = keyPath.find(L'\\');
   const std::wstring rootName = keyPath.substr(0, slash);
-  const auto root = RootKeyTable.find(rootName);
-  if (root == RootKeyTable.end()) return false;
+  const auto root = platform::RootKeyTable.find(rootName);
+  if (root == platform::RootKeyTable.end()) return false;
   platform::RegistryKey key;
   return key.Open(root->second, slash == std::wstring::npos ? std::wstring() : keyPath.substr(slash + 1)) ==
          platform::kSuccess;
@@ -232,9 +232,9 @@ void CProjectRelocation::MoveEmptyFolders(const std::wstring& oldFolder, const s
 }
 
 void CProjectRelocation::RelocateINIFolders(const std::wstring& oldFolder, const std::wstring& newFolder) {
-  for (const auto& [folder, mapped] : GetINIFolderTable()) {
+  for (const auto& [folder, mapped] : manager_.INIFolders().GetINIFolderTable()) {
     std::wstring rest;
-    if (Below(folder, oldFolder, rest)) RelocateINIFolder(folder, newFolder + rest);
+    if (Below(folder, oldFolder, rest)) manager_.INIFolders().RelocateINIFolder(folder, newFolder + rest);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <mutex>
 
 #include "core/logger.h"
 #include "core/status_values.h"
@@ -10,15 +9,12 @@
 #include "core/work_paths.h"
 #include "package/msi_handler.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "snapshot/scan_details.h"
 
 namespace {
-
-std::mutex g_instanceMutex;
-CUIManager* g_instance = nullptr;
-int g_uses = 0;
 
 constexpr const wchar_t* kSnapshotTakenKey = L"IsSnapshotTaken";
 constexpr const wchar_t* kCaptureMachineKey = L"CaptureMachine";
@@ -31,25 +27,9 @@ std::wstring ProjectFileFor(const CWorkContext& context, const SetupFileInformat
 
 }  // namespace
 
-CUIManager* CUIManager::GetInstance() {
-  std::lock_guard<std::mutex> lock(g_instanceMutex);
-  if (g_uses == 0 || g_instance == nullptr) g_instance = new CUIManager();
-  ++g_uses;
-  return g_instance;
-}
-
-void CUIManager::ReleaseInstance(CUIManager* manager) {
-  std::lock_guard<std::mutex> lock(g_instanceMutex);
-  if (g_uses <= 0 || manager == nullptr) return;
-  if (g_uses == 1 && manager == g_instance) {
-    delete g_instance;
-    g_instance = nullptr;
-  }
-  --g_uses;
-}
-
 CUIManager::CUIManager()
-    : msiHandler_(std::make_unique<CMSIHandler>(context_)), wrapper_(std::make_unique<CEnumerateWrapper>(context_)) {}
+    : msiHandler_(std::make_unique<CMSIHandler>(context_)),
+      wrapper_(std::make_unique<CEnumerateWrapper>(context_, rules_, skippedFiles_)) {}
 
 CUIManager::~CUIManager() {
   if (logger_) CLogger::ReleaseInstance(logger_);
@@ -62,14 +42,14 @@ int CUIManager::Initialize() {
   if (!context_.SnapshotTaken) {
     // No capture is waiting: whatever an earlier one left behind must not be offered again.
     const std::wstring work = Utf8ToWide(context_.WorkFolder);
-    DeleteFolderTree(work + L"\\Temp");
-    DeleteFolderTree(work + L"\\SnapShot");
-    DeleteFolderTree(context_.INIBackupFolder);
+    platform::DeleteFolderTree(work + L"\\Temp");
+    platform::DeleteFolderTree(work + L"\\SnapShot");
+    platform::DeleteFolderTree(context_.INIBackupFolder);
   }
   snapshotFolderPath_ = FormatText("%s%s", context_.WorkFolder.c_str(), "\\SnapShot");
-  EnsureFolder(snapshotFolderPath_);
+  platform::EnsureFolder(snapshotFolderPath_);
   iniBackupFolderPath_ = WideToUtf8(context_.INIBackupFolder);
-  EnsureFolder(iniBackupFolderPath_);
+  platform::EnsureFolder(iniBackupFolderPath_);
 
   int result = wrapper_->Initialize();
   if (result == 1) {
@@ -135,8 +115,8 @@ int CUIManager::GenerateProjectFile(const ShortcutList& shortcuts, const IconMap
   ProductInfo product{setupFileInfo_.ApplicationName, setupFileInfo_.Version, setupFileInfo_.CompanyName};
   int result = wrapper_->GenerateProjectFile(shortcuts, icons, product);
   if (result == 1) {
-    DeleteFolderTree(Utf8ToWide(snapshotFolderPath_));
-    DeleteFolderTree(Utf8ToWide(iniBackupFolderPath_));
+    platform::DeleteFolderTree(Utf8ToWide(snapshotFolderPath_));
+    platform::DeleteFolderTree(Utf8ToWide(iniBackupFolderPath_));
   }
   return result;
 }

@@ -5,8 +5,10 @@
 
 #include "core/work_context.h"
 #include "package/package_build_result.h"
+#include "project/captured_file.h"
 #include "project/change_types.h"
 #include "project/include_exclude_rules.h"
+#include "project/ini_folder_table.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/enumerate_wrapper.h"
 
@@ -48,8 +50,8 @@ struct LoadedProjectLists {
 };
 
 // The engine's state of a capture, owned by the capture session (CCaptureSession), through which
-// the command line and the wizard reach it. Counted single instance: every user gets it and
-// releases it; the last release destroys it.
+// the command line and the wizard reach it: one per session, so two sessions of one process share
+// nothing but the machine.
 //
 // Scan state (capture session): what is captured, which installer, whether a first snapshot waits
 // for its second; persisted in "ScanDetails.txt" and the configuration file so that a capture
@@ -61,19 +63,29 @@ struct LoadedProjectLists {
 // thread, never while a worker runs.
 class CUIManager {
  public:
-  // The instance (created when the use count was 0); adds one use.
-  static CUIManager* GetInstance();
-  // Removes one use; the last release of the current instance destroys it.
-  static void ReleaseInstance(CUIManager* manager);
+  CUIManager();
+  ~CUIManager();
+  CUIManager(const CUIManager&) = delete;
+  CUIManager& operator=(const CUIManager&) = delete;
 
   // The work context of the engine: paths, user hives, the pending mark as read. Every part the
   // manager owns reads it; the capture session fills it (CCaptureSession::Context).
   CWorkContext& Context() { return context_; }
   const CWorkContext& Context() const { return context_; }
+  // The include and exclude rules of the session: read from the rule file by the capture page,
+  // the comparisons and the pages, edited by the pages, written back by
+  // RegenerateIncludeExcludeFile; with the reasons the comparison set items aside for.
+  CIncludeExcludeRules& Rules() { return rules_; }
+  const CIncludeExcludeRules& Rules() const { return rules_; }
+  // The folders of the INI files of the project loaded for review, and where the project view
+  // relocated them (applied when the project is written back).
+  CINIFolderTable& INIFolders() { return iniFolders_; }
+  // The captured files that failed the usability test while the change files were written.
+  CSkippedFiles& SkippedFiles() { return skippedFiles_; }
 
   // ---- Scan state ----
 
-  // Once per process: reads "IsSnapshotTaken" (wiping old capture data of this machine when no
+  // Once per manager: reads "IsSnapshotTaken" (wiping old capture data of this machine when no
   // capture of it is pending), makes the snapshot and INI backup folders, initialises the wrapper.
   // 1 or 0; 1 when already done.
   int Initialize();
@@ -154,13 +166,11 @@ class CUIManager {
   CXMLDocumentHandler& RuleHandler() { return ruleHandler_; }
 
  private:
-  CUIManager();
-  ~CUIManager();
-  CUIManager(const CUIManager&) = delete;
-  CUIManager& operator=(const CUIManager&) = delete;
-
-  // Before the parts that keep a reference to it.
+  // Before the parts that keep a reference to them.
   CWorkContext context_;
+  CIncludeExcludeRules rules_;
+  CINIFolderTable iniFolders_;
+  CSkippedFiles skippedFiles_;
   bool initialized_ = false;
   std::string snapshotFolderPath_;
   std::string iniBackupFolderPath_;

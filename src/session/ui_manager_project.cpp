@@ -30,12 +30,13 @@ void ReadKeyMap(const CXMLDocumentHandler& document, const wchar_t* listPath, Re
   project_reader::ReadRegistry(document, listPath, entries, &map);
 }
 
-void ReadIniMap(const CXMLDocumentHandler& document, const wchar_t* listPath, INIFileMap& map) {
+void ReadIniMap(const CXMLDocumentHandler& document, const wchar_t* listPath, INIFileMap& map,
+                CINIFolderTable& iniFolders) {
   project_reader::ReadIni(document, listPath, map);
   for (const auto& [path, entries] : map) {
     std::wstring folder = path.substr(0, path.find_last_of(L'\\') == std::wstring::npos ? 0 : path.find_last_of(L'\\'));
     FromTokenForm(folder);
-    RecordINIFolder(folder);
+    iniFolders.RecordINIFolder(folder);
   }
 }
 
@@ -54,9 +55,9 @@ int CUIManager::ParseProjectFile(const std::wstring& projectFilePath) {
   ReadKeyMap(projectHandler_, xmlpath::kRegAdded, projectLists_.addedKeys);
   ReadKeyMap(projectHandler_, xmlpath::kRegModified, projectLists_.modifiedKeys);
   ReadKeyMap(projectHandler_, xmlpath::kRegDeleted, projectLists_.deletedKeys);
-  ReadIniMap(projectHandler_, xmlpath::kIniAdded, projectLists_.addedINIEntries);
-  ReadIniMap(projectHandler_, xmlpath::kIniModified, projectLists_.modifiedINIEntries);
-  ReadIniMap(projectHandler_, xmlpath::kIniDeleted, projectLists_.deletedINIEntries);
+  ReadIniMap(projectHandler_, xmlpath::kIniAdded, projectLists_.addedINIEntries, iniFolders_);
+  ReadIniMap(projectHandler_, xmlpath::kIniModified, projectLists_.modifiedINIEntries, iniFolders_);
+  ReadIniMap(projectHandler_, xmlpath::kIniDeleted, projectLists_.deletedINIEntries, iniFolders_);
   // Kept so that writing the reviewed project back does not lose them.
   project_reader::ReadShortcuts(projectHandler_, projectLists_.shortcuts);
   project_reader::ReadIcons(projectHandler_, projectLists_.icons);
@@ -96,9 +97,9 @@ int CUIManager::WriteProjectFile() {
   project_reader::ReadIni(projectHandler_, xmlpath::kIniAdded, added);
   project_reader::ReadIni(projectHandler_, xmlpath::kIniModified, modified);
   project_reader::ReadIni(projectHandler_, xmlpath::kIniDeleted, deleted);
-  projectHandler_.UpdateINIDirectories(added);
-  projectHandler_.UpdateINIDirectories(modified);
-  projectHandler_.UpdateINIDirectories(deleted);
+  projectHandler_.UpdateINIDirectories(added, iniFolders_);
+  projectHandler_.UpdateINIDirectories(modified, iniFolders_);
+  projectHandler_.UpdateINIDirectories(deleted, iniFolders_);
 
   if (projectHandler_.Load(context_.TemplateProjectPath) != 1) {
     LogLoadFailure(logger_, "CUIManager::WriteProjectFile Unable to Load %s File", context_.TemplateProjectPath);
@@ -144,8 +145,8 @@ void CUIManager::GetIncludedItems(const std::wstring& listPath, IncludedRuleMap&
     return;
   }
   if (!IncludedKindOfPath(listPath, kind)) return;
-  ruleHandler_.ReadIncludedItems(listPath, ruleHandler_.GetRootElement());
-  items = GetIncludedRules(kind);
+  ruleHandler_.ReadIncludedItems(listPath, ruleHandler_.GetRootElement(), rules_);
+  items = rules_.GetIncludedRules(kind);
 }
 
 void CUIManager::GetExcludedItems(const std::wstring& listPath, ExcludedRuleMap& items) {
@@ -156,8 +157,8 @@ void CUIManager::GetExcludedItems(const std::wstring& listPath, ExcludedRuleMap&
     return;
   }
   if (!ExcludedKindOfPath(listPath, kind)) return;
-  ruleHandler_.ReadExcludedItems(listPath, ruleHandler_.GetRootElement());
-  items = GetExcludedRules(kind);
+  ruleHandler_.ReadExcludedItems(listPath, ruleHandler_.GetRootElement(), rules_);
+  items = rules_.GetExcludedRules(kind);
 }
 
 int CUIManager::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstring& listPath) {
@@ -166,7 +167,7 @@ int CUIManager::RegenerateIncludeExcludeFile(bool excludedPart, const std::wstri
       logger_->Write(2, " CUIManager::RegenerateIncludeExcludeFile: Unable to Load 'DefaultIncludeExclude.xml'");
     return 0;
   }
-  return ruleHandler_.RegenerateIncludeExcludeFile(excludedPart, listPath);
+  return ruleHandler_.RegenerateIncludeExcludeFile(excludedPart, listPath, rules_);
 }
 
 long CUIManager::BuildPackage(const std::wstring& packageFileName) {

@@ -9,17 +9,21 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/process.h"
+#include "project/captured_file.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/uninstall_set_aside.h"
 
-CEnumerateWrapper::CEnumerateWrapper(CWorkContext& context)
+CEnumerateWrapper::CEnumerateWrapper(CWorkContext& context, CIncludeExcludeRules& rules, CSkippedFiles& skipped)
     : context_(context),
-      fileEnumerate_(std::make_unique<CFileEnumerate>(context)),
-      registryEnumerate_(std::make_unique<CRegistryEnumerate>(context)),
+      rules_(rules),
+      skipped_(skipped),
+      fileEnumerate_(std::make_unique<CFileEnumerate>(context, rules, skipped)),
+      registryEnumerate_(std::make_unique<CRegistryEnumerate>(context, rules)),
       projectDocument_(std::make_unique<CXMLDocumentHandler>()) {}
 
 CEnumerateWrapper::~CEnumerateWrapper() {
@@ -49,7 +53,7 @@ int CEnumerateWrapper::Uninitialize() {
     CLogger::ReleaseInstance(logger_);
     logger_ = nullptr;
   }
-  DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
+  platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
   fileEnumerate_->Uninitialize();
   registryEnumerate_->Uninitialize();
   return 1;
@@ -111,13 +115,13 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
   const std::wstring folder = Utf8ToWide(context_.WorkFolder) + L"\\SnapShot";
   if (second) {
     platform::RemoveFile(folder + L"\\FileSystemDir\\SecondSnapShot.txt");
-    DeleteFolderTree(folder + L"\\RegSystemDir\\SecondSnapShot");
+    platform::DeleteFolderTree(folder + L"\\RegSystemDir\\SecondSnapShot");
   } else {
     platform::RemoveFile(folder + L"\\FileSystemDir\\FirstSnapShot.txt");
-    DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
+    platform::DeleteFolderTree(folder + L"\\RegSystemDir\\FirstSnapShot");
     // The INI backups belong to the first snapshot's walk.
-    DeleteFolderTree(context_.INIBackupFolder);
-    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
+    platform::DeleteFolderTree(context_.INIBackupFolder);
+    platform::EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     fileEnumerate_->SetFirstSnapshotTaken(false);
     registryEnumerate_->SetFirstSnapshotTaken(false);
   }
@@ -126,12 +130,14 @@ void CEnumerateWrapper::RemoveSnapshotsOfThisRun() {
 
 int CEnumerateWrapper::CompareSnapshot() {
   const std::string temp = context_.WorkFolder + "\\Temp";
-  long status = EnsureFolder(temp);
+  long status = platform::EnsureFolder(temp);
   if (status != 0 && logger_) {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", temp.c_str(), status));
   }
   ProgressCounter = 0;
-  ClearExclusionReasons();
+  // What an earlier comparison set aside or skipped is not this one's.
+  rules_.ClearExclusionReasons();
+  skipped_.ClearSkippedFiles();
   if (CancelRequest.IsRequested()) return 0;
   if (fileEnumerate_->CompareChanges() != 1) {
     if (logger_) logger_->Write(2, "CEnumerateWrapper::CompareSnapshot Failed to CompareSnapshot of FileEnumerate Class");
@@ -151,11 +157,11 @@ int CEnumerateWrapper::CompareSnapshot() {
     registryEnumerate_->GetChangeMaps(addedKeys, modifiedKeys, deletedKeys);
     const std::vector<std::wstring> setAside = CUninstallSetAside().Apply(
         *addedKeys, *modifiedKeys, registryEnumerate_->ExcludedKeyChanges(), fileEnumerate_->AddedFolders(),
-        fileEnumerate_->ModifiedFolders(), fileEnumerate_->ExcludedChanges());
+        fileEnumerate_->ModifiedFolders(), fileEnumerate_->ExcludedChanges(), rules_);
     for (const std::wstring& item : setAside) {
       if (logger_) {
         logger_->Write(1, "CEnumerateWrapper::CompareSnapshot Set aside " + WideToUtf8(item) + ": " +
-                              WideToUtf8(ExclusionReason(item)));
+                              WideToUtf8(rules_.ExclusionReason(item)));
       }
     }
   }
@@ -180,9 +186,9 @@ int CEnumerateWrapper::GenerateProjectFile(const ShortcutList& shortcuts, const 
     const std::wstring projectFolder = context_.ProjectFilePath.substr(0, context_.ProjectFilePath.find_last_of(L'\\'));
     for (size_t slash = projectFolder.find(L'\\'); slash != std::wstring::npos;
          slash = projectFolder.find(L'\\', slash + 1)) {
-      if (slash > 2) EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
+      if (slash > 2) platform::EnsureFolder(WideToUtf8(projectFolder.substr(0, slash)));
     }
-    EnsureFolder(WideToUtf8(projectFolder));
+    platform::EnsureFolder(WideToUtf8(projectFolder));
     // The document is saved at every step: a request honoured between steps removes the file, so
     // that no half project is left to be built.
     const std::function<bool()> steps[] = {

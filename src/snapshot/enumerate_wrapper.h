@@ -6,7 +6,9 @@
 
 #include "project/change_types.h"
 
+class CIncludeExcludeRules;
 class CLogger;
+class CSkippedFiles;
 class CWorkContext;
 class CFileEnumerate;
 class CRegistryEnumerate;
@@ -21,8 +23,9 @@ using CaptureChoiceMap = std::map<std::wstring, std::vector<std::wstring>>;
 // captures and both comparisons, and merges the change files into the project file.
 class CEnumerateWrapper {
  public:
-  // The context lives as long as the wrapper (the session manager owns both).
-  explicit CEnumerateWrapper(CWorkContext& context);
+  // The context, the rules and the skipped-files list live as long as the wrapper (the session
+  // manager owns them all); the enumerators are handed them.
+  CEnumerateWrapper(CWorkContext& context, CIncludeExcludeRules& rules, CSkippedFiles& skipped);
   ~CEnumerateWrapper();
   CEnumerateWrapper(const CEnumerateWrapper&) = delete;
   CEnumerateWrapper& operator=(const CEnumerateWrapper&) = delete;
@@ -40,8 +43,9 @@ class CEnumerateWrapper {
   // snapshot the machine is made quiet (platform::PrepareMachineForCapture) unless that was
   // switched off. 1, or 0 when a capture failed (the other still runs).
   int CaptureSnapshot(const CaptureChoiceMap& choices);
-  // Compares files, then (only if that worked) the registry; sets the original setup's uninstall
-  // entry and uninstaller aside (CUninstallSetAside); then writes the change files. 1 or 0.
+  // Forgets the reasons and skipped files of an earlier comparison; compares files, then (only if
+  // that worked) the registry; sets the original setup's uninstall entry and uninstaller aside
+  // (CUninstallSetAside); then writes the change files. 1 or 0.
   int CompareSnapshot();
   // Puts the included file and registry changes and the INI changes into the project document,
   // then the shortcuts, icons and product information, saving to ProjectFilePath. Returns 1, or 0
@@ -79,6 +83,8 @@ class CEnumerateWrapper {
   void RemoveSnapshotsOfThisRun();
 
   CWorkContext& context_;
+  CIncludeExcludeRules& rules_;
+  CSkippedFiles& skipped_;
   int projectLoaded_ = 0;
   CLogger* logger_ = nullptr;
   std::unique_ptr<CFileEnumerate> fileEnumerate_;

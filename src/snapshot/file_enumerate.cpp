@@ -9,6 +9,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/ini_handler.h"
 
@@ -63,10 +64,14 @@ class CFileEnumerate::SnapshotStream {
   bool failed_ = false;
 };
 
-CFileEnumerate::CFileEnumerate(CWorkContext& context)
+CFileEnumerate::CFileEnumerate(CWorkContext& context, CIncludeExcludeRules& rules, CSkippedFiles& skipped)
     : context_(context),
+      rules_(rules),
+      skipped_(skipped),
       iniHandler_(std::make_unique<CINIHandler>(context)),
-      changeDocument_(std::make_unique<CXMLDocumentHandler>()) {}
+      changeDocument_(std::make_unique<CXMLDocumentHandler>()) {
+  changeDocument_->SetCaptureRecords(&rules_, &skipped_);
+}
 
 CFileEnumerate::~CFileEnumerate() {
   if (logger_) CLogger::ReleaseInstance(logger_);
@@ -126,7 +131,7 @@ bool CFileEnumerate::IsFirstSnapshotExist() {
   if (platform::PathExists(Utf8ToWide(firstSnapshotPath_))) {
     firstSnapshotTaken_ = true;
   } else {
-    EnsureFolder(snapshotFolder_);
+    platform::EnsureFolder(snapshotFolder_);
     firstSnapshotTaken_ = false;
   }
   return firstSnapshotTaken_;
@@ -174,7 +179,7 @@ int CFileEnumerate::CaptureSnapShot(const std::vector<std::wstring>& roots) {
     StatusCaption.Set(MessageText(149));
     PopulateMap();
     platform::RemoveFile(Utf8ToWide(secondSnapshotPath_));
-    DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
+    platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder) + L"\\Temp");
     target = secondSnapshotPath_;
   }
   SnapshotStream stream(target);
@@ -286,7 +291,7 @@ std::wstring CFileEnumerate::BackupPathOf(const std::wstring& path, bool makeFol
     backup += L"\\" + pieces[i];
     if (makeFolders) {
       const std::string narrow = WideToUtf8(backup);
-      long status = EnsureFolder(narrow);
+      long status = platform::EnsureFolder(narrow);
       if (status != 0 && logger_) {
         logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", narrow.c_str(), status));
       }
@@ -345,8 +350,8 @@ void CFileEnumerate::LoadExclusionRules() {
   excludedItems_.clear();
   CXMLDocumentHandler rules;
   if (rules.Load(context_.RulesFilePath) != 1) return;  // no rules: nothing is excluded
-  rules.ReadExcludedItems(xmlpath::kExcludedFileRules, rules.GetRootElement());
-  excludedItems_ = GetExcludedRules(RuleKind::kFiles);
+  rules.ReadExcludedItems(xmlpath::kExcludedFileRules, rules.GetRootElement(), rules_);
+  excludedItems_ = rules_.GetExcludedRules(RuleKind::kFiles);
 }
 
 void CFileEnumerate::PrepareChangeDocument() {

@@ -14,6 +14,7 @@
 #include "snapshot/file_snapshot_record.h"
 
 class CLogger;
+class CSkippedFiles;
 class CINIHandler;
 class CWorkContext;
 class CXMLDocumentHandler;
@@ -28,8 +29,10 @@ class CXMLDocumentHandler;
 // read while it runs.
 class CFileEnumerate {
  public:
-  // The context lives as long as the enumerator.
-  explicit CFileEnumerate(CWorkContext& context);
+  // The context, the session's rules (the comparison reads the excluded folders into them and
+  // consults the reasons items were set aside for) and its list of skipped files live as long as
+  // the enumerator.
+  CFileEnumerate(CWorkContext& context, CIncludeExcludeRules& rules, CSkippedFiles& skipped);
   ~CFileEnumerate();
   CFileEnumerate(const CFileEnumerate&) = delete;
   CFileEnumerate& operator=(const CFileEnumerate&) = delete;
@@ -130,6 +133,8 @@ class CFileEnumerate {
   int WriteChangeFile(bool skipUsabilityTest);
 
   CWorkContext& context_;
+  CIncludeExcludeRules& rules_;
+  CSkippedFiles& skipped_;
   int folderCount_ = 0;
   int fileCount_ = 0;
   bool firstSnapshotTaken_ = false;

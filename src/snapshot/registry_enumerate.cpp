@@ -9,6 +9,7 @@
 #include "core/work_context.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "platform/registry.h"
 #include "project/xml_document_handler.h"
 #include "snapshot/reg_cmp.h"
@@ -31,8 +32,8 @@ bool CreateEmptyFile(const std::wstring& path) {
 bool KeyExists(const std::wstring& keyPath) {
   const size_t slash = keyPath.find(L'\\');
   const std::wstring rootName = keyPath.substr(0, slash);
-  const auto root = RootKeyTable.find(rootName);
-  if (root == RootKeyTable.end()) return false;
+  const auto root = platform::RootKeyTable.find(rootName);
+  if (root == platform::RootKeyTable.end()) return false;
   platform::RegistryKey key;
   const bool exists =
       key.Open(root->second, slash == std::wstring::npos ? std::wstring() : keyPath.substr(slash + 1)) ==
@@ -55,10 +56,13 @@ void RemoveAllIgnoringCase(std::wstring& text, const std::wstring& what) {
 
 }  // namespace
 
-CRegistryEnumerate::CRegistryEnumerate(CWorkContext& context)
+CRegistryEnumerate::CRegistryEnumerate(CWorkContext& context, CIncludeExcludeRules& rules)
     : context_(context),
+      rules_(rules),
       changeDocument_(std::make_unique<CXMLDocumentHandler>()),
-      rulesDocument_(std::make_unique<CXMLDocumentHandler>()) {}
+      rulesDocument_(std::make_unique<CXMLDocumentHandler>()) {
+  changeDocument_->SetCaptureRecords(&rules_, nullptr);
+}
 
 CRegistryEnumerate::~CRegistryEnumerate() {
   if (logger_ != nullptr) CLogger::ReleaseInstance(logger_);
@@ -102,7 +106,7 @@ std::wstring CRegistryEnumerate::DifferenceFileName(size_t index) const {
 bool CRegistryEnumerate::IsFirstSnapshotExist() {
   CTraceScope trace(logger_, "CRegistryEnumerate::IsFirstSnapshotExist");
   auto ensure = [this](const std::string& folder) {
-    const long code = EnsureFolder(folder);
+    const long code = platform::EnsureFolder(folder);
     if (code != 0) {
       LogLevel1(FormatText("Directory %s not created successfully error code is: %ld ", folder.c_str(), code));
     }
@@ -122,7 +126,7 @@ bool CRegistryEnumerate::IsFirstSnapshotExist() {
 int CRegistryEnumerate::CaptureSnapShot(std::vector<std::wstring>& startingKeys) {
   CTraceScope trace(logger_, "CRegistryEnumerate::CaptureSnapShot");
   auto ensure = [this](const std::string& folder) {
-    const long code = EnsureFolder(folder);
+    const long code = platform::EnsureFolder(folder);
     if (code != 0) {
       LogLevel1(FormatText("RegistryEnumerate: Directory %s not created successfully error code is: %ld ",
                            folder.c_str(), code));
@@ -130,8 +134,8 @@ int CRegistryEnumerate::CaptureSnapShot(std::vector<std::wstring>& startingKeys)
   };
   const bool second = FirstSnapshotTaken == 1;
   if (second) {
-    DeleteFolderTree(Utf8ToWide(secondSnapshotFolder_));
-    DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\Temp"));
+    platform::DeleteFolderTree(Utf8ToWide(secondSnapshotFolder_));
+    platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\Temp"));
   }
   // Every level, so that a capture also works when the folders were removed behind our back.
   ensure(context_.WorkFolder + "\\SnapShot");
@@ -162,7 +166,7 @@ int CRegistryEnumerate::CaptureSnapShot(std::vector<std::wstring>& startingKeys)
   }
   if (CancelRequest.IsRequested()) {
     // The files of a walk cut short are no snapshot: they go, and a first snapshot stays untaken.
-    DeleteFolderTree(Utf8ToWide(second ? secondSnapshotFolder_ : firstSnapshotFolder_));
+    platform::DeleteFolderTree(Utf8ToWide(second ? secondSnapshotFolder_ : firstSnapshotFolder_));
     if (logger_) logger_->Write(1, "CRegistryEnumerate::CaptureSnapShot cancelled; the snapshot files are removed");
     return 0;
   }
@@ -191,10 +195,10 @@ platform::Status CRegistryEnumerate::TakeSnapShot_Internal(CRegSnapshot& snapsho
   const size_t slash = startingKey.find(L'\\');
   const std::wstring rootName = startingKey.substr(0, slash);
   const std::wstring path = slash == std::wstring::npos ? std::wstring() : startingKey.substr(slash + 1);
-  const auto root = RootKeyTable.find(rootName);
-  if (root == RootKeyTable.end()) {
+  const auto root = platform::RootKeyTable.find(rootName);
+  if (root == platform::RootKeyTable.end()) {
     std::string message = "Invalid key: '" + WideToUtf8(startingKey) + "'. Must be one of:";
-    for (const auto& entry : RootKeyTable) {
+    for (const auto& entry : platform::RootKeyTable) {
       if (entry.first.size() < 5) message += " " + WideToUtf8(entry.first);
     }
     message += "\r\n";
@@ -240,11 +244,11 @@ int CRegistryEnumerate::CompareChanges() {
 
   ExcludedRegItems.clear();
   if (rulesDocument_->Load(context_.RulesFilePath) == 1) {
-    rulesDocument_->ReadExcludedItems(xmlpath::kExcludedRegistryRules, rulesDocument_->GetRootElement());
-    ExcludedRegItems = GetExcludedRules(RuleKind::kRegistry);
+    rulesDocument_->ReadExcludedItems(xmlpath::kExcludedRegistryRules, rulesDocument_->GetRootElement(), rules_);
+    ExcludedRegItems = rules_.GetExcludedRules(RuleKind::kRegistry);
   }
 
-  EnsureFolder(context_.WorkFolder + "\\Temp");
+  platform::EnsureFolder(context_.WorkFolder + "\\Temp");
   for (int i = 0; i < rootCount_; ++i) {
     const size_t index = static_cast<size_t>(i);
     CompareFiles(SnapshotFileName(false, index), SnapshotFileName(true, index), DifferenceFileName(index));

@@ -25,8 +25,9 @@ class CXMLDocumentHandler;
 // GetEquivalentKeys on the user-interface thread after the worker has ended.
 class CRegistryEnumerate : public IVelkRegCallback {
  public:
-  // The context lives as long as the enumerator.
-  explicit CRegistryEnumerate(CWorkContext& context);
+  // The context and the session's rules (the comparison reads the excluded keys into them and
+  // consults the reasons items were set aside for) live as long as the enumerator.
+  CRegistryEnumerate(CWorkContext& context, CIncludeExcludeRules& rules);
   ~CRegistryEnumerate() override;
   CRegistryEnumerate(const CRegistryEnumerate&) = delete;
   CRegistryEnumerate& operator=(const CRegistryEnumerate&) = delete;
@@ -88,6 +89,7 @@ class CRegistryEnumerate : public IVelkRegCallback {
   void LogLevel1(const std::string& text);
 
   CWorkContext& context_;
+  CIncludeExcludeRules& rules_;
   uint8_t FirstSnapshotTaken = 0;
   int rootCount_ = 0;
   std::string firstSnapshotBase_;

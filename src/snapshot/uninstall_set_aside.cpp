@@ -38,8 +38,8 @@ std::wstring ExpandValues(const std::wstring& text) {
 
 std::wstring ReadMachineValue(const std::wstring& keyPath, const std::wstring& valueName) {
   const size_t slash = keyPath.find(L'\\');
-  const auto root = RootKeyTable.find(keyPath.substr(0, slash));
-  if (root == RootKeyTable.end()) return {};
+  const auto root = platform::RootKeyTable.find(keyPath.substr(0, slash));
+  if (root == platform::RootKeyTable.end()) return {};
   platform::RegistryKey key;
   if (key.Open(root->second, slash == std::wstring::npos ? std::wstring() : keyPath.substr(slash + 1)) !=
       platform::kSuccess) {
@@ -52,7 +52,7 @@ std::wstring ReadMachineValue(const std::wstring& keyPath, const std::wstring& v
 
 // Moves every key of `from` that lies in an uninstall entry into `to`; the entries met go to `entries`.
 void MoveEntryKeys(RegKeyMap& from, RegKeyMap& to, std::set<std::wstring>& entries,
-                   std::vector<std::wstring>& moved) {
+                   std::vector<std::wstring>& moved, CIncludeExcludeRules& reasons) {
   for (auto it = from.begin(); it != from.end();) {
     const std::wstring entry = CUninstallSetAside::EntryOf(it->first);
     if (entry.empty()) {
@@ -60,7 +60,7 @@ void MoveEntryKeys(RegKeyMap& from, RegKeyMap& to, std::set<std::wstring>& entri
       continue;
     }
     entries.insert(entry);
-    SetExclusionReason(it->first, CUninstallSetAside::kEntryReason);
+    reasons.SetExclusionReason(it->first, CUninstallSetAside::kEntryReason);
     std::vector<RegValueRecord>& target = to[it->first];
     target.insert(target.end(), it->second.begin(), it->second.end());
     moved.push_back(it->first);
@@ -132,7 +132,7 @@ std::wstring StemPathOf(const std::wstring& path) {
 }  // namespace
 
 void CUninstallSetAside::MoveFile(const std::wstring& program, FolderFileMap& from, FolderFileMap& excludedFiles,
-                                  std::vector<std::wstring>& moved) const {
+                                  std::vector<std::wstring>& moved, CIncludeExcludeRules& reasons) const {
   const std::wstring wanted = StemPathOf(program);
   for (auto& [folder, files] : from) {
     for (auto it = files.begin(); it != files.end();) {
@@ -140,7 +140,7 @@ void CUninstallSetAside::MoveFile(const std::wstring& program, FolderFileMap& fr
         ++it;
         continue;
       }
-      SetExclusionReason(*it, kUninstallerReason);
+      reasons.SetExclusionReason(*it, kUninstallerReason);
       excludedFiles[folder].push_back(*it);
       moved.push_back(*it);
       it = files.erase(it);
@@ -150,17 +150,18 @@ void CUninstallSetAside::MoveFile(const std::wstring& program, FolderFileMap& fr
 
 std::vector<std::wstring> CUninstallSetAside::Apply(RegKeyMap& addedKeys, RegKeyMap& modifiedKeys,
                                                     RegKeyMap& excludedKeys, FolderFileMap& addedFiles,
-                                                    FolderFileMap& modifiedFiles, FolderFileMap& excludedFiles) const {
+                                                    FolderFileMap& modifiedFiles, FolderFileMap& excludedFiles,
+                                                    CIncludeExcludeRules& reasons) const {
   std::set<std::wstring> entries;
   std::vector<std::wstring> moved;
-  MoveEntryKeys(addedKeys, excludedKeys, entries, moved);
-  MoveEntryKeys(modifiedKeys, excludedKeys, entries, moved);
+  MoveEntryKeys(addedKeys, excludedKeys, entries, moved, reasons);
+  MoveEntryKeys(modifiedKeys, excludedKeys, entries, moved, reasons);
   for (const std::wstring& entry : entries) {
     for (const wchar_t* name : {L"UninstallString", L"QuietUninstallString"}) {
       const std::wstring program = ProgramOf(reader_(entry, name));
       if (program.empty()) continue;
-      MoveFile(program, addedFiles, excludedFiles, moved);
-      MoveFile(program, modifiedFiles, excludedFiles, moved);
+      MoveFile(program, addedFiles, excludedFiles, moved, reasons);
+      MoveFile(program, modifiedFiles, excludedFiles, moved, reasons);
     }
   }
   return moved;

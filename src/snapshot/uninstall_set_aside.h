@@ -5,12 +5,14 @@
 
 #include "project/change_types.h"
 
+class CIncludeExcludeRules;
+
 // Sets aside what belongs to the original setup's own removal: the uninstall entry it adds
 // ("...\Microsoft\Windows\CurrentVersion\Uninstall\<name>" under HKEY_LOCAL_MACHINE or
 // HKEY_CURRENT_USER, in either registry view) and the uninstaller that entry names (its
 // UninstallString or QuietUninstallString). The package registers and removes itself through the
 // Windows Installer, so its own entry must be the only one. The items become ordinary excluded
-// changes with a reason (ExclusionReason), which the review can include again.
+// changes with a reason (CIncludeExcludeRules::ExclusionReason), which the review can include again.
 // Runs after the comparisons and before the change files are written.
 class CUninstallSetAside {
  public:
@@ -40,13 +42,14 @@ class CUninstallSetAside {
   // Moves the keys of uninstall entries from the added and modified maps into `excludedKeys`, and
   // the uninstallers they name (with their data files of the same name, as unins000.dat beside
   // unins000.exe) from the added and modified files into `excludedFiles`, recording
-  // the reasons. Returns the keys and files moved, in the order they were moved.
-  std::vector<std::wstring> Apply(RegKeyMap& addedKeys, RegKeyMap& modifiedKeys, RegKeyMap& excludedKeys, FolderFileMap& addedFiles,
-               FolderFileMap& modifiedFiles, FolderFileMap& excludedFiles) const;
+  // the reasons in `reasons`. Returns the keys and files moved, in the order they were moved.
+  std::vector<std::wstring> Apply(RegKeyMap& addedKeys, RegKeyMap& modifiedKeys, RegKeyMap& excludedKeys,
+                                  FolderFileMap& addedFiles, FolderFileMap& modifiedFiles, FolderFileMap& excludedFiles,
+                                  CIncludeExcludeRules& reasons) const;
 
  private:
   void MoveFile(const std::wstring& program, FolderFileMap& from, FolderFileMap& excludedFiles,
-                std::vector<std::wstring>& moved) const;
+                std::vector<std::wstring>& moved, CIncludeExcludeRules& reasons) const;
 
   ValueReader reader_;
   FileTest exists_;

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "platform/folder_tree.h"
 #include "core/logger.h"
 #include "core/status_values.h"
 #include "core/strings.h"
@@ -198,7 +199,7 @@ void CBuildMSIDlg::Initialize() {
 
 void CBuildMSIDlg::ExtractIcons(const IconMap& icons) {
   const std::string& folder = Session().Context().ExtractedIconFolder;
-  if (const long status = EnsureFolder(folder); status != 0 && Sheet()->Logger() != nullptr) {
+  if (const long status = platform::EnsureFolder(folder); status != 0 && Sheet()->Logger() != nullptr) {
     Sheet()->Logger()->Write(
         1, FormatText("Directory %s not created successfully error code is: %ld ", folder.c_str(), status));
   }

@@ -45,8 +45,8 @@ void CCaptureSnapshotDlg::PrepareChoices() {
   // The roots follow the rules and the setup chosen on the main page; they are saved with the
   // setup when the capture starts (not before: a capture of an earlier run may still be pending).
   CCaptureSession& session = Session();
-  const SetupFileInformation& info = session.Manager().GetSetupFileInfo();
-  const std::wstring setup = session.Manager().GetSetupFilePath();
+  const SetupFileInformation& info = session.GetSetupFileInfo();
+  const std::wstring setup = session.GetSetupFilePath();
   const ProductTexts texts{info.ApplicationName, info.Version, info.CompanyName};
   choices_ = session.BuildCaptureChoices(setup, texts);
   // Roots chosen in the advanced sheet stay chosen when the page is shown again.
@@ -93,7 +93,7 @@ int CCaptureSnapshotDlg::OnWizardNext() {
     }
     session->DiscardPendingCapture();
   }
-  const CUIManager& manager = session->Manager();
+  const CCaptureSession& manager = *session;
   const SetupFileInformation& info = manager.GetSetupFileInfo();
   const COperationResult begun =
       session->BeginCapture(manager.GetSetupFilePath(), {info.ApplicationName, info.Version, info.CompanyName},

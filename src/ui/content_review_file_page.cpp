@@ -51,9 +51,9 @@ void CContentReviewFileDlg::FillViews() {
   FolderFileMap* added = nullptr;
   FolderFileMap* modified = nullptr;
   FolderFileMap* deleted = nullptr;
-  Session().Manager().GetFileChangeMaps(added, modified, deleted);
+  Session().GetFileChangeMaps(added, modified, deleted);
   // What was excluded earlier in this run is not offered again.
-  for (const auto& [folder, files] : Session().Manager().Wrapper().ExcludedChanges()) {
+  for (const auto& [folder, files] : Session().ExcludedFileChanges()) {
     for (FolderFileMap* map : {added, modified}) {
       const auto found = map->find(folder);
       if (found == map->end()) continue;
@@ -68,7 +68,7 @@ void CContentReviewFileDlg::FillViews() {
   for (const FolderFileMap* map : {added, modified}) {
     for (const auto& [folder, files] : *map) ShowFolder(ChangeView(), folder, files);
   }
-  for (const auto& [folder, files] : Session().Manager().Wrapper().ExcludedChanges()) ShowFolder(ExclusionView(), folder, files);
+  for (const auto& [folder, files] : Session().ExcludedFileChanges()) ShowFolder(ExclusionView(), folder, files);
 }
 
 void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProjectTreeCtrl* view,
@@ -76,7 +76,7 @@ void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProject
   FolderFileMap* added = nullptr;
   FolderFileMap* modified = nullptr;
   FolderFileMap* deleted = nullptr;
-  Session().Manager().GetFileChangeMaps(added, modified, deleted);
+  Session().GetFileChangeMaps(added, modified, deleted);
   const QTreeWidgetItem* node = view->Find(QString::fromStdWString(path));
   const bool isFile = node != nullptr && CProjectTreeCtrl::KindOf(node) == CProjectTreeCtrl::kFile;
   ChangeView()->RemovePath(QString::fromStdWString(path));
@@ -91,7 +91,7 @@ void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProject
       const auto file = std::find(list.begin(), list.end(), path);
       if (file == list.end()) continue;
       list.erase(file);
-      AppendMissing(Session().Manager().Wrapper().ExcludedChanges()[folder], {path});
+      AppendMissing(Session().ExcludedFileChanges()[folder], {path});
       AddRule(path, description);
       ExclusionView()->AddPath(QString::fromStdWString(path), CProjectTreeCtrl::kFile);
       SetChanged();
@@ -104,7 +104,7 @@ void CContentReviewFileDlg::ExcludePath(const std::wstring& path, const CProject
         ++it;
         continue;
       }
-      AppendMissing(Session().Manager().Wrapper().ExcludedChanges()[it->first], it->second);
+      AppendMissing(Session().ExcludedFileChanges()[it->first], it->second);
       AddRule(it->first, description);
       ShowFolder(ExclusionView(), it->first, it->second);
       SetChanged();
@@ -117,10 +117,10 @@ void CContentReviewFileDlg::IncludePath(const std::wstring& path) {
   FolderFileMap* added = nullptr;
   FolderFileMap* modified = nullptr;
   FolderFileMap* deleted = nullptr;
-  Session().Manager().GetFileChangeMaps(added, modified, deleted);
+  Session().GetFileChangeMaps(added, modified, deleted);
   bool folderFound = false;
-  for (auto it = Session().Manager().Wrapper().ExcludedChanges().lower_bound(path);
-       it != Session().Manager().Wrapper().ExcludedChanges().end() && it->first.compare(0, path.size(), path) == 0;) {
+  for (auto it = Session().ExcludedFileChanges().lower_bound(path);
+       it != Session().ExcludedFileChanges().end() && it->first.compare(0, path.size(), path) == 0;) {
     if (!Covers(path, it->first)) {
       ++it;
       continue;
@@ -134,18 +134,18 @@ void CContentReviewFileDlg::IncludePath(const std::wstring& path) {
     for (const std::wstring& file : it->second) RemoveRule(file);
     ShowFolder(ChangeView(), it->first, it->second);
     SetChanged();
-    it = Session().Manager().Wrapper().ExcludedChanges().erase(it);
+    it = Session().ExcludedFileChanges().erase(it);
   }
   if (folderFound) return;
   // A single file set aside.
   const std::wstring folder = FolderOfFile(path);
-  const auto found = Session().Manager().Wrapper().ExcludedChanges().find(folder);
-  if (found == Session().Manager().Wrapper().ExcludedChanges().end()) return;
+  const auto found = Session().ExcludedFileChanges().find(folder);
+  if (found == Session().ExcludedFileChanges().end()) return;
   std::vector<std::wstring>& list = found->second;
   const auto file = std::find(list.begin(), list.end(), path);
   if (file == list.end()) return;
   list.erase(file);
-  if (list.empty()) Session().Manager().Wrapper().ExcludedChanges().erase(found);
+  if (list.empty()) Session().ExcludedFileChanges().erase(found);
   FolderFileMap* target = modified->count(folder) != 0 ? modified : added;
   AppendMissing((*target)[folder], {path});
   ExclusionView()->RemovePath(QString::fromStdWString(path));
@@ -154,4 +154,4 @@ void CContentReviewFileDlg::IncludePath(const std::wstring& path) {
   SetChanged();
 }
 
-bool CContentReviewFileDlg::RewriteChangeFile() { return Session().Manager().RewriteChanges(0) == 1; }
+bool CContentReviewFileDlg::RewriteChangeFile() { return Session().RewriteChanges(RuleKind::kFiles).succeeded(); }

@@ -96,7 +96,7 @@ void CContentReviewPage::OnSetActive() {
   if (created_) return;
   created_ = true;
   // The rules in force, as the rules file holds them; exclusions of this page are added.
-  Session().Manager().GetExcludedItems(RuleListOf(kind_), rules_);
+  rules_ = Session().GetExcludedItems(RuleListOf(kind_));
   FillViews();
   changeView_->expandAll();
   exclusionView_->expandAll();
@@ -108,7 +108,7 @@ bool CContentReviewPage::SaveIfChanged() {
   // coming here again must still reach the files.
   if (changed_) {
     const bool rewritten = RewriteChangeFile();
-    const bool rulesWritten = Session().Manager().RegenerateIncludeExcludeFile(true, RuleListOf(kind_)) == 1;
+    const bool rulesWritten = Session().RegenerateIncludeExcludeFile(true, RuleListOf(kind_)).succeeded();
     if (!rewritten || !rulesWritten) {
       Message(tr("The reviewed changes could not be saved (%1). The details are in the error log.")
                   .arg(!rewritten ? tr("change file") : tr("rules file")),
@@ -139,7 +139,7 @@ void CContentReviewPage::RemoveRule(const std::wstring& changePath) {
   pageRules_.erase(key);
 }
 
-void CContentReviewPage::Publish() { SetExcludedRules(kind_, rules_); }
+void CContentReviewPage::Publish() { Session().Rules().SetExcludedRules(kind_, rules_); }
 
 void CContentReviewPage::Exclude() {
   const QStringList ticked = changeView_->CheckedPaths();
@@ -183,7 +183,7 @@ void CContentReviewPage::ShowReasonOf(QTreeWidgetItem* item) {
     reason = found->second.description;
   } else {
     // Set aside by the capture itself, or by a rule that covers more than this item.
-    reason = ExclusionReason(path);
+    reason = Session().Rules().ExclusionReason(path);
     if (reason.empty() && MatchesExcludedRule(rules_, key, &matched)) reason = rules_[matched].description;
   }
   reason_->setText(QString::fromStdWString(reason));

@@ -46,16 +46,16 @@ void CContentReviewRegistryDlg::FillViews() {
   RegKeyMap* added = nullptr;
   RegKeyMap* modified = nullptr;
   RegKeyMap* deleted = nullptr;
-  Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
+  Session().GetRegistryChangeMaps(added, modified, deleted);
   // A change excluded earlier in this run is not offered again.
-  for (const auto& [key, values] : Session().Manager().Wrapper().ExcludedKeyChanges()) {
+  for (const auto& [key, values] : Session().ExcludedKeyChanges()) {
     added->erase(key);
     modified->erase(key);
   }
   for (const RegKeyMap* map : {added, modified}) {
     for (const auto& [key, values] : *map) ChangeView()->AddPath(QString::fromStdWString(key), CProjectTreeCtrl::kKey);
   }
-  for (const auto& [key, values] : Session().Manager().Wrapper().ExcludedKeyChanges()) {
+  for (const auto& [key, values] : Session().ExcludedKeyChanges()) {
     ExclusionView()->AddPath(QString::fromStdWString(key), CProjectTreeCtrl::kKey);
   }
 }
@@ -64,7 +64,7 @@ void CContentReviewRegistryDlg::ExcludeKeys(const std::wstring& path, const std:
   RegKeyMap* added = nullptr;
   RegKeyMap* modified = nullptr;
   RegKeyMap* deleted = nullptr;
-  Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
+  Session().GetRegistryChangeMaps(added, modified, deleted);
   for (RegKeyMap* map : {added, modified}) {
     // Keys that begin with the path are neighbours in the map.
     for (auto it = map->lower_bound(path); it != map->end() && it->first.compare(0, path.size(), path) == 0;) {
@@ -72,7 +72,7 @@ void CContentReviewRegistryDlg::ExcludeKeys(const std::wstring& path, const std:
         ++it;
         continue;
       }
-      std::vector<RegValueRecord>& excluded = Session().Manager().Wrapper().ExcludedKeyChanges()[it->first];
+      std::vector<RegValueRecord>& excluded = Session().ExcludedKeyChanges()[it->first];
       excluded.insert(excluded.end(), it->second.begin(), it->second.end());
       AddRule(it->first, description);
       ExclusionView()->AddPath(QString::fromStdWString(it->first), CProjectTreeCtrl::kKey);
@@ -86,9 +86,7 @@ void CContentReviewRegistryDlg::ExcludePath(const std::wstring& path, const CPro
                                             const std::wstring& description) {
   ChangeView()->RemovePath(QString::fromStdWString(path));
   ExcludeKeys(path, description);
-  std::vector<std::wstring> equivalents;
-  Session().Manager().Wrapper().RegistryEnumerator().GetEquivalentKeys(path, equivalents);
-  for (const std::wstring& equivalent : equivalents) {
+  for (const std::wstring& equivalent : Session().EquivalentKeys(path)) {
     ChangeView()->RemovePath(QString::fromStdWString(equivalent));
     ExcludeKeys(equivalent, description);
   }
@@ -98,9 +96,9 @@ void CContentReviewRegistryDlg::IncludePath(const std::wstring& path) {
   RegKeyMap* added = nullptr;
   RegKeyMap* modified = nullptr;
   RegKeyMap* deleted = nullptr;
-  Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
-  for (auto it = Session().Manager().Wrapper().ExcludedKeyChanges().lower_bound(path);
-       it != Session().Manager().Wrapper().ExcludedKeyChanges().end() && it->first.compare(0, path.size(), path) == 0;) {
+  Session().GetRegistryChangeMaps(added, modified, deleted);
+  for (auto it = Session().ExcludedKeyChanges().lower_bound(path);
+       it != Session().ExcludedKeyChanges().end() && it->first.compare(0, path.size(), path) == 0;) {
     if (!Covers(path, it->first)) {
       ++it;
       continue;
@@ -112,11 +110,11 @@ void CContentReviewRegistryDlg::IncludePath(const std::wstring& path) {
     values.insert(values.end(), it->second.begin(), it->second.end());
     ChangeView()->AddPath(QString::fromStdWString(it->first), CProjectTreeCtrl::kKey);
     SetChanged();
-    it = Session().Manager().Wrapper().ExcludedKeyChanges().erase(it);
+    it = Session().ExcludedKeyChanges().erase(it);
   }
 }
 
-bool CContentReviewRegistryDlg::RewriteChangeFile() { return Session().Manager().RewriteChanges(1) == 1; }
+bool CContentReviewRegistryDlg::RewriteChangeFile() { return Session().RewriteChanges(RuleKind::kRegistry).succeeded(); }
 
 bool CContentReviewRegistryDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ChangeView()->viewport() && event->type() == QEvent::ToolTip) {

@@ -20,6 +20,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "session/capture_session.h"
 #include "ui/application_main.h"
 #include "ui/icon_reader.h"
@@ -160,29 +161,9 @@ int CCreateProjectFileMsiDlg::OnWizardBack() { return CApplicationMain::kContent
 
 void CCreateProjectFileMsiDlg::Initialize() {
   // The programs as the review left them: a program set aside there is no target here.
-  FolderFileMap* added = nullptr;
-  FolderFileMap* modified = nullptr;
-  FolderFileMap* deleted = nullptr;
-  Session().Manager().GetFileChangeMaps(added, modified, deleted);
-  std::vector<std::wstring> executables;
-  Session().Manager().GetExecutableList(executables);
   executables_->clear();
   targetPaths_.clear();
-  std::vector<std::wstring> shown;
-  for (const std::wstring& path : executables) {
-    const size_t slash = path.rfind(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-    bool packaged = false;
-    for (const FolderFileMap* map : {added, modified}) {
-      const auto found = map->find(folder);
-      if (found != map->end() && std::find(found->second.begin(), found->second.end(), path) != found->second.end()) {
-        packaged = true;
-      }
-    }
-    if (!packaged || std::find(shown.begin(), shown.end(), path) != shown.end()) continue;
-    shown.push_back(path);
-    AddExecutable(path);
-  }
+  for (const std::wstring& path : Session().GetExecutableList()) AddExecutable(path);
   if (executables_->count() > 0) executables_->setCurrentRow(0);
 
   if (initialized_) return;
@@ -204,7 +185,7 @@ void CCreateProjectFileMsiDlg::Initialize() {
       Session().Context().OutputFolder, Sheet()->Logger(), "Directory %s not created successfully, error code is: %ld");
   initialFolder_ = QString::fromStdString(packages);
   initialProjectName_ = QString::fromStdWString(LastPart(Session().Context().ProjectFilePath));
-  initialPackageName_ = QString::fromStdWString(Session().Manager().GetSetupFileInfo().ApplicationName) +
+  initialPackageName_ = QString::fromStdWString(Session().GetSetupFileInfo().ApplicationName) +
                         QStringLiteral(".msi");
   folder_->setText(initialFolder_);
   projectName_->setText(initialProjectName_);

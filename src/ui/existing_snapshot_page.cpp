@@ -41,7 +41,7 @@ CExistingSnapshotDlg::CExistingSnapshotDlg(CApplicationMain* sheet)
 
 void CExistingSnapshotDlg::OnSetActive() {
   Sheet()->SetWizardButtons(CResizablePropertySheet::kBack);
-  const CUIManager& manager = Session().Manager();
+  const CCaptureSession& manager = Session();
   const SetupFileInformation& info = manager.GetSetupFileInfo();
   QString text = tr("Setup program: %1").arg(QString::fromStdWString(manager.GetSetupFilePath()));
   if (!info.ApplicationName.empty()) {

@@ -56,7 +56,7 @@ CLaunchSetupDlg::CLaunchSetupDlg(CApplicationMain* sheet) : CCorvanePropertyPage
 
 void CLaunchSetupDlg::OnSetActive() {
   // The radio buttons name the setup chosen (or resumed) in this run.
-  const QString name = SetupFileName(Session().Manager().GetSetupFilePath());
+  const QString name = SetupFileName(Session().GetSetupFilePath());
   launchNow_->setText(QStringLiteral("&") + Text(171) + name);
   alreadyRun_->setText(QStringLiteral("&") + Text(172) + name);
   if (!WorkerRunning()) Sheet()->SetWizardButtons(CResizablePropertySheet::kBack | CResizablePropertySheet::kNext);

@@ -12,6 +12,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "session/capture_session.h"
 #include "session/machine_path.h"
 #include "snapshot/file_version_info.h"
@@ -236,12 +237,12 @@ int CCorvaneRepackagerDlg::OnWizardNext() {
     return -1;
   }
 
-  Session().Manager().SetSetupFileInfo(name.toStdWString(), version.toStdWString(), company.toStdWString());
+  Session().SetSetupFileInfo(name.toStdWString(), version.toStdWString(), company.toStdWString());
   if (option_ == kSetupProgram) {
-    Session().Manager().SetSetupFilePath(windowsPath);
+    Session().SetSetupFilePath(windowsPath);
     return CApplicationMain::kCaptureSnapshotPage;
   }
-  EnsureFolder(Session().Context().WorkFolder + "\\Temp");
+  platform::EnsureFolder(Session().Context().WorkFolder + "\\Temp");
   Session().Context().SetProjectFilePath(windowsPath);
   return CApplicationMain::kShowProjectPage;
 }

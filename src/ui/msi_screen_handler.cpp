@@ -8,6 +8,7 @@
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
 #include "ui/icon_reader.h"
 #include "ui/prompter.h"
 #include "ui/shortcut_dlg.h"
@@ -122,7 +123,7 @@ bool CMSIScreenHandler::AddIconToCatalog(const std::wstring& iconPath, const std
 bool CMSIScreenHandler::BuildShortcutRecords(const std::map<std::wstring, std::wstring>& targetPaths,
                                              std::vector<std::wstring>* unread) {
   records_.clear();
-  if (const long status = EnsureFolder(extractedIconFolder_); status != 0 && logger_ != nullptr) {
+  if (const long status = platform::EnsureFolder(extractedIconFolder_); status != 0 && logger_ != nullptr) {
     logger_->Write(1, FormatText("Directory %s not created successfully error code is: %ld ", extractedIconFolder_.c_str(),
                                  status));
   }
@@ -188,7 +189,7 @@ std::string CMSIScreenHandler::EnsurePackagesFolder(const std::string& outputFol
   const std::string packages = outputFolder + "\\Packages";
   for (size_t at = packages.find('\\', 3);; at = packages.find('\\', at + 1)) {
     const bool last = at == std::string::npos;
-    const long status = EnsureFolder(last ? packages : packages.substr(0, at));
+    const long status = platform::EnsureFolder(last ? packages : packages.substr(0, at));
     if (last) {
       if (status != 0 && logger != nullptr) logger->Write(1, FormatText(failureFormat, packages.c_str(), status));
       break;

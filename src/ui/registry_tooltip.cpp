@@ -17,9 +17,9 @@ std::wstring RegistryKeyTooltip(const std::wstring& keyPath) {
   const size_t slash = keyPath.find(L'\\');
   const std::wstring rootName = keyPath.substr(0, slash);
   const std::wstring rest = slash == std::wstring::npos ? std::wstring() : keyPath.substr(slash + 1);
-  const auto root = RootKeyTable.find(rootName);
+  const auto root = platform::RootKeyTable.find(rootName);
   platform::RegistryKey key;
-  if (root == RootKeyTable.end() || key.Open(root->second, rest) != platform::kSuccess) return L"Can't read key";
+  if (root == platform::RootKeyTable.end() || key.Open(root->second, rest) != platform::kSuccess) return L"Can't read key";
 
   std::wstring lines;
   uint32_t index = 0;

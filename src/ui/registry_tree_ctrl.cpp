@@ -40,8 +40,8 @@ std::vector<CTreeEntry> CRegistryTreeCtrl::SubKeys(const QString& fullPath) {
   const size_t slash = path.find(L'\\');
   const std::wstring rootName = path.substr(0, slash);
   const std::wstring below = slash == std::wstring::npos ? std::wstring() : path.substr(slash + 1);
-  const auto root = RootKeyTable.find(rootName);
-  if (root == RootKeyTable.end()) return {};
+  const auto root = platform::RootKeyTable.find(rootName);
+  if (root == platform::RootKeyTable.end()) return {};
   platform::RegistryKey key;
   platform::RegistryKeyInfo info;
   if (key.Open(root->second, below) != platform::kSuccess || key.QueryInfo(info) != platform::kSuccess) return {};

@@ -28,11 +28,11 @@ int CRuleEditorModel::SaveIncluded(RuleKind kind, const std::vector<std::wstring
   for (const std::wstring& name : names) {
     if (!name.empty()) rules.emplace(ToUpperUnicode(name), name);
   }
-  SetIncludedRules(kind, rules);
+  manager_.Rules().SetIncludedRules(kind, rules);
   return manager_.RegenerateIncludeExcludeFile(false, IncludedListPath(kind));
 }
 
 int CRuleEditorModel::SaveExcluded(RuleKind kind, const ExcludedRuleMap& rules) {
-  SetExcludedRules(kind, rules);
+  manager_.Rules().SetExcludedRules(kind, rules);
   return manager_.RegenerateIncludeExcludeFile(true, ExcludedListPath(kind));
 }

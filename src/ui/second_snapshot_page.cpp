@@ -33,7 +33,7 @@ CSecondSnapshotDlg::~CSecondSnapshotDlg() = default;
 
 void CSecondSnapshotDlg::ShowChoices() {
   itemCount_ = roots_->ShowChoices(Session().GetScanDetails());
-  const QString name = QString::fromStdWString(Session().Manager().GetSetupFileInfo().ApplicationName);
+  const QString name = QString::fromStdWString(Session().GetSetupFileInfo().ApplicationName);
   introduction_->setText(Text(173) + name + Text(174) + Text(110));
 }
 

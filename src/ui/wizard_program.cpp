@@ -7,8 +7,10 @@
 #include "core/message_texts.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "session/capture_session.h"
+#include "session/work_context_setup.h"
 #include "ui/application_main.h"
 #include "ui/banner_strip.h"
 
@@ -31,15 +33,15 @@ int RunWizardProgram(int& argc, char** argv) {
   int status = 0;
   {
     CCaptureSession session(logger);
-    session.Context().Setup(std::wstring(), std::wstring());
+    SetupWorkContext(session.Context(), std::wstring(), std::wstring());
     if (const COperationResult started = session.Initialize(); !started.succeeded()) {
       QMessageBox::critical(nullptr, title, QString::fromStdString(started.error()));
       status = 1;
     } else {
       // The wizard rewrites both.
       const std::wstring folder = Utf8ToWide(session.Context().ProgramFolder);
-      ClearReadOnly(folder + L"\\DefaultIncludeExclude.xml");
-      ClearReadOnly(folder + L"\\CorvaneRepackager.ini");
+      platform::ClearReadOnly(folder + L"\\DefaultIncludeExclude.xml");
+      platform::ClearReadOnly(folder + L"\\CorvaneRepackager.ini");
       CApplicationMain wizard(session, logger);
       EndWizardRun(session, wizard.exec() == QDialog::Accepted);
     }

@@ -5,6 +5,7 @@
 
 #include "fuzz_machine.h"
 #include "package/project_reader.h"
+#include "project/ini_folder_table.h"
 #include "project/xml_document_handler.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -25,9 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     project_reader::ReadRegistry(document, list, entries, &keys);
   }
   INIFileMap ini;
+  CINIFolderTable iniFolders;
   for (const wchar_t* list : {xmlpath::kIniAdded, xmlpath::kIniModified, xmlpath::kIniDeleted}) {
     project_reader::ReadIni(document, list, ini);
-    document.UpdateINIDirectories(ini);
+    document.UpdateINIDirectories(ini, iniFolders);
   }
   ShortcutList shortcuts;
   project_reader::ReadShortcuts(document, shortcuts);

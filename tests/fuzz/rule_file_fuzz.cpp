@@ -11,18 +11,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const FuzzMachine& machine = FuzzMachine::Get();
   const std::wstring path =
       machine.WriteFile("DefaultIncludeExclude.xml", std::string_view(reinterpret_cast<const char*>(data), size));
-  ClearAllRules();
+  CIncludeExcludeRules maps;
   CXMLDocumentHandler rules;
   if (rules.Load(path) != 1) return 0;
   const CXMLNodeHandler root = rules.GetRootElement();
-  rules.ReadIncludedItems(xmlpath::kIncludedFileRules, root);
-  rules.ReadIncludedItems(xmlpath::kIncludedRegistryRules, root);
-  rules.ReadExcludedItems(xmlpath::kExcludedFileRules, root);
-  rules.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root);
-  const ExcludedRuleMap files = GetExcludedRules(RuleKind::kFiles);
+  rules.ReadIncludedItems(xmlpath::kIncludedFileRules, root, maps);
+  rules.ReadIncludedItems(xmlpath::kIncludedRegistryRules, root, maps);
+  rules.ReadExcludedItems(xmlpath::kExcludedFileRules, root, maps);
+  rules.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root, maps);
+  const ExcludedRuleMap files = maps.GetExcludedRules(RuleKind::kFiles);
   (void)IsFolderExcluded(files, L"C:\\Program Files\\App");
-  const ExcludedRuleMap keys = GetExcludedRules(RuleKind::kRegistry);
+  const ExcludedRuleMap keys = maps.GetExcludedRules(RuleKind::kRegistry);
   (void)IsKeyExcluded(keys, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\App");
-  ClearAllRules();
   return 0;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/work_paths.h"
+#include "platform/environment.h"
 #include "support/capture_program.h"
 #include "support/package_places.h"
 #include "support/temp_folder.h"
@@ -107,7 +108,7 @@ TEST(CaptureOwnRemovalTest, DesktopFileNewIniFileAndTheSetupsOwnUninstaller) {
   // uninstaller, its entry and INI rows are not.
   const fs::path package = out / "Corvane Removal.msi";
   ASSERT_TRUE(fs::is_regular_file(package)) << output;
-  ReadEnvironmentValues();
+  EnvironmentValues = platform::ReadEnvironmentValues();
   PackagePlaces places;
   ASSERT_TRUE(ReadPackagePlaces(package, places, error)) << error;
   EXPECT_TRUE(Contains(places.files, "C:\\users\\" + user + "\\Desktop\\Corvane Removal.txt"));

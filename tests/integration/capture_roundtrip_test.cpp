@@ -16,6 +16,7 @@
 
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "platform/environment.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
@@ -247,7 +248,7 @@ class CaptureRoundTripTest : public ::testing::Test {
       ASSERT_TRUE(machine.ok()) << machine.error();
       CaptureAndCount(setup, kSource / "examples" / sample / "expected-items.txt", productFile, machine, package);
       if (HasFatalFailure()) return;
-      ReadEnvironmentValues();
+      EnvironmentValues = platform::ReadEnvironmentValues();
       std::string error;
       ASSERT_TRUE(ReadPackagePlaces(package, places, error)) << error;
       onA = ReadFacts(places, true);

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "platform/process.h"
+#include "session/capture_session.h"
 #include "session/ui_manager.h"
 #include "support/capture_setup.h"
 #include "support/temp_folder.h"
@@ -33,7 +35,8 @@ class CaptureSessionWineTest : public ::testing::Test {
     // Wine started by the program uses HOME: keep it on the copy's own home, like the test runs.
     if (const char* home = std::getenv("HOME")) previousHome_ = home;
     setenv("HOME", wine_.home().c_str(), 1);
-    manager_ = CUIManager::GetInstance();
+    session_ = std::make_unique<CCaptureSession>(nullptr);
+    manager_ = &session_->Manager();
     SetUpCaptureWorkPaths(manager_->Context(), scratch_.path());
     // What the machine holds before the installer runs.
     WriteC("CorvaneData/modify.txt", "original\r\n");
@@ -46,7 +49,7 @@ class CaptureSessionWineTest : public ::testing::Test {
   void TearDown() override {
     if (manager_) {
       manager_->Uninitialize();
-      CUIManager::ReleaseInstance(manager_);
+      session_.reset();
     }
     setenv("HOME", previousHome_.c_str(), 1);
   }
@@ -155,6 +158,7 @@ class CaptureSessionWineTest : public ::testing::Test {
   WinePrefixCopy wine_;
   TempFolder scratch_;
   std::string previousHome_;
+  std::unique_ptr<CCaptureSession> session_;  // owns the manager
   CUIManager* manager_ = nullptr;
 };
 
@@ -194,10 +198,11 @@ TEST_F(CaptureSessionWineTest, CaptureResumesAfterARestart) {
   MakeChanges();
 
   // The program ends without finishing the capture and starts again.
-  CUIManager::ReleaseInstance(manager_);
+  session_.reset();
   manager_ = nullptr;
   platform::Machine::Reset();
-  manager_ = CUIManager::GetInstance();
+  session_ = std::make_unique<CCaptureSession>(nullptr);
+  manager_ = &session_->Manager();
   SetUpCaptureWorkPaths(manager_->Context(), scratch_.path());
   manager_->Context().ProjectFilePath.clear();
   ASSERT_EQ(manager_->Initialize(), 1);

@@ -15,6 +15,7 @@
 #include "platform/cabinet_maker.h"
 #include "platform/installer_database.h"
 #include "platform/machine.h"
+#include "session/work_context_setup.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -65,7 +66,7 @@ TEST(MultiCabinetTest, ASplitPackageInstallsEveryFileUnderWine) {
   fs::create_directories(work.path() / "out");
 
   CWorkContext context;
-  context.Setup(platform::Machine::WindowsPath(work.path() / "out"), L"multi.msi");
+  SetupWorkContext(context, platform::Machine::WindowsPath(work.path() / "out"), L"multi.msi");
   context.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
   // The builder's scratch folder (the program makes it at start-up).
   const fs::path scratch = platform::Machine::HostPath(Utf8ToWide(context.WorkFolder + "\\Temp"));

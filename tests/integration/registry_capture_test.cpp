@@ -13,6 +13,7 @@
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
+#include "session/work_context_setup.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/registry_change_lines.h"
 #include "support/wine_prefix.h"
@@ -32,11 +33,11 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
   WinePrefixCopy prefix;
   ASSERT_TRUE(prefix.ok()) << prefix.error();
   CWorkContext context;
-  context.Setup(std::wstring(), std::wstring());
+  SetupWorkContext(context, std::wstring(), std::wstring());
   const std::filesystem::path data = std::filesystem::path(CORVANE_SOURCE_DIR) / "data";
   context.TemplateProjectPath = platform::Machine::WindowsPath(data / "RawProjectFile.xml");
   context.RulesFilePath = platform::Machine::WindowsPath(data / "DefaultIncludeExclude.xml");
-  ClearAllRules();
+  CIncludeExcludeRules sessionRules;
 
   // What exists before: a ProgID with a versioned sibling, a key to delete, mixed-case values.
   RunBatch(prefix, "before.bat",
@@ -51,7 +52,7 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
            "reg add HKCU\\Software\\CorvaneUser /v Old /d x /f\r\n"
            "reg add HKCU\\Software\\CorvaneUser /v Path /d \"C:\\App\" /f\r\n");
 
-  CRegistryEnumerate enumerator(context);
+  CRegistryEnumerate enumerator(context, sessionRules);
   enumerator.Initialize();
   EXPECT_FALSE(enumerator.IsFirstSnapshotExist());
   std::vector<std::wstring> keys = {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\Software"};
@@ -97,7 +98,7 @@ TEST(RegistryCaptureIntegration, CaptureCompareReportsExactlyTheChangesMade) {
   EXPECT_EQ(RegChangeLines(*deleted), expectedDeleted);
 
   // Whatever Wine itself changed lies under an exclusion rule of the default rules.
-  const ExcludedRuleMap rules = GetExcludedRules(RuleKind::kRegistry);
+  const ExcludedRuleMap rules = sessionRules.GetExcludedRules(RuleKind::kRegistry);
   EXPECT_FALSE(rules.empty());
   for (const auto& [key, records] : enumerator.ExcludedKeyChanges()) {
     EXPECT_TRUE(IsKeyExcluded(rules, key)) << WideToUtf8(key);

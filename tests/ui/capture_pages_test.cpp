@@ -97,7 +97,7 @@ void CapturePagesTest::CaptureRoadToTheReview() {
   auto* launch = static_cast<CLaunchSetupDlg*>(sheet.Page(CApplicationMain::kLaunchSetupPage));
   QCOMPARE(launch->LaunchNowButton()->text(), "&" + TextOf(171) + "app-setup.exe");
   QCOMPARE(launch->AlreadyRunButton()->text(), "&" + TextOf(172) + "app-setup.exe");
-  fs::remove(platform::Machine::HostPath(wizard.Session().Manager().GetSetupFilePath()));
+  fs::remove(platform::Machine::HostPath(wizard.Session().GetSetupFilePath()));
   wizard.ClickNext();
   QVERIFY(wizard.WaitForPage(CApplicationMain::kSecondSnapshotPage));
   QVERIFY(launch->SetupLaunched());

@@ -35,10 +35,10 @@ QStringList Keys(const FolderFileMap& map) {
   return out;
 }
 
-// "NAME=description" for each rule of the kind.
-QStringList Rules(RuleKind kind) {
+// "NAME=description" for each rule of the kind in a session's rules.
+QStringList Rules(const CIncludeExcludeRules& rules, RuleKind kind) {
   QStringList out;
-  for (const auto& [key, rule] : GetExcludedRules(kind)) {
+  for (const auto& [key, rule] : rules.GetExcludedRules(kind)) {
     out << QString::fromStdWString(rule.name) + "=" + QString::fromStdWString(rule.description);
   }
   return out;
@@ -64,13 +64,9 @@ struct ReviewWizard {
   FolderFileMap* deletedFolders = nullptr;
 
   ReviewWizard() {
-    ClearAllRules();
     wizard.Open();
-    wizard.Session().Manager().GetRegistryChangeMaps(added, modified, deleted);
-    wizard.Session().Manager().GetFileChangeMaps(addedFolders, modifiedFolders, deletedFolders);
-  }
-  ~ReviewWizard() {
-    ClearAllRules();
+    wizard.Session().GetRegistryChangeMaps(added, modified, deleted);
+    wizard.Session().GetFileChangeMaps(addedFolders, modifiedFolders, deletedFolders);
   }
   template <typename Page>
   Page* Show(int number) {
@@ -148,8 +144,8 @@ void ContentReviewTest::RegistryExclude() {
   QStringList left = Keys(*review.added) + Keys(*review.modified);
   left.sort();
   QCOMPARE(left, remaining);
-  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedKeyChanges()), excluded);
-  QCOMPARE(Rules(RuleKind::kRegistry), rules);
+  QCOMPARE(Keys(review.wizard.Session().ExcludedKeyChanges()), excluded);
+  QCOMPARE(Rules(review.wizard.Session().Rules(), RuleKind::kRegistry), rules);
   QCOMPARE(page->PageRules().size(), size_t(rules.size()));
   QCOMPARE(review.wizard.dialogs.size(), size_t(warnings.size()));
   // The views follow the maps: what left is gone from the changes and shown as excluded; what
@@ -195,8 +191,8 @@ void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
   QTest::mouseClick(page->IncludeButton(), Qt::LeftButton);
   QVERIFY(review.added->count(app) == 1);
   QVERIFY(review.modified->count(app) == 0);
-  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedKeyChanges()), QStringList{QString::fromStdWString(run)});
-  QCOMPARE(Rules(RuleKind::kRegistry), QStringList{QString::fromStdWString(run) + "=from the vendor"});
+  QCOMPARE(Keys(review.wizard.Session().ExcludedKeyChanges()), QStringList{QString::fromStdWString(run)});
+  QCOMPARE(Rules(review.wizard.Session().Rules(), RuleKind::kRegistry), QStringList{QString::fromStdWString(run) + "=from the vendor"});
 
   // Back and forth keeps the move pending; Next writes both files.
   review.wizard.ClickBack();
@@ -254,8 +250,8 @@ void ContentReviewTest::FileExclude() {
   page->Exclude();
 
   QCOMPARE(Keys(*review.addedFolders) + Keys(*review.modifiedFolders), remaining);
-  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedChanges()), excluded);
-  QCOMPARE(Rules(RuleKind::kFiles), rules);
+  QCOMPARE(Keys(review.wizard.Session().ExcludedFileChanges()), excluded);
+  QCOMPARE(Rules(review.wizard.Session().Rules(), RuleKind::kFiles), rules);
   QCOMPARE(review.wizard.prompts.size(), size_t(message != 0 ? 1 : 0));
   if (message != 0) QCOMPARE(review.wizard.prompts[0].text, TextOf(message));
   if (ticked.isEmpty()) return;
@@ -263,8 +259,8 @@ void ContentReviewTest::FileExclude() {
   // Include again restores the maps as they were (the folder of a file back where it was).
   page->ExclusionView()->SetChecked(ticked, true);
   page->IncludeAgain();
-  QCOMPARE(Keys(review.wizard.Session().Manager().Wrapper().ExcludedChanges()), QStringList{});
-  QCOMPARE(Rules(RuleKind::kFiles), QStringList{});
+  QCOMPARE(Keys(review.wizard.Session().ExcludedFileChanges()), QStringList{});
+  QCOMPARE(Rules(review.wizard.Session().Rules(), RuleKind::kFiles), QStringList{});
   QVERIFY(page->ChangeView()->Find(ticked) != nullptr);
   QVERIFY(page->ExclusionView()->topLevelItemCount() == 0);
   QStringList back = Keys(*review.addedFolders) + Keys(*review.modifiedFolders);

@@ -137,7 +137,7 @@ void MainPageTest::NextChecks() {
                                                                : main->ProjectOptionButton());
     QVERIFY(sheet.BackButton()->isEnabled() && sheet.NextButton()->isEnabled());
   }
-  const CUIManager& manager = wizard.Session().Manager();
+  const CCaptureSession& manager = wizard.Session();
   if (page == CApplicationMain::kCaptureSnapshotPage) {
     QCOMPARE(manager.GetSetupFilePath(), files["exe"]);
     QCOMPARE(manager.GetSetupFileInfo().ApplicationName, name.toStdWString());

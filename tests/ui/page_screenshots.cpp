@@ -52,29 +52,29 @@ int main(int argc, char** argv) {
   const std::wstring icon = wizard.WriteFile("Icons/app.ico", Ico(QColor(30, 120, 200), 32));
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
-  wizard.Session().Manager().SetSetupFileInfo(L"Corvane Sample", L"1.0", L"Corvane");
+  wizard.Session().SetSetupFileInfo(L"Corvane Sample", L"1.0", L"Corvane");
   sheet.resize(760, 560);
 
   FolderFileMap* added = nullptr;
   FolderFileMap* modified = nullptr;
   FolderFileMap* deleted = nullptr;
-  wizard.Session().Manager().GetFileChangeMaps(added, modified, deleted);
+  wizard.Session().GetFileChangeMaps(added, modified, deleted);
   const std::wstring app = L"C:\\Program Files\\Corvane Sample";
   (*added)[app] = {app + L"\\CorvaneSample.exe", app + L"\\readme.txt", app + L"\\uninstall.exe"};
   (*added)[app + L"\\Data"] = {app + L"\\Data\\sample.dat", app + L"\\Data\\settings.ini"};
   (*added)[L"C:\\users\\root\\AppData\\Roaming\\Corvane"] = {L"C:\\users\\root\\AppData\\Roaming\\Corvane\\cache.bin"};
-  wizard.Session().Manager().Wrapper().ExcludedChanges()[L"C:\\windows\\temp"] = {L"C:\\windows\\temp\\setup.log"};
+  wizard.Session().ExcludedFileChanges()[L"C:\\windows\\temp"] = {L"C:\\windows\\temp\\setup.log"};
   RegKeyMap* keys = nullptr;
   RegKeyMap* changedKeys = nullptr;
   RegKeyMap* gone = nullptr;
-  wizard.Session().Manager().GetRegistryChangeMaps(keys, changedKeys, gone);
+  wizard.Session().GetRegistryChangeMaps(keys, changedKeys, gone);
   for (const wchar_t* key : {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Sample", L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Sample\\Settings",
                              L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\CorvaneSample",
                              L"HKEY_CURRENT_USER\\Software\\Corvane\\Sample"}) {
     (*keys)[key] = {RegValueRecord{key, L"\"Version\"", L"REG_SZ", L""}};
   }
-  wizard.Session().Manager().Wrapper().ExcludedKeyChanges()[L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI"] = {};
-  AddExcludedRule(RuleKind::kRegistry, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI", L"Wine's own bookkeeping");
+  wizard.Session().ExcludedKeyChanges()[L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI"] = {};
+  wizard.Session().Rules().AddExcludedRule(RuleKind::kRegistry, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI", L"Wine's own bookkeeping");
 
   sheet.SetActivePage(CApplicationMain::kContentReviewFilePage);
   auto* files = static_cast<CContentReviewFileDlg*>(sheet.Page(CApplicationMain::kContentReviewFilePage));

@@ -16,6 +16,7 @@
 
 #include "core/strings.h"
 #include "core/work_paths.h"
+#include "platform/environment.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "support/capture_program.h"
@@ -162,7 +163,7 @@ void WizardEndToEnd::SampleCapturedThroughTheWizard() {
              rules.c_str());
 
     // Both packages' places, seen on the same machine.
-    ReadEnvironmentValues();
+    EnvironmentValues = platform::ReadEnvironmentValues();
     std::string error;
     QVERIFY2(ReadPackagePlaces(cliPackage, cliPlaces, error), error.c_str());
     QVERIFY2(ReadPackagePlaces(wizardPackage, wizardPlaces, error), error.c_str());

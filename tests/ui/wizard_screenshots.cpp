@@ -192,7 +192,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "wizard_screenshots: makensis failed: %s\n", log.c_str());
     ++g_failures;
   } else {
-    wizard.Session().Manager().SetSetupFilePath(platform::Machine::WindowsPath(waiting));
+    wizard.Session().SetSetupFilePath(platform::Machine::WindowsPath(waiting));
     sheet.SetActivePage(CApplicationMain::kLaunchSetupPage);
     wizard.ClickNext();
     (void)QTest::qWaitFor([] { return StatusDetail.Get().find(L" s") != std::wstring::npos; }, 60000);

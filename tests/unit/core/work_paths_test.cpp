@@ -8,6 +8,9 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "platform/file_system.h"
+#include "platform/folder_tree.h"
+#include "platform/registry.h"
+#include "session/work_context_setup.h"
 #include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
 
@@ -85,7 +88,7 @@ class WorkPathsSetupTest : public ::testing::Test {
 
 TEST_F(WorkPathsSetupTest, ValuesComeFromTheProgramFolderAndThePrefix) {
   CWorkContext context;
-  context.Setup(L"", L"");
+  SetupWorkContext(context, L"", L"");
   const fs::path folder = FixturePrefix::ProgramFolderOnHost();
   EXPECT_EQ("Z:" + folder.string(), [&context] {
     std::string p = context.ProgramFolder;
@@ -101,9 +104,9 @@ TEST_F(WorkPathsSetupTest, ValuesComeFromTheProgramFolderAndThePrefix) {
   EXPECT_EQ(Utf8ToWide(context.ProgramFolder) + L"\\Packages\\ProjectFile.xml", context.ProjectFilePath);
   EXPECT_EQ(L"C:\\users\\root\\AppData\\Roaming\\INIBackup", context.INIBackupFolder);
   // Root names are found without regard to case.
-  EXPECT_EQ(platform::RootKey::CurrentConfig, RootKeyTable.at(L"Hkey_Current_Config"));
+  EXPECT_EQ(platform::RootKey::CurrentConfig, platform::RootKeyTable.at(L"Hkey_Current_Config"));
 
-  context.Setup(L"C:\\out", L"Pkg.msi");
+  SetupWorkContext(context, L"C:\\out", L"Pkg.msi");
   EXPECT_EQ("C:\\out", context.OutputFolder);
   EXPECT_EQ("Pkg.msi", context.PackageFileName);
   EXPECT_EQ(L"C:\\out\\Packages\\ProjectFile.xml", context.ProjectFilePath);
@@ -114,12 +117,12 @@ TEST_F(WorkPathsSetupTest, ValuesComeFromTheProgramFolderAndThePrefix) {
 }
 
 TEST_F(WorkPathsSetupTest, FolderOperations) {
-  EXPECT_EQ(0, EnsureFolder("C:\\made"));
+  EXPECT_EQ(0, platform::EnsureFolder("C:\\made"));
   EXPECT_TRUE(fs::is_directory(prefix_.driveC() / "made"));
   prefix_.WriteDriveCFile("made/keep.txt", "k");
-  EXPECT_EQ(0, EnsureFolder("c:\\MADE"));  // exists: untouched
+  EXPECT_EQ(0, platform::EnsureFolder("c:\\MADE"));  // exists: untouched
   EXPECT_TRUE(fs::exists(prefix_.driveC() / "made/keep.txt"));
-  EXPECT_EQ(platform::kPathNotFound, EnsureFolder("C:\\missing\\child"));
+  EXPECT_EQ(platform::kPathNotFound, platform::EnsureFolder("C:\\missing\\child"));
 
   // A tree with a read-only file and a link to a folder outside: the tree goes, the outside stays.
   TempFolder outside;
@@ -128,16 +131,16 @@ TEST_F(WorkPathsSetupTest, FolderOperations) {
   prefix_.WriteDriveCFile("tree/ro.txt", "r");
   fs::permissions(prefix_.driveC() / "tree/ro.txt", fs::perms::owner_read);
   fs::create_directory_symlink(outside.path(), prefix_.driveC() / "tree/a/Desktop");
-  DeleteFolderTree(L"C:\\tree");
+  platform::DeleteFolderTree(L"C:\\tree");
   EXPECT_FALSE(fs::exists(prefix_.driveC() / "tree"));
   EXPECT_TRUE(fs::exists(outside.path() / "precious.txt"));
-  DeleteFolderTree(L"C:\\tree");  // missing: nothing happens
+  platform::DeleteFolderTree(L"C:\\tree");  // missing: nothing happens
 
   prefix_.WriteDriveCFile("ro.ini", "x");
   platform::SetAttributes(L"C:\\ro.ini", platform::kAttrReadOnly);
-  EXPECT_TRUE(ClearReadOnly(L"C:\\ro.ini"));
+  EXPECT_TRUE(platform::ClearReadOnly(L"C:\\ro.ini"));
   EXPECT_EQ(0u, platform::GetAttributes(L"C:\\ro.ini") & platform::kAttrReadOnly);
-  EXPECT_FALSE(ClearReadOnly(L"C:\\none.ini"));
+  EXPECT_FALSE(platform::ClearReadOnly(L"C:\\none.ini"));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "package/msi_handler.h"
 #include "platform/installer_database.h"
 #include "platform/machine.h"
+#include "session/work_context_setup.h"
 #include "support/fixture_prefix.h"
 
 namespace package_test {
@@ -70,7 +71,7 @@ class Builder {
     prefix_.Activate();
     prefix_.InDriveC("users/root/Temp/Temp", true);
     std::filesystem::create_directories(prefix_.Scratch() / "out");
-    context_.Setup(platform::Machine::WindowsPath(prefix_.Scratch() / "out"), L"t.msi");
+    SetupWorkContext(context_, platform::Machine::WindowsPath(prefix_.Scratch() / "out"), L"t.msi");
     context_.ProgramFolder = WideToUtf8(platform::Machine::WindowsPath(CORVANE_PROGRAM_DIR));
   }
 

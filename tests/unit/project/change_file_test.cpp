@@ -204,16 +204,15 @@ TEST_F(ChangeFileTest, ExcludedItemsSetAsideForAReasonCarryIt) {
   const std::wstring out = OnC(L"work\\FileChanges.xml");
   ASSERT_EQ(1, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", out));
   ASSERT_EQ(1, doc.SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", out));
-  ClearExclusionReasons();
-  SetExclusionReason(L"C:\\App\\uninst.exe", L"its own uninstaller");
-  SetExclusionReason(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Uninstall\\App", L"its own entry");
+  doc.SetCaptureRecords(&rules_, nullptr);
+  rules_.SetExclusionReason(L"C:\\App\\uninst.exe", L"its own uninstaller");
+  rules_.SetExclusionReason(L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Uninstall\\App", L"its own entry");
   FolderFileMap files{{L"C:\\App", {L"C:\\App\\uninst.exe", L"C:\\App\\other.log"}}};
   RegKeyMap keys{{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Uninstall\\App", {}}, {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Noise", {}}};
   ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kExcludedFiles, files, out, true));
   ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kExcludedKeys, keys, out));
   // The same items in an included list carry nothing.
   ASSERT_EQ(1, doc.InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegModified, keys, out));
-  ClearExclusionReasons();
   CXMLNodeHandler root = doc.GetRootElement();
   EXPECT_EQ(R"(Directory Name="C:\App"
   File Name="other.log"
@@ -245,6 +244,7 @@ TEST_F(ChangeFileTest, FolderWriterKeepsOnlyUsableFiles) {
   ASSERT_EQ(1, doc.Load(TemplatePath()));
   ASSERT_EQ(1, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", OnC(L"work\\FileChanges.xml")));
   ASSERT_EQ(1, doc.Load(OnC(L"work\\FileChanges.xml")));
+  doc.SetCaptureRecords(nullptr, &skipped_);
   FolderFileMap included = folders;
   ASSERT_EQ(1, doc.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, included, OnC(L"work\\FileChanges.xml"), false));
   // A folder added without anything in it (C:\NoFiles) is kept: the installer made it empty.
@@ -262,7 +262,7 @@ Directory Name="C:\App"
   // Only the upper-case .EXE counts as an executable.
   ASSERT_EQ(1u, doc.GetCapturedExecutables().size());
   EXPECT_EQ(L"C:\\App\\Setup.EXE", doc.GetCapturedExecutables()[0]);
-  const std::vector<std::wstring> skipped = GetSkippedFiles();
+  const std::vector<std::wstring> skipped = skipped_.GetSkippedFiles();
   for (const wchar_t* path : {L"C:\\App\\work.tmp", L"C:\\App\\link.lnk", L"C:\\App\\missing.txt",
                               L"C:\\App\\folder.dat", L"C:\\Junk\\only.tmp"}) {
     EXPECT_EQ(1, std::count(skipped.begin(), skipped.end(), path)) << WideToUtf8(path);
@@ -393,20 +393,20 @@ TEST_F(ChangeFileTest, ExecutableDetection) {
 TEST_F(ChangeFileTest, UnreadableFileIsNotUsable) {
   const auto host = prefix_.WriteDriveCFile("Locked/secret.dat", "x");
   // A folder does not open as a file, whatever the rights.
-  EXPECT_FALSE(IsUsableCapturedFile(L"C:\\Locked"));
-  EXPECT_TRUE(IsUsableCapturedFile(L"C:\\Locked\\secret.dat"));
+  EXPECT_FALSE(IsUsableCapturedFile(L"C:\\Locked", &skipped_));
+  EXPECT_TRUE(IsUsableCapturedFile(L"C:\\Locked\\secret.dat", &skipped_));
   std::filesystem::permissions(host, std::filesystem::perms::none);
   std::ifstream probe(host);
   if (probe) GTEST_SKIP() << "running with rights that read any file";
-  EXPECT_FALSE(IsUsableCapturedFile(L"C:\\Locked\\secret.dat"));
+  EXPECT_FALSE(IsUsableCapturedFile(L"C:\\Locked\\secret.dat", &skipped_));
 }
 
 TEST_F(ChangeFileTest, TokenFormPathsAreExpandedForTheUsabilityTest) {
   prefix_.WriteDriveCFile("Program Files/App/a.dll", "x");
-  EXPECT_TRUE(IsUsableCapturedFile(L"%PROGRAMFILES%\\App\\a.dll"));
-  EXPECT_FALSE(IsUsableCapturedFile(L"%PROGRAMFILES%\\App\\b.dll"));
-  ASSERT_EQ(1u, GetSkippedFiles().size());
-  EXPECT_EQ(L"C:\\Program Files\\App\\b.dll", GetSkippedFiles()[0]);
+  EXPECT_TRUE(IsUsableCapturedFile(L"%PROGRAMFILES%\\App\\a.dll", &skipped_));
+  EXPECT_FALSE(IsUsableCapturedFile(L"%PROGRAMFILES%\\App\\b.dll", &skipped_));
+  ASSERT_EQ(1u, skipped_.GetSkippedFiles().size());
+  EXPECT_EQ(L"C:\\Program Files\\App\\b.dll", skipped_.GetSkippedFiles()[0]);
 }
 
 TEST_F(ChangeFileTest, NotLoadedAndMissingListsAreLogged) {
@@ -454,22 +454,22 @@ TEST_F(ChangeFileTest, NotLoadedAndMissingListsAreLogged) {
 
 TEST_F(ChangeFileTest, UpdateINIDirectoriesMovesRelocatedFolders) {
   CaptureLog();
-  RecordINIFolder(L"C:\\App");
-  RecordINIFolder(L"C:\\windows");
-  RecordINIFolder(L"C:\\App");  // a second record keeps the first
-  ASSERT_TRUE(RelocateINIFolder(L"C:\\App", L"D:\\NewApp"));
-  EXPECT_FALSE(RelocateINIFolder(L"C:\\Unknown", L"D:\\x"));
-  RecordINIFolder(L"C:\\App");  // a relocation made in this run is kept
-  EXPECT_EQ(L"D:\\NewApp", GetINIFolderTable()[L"C:\\App"]);
+  iniFolders_.RecordINIFolder(L"C:\\App");
+  iniFolders_.RecordINIFolder(L"C:\\windows");
+  iniFolders_.RecordINIFolder(L"C:\\App");  // a second record keeps the first
+  ASSERT_TRUE(iniFolders_.RelocateINIFolder(L"C:\\App", L"D:\\NewApp"));
+  EXPECT_FALSE(iniFolders_.RelocateINIFolder(L"C:\\Unknown", L"D:\\x"));
+  iniFolders_.RecordINIFolder(L"C:\\App");  // a relocation made in this run is kept
+  EXPECT_EQ(L"D:\\NewApp", iniFolders_.GetINIFolderTable()[L"C:\\App"]);
   INIFileMap files{{L"C:\\App\\app.ini", {{L"S", L"K", L"V"}}},
                    {L"C:\\App\\sub\\deep.ini", {{L"S", L"K2", L"V2"}}},
                    {L"C:\\Apple\\other.ini", {{L"S", L"K3", L"V3"}}},
                    {L"%WINDIR%\\win.ini", {{L"W", L"K", L"V"}}}};
   {
     CXMLDocumentHandler doc;
-    doc.UpdateINIDirectories(files);
+    doc.UpdateINIDirectories(files, iniFolders_);
     INIFileMap empty;
-    doc.UpdateINIDirectories(empty);
+    doc.UpdateINIDirectories(empty, iniFolders_);
     EXPECT_TRUE(empty.empty());
   }
   ASSERT_EQ(4u, files.size());
@@ -485,11 +485,11 @@ TEST_F(ChangeFileTest, UpdateINIDirectoriesMovesRelocatedFolders) {
 }
 
 TEST_F(ChangeFileTest, RelocationIntoATokenFolderStoresTokenForm) {
-  RecordINIFolder(L"D:\\Old");
-  ASSERT_TRUE(RelocateINIFolder(L"D:\\Old", L"C:\\Program Files\\New"));
+  iniFolders_.RecordINIFolder(L"D:\\Old");
+  ASSERT_TRUE(iniFolders_.RelocateINIFolder(L"D:\\Old", L"C:\\Program Files\\New"));
   INIFileMap files{{L"D:\\Old\\a.ini", {{L"S", L"K", L"V"}}}};
   CXMLDocumentHandler doc;
-  doc.UpdateINIDirectories(files);
+  doc.UpdateINIDirectories(files, iniFolders_);
   ASSERT_EQ(1u, files.size());
   EXPECT_EQ(L"%PROGRAMFILES%\\New\\a.ini", files.begin()->first);
 }

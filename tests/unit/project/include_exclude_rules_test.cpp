@@ -55,26 +55,26 @@ TEST_F(RulesTest, ReadingFillsTheFourMapsWithTheUserHiveFilter) {
   CXMLDocumentHandler doc;
   ASSERT_EQ(1, doc.Load(WriteRules("rules.xml", kRules)));
   CXMLNodeHandler root = doc.GetRootElement();
-  EXPECT_EQ(1, doc.ReadIncludedItems(xmlpath::kIncludedFileRules, root));
-  EXPECT_EQ(1, doc.ReadIncludedItems(xmlpath::kIncludedRegistryRules, root));
-  EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedFileRules, root));
-  EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root));
+  EXPECT_EQ(1, doc.ReadIncludedItems(xmlpath::kIncludedFileRules, root, rules_));
+  EXPECT_EQ(1, doc.ReadIncludedItems(xmlpath::kIncludedRegistryRules, root, rules_));
+  EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedFileRules, root, rules_));
+  EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root, rules_));
   // Paths of the other part read nothing.
-  EXPECT_EQ(0, doc.ReadIncludedItems(xmlpath::kExcludedFileRules, root));
-  EXPECT_EQ(0, doc.ReadExcludedItems(L"ShortcutList", root));
+  EXPECT_EQ(0, doc.ReadIncludedItems(xmlpath::kExcludedFileRules, root, rules_));
+  EXPECT_EQ(0, doc.ReadExcludedItems(L"ShortcutList", root, rules_));
 
-  const IncludedRuleMap files = GetIncludedRules(RuleKind::kFiles);
+  const IncludedRuleMap files = rules_.GetIncludedRules(RuleKind::kFiles);
   ASSERT_EQ(2u, files.size());
   EXPECT_EQ(L"%PROGRAMFILES%", files.at(L"%PROGRAMFILES%"));  // the first spelling wins
   EXPECT_EQ(L"%WINDIR%", files.at(L"%WINDIR%"));
-  EXPECT_EQ(1u, GetIncludedRules(RuleKind::kRegistry).size());
+  EXPECT_EQ(1u, rules_.GetIncludedRules(RuleKind::kRegistry).size());
 
-  const ExcludedRuleMap excludedFiles = GetExcludedRules(RuleKind::kFiles);
+  const ExcludedRuleMap excludedFiles = rules_.GetExcludedRules(RuleKind::kFiles);
   ASSERT_EQ(2u, excludedFiles.size());
   EXPECT_EQ(L"\\Prefetch", excludedFiles.at(L"\\PREFETCH").name);
   EXPECT_EQ(L"prefetch", excludedFiles.at(L"\\PREFETCH").description);
 
-  const ExcludedRuleMap keys = GetExcludedRules(RuleKind::kRegistry);
+  const ExcludedRuleMap keys = rules_.GetExcludedRules(RuleKind::kRegistry);
   EXPECT_EQ(0u, keys.count(L"HKEY_USERS\\S-1-5-21-1-2-3-1000\\SOFTWARE\\NOISE"));
   EXPECT_EQ(1u, keys.count(L"HKEY_USERS\\.DEFAULT\\SOFTWARE\\NOISE"));
   EXPECT_EQ(1u, keys.count(L"HKEY_USERS"));
@@ -83,8 +83,8 @@ TEST_F(RulesTest, ReadingFillsTheFourMapsWithTheUserHiveFilter) {
   EXPECT_EQ(4u, keys.size());
 
   // Reading again adds nothing new.
-  EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root));
-  EXPECT_EQ(4u, GetExcludedRules(RuleKind::kRegistry).size());
+  EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root, rules_));
+  EXPECT_EQ(4u, rules_.GetExcludedRules(RuleKind::kRegistry).size());
 }
 
 TEST_F(RulesTest, MatchingIsBySubstringOfTheUpperCasedPath) {
@@ -119,21 +119,21 @@ TEST_F(RulesTest, RegenerationWritesReverseMapOrderAndReadsBackTheSameMaps) {
   CXMLDocumentHandler doc;
   ASSERT_EQ(1, doc.Load(path));
   CXMLNodeHandler root = doc.GetRootElement();
-  doc.ReadIncludedItems(xmlpath::kIncludedFileRules, root);
-  doc.ReadExcludedItems(xmlpath::kExcludedFileRules, root);
-  doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root);
-  ASSERT_TRUE(AddExcludedRule(RuleKind::kFiles, L"%WINDIR%\\Logs", L"logs & \"more\""));
-  EXPECT_FALSE(AddExcludedRule(RuleKind::kFiles, L"%windir%\\logs", L"again"));
-  ASSERT_TRUE(RemoveExcludedRule(RuleKind::kRegistry, L"hkey_users"));
-  const IncludedRuleMap includedBefore = GetIncludedRules(RuleKind::kFiles);
-  const ExcludedRuleMap filesBefore = GetExcludedRules(RuleKind::kFiles);
-  const ExcludedRuleMap keysBefore = GetExcludedRules(RuleKind::kRegistry);
+  doc.ReadIncludedItems(xmlpath::kIncludedFileRules, root, rules_);
+  doc.ReadExcludedItems(xmlpath::kExcludedFileRules, root, rules_);
+  doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root, rules_);
+  ASSERT_TRUE(rules_.AddExcludedRule(RuleKind::kFiles, L"%WINDIR%\\Logs", L"logs & \"more\""));
+  EXPECT_FALSE(rules_.AddExcludedRule(RuleKind::kFiles, L"%windir%\\logs", L"again"));
+  ASSERT_TRUE(rules_.RemoveExcludedRule(RuleKind::kRegistry, L"hkey_users"));
+  const IncludedRuleMap includedBefore = rules_.GetIncludedRules(RuleKind::kFiles);
+  const ExcludedRuleMap filesBefore = rules_.GetExcludedRules(RuleKind::kFiles);
+  const ExcludedRuleMap keysBefore = rules_.GetExcludedRules(RuleKind::kRegistry);
 
-  ASSERT_EQ(1, doc.RegenerateIncludeExcludeFile(false, xmlpath::kIncludedFileRules));
-  ASSERT_EQ(1, doc.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedFileRules));
-  ASSERT_EQ(1, doc.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedRegistryRules));
+  ASSERT_EQ(1, doc.RegenerateIncludeExcludeFile(false, xmlpath::kIncludedFileRules, rules_));
+  ASSERT_EQ(1, doc.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedFileRules, rules_));
+  ASSERT_EQ(1, doc.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedRegistryRules, rules_));
   // A path of the other part is refused rather than written under the wrong name.
-  EXPECT_EQ(0, doc.RegenerateIncludeExcludeFile(true, xmlpath::kIncludedFileRules));
+  EXPECT_EQ(0, doc.RegenerateIncludeExcludeFile(true, xmlpath::kIncludedFileRules, rules_));
 
   CXMLDocumentHandler saved;
   ASSERT_EQ(1, saved.Load(path));
@@ -154,13 +154,13 @@ TEST_F(RulesTest, RegenerationWritesReverseMapOrderAndReadsBackTheSameMaps) {
   // The list that was not regenerated is untouched.
   EXPECT_EQ(1, savedRoot.SelectSingleNode(xmlpath::kIncludedRegistryRules).GetChildCount());
 
-  ClearAllRules();
-  saved.ReadIncludedItems(xmlpath::kIncludedFileRules, savedRoot);
-  saved.ReadExcludedItems(xmlpath::kExcludedFileRules, savedRoot);
-  saved.ReadExcludedItems(xmlpath::kExcludedRegistryRules, savedRoot);
-  EXPECT_EQ(includedBefore, GetIncludedRules(RuleKind::kFiles));
-  const ExcludedRuleMap filesAfter = GetExcludedRules(RuleKind::kFiles);
-  const ExcludedRuleMap keysAfter = GetExcludedRules(RuleKind::kRegistry);
+  rules_.ClearAllRules();
+  saved.ReadIncludedItems(xmlpath::kIncludedFileRules, savedRoot, rules_);
+  saved.ReadExcludedItems(xmlpath::kExcludedFileRules, savedRoot, rules_);
+  saved.ReadExcludedItems(xmlpath::kExcludedRegistryRules, savedRoot, rules_);
+  EXPECT_EQ(includedBefore, rules_.GetIncludedRules(RuleKind::kFiles));
+  const ExcludedRuleMap filesAfter = rules_.GetExcludedRules(RuleKind::kFiles);
+  const ExcludedRuleMap keysAfter = rules_.GetExcludedRules(RuleKind::kRegistry);
   ASSERT_EQ(filesBefore.size(), filesAfter.size());
   for (const auto& [key, rule] : filesBefore) {
     ASSERT_EQ(1u, filesAfter.count(key));
@@ -175,18 +175,18 @@ TEST_F(RulesTest, RegenerationWithoutParentOrDocumentIsLogged) {
   CaptureLog();
   {
     const std::wstring path = WriteRules("noparent.xml", "<Rules><RegistrySystem/></Rules>");
-    AddExcludedRule(RuleKind::kFiles, L"\\Temp", L"t");
+    rules_.AddExcludedRule(RuleKind::kFiles, L"\\Temp", L"t");
     CXMLDocumentHandler doc;
     ASSERT_EQ(1, doc.Load(path));
-    EXPECT_EQ(0, doc.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedFileRules));
+    EXPECT_EQ(0, doc.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedFileRules, rules_));
     CXMLDocumentHandler back;
     ASSERT_EQ(1, back.Load(path));
     EXPECT_EQ("RegistrySystem\n", DumpTree(back.GetRootElement()));
 
     CXMLDocumentHandler notLoaded;
     EXPECT_EQ(0, notLoaded.Load(OnC(L"rules\\missing.xml")));
-    EXPECT_EQ(0, notLoaded.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedFileRules));
-    EXPECT_EQ(0, notLoaded.ReadExcludedItems(xmlpath::kExcludedFileRules, notLoaded.GetRootElement()));
+    EXPECT_EQ(0, notLoaded.RegenerateIncludeExcludeFile(true, xmlpath::kExcludedFileRules, rules_));
+    EXPECT_EQ(0, notLoaded.ReadExcludedItems(xmlpath::kExcludedFileRules, notLoaded.GetRootElement(), rules_));
   }
   const std::string log = ErrorLog();
   EXPECT_NE(std::string::npos,
@@ -204,22 +204,22 @@ TEST_F(RulesTest, DeliveredDefaultsSeparateApplicationFromNoise) {
   ASSERT_EQ(1, doc.Load(RulesPath()));
   CXMLNodeHandler root = doc.GetRootElement();
   for (const wchar_t* list : {xmlpath::kIncludedFileRules, xmlpath::kIncludedRegistryRules}) {
-    EXPECT_EQ(1, doc.ReadIncludedItems(list, root));
+    EXPECT_EQ(1, doc.ReadIncludedItems(list, root, rules_));
   }
   for (const wchar_t* list : {xmlpath::kExcludedFileRules, xmlpath::kExcludedRegistryRules}) {
-    EXPECT_EQ(1, doc.ReadExcludedItems(list, root));
+    EXPECT_EQ(1, doc.ReadExcludedItems(list, root, rules_));
   }
-  const IncludedRuleMap includedFiles = GetIncludedRules(RuleKind::kFiles);
+  const IncludedRuleMap includedFiles = rules_.GetIncludedRules(RuleKind::kFiles);
   for (const wchar_t* root : {L"%PROGRAMFILES%", L"%WINDIR%", L"%USERPROFILE%", L"%ALLUSERSPROFILE%"}) {
     EXPECT_EQ(1u, includedFiles.count(root)) << WideToUtf8(root);
   }
-  const IncludedRuleMap includedKeys = GetIncludedRules(RuleKind::kRegistry);
+  const IncludedRuleMap includedKeys = rules_.GetIncludedRules(RuleKind::kRegistry);
   for (const wchar_t* key : {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\SOFTWARE",
                              L"HKEY_LOCAL_MACHINE\\SYSTEM\\CURRENTCONTROLSET\\SERVICES"}) {
     EXPECT_EQ(1u, includedKeys.count(key)) << WideToUtf8(key);
   }
-  const ExcludedRuleMap files = GetExcludedRules(RuleKind::kFiles);
-  const ExcludedRuleMap keys = GetExcludedRules(RuleKind::kRegistry);
+  const ExcludedRuleMap files = rules_.GetExcludedRules(RuleKind::kFiles);
+  const ExcludedRuleMap keys = rules_.GetExcludedRules(RuleKind::kRegistry);
   for (const auto& [key, rule] : files) EXPECT_FALSE(rule.description.empty()) << WideToUtf8(key);
   for (const auto& [key, rule] : keys) EXPECT_FALSE(rule.description.empty()) << WideToUtf8(key);
 

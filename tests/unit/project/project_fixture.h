@@ -1,6 +1,7 @@
 #pragma once
 // Shared set-up of the project-data tests: a fixture prefix as the machine, the environment
-// values of that prefix for the token form, empty rule maps, and an optional private log.
+// values of that prefix for the token form, the engine state a session would own (rules, INI
+// folder table, skipped files; empty at the start of each test), and an optional private log.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,14 +24,8 @@ class ProjectDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    ClearAllRules();
-    ClearSkippedFiles();
-    ClearINIFolderTable();
   }
   void TearDown() override {
-    ClearAllRules();
-    ClearSkippedFiles();
-    ClearINIFolderTable();
     if (!errorLogName_.empty()) {
       std::error_code ignored;
       std::filesystem::remove(FixturePrefix::ProgramFolderOnHost() / errorLogName_, ignored);
@@ -67,6 +62,9 @@ class ProjectDataTest : public ::testing::Test {
   void MakeFolder(const std::string& relative) { prefix_.InDriveC(relative, true); }
 
   FixturePrefix prefix_;
+  CIncludeExcludeRules rules_;
+  CINIFolderTable iniFolders_;
+  CSkippedFiles skipped_;
 
  private:
   ScopedEnvironmentValues environment_;  // the fixture's folders, for the token form

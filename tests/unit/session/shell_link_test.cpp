@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/capture_command.h"
+#include "platform/environment.h"
 #include "session/link_shortcuts.h"
 #include "session/shell_link.h"
 #include "core/strings.h"
@@ -159,7 +160,7 @@ class ShortcutsFromLinksTest : public ::testing::Test {
  protected:
   void SetUp() override {
     machine_.Activate();
-    ReadEnvironmentValues();
+    EnvironmentValues = platform::ReadEnvironmentValues();
   }
   std::wstring Place(const std::wstring& windowsFolder, const std::string& name, const LinkParts& parts) {
     const fs::path host = platform::Machine::HostPath(windowsFolder);

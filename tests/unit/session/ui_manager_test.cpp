@@ -2,7 +2,9 @@
 // and a whole capture on a hand-made prefix (no Wine runs here).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/scan_details.h"
+#include "session/capture_session.h"
 #include "session/ui_manager.h"
 #include "support/capture_setup.h"
 #include "support/fixture_prefix.h"
@@ -29,19 +32,20 @@ class CaptureSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    manager_ = CUIManager::GetInstance();
-    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
+    StartSession();
   }
-  void TearDown() override {
-    if (manager_) CUIManager::ReleaseInstance(manager_);
+  // A session owns its manager; the tests reach the manager through it.
+  void StartSession() {
+    session_ = std::make_unique<CCaptureSession>(nullptr);
+    manager_ = &session_->Manager();
+    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
   }
   CWorkContext& Context() { return manager_->Context(); }
 
   // As a restart of the program: the manager goes, the folder values are set up again.
   void Restart() {
-    CUIManager::ReleaseInstance(manager_);
-    manager_ = CUIManager::GetInstance();
-    SetUpCaptureWorkPaths(Context(), prefix_.Scratch());
+    session_.reset();
+    StartSession();
     ASSERT_EQ(manager_->Initialize(), 1);
     manager_->Wrapper().SetPrepareMachine(false);
   }
@@ -51,15 +55,37 @@ class CaptureSessionTest : public ::testing::Test {
   }
 
   FixturePrefix prefix_;
+  std::unique_ptr<CCaptureSession> session_;
   CUIManager* manager_ = nullptr;
 };
 
-TEST_F(CaptureSessionTest, CountedSingleInstance) {
-  CUIManager* second = CUIManager::GetInstance();
-  EXPECT_EQ(second, manager_);
-  CUIManager::ReleaseInstance(second);
-  EXPECT_EQ(CUIManager::GetInstance(), manager_);  // still alive: one use left before
-  CUIManager::ReleaseInstance(manager_);
+// Two sessions of one process (a wizard and a test, say) share no engine state: the rules one
+// reads or edits, the reasons it records, the INI folders it relocates and its paths stay its own.
+TEST_F(CaptureSessionTest, SessionsShareNoEngineState) {
+  prefix_.WriteDriveCFile("rules.xml", R"(<Rules>
+  <FileSystem><IncludedItems/><ExcludedItems><ExcludedEntry Name="\Noise" Description="noise"/></ExcludedItems></FileSystem>
+  <RegistrySystem><IncludedItems/><ExcludedItems/></RegistrySystem>
+</Rules>)");
+  Context().RulesFilePath = L"C:\\rules.xml";
+  CCaptureSession other(nullptr);
+  SetUpCaptureWorkPaths(other.Context(), prefix_.Scratch() / "other");
+  ASSERT_NE(&other.Manager(), manager_);
+  EXPECT_NE(other.Context().RulesFilePath, Context().RulesFilePath);
+
+  EXPECT_EQ(1u, session_->GetExcludedItems(xmlpath::kExcludedFileRules).size());
+  EXPECT_TRUE(other.Rules().GetExcludedRules(RuleKind::kFiles).empty());
+  ASSERT_TRUE(other.Rules().AddExcludedRule(RuleKind::kRegistry, L"HKEY_CURRENT_USER\\Other", L"other"));
+  other.Rules().SetExclusionReason(L"C:\\App\\uninst.exe", L"its uninstaller");
+  other.INIFolders().RecordINIFolder(L"C:\\App");
+  EXPECT_TRUE(session_->Rules().GetExcludedRules(RuleKind::kRegistry).empty());
+  EXPECT_TRUE(session_->Rules().ExclusionReason(L"C:\\App\\uninst.exe").empty());
+  EXPECT_TRUE(session_->INIFolders().GetINIFolderTable().empty());
+
+  // Ending one session leaves the other's rules as they were.
+  session_.reset();
+  manager_ = nullptr;
+  EXPECT_EQ(L"its uninstaller", other.Rules().ExclusionReason(L"c:\\app\\UNINST.EXE"));
+  EXPECT_EQ(1u, other.Rules().GetExcludedRules(RuleKind::kRegistry).size());
 }
 
 TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
@@ -155,6 +181,8 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   // What the installer does.
   prefix_.WriteDriveCFile("Program Files/App/change.txt", "version 2");
   prefix_.WriteDriveCFile("Program Files/App/new/added.dll", "MZ");
+  prefix_.WriteDriveCFile("Program Files/App/new/app.exe", "MZ");
+  prefix_.WriteDriveCFile("Program Files/App/new/tool.exe", "MZ");
   prefix_.WriteDriveCFile("windows/app.ini", "[Main]\nSetting=22\n");
   prefix_.AddSystemReg("\n[Software\\\\Vendor\\\\App] 1700000001\n\"Path\"=\"C:\\\\Program Files\\\\App\"\n");
 
@@ -166,6 +194,24 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_EQ(manager_->GetCaptureChoices()[L"File"], choices[L"File"]);
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   ASSERT_EQ(manager_->CompareSnapshot(), 1);
+
+  // The programs offered as shortcut targets are those the review leaves in the package: one set
+  // aside (and the change file written again) is offered no more.
+  const std::wstring folder = L"C:\\Program Files\\App\\new";
+  std::vector<std::wstring> programs = session_->GetExecutableList();
+  std::sort(programs.begin(), programs.end());
+  EXPECT_EQ(programs, (std::vector<std::wstring>{folder + L"\\app.exe", folder + L"\\tool.exe"}));
+  FolderFileMap* added = nullptr;
+  FolderFileMap* modified = nullptr;
+  FolderFileMap* deleted = nullptr;
+  session_->GetFileChangeMaps(added, modified, deleted);
+  std::vector<std::wstring>& files = (*added)[folder];
+  ASSERT_NE(std::find(files.begin(), files.end(), folder + L"\\tool.exe"), files.end());
+  files.erase(std::find(files.begin(), files.end(), folder + L"\\tool.exe"));
+  session_->ExcludedFileChanges()[folder].push_back(folder + L"\\tool.exe");
+  EXPECT_TRUE(session_->RewriteChanges(RuleKind::kFiles).succeeded());
+  EXPECT_EQ(session_->GetExecutableList(), std::vector<std::wstring>{folder + L"\\app.exe"});
+
   ASSERT_EQ(manager_->GenerateProjectFile({}, {}), 1);
 
   pugi::xml_document project;
@@ -175,6 +221,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_TRUE(root.select_node("FileSystem/AddedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App\\new']/File[@Name='added.dll']"));
   EXPECT_TRUE(root.select_node("FileSystem/ModifiedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App']/File[@Name='change.txt']"));
   EXPECT_FALSE(root.select_node("//File[@Name='keep.txt']"));
+  EXPECT_FALSE(root.select_node("//File[@Name='tool.exe']"));
   EXPECT_FALSE(root.select_node("FileSystem/Included"));
   EXPECT_TRUE(root.select_node("RegistrySystem/AddedItems/SubKeyList/SubKey[@Name='HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App']"));
   EXPECT_TRUE(root.select_node("INIFileSystem/ModifiedItems/FileList/File[@Name='%WINDIR%\\app.ini']/Section[@Key='Setting'][@Value='22']"));

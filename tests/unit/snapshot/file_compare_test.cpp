@@ -10,7 +10,9 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
+#include "project/captured_file.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/ini_handler.h"
 #include "support/capture_setup.h"
@@ -25,9 +27,9 @@ class FileCompareTest : public ::testing::Test {
   void SetUp() override {
     prefix_.Activate();
     SetUpCaptureWorkPaths(context_, prefix_.Scratch());
-    EnsureFolder(context_.WorkFolder + "\\SnapShot");
-    EnsureFolder(context_.WorkFolder + "\\Temp");
-    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
+    platform::EnsureFolder(context_.WorkFolder + "\\SnapShot");
+    platform::EnsureFolder(context_.WorkFolder + "\\Temp");
+    platform::EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     enumerate_.Initialize();
     enumerate_.IsFirstSnapshotExist();
   }
@@ -42,7 +44,9 @@ class FileCompareTest : public ::testing::Test {
 
   FixturePrefix prefix_;
   CWorkContext context_;
-  CFileEnumerate enumerate_{context_};
+  CIncludeExcludeRules rules_;
+  CSkippedFiles skipped_;
+  CFileEnumerate enumerate_{context_, rules_, skipped_};
 };
 
 // Two walks and the changes filed under their folders: a file is unchanged only when its size and
@@ -83,7 +87,7 @@ TEST_F(FileCompareTest, ChangesAreFiledUnderTheirFolders) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    CFileEnumerate enumerate(context_);
+    CFileEnumerate enumerate(context_, rules_, skipped_);
     enumerate.Initialize();
     enumerate.IsFirstSnapshotExist();
     for (const Entry& e : c.first) enumerate.FirstMap().Insert(e.path, e.time, e.size, e.folder);

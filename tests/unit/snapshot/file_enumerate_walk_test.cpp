@@ -13,7 +13,9 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
+#include "project/captured_file.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/file_snapshot_record.h"
 #include "support/capture_setup.h"
@@ -29,8 +31,8 @@ class FileWalkTest : public ::testing::Test {
   void SetUp() override {
     prefix_.Activate();
     SetUpCaptureWorkPaths(context_, prefix_.Scratch());
-    EnsureFolder(context_.WorkFolder + "\\SnapShot");
-    EnsureFolder(WideToUtf8(context_.INIBackupFolder));
+    platform::EnsureFolder(context_.WorkFolder + "\\SnapShot");
+    platform::EnsureFolder(WideToUtf8(context_.INIBackupFolder));
     enumerate_.Initialize();
     enumerate_.IsFirstSnapshotExist();
     ProgressCounter = 0;
@@ -55,7 +57,9 @@ class FileWalkTest : public ::testing::Test {
 
   FixturePrefix prefix_;
   CWorkContext context_;
-  CFileEnumerate enumerate_{context_};
+  CIncludeExcludeRules rules_;
+  CSkippedFiles skipped_;
+  CFileEnumerate enumerate_{context_, rules_, skipped_};
 };
 
 TEST_F(FileWalkTest, RecordsEveryEntryDepthFirstWithoutTheRoot) {
@@ -193,7 +197,7 @@ TEST_F(FileWalkTest, SecondWalkReloadsTheFirstFromItsFile) {
   ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 1);
 
   // As after a restart: a new enumerator finds the first snapshot on disk.
-  CFileEnumerate restarted(context_);
+  CFileEnumerate restarted(context_, rules_, skipped_);
   restarted.Initialize();
   ASSERT_TRUE(restarted.IsFirstSnapshotExist());
   prefix_.WriteDriveCFile("Data/b.ini", "[s]\nk=v\n");
@@ -235,7 +239,7 @@ TEST_F(FileWalkTest, PopulateMapOnEmptyAndDamagedFiles) {
 }
 
 TEST_F(FileWalkTest, SnapshotFileThatCannotBeCreatedIsAFailure) {
-  DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\SnapShot"));
+  platform::DeleteFolderTree(Utf8ToWide(context_.WorkFolder + "\\SnapShot"));
   prefix_.WriteDriveCFile("Data/a.txt", "abc");
   EXPECT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data"}), 0);
   EXPECT_FALSE(enumerate_.FirstSnapshotTaken());

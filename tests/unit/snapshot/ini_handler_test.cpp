@@ -11,6 +11,7 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "support/capture_setup.h"
 #include "support/fixture_prefix.h"
@@ -86,7 +87,7 @@ class IniFileTest : public ::testing::Test {
   void SetUp() override {
     prefix_.Activate();
     SetUpCaptureWorkPaths(context_, prefix_.Scratch());
-    EnsureFolder(context_.WorkFolder + "\\Temp");
+    platform::EnsureFolder(context_.WorkFolder + "\\Temp");
     ASSERT_EQ(handler_.Initialize(), 1);
   }
 

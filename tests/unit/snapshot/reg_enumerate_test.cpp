@@ -13,6 +13,7 @@
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
+#include "session/work_context_setup.h"
 #include "snapshot/registry_enumerate.h"
 #include "snapshot/user_hive_names.h"
 #include "support/fixture_prefix.h"
@@ -42,7 +43,7 @@ class RegEnumerateTest : public ::testing::Test {
     prefix_.AddUserReg("\n[Software\\\\Vendor] 1700000000\n\"v\"=\"1\"\n");
     prefix_.AddUserdefReg("\n[Software\\\\Shared] 1700000000\n\"s\"=\"1\"\n");
     prefix_.Activate();
-    context_.Setup(std::wstring(), std::wstring());
+    SetupWorkContext(context_, std::wstring(), std::wstring());
     context_.TemplateProjectPath =
         platform::Machine::WindowsPath(std::filesystem::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml");
     context_.RulesFilePath = platform::Machine::WindowsPath(
@@ -51,12 +52,10 @@ class RegEnumerateTest : public ::testing::Test {
                           "<ExcludedEntry Name=\"software\\microsoft\" Description=\"noise\"/>"
                           "<ExcludedEntry Name=\"Test\\Microsoft\\\" Description=\"noise\"/>"
                           "</ExcludedItems></RegistrySystem></IncludeExclude>"));
-    ClearAllRules();
     enumerator_.Initialize();
   }
   void TearDown() override {
     enumerator_.Uninitialize();
-    ClearAllRules();
   }
 
   std::filesystem::path HostOf(const std::wstring& windowsPath) const {
@@ -66,7 +65,8 @@ class RegEnumerateTest : public ::testing::Test {
   FixturePrefix prefix_;
   TempFolder folder_;
   CWorkContext context_;
-  CRegistryEnumerate enumerator_{context_};
+  CIncludeExcludeRules rules_;
+  CRegistryEnumerate enumerator_{context_, rules_};
 };
 
 TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
@@ -84,7 +84,7 @@ TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
   EXPECT_FALSE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 2))));
 
   // A new enumerator (a restart) finds the first snapshot.
-  CRegistryEnumerate restarted(context_);
+  CRegistryEnumerate restarted(context_, rules_);
   restarted.Initialize();
   EXPECT_TRUE(restarted.IsFirstSnapshotExist());
   restarted.Uninitialize();
@@ -94,7 +94,7 @@ TEST_F(RegEnumerateTest, CaptureOfEmptyListLeavesMarkerFile) {
   std::vector<std::wstring> keys;
   EXPECT_EQ(enumerator_.CaptureSnapShot(keys), 1);
   EXPECT_TRUE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 0))));
-  CRegistryEnumerate restarted(context_);
+  CRegistryEnumerate restarted(context_, rules_);
   restarted.Initialize();
   EXPECT_TRUE(restarted.IsFirstSnapshotExist());
   restarted.Uninitialize();

@@ -9,7 +9,10 @@
 #include "core/strings.h"
 #include "core/work_context.h"
 #include "core/work_paths.h"
+#include "platform/environment.h"
 #include "platform/machine.h"
+#include "project/include_exclude_rules.h"
+#include "session/work_context_setup.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/fixture_prefix.h"
 #include "support/temp_folder.h"
@@ -43,7 +46,7 @@ class RegSnapshotTest : public ::testing::Test {
         "\n[System\\\\CurrentControlSet\\\\Hardware Profiles\\\\Current\\\\Software\\\\Vendor] 1700000000\n"
         "\"v\"=\"x\"\n");
     prefix_.Activate();
-    context_.Setup(std::wstring(), std::wstring());
+    SetupWorkContext(context_, std::wstring(), std::wstring());
     enumerator_.Initialize();
   }
   void TearDown() override { enumerator_.Uninitialize(); }
@@ -60,7 +63,8 @@ class RegSnapshotTest : public ::testing::Test {
   FixturePrefix prefix_;
   TempFolder folder_;
   CWorkContext context_;
-  CRegistryEnumerate enumerator_{context_};
+  CIncludeExcludeRules rules_;
+  CRegistryEnumerate enumerator_{context_, rules_};
   std::string bytes_;
 };
 
@@ -139,7 +143,7 @@ TEST(RegSnapshotDataTextTest, FormatDataTextsByType) {
 TEST(RegSnapshotFileTest, FormatUnwritableFileIsReportedNotFatal) {
   FixturePrefix prefix;
   prefix.Activate();
-  ReadEnvironmentValues();
+  EnvironmentValues = platform::ReadEnvironmentValues();
   CRegSnapshot snapshot;
   EXPECT_FALSE(snapshot.File_Open_Create(L"Q:\\no\\such\\drive.reg"));
   // The walk still runs; every write fails quietly after the first logged failure.

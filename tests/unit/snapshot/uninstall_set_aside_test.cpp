@@ -53,7 +53,7 @@ TEST(UninstallSetAsideTest, ProgramOfACommandLine) {
 }
 
 TEST(UninstallSetAsideTest, EntryAndItsUninstallerMoveToTheExcludedChangesWithReasons) {
-  ClearExclusionReasons();
+  CIncludeExcludeRules reasons;
   const std::wstring entry = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\App";
   const std::wstring userEntry = L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tool";
   const std::map<std::wstring, std::wstring> values = {
@@ -80,7 +80,7 @@ TEST(UninstallSetAsideTest, EntryAndItsUninstallerMoveToTheExcludedChangesWithRe
   FolderFileMap excludedFiles;
 
   const std::vector<std::wstring> moved =
-      setAside.Apply(added, modified, excludedKeys, addedFiles, modifiedFiles, excludedFiles);
+      setAside.Apply(added, modified, excludedKeys, addedFiles, modifiedFiles, excludedFiles, reasons);
 
   EXPECT_EQ(moved.size(), 5u);
   EXPECT_EQ(added.size(), 1u);
@@ -99,10 +99,9 @@ TEST(UninstallSetAsideTest, EntryAndItsUninstallerMoveToTheExcludedChangesWithRe
             (FolderFileMap{{L"C:\\Program Files (x86)\\App", Files{L"C:\\Program Files (x86)\\App\\uninst.exe",
                                                                     L"C:\\Program Files (x86)\\App\\uninst.dat"}},
                            {L"C:\\users\\root\\AppData\\Roaming\\Tool", Files{L"C:\\users\\root\\AppData\\Roaming\\Tool\\remove.exe"}}}));
-  EXPECT_EQ(ExclusionReason(entry), CUninstallSetAside::kEntryReason);
-  EXPECT_EQ(ExclusionReason(L"c:\\program files (x86)\\app\\UNINST.EXE"), CUninstallSetAside::kUninstallerReason);
-  EXPECT_EQ(ExclusionReason(appKey), L"");
-  ClearExclusionReasons();
+  EXPECT_EQ(reasons.ExclusionReason(entry), CUninstallSetAside::kEntryReason);
+  EXPECT_EQ(reasons.ExclusionReason(L"c:\\program files (x86)\\app\\UNINST.EXE"), CUninstallSetAside::kUninstallerReason);
+  EXPECT_EQ(reasons.ExclusionReason(appKey), L"");
 }
 
 }  // namespace
