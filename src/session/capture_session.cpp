@@ -504,6 +504,18 @@ COperationResult CCaptureSession::GenerateProjectFile(const ShortcutList& shortc
   return COperationResult::Success();
 }
 
+bool CCaptureSession::ReadProjectShortcuts(ShortcutList& shortcuts, IconMap& icons) {
+  return manager_->ParseShortcutList(Context().ProjectFilePath, shortcuts, icons) == 1;
+}
+
+COperationResult CCaptureSession::ReplaceProjectShortcuts(const ShortcutList& shortcuts, const IconMap& icons) {
+  if (manager_->ReplaceShortcutsInProjectFile(shortcuts, icons) != 1) {
+    return Failed("ReplaceProjectShortcuts", "the shortcuts could not be written into the project file " +
+                                                 HostPathText(Context().ProjectFilePath));
+  }
+  return COperationResult::Success();
+}
+
 bool CCaptureSession::EndIfNothingChanged() {
   if (manager_->ParseProjectFile(Context().ProjectFilePath) != 1 || !ProjectListsEmpty(manager_->ProjectLists())) {
     return false;

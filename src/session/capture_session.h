@@ -179,6 +179,11 @@ class CCaptureSession {
   // (worker thread); then the snapshots go. Cancelled, no project file is left and the capture
   // stays pending.
   COperationResult GenerateProjectFile(const ShortcutList& shortcuts, const IconMap& icons);
+  // The shortcuts and icons of the project file in force (ProjectFilePath); false when it does
+  // not load (logged).
+  bool ReadProjectShortcuts(ShortcutList& shortcuts, IconMap& icons);
+  // Replaces the shortcuts and icons of the project file in force.
+  COperationResult ReplaceProjectShortcuts(const ShortcutList& shortcuts, const IconMap& icons);
   // When the project file in force lists no change at all (nothing to package), it is removed and
   // the capture ended: true then.
   bool EndIfNothingChanged();

@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "project/ini_folder_table.h"
+#include "session/capture_session.h"
 #include "session/ui_manager.h"
 
 namespace {
@@ -64,6 +65,8 @@ bool IsIconFile(const std::wstring& path) {
 }
 
 }  // namespace
+
+CProjectRelocation::CProjectRelocation(CCaptureSession& session) : manager_(session.Manager()) {}
 
 bool CProjectRelocation::KeyExists(const std::wstring& keyPath) {
   const size_t slash = keyPath.find(L'\\');

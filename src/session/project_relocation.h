@@ -5,6 +5,7 @@
 
 #include "core/operation_result.h"
 
+class CCaptureSession;
 class CUIManager;
 
 // A saved project checked against the machine the program runs on, and moved to it: which of
@@ -30,6 +31,8 @@ class CProjectRelocation {
   };
 
   explicit CProjectRelocation(CUIManager& manager) : manager_(manager) {}
+  // On the session's own manager (the wizard's way in).
+  explicit CProjectRelocation(CCaptureSession& session);
 
   // Parses the project file into the manager and checks it (Check). False when it does not load
   // (the manager logs it): nothing is listed then, and nothing is missing.

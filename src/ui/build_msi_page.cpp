@@ -145,14 +145,14 @@ int CBuildMSIDlg::OnWizardBack() { return CApplicationMain::kShowProjectPage; }
 void CBuildMSIDlg::Initialize() {
   ::ShortcutList records;
   IconMap icons;
-  Session().Manager().ParseShortcutList(Session().Context().ProjectFilePath, records, icons);
+  Session().ReadProjectShortcuts(records, icons);
   ExtractIcons(icons);
 
   const std::string packages = CMSIScreenHandler::EnsurePackagesFolder(
       Session().Context().OutputFolder, Sheet()->Logger(), "Directory %s not created successfully error code is: %ld ");
   initialFolder_ = QString::fromStdString(packages);
   initialPackageName_ =
-      QString::fromStdWString(Session().Manager().GetSetupFileInfo().ApplicationName) + QStringLiteral(".msi");
+      QString::fromStdWString(Session().GetSetupFileInfo().ApplicationName) + QStringLiteral(".msi");
   folder_->setText(initialFolder_);
   packageName_->setText(initialPackageName_);
   status_->clear();
@@ -297,7 +297,7 @@ bool CBuildMSIDlg::OnWizardFinish() {
   context.SetPackageFileName(packageName_->text().trimmed().toStdWString());
   result_->clear();
   result_->hide();
-  if (Session().Manager().ReplaceShortcutsInProjectFile(shortcuts, handler_->IconCatalog()) != 1) {
+  if (!Session().ReplaceProjectShortcuts(shortcuts, handler_->IconCatalog()).succeeded()) {
     SetBusy(false);
     result_->setPlainText(tr("The shortcuts could not be written into the project file %1: the package was not built.")
                               .arg(QString::fromStdString(HostPathText(context.ProjectFilePath))));

@@ -66,7 +66,7 @@ void CCaptureSnapshotDlg::OnSetActive() {
 }
 
 void CCaptureSnapshotDlg::OpenAdvanced() {
-  CParentSheet sheet(Session().Manager(), choices_, Prompter(), this);
+  CParentSheet sheet(Session(), choices_, Prompter(), this);
   if (Prompter().Dialog(sheet) != QDialog::Accepted) return;
   sheet.Apply();
   // The choices are saved with the capture when it starts (a pending capture's must stay as they are).

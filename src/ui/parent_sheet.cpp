@@ -11,9 +11,9 @@
 #include "ui/prompter.h"
 #include "ui/rule_editor_model.h"
 
-CParentSheet::CParentSheet(CUIManager& manager, const CaptureChoiceMap& choices, const CPrompter& prompter,
+CParentSheet::CParentSheet(CCaptureSession& session, const CaptureChoiceMap& choices, const CPrompter& prompter,
                            QWidget* parent)
-    : QDialog(parent), rules_(std::make_unique<CRuleEditorModel>(manager)), tabs_(new QTabWidget(this)) {
+    : QDialog(parent), rules_(std::make_unique<CRuleEditorModel>(session)), tabs_(new QTabWidget(this)) {
   setObjectName(QStringLiteral("CParentSheet"));
   setWindowTitle(tr("Advanced: Include and Exclude"));
   if (parent != nullptr) setWindowIcon(parent->window()->windowIcon());

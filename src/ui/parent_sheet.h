@@ -8,7 +8,7 @@ class CAdvanceExclude;
 class CAdvanceInclude;
 class CPrompter;
 class CRuleEditorModel;
-class CUIManager;
+class CCaptureSession;
 class QTabWidget;
 
 // The advanced sheet the capture page opens: the include page and the exclude page as tabs, with
@@ -19,7 +19,7 @@ class CParentSheet : public QDialog {
   Q_OBJECT
 
  public:
-  CParentSheet(CUIManager& manager, const CaptureChoiceMap& choices, const CPrompter& prompter,
+  CParentSheet(CCaptureSession& session, const CaptureChoiceMap& choices, const CPrompter& prompter,
                QWidget* parent = nullptr);
   ~CParentSheet() override;
 

@@ -1,7 +1,7 @@
 #include "ui/rule_editor_model.h"
 
 #include "core/strings.h"
-#include "session/ui_manager.h"
+#include "session/capture_session.h"
 
 std::wstring CRuleEditorModel::IncludedListPath(RuleKind kind) {
   return kind == RuleKind::kFiles ? L"FileSystem//IncludedItems" : L"RegistrySystem//IncludedItems";
@@ -12,15 +12,11 @@ std::wstring CRuleEditorModel::ExcludedListPath(RuleKind kind) {
 }
 
 IncludedRuleMap CRuleEditorModel::Included(RuleKind kind) {
-  IncludedRuleMap rules;
-  manager_.GetIncludedItems(IncludedListPath(kind), rules);
-  return rules;
+  return session_.GetIncludedItems(IncludedListPath(kind));
 }
 
 ExcludedRuleMap CRuleEditorModel::Excluded(RuleKind kind) {
-  ExcludedRuleMap rules;
-  manager_.GetExcludedItems(ExcludedListPath(kind), rules);
-  return rules;
+  return session_.GetExcludedItems(ExcludedListPath(kind));
 }
 
 int CRuleEditorModel::SaveIncluded(RuleKind kind, const std::vector<std::wstring>& names) {
@@ -28,11 +24,11 @@ int CRuleEditorModel::SaveIncluded(RuleKind kind, const std::vector<std::wstring
   for (const std::wstring& name : names) {
     if (!name.empty()) rules.emplace(ToUpperUnicode(name), name);
   }
-  manager_.Rules().SetIncludedRules(kind, rules);
-  return manager_.RegenerateIncludeExcludeFile(false, IncludedListPath(kind));
+  session_.Rules().SetIncludedRules(kind, rules);
+  return session_.RegenerateIncludeExcludeFile(false, IncludedListPath(kind)).succeeded() ? 1 : 0;
 }
 
 int CRuleEditorModel::SaveExcluded(RuleKind kind, const ExcludedRuleMap& rules) {
-  manager_.Rules().SetExcludedRules(kind, rules);
-  return manager_.RegenerateIncludeExcludeFile(true, ExcludedListPath(kind));
+  session_.Rules().SetExcludedRules(kind, rules);
+  return session_.RegenerateIncludeExcludeFile(true, ExcludedListPath(kind)).succeeded() ? 1 : 0;
 }

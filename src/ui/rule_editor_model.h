@@ -4,13 +4,13 @@
 
 #include "project/include_exclude_rules.h"
 
-class CUIManager;
+class CCaptureSession;
 
 // The include and exclude editor's access to the rules: reading the four lists of the rule file
 // and writing one kind's list back. The only place of the editor that touches the rule maps.
 class CRuleEditorModel {
  public:
-  explicit CRuleEditorModel(CUIManager& manager) : manager_(manager) {}
+  explicit CRuleEditorModel(CCaptureSession& session) : session_(session) {}
 
   // The rules of a kind as the rule file holds them (the file is loaded first; empty when it
   // does not load).
@@ -26,5 +26,5 @@ class CRuleEditorModel {
   static std::wstring ExcludedListPath(RuleKind kind);
 
  private:
-  CUIManager& manager_;
+  CCaptureSession& session_;
 };

@@ -37,7 +37,7 @@ void MarkState(QTreeWidgetItem* node, bool missing) {
 
 CShowProjectFileDlg::CShowProjectFileDlg(CApplicationMain* sheet)
     : CCorvanePropertyPage(CApplicationMain::kShowProjectPage, sheet),
-      relocation_(std::make_unique<CProjectRelocation>(sheet->Session().Manager())) {
+      relocation_(std::make_unique<CProjectRelocation>(sheet->Session())) {
   auto* layout = new QVBoxLayout(this);
   description_ = new QLabel(Text(111), this);
   description_->setWordWrap(true);

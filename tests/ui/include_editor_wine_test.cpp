@@ -38,7 +38,7 @@ void IncludeEditorWineTest::FolderSavedAsDefaultIsCaptured() {
     wizard.Open();
     const CaptureChoiceMap choices = wizard.Session().BuildCaptureChoices(L"", {});
     QVERIFY(choices.at(L"File").size() > 1);
-    CParentSheet sheet(wizard.Session().Manager(), choices, wizard.Sheet().Prompter());
+    CParentSheet sheet(wizard.Session(), choices, wizard.Sheet().Prompter());
     sheet.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     CAdvanceInclude& page = *sheet.IncludePage();

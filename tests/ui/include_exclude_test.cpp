@@ -55,7 +55,7 @@ std::unique_ptr<CParentSheet> OpenSheet(WizardFixture& wizard) {
   CaptureChoiceMap choices;
   choices[L"File"] = {L"C:\\Program Files"};
   choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\Software\\Vendor"};
-  return std::make_unique<CParentSheet>(wizard.Session().Manager(), choices, wizard.Sheet().Prompter());
+  return std::make_unique<CParentSheet>(wizard.Session(), choices, wizard.Sheet().Prompter());
 }
 
 }  // namespace
@@ -112,7 +112,7 @@ void IncludeExcludeTest::CheckModelAndCounter() {
   WizardFixture wizard;
   for (const char* folder : {"A/Deep", "B", "C"}) wizard.Prefix()->InDriveC(fs::path("Data") / folder, true);
   wizard.Open();
-  CRuleEditorModel rules(wizard.Session().Manager());
+  CRuleEditorModel rules(wizard.Session());
   CAdvanceInclude page(rules, CaptureChoiceMap{});
   CFolderTreeCtrl& tree = *page.FolderTree();
   CCheckTreeModel& model = tree.Model();
@@ -244,7 +244,7 @@ void IncludeExcludeTest::IncludePageSavesChoicesAndDefault() {
   wizard.Prefix()->InDriveC("Program Files/App", true);
   wizard.Prefix()->InDriveC("CorvaneData", true);
   wizard.Open();
-  CRuleEditorModel rules(wizard.Session().Manager());
+  CRuleEditorModel rules(wizard.Session());
   CaptureChoiceMap choices;
   choices[L"File"] = {L"C:\\Program Files", L"D:\\Gone"};
   choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\Software"};
@@ -301,7 +301,7 @@ void IncludeExcludeTest::DescribeUncheckedFolder() {
   wizard.Open();
   WriteExcludeRules(wizard, {}, {});
   std::vector<QString> messages;
-  CRuleEditorModel rules(wizard.Session().Manager());
+  CRuleEditorModel rules(wizard.Session());
   CAdvanceExclude page(rules, [&messages](const QString& text, const QString&) { messages.push_back(text); });
   // Selecting an unchecked folder offers it as "FileNotChecked\" in token form.
   QVERIFY(page.FolderTree()->ShowPath("C:\\Data"));
