@@ -8,12 +8,11 @@
 #include "ui/corvane_property_page.h"
 
 class CMSIScreenHandler;
+class CPackageBuildPanel;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
-class QTimer;
 class QTreeWidget;
 
 // The build of a package from a saved project: the project's shortcuts with their icons (the
@@ -34,9 +33,9 @@ class CBuildMSIDlg : public CCorvanePropertyPage {
 
   CMSIScreenHandler& Shortcuts() const { return *handler_; }
   QTreeWidget* ShortcutList() const { return shortcutList_; }
-  QLineEdit* FolderField() const { return folder_; }
-  QLineEdit* PackageNameField() const { return packageName_; }
-  QPlainTextEdit* ResultView() const { return result_; }
+  QLineEdit* FolderField() const;
+  QLineEdit* PackageNameField() const;
+  QPlainTextEdit* ResultView() const;
   QPushButton* EditButton() const { return edit_; }
   QPushButton* RemoveButton() const { return remove_; }
   // The shortcuts the project keeps as they are (those made from a setup's links).
@@ -56,16 +55,11 @@ class CBuildMSIDlg : public CCorvanePropertyPage {
  private:
   void Initialize();
   void ExtractIcons(const IconMap& icons);
-  void BrowseFolder();
   void SetBusy(bool busy);
   void OnBuilt(const COperationResult& result);
-  bool Check(bool failed, int text, QLineEdit* field, const QString& initial);
 
   bool busy_ = false;
   bool done_ = false;
-  bool building_ = false;
-  QString initialFolder_;
-  QString initialPackageName_;
   // Target file name -> its full path (token form), as the project's shortcuts name it.
   std::map<std::wstring, std::wstring> targetPaths_;
   ::ShortcutList kept_;
@@ -74,11 +68,5 @@ class CBuildMSIDlg : public CCorvanePropertyPage {
   QTreeWidget* shortcutList_ = nullptr;
   QPushButton* edit_ = nullptr;
   QPushButton* remove_ = nullptr;
-  QLineEdit* folder_ = nullptr;
-  QPushButton* browse_ = nullptr;
-  QLineEdit* packageName_ = nullptr;
-  QLabel* status_ = nullptr;
-  QProgressBar* bar_ = nullptr;
-  QPlainTextEdit* result_ = nullptr;
-  QTimer* statusTimer_ = nullptr;
+  CPackageBuildPanel* panel_ = nullptr;
 };

@@ -8,14 +8,13 @@
 #include "ui/corvane_property_page.h"
 
 class CMSIScreenHandler;
+class CPackageBuildPanel;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
-class QTimer;
 class QTreeWidget;
 
 // The last page of a capture: the shortcuts of the package (for the captured programs, with their
@@ -36,11 +35,11 @@ class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
   CMSIScreenHandler& Shortcuts() const { return *handler_; }
   QListWidget* ExecutableList() const { return executables_; }
   QTreeWidget* ShortcutList() const { return shortcutList_; }
-  QLineEdit* FolderField() const { return folder_; }
+  QLineEdit* FolderField() const;
   QLineEdit* ProjectNameField() const { return projectName_; }
-  QLineEdit* PackageNameField() const { return packageName_; }
+  QLineEdit* PackageNameField() const;
   QCheckBox* BuildBox() const { return buildToo_; }
-  QPlainTextEdit* ResultView() const { return result_; }
+  QPlainTextEdit* ResultView() const;
   // The shortcuts the setup's links became (kept unless removed).
   const ::ShortcutList& LinkShortcuts() const { return linkShortcuts_; }
   bool Done() const { return done_; }
@@ -63,23 +62,17 @@ class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
 
  private:
   void Initialize();
-  void BrowseFolder();
   void SetBusy(bool busy);
-  void ShowStatus(const QString& text);
   void OnProjectGenerated(const COperationResult& result);
   void StartBuild();
   void OnBuilt(const COperationResult& result);
   void Finished();
-  bool Check(bool failed, int text, QLineEdit* field, const QString& initial);
 
   bool initialized_ = false;
   bool busy_ = false;
   bool done_ = false;
   bool buildWanted_ = false;
-  bool building_ = false;
-  QString initialFolder_;
   QString initialProjectName_;
-  QString initialPackageName_;
   // Target file name -> its captured full path (token form).
   std::map<std::wstring, std::wstring> targetPaths_;
   ::ShortcutList linkShortcuts_;
@@ -90,13 +83,7 @@ class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
   QPushButton* add_ = nullptr;
   QPushButton* edit_ = nullptr;
   QPushButton* remove_ = nullptr;
-  QLineEdit* folder_ = nullptr;
-  QPushButton* browse_ = nullptr;
   QLineEdit* projectName_ = nullptr;
-  QLineEdit* packageName_ = nullptr;
   QCheckBox* buildToo_ = nullptr;
-  QLabel* status_ = nullptr;
-  QProgressBar* bar_ = nullptr;
-  QPlainTextEdit* result_ = nullptr;
-  QTimer* statusTimer_ = nullptr;
+  CPackageBuildPanel* panel_ = nullptr;
 };

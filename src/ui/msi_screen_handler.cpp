@@ -15,6 +15,8 @@
 
 namespace {
 constexpr int kTargetRole = Qt::UserRole;
+// Rows of the shortcuts kept whole carry their index in the page's kept list here.
+constexpr int kKeptRole = Qt::UserRole + 1;
 
 std::wstring Trim(const std::wstring& text) {
   const size_t first = text.find_first_not_of(L" \t\r\n");
@@ -97,6 +99,35 @@ void CMSIScreenHandler::RemoveShortcut(const std::wstring& targetFileName) {
 std::wstring CMSIScreenHandler::SelectedTarget() const {
   const QTreeWidgetItem* row = list_->currentItem();
   return row == nullptr ? std::wstring() : row->data(0, kTargetRole).toString().toStdWString();
+}
+
+bool CMSIScreenHandler::EditSelectedShortcut() {
+  const std::wstring target = SelectedTarget();
+  return !target.empty() && EditShortcut(target);
+}
+
+void CMSIScreenHandler::AddKeptRow(const ShortcutRecord& record, int index) {
+  auto* row = new QTreeWidgetItem(list_);
+  row->setText(0, QString::fromStdWString(record.name));
+  row->setText(1, QString::fromStdWString(record.exeName) + tr(" (made by the setup)"));
+  row->setData(0, kKeptRole, index);
+  const QImage icon = CIconReader::Icon(record.icon, QString::fromStdWString(record.iconIndex).toInt(), 16);
+  row->setIcon(0, icon.isNull() ? list_->style()->standardIcon(QStyle::SP_FileIcon) : QIcon(QPixmap::fromImage(icon)));
+}
+
+void CMSIScreenHandler::RemoveSelectedShortcut(ShortcutList& kept) {
+  QTreeWidgetItem* row = list_->currentItem();
+  if (row == nullptr) return;
+  const QVariant index = row->data(0, kKeptRole);
+  if (index.isValid()) {
+    const auto at = static_cast<size_t>(index.toInt());
+    if (at < kept.size()) kept[at].name.clear();
+    delete row;
+    return;
+  }
+  const std::wstring target = SelectedTarget();
+  delete row;
+  RemoveShortcut(target);
 }
 
 bool CMSIScreenHandler::AddIconToCatalog(const std::wstring& iconPath, const std::wstring& targetFileName) {

@@ -50,6 +50,14 @@ class CMSIScreenHandler : public QObject {
   void ClearIconCatalog() { catalog_.clear(); }
   // The target file name of the row selected in the list (empty when none).
   std::wstring SelectedTarget() const;
+  // Edits the selected row's shortcut; false when none is selected or the dialog was cancelled.
+  bool EditSelectedShortcut();
+  // Shows a shortcut kept whole (one made from a setup's link) as a row that carries its index
+  // in the page's list of kept shortcuts.
+  void AddKeptRow(const ShortcutRecord& record, int index);
+  // Removes the selected row: a kept shortcut is emptied in `kept` (later rows keep their
+  // indexes), any other is forgotten.
+  void RemoveSelectedShortcut(ShortcutList& kept);
 
   // What the build pages share besides the list.
   // The checks of the output folder and of the package name, in order: the number of the text

@@ -22,7 +22,6 @@
 #include "ui/main_page.h"
 #include "ui/project_tree_ctrl.h"
 #include "ui/show_project_page.h"
-#include "ui/start_page.h"
 #include "wizard_fixture.h"
 
 namespace fs = std::filesystem;
@@ -48,12 +47,9 @@ void ProjectRelocationEndToEnd::ProjectOpenedOnAnotherMachine() {
   // Machine A: the capture's project file.
   fs::path projectFile;
   {
-    WinePrefixCopy machine;
-    QVERIFY2(machine.ok(), machine.error().c_str());
-    const fs::path program = CopyProgram(work);
     const fs::path out = work.path() / "cli";
     std::string output;
-    QCOMPARE(RunProgram(program, machine, {"-Capture=" + setup.string(), "-Path=" + out.string()}, &output), 0);
+    QVERIFY2(CaptureByCommandLine(work, setup, out, &output) == 0, output.c_str());
     for (const auto& entry : fs::directory_iterator(out / "Packages")) {
       if (entry.path().extension() == ".xml") projectFile = work.path() / "project.xml";
       if (entry.path().extension() == ".xml") fs::copy_file(entry.path(), projectFile);
@@ -79,9 +75,7 @@ void ProjectRelocationEndToEnd::ProjectOpenedOnAnotherMachine() {
     WizardFixture wizard(machine.prefix());
     wizard.Open();
     CApplicationMain& sheet = wizard.Sheet();
-    auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet.Page(CApplicationMain::kStartPage));
-    QVERIFY(QTest::qWaitFor([&] { return start->IsLoaded(); }, 10000));
-    wizard.ClickNext();
+    QVERIFY(wizard.LeaveStartPage());
     auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
     main->ChooseOption(CCorvaneRepackagerDlg::kProjectFile);
     main->TakeChosenPath(QString::fromStdWString(platform::Machine::WindowsPath(projectFile)));

@@ -28,7 +28,6 @@
 #include "ui/launch_setup_page.h"
 #include "ui/main_page.h"
 #include "ui/project_tree_ctrl.h"
-#include "ui/start_page.h"
 #include "wizard_fixture.h"
 
 namespace fs = std::filesystem;
@@ -87,12 +86,9 @@ void WizardEndToEnd::SampleCapturedThroughTheWizard() {
   // The command line's package of the same setup, on machine A.
   fs::path cliPackage;
   {
-    WinePrefixCopy machine;
-    QVERIFY2(machine.ok(), machine.error().c_str());
-    const fs::path program = CopyProgram(work);
     const fs::path out = work.path() / "cli";
     std::string output;
-    QCOMPARE(RunProgram(program, machine, {"-Capture=" + setup.string(), "-Path=" + out.string()}, &output), 0);
+    QVERIFY2(CaptureByCommandLine(work, setup, out, &output) == 0, output.c_str());
     cliPackage = out / "Corvane Sample.msi";
     QVERIFY2(fs::is_regular_file(cliPackage), output.c_str());
   }
@@ -114,10 +110,7 @@ void WizardEndToEnd::SampleCapturedThroughTheWizard() {
     wizard.Open();
     wizard.Session().Manager().Wrapper().SetPrepareMachine(true);
     CApplicationMain& sheet = wizard.Sheet();
-    auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet.Page(CApplicationMain::kStartPage));
-    QVERIFY(QTest::qWaitFor([&] { return start->IsLoaded(); }, 10000));
-    wizard.ClickNext();
-    QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kMainPage));
+    QVERIFY(wizard.LeaveStartPage());
     auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
     main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
     main->TakeChosenPath(QString::fromStdWString(platform::Machine::WindowsPath(setup)));

@@ -14,8 +14,12 @@
 #include "platform/profile.h"
 #include "session/ui_manager.h"
 #include "ui/corvane_property_page.h"
+#include "ui/start_page.h"
+#include "support/capture_program.h"
 #include "support/capture_setup.h"
 #include "support/pe_builder.h"
+#include "support/temp_folder.h"
+#include "support/wine_prefix.h"
 
 namespace fs = std::filesystem;
 
@@ -145,6 +149,13 @@ void WizardFixture::ClickBack() {
   QApplication::processEvents();
 }
 
+bool WizardFixture::LeaveStartPage() {
+  auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet_->Page(CApplicationMain::kStartPage));
+  if (!QTest::qWaitFor([&] { return start->IsLoaded(); }, 10000)) return false;
+  ClickNext();
+  return sheet_->ActivePageNumber() == CApplicationMain::kMainPage;
+}
+
 void WizardFixture::ClickNext() {
   QPushButton* button = sheet_->NextButton()->isVisible() ? sheet_->NextButton() : sheet_->FinishButton();
   QTest::mouseClick(button, Qt::LeftButton);
@@ -163,4 +174,14 @@ bool WizardFixture::WaitForPage(int number, int milliseconds) {
         return sheet_->ActivePageNumber() == number && page != nullptr && !page->WorkerRunning();
       },
       milliseconds);
+}
+
+int CaptureByCommandLine(const TempFolder& work, const fs::path& setup, const fs::path& out, std::string* output) {
+  WinePrefixCopy machine;
+  if (!machine.ok()) {
+    *output = machine.error();
+    return -1;
+  }
+  const fs::path program = CopyProgram(work);
+  return RunProgram(program, machine, {"-Capture=" + setup.string(), "-Path=" + out.string()}, output);
 }

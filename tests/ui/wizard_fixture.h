@@ -13,6 +13,7 @@
 #include "ui/prompter.h"
 
 class CCorvanePropertyPage;
+class TempFolder;
 
 // A wizard on a hand-made prefix, as the page tests and the screenshots need it: the work folders
 // and the configuration and rules files in a scratch folder, the capture session started, the
@@ -55,6 +56,8 @@ class WizardFixture {
   void ClickBack();
   void ClickNext();
   void ClickCancel();
+  // Waits for the start page to load and clicks Next; true when the main page is then shown.
+  bool LeaveStartPage();
   // Waits until the page's worker and what follows it have ended (events are processed).
   bool WaitForPage(int number, int milliseconds = 20000);
 
@@ -76,3 +79,9 @@ class WizardFixture {
 
 // The text of a numbered message.
 QString TextOf(int number);
+
+// Captures `setup` with the command line on a fresh copy of the test machine (the program copied
+// into `work`), its work folder `out`. The program's exit status, or -1 when no machine copy could
+// be made; what it printed (or why there is no machine) in `output`.
+int CaptureByCommandLine(const TempFolder& work, const std::filesystem::path& setup, const std::filesystem::path& out,
+                         std::string* output);
