@@ -108,9 +108,6 @@ constexpr NumberedText kTexts[] = {
     {179, L"A quick-launch shortcut is created only for the user who installs the package."},
     // Wizard pages and notes of this version.
     {180, L"Welcome to Corvane Repackager. Click Next to start."},
-    {182, L"The include and exclude editor is not available yet. The capture covers the folders and "
-          L"registry keys that the rules file DefaultIncludeExclude.xml beside the program includes; "
-          L"edit that file to change them."},
     {183, L"A capture started earlier is waiting for its second snapshot. Continue it (the setup "
           L"program is not run again), or discard it and start a new one."},
     {184, L"The setup program is running. Click through its windows; the wizard goes on by itself "
