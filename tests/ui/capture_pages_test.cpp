@@ -35,12 +35,7 @@ QStringList Items(const QListWidget* list) {
 // Leaves the main page for the capture page with a setup program chosen.
 std::wstring ToCapturePage(WizardFixture& wizard) {
   const std::wstring setup = wizard.WriteSetup("Setups/app-setup.exe", L"App", L"1.0", L"Vendor");
-  CApplicationMain& sheet = wizard.Sheet();
-  sheet.SetActivePage(CApplicationMain::kMainPage);
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
-  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
-  main->TakeChosenPath(QString::fromStdWString(setup));
-  wizard.ClickNext();
+  wizard.ToCapturePage(setup);
   return setup;
 }
 

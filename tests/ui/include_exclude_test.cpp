@@ -407,11 +407,7 @@ void IncludeExcludeTest::AdvancedButtonChangesTheCaptureRoots() {
   const std::wstring setup = wizard.WriteSetup("setup.exe", L"App", L"1.0", L"Corvane Labs");
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
-  sheet.SetActivePage(CApplicationMain::kMainPage);
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
-  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
-  main->TakeChosenPath(QString::fromStdWString(setup));
-  wizard.ClickNext();
+  wizard.ToCapturePage(setup);
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
   auto* capture = static_cast<CCaptureSnapshotDlg*>(sheet.Page(CApplicationMain::kCaptureSnapshotPage));
   sheet.Prompter().onDialog = [](QDialog& dialog) {

@@ -14,6 +14,7 @@
 #include "platform/profile.h"
 #include "session/ui_manager.h"
 #include "ui/corvane_property_page.h"
+#include "ui/main_page.h"
 #include "ui/start_page.h"
 #include "support/capture_program.h"
 #include "support/capture_setup.h"
@@ -184,4 +185,12 @@ int CaptureByCommandLine(const TempFolder& work, const fs::path& setup, const fs
   }
   const fs::path program = CopyProgram(work);
   return RunProgram(program, machine, {"-Capture=" + setup.string(), "-Path=" + out.string()}, output);
+}
+
+void WizardFixture::ToCapturePage(const std::wstring& setup) {
+  Sheet().SetActivePage(CApplicationMain::kMainPage);
+  auto* main = static_cast<CCorvaneRepackagerDlg*>(Sheet().Page(CApplicationMain::kMainPage));
+  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
+  main->TakeChosenPath(QString::fromStdWString(setup));
+  ClickNext();
 }

@@ -55,6 +55,8 @@ class WizardFixture {
   // Clicks Back or Next (the real buttons) and processes the events.
   void ClickBack();
   void ClickNext();
+  // From the main page, with this setup program chosen, on to the capture page (Next clicked).
+  void ToCapturePage(const std::wstring& setup);
   void ClickCancel();
   // Waits for the start page to load and clicks Next; true when the main page is then shown.
   bool LeaveStartPage();
