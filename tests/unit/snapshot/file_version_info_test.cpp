@@ -8,22 +8,19 @@
 #include "platform/pe_reader.h"
 #include "support/fixture_prefix.h"
 #include "support/pe_builder.h"
+#include "support/temp_folder.h"
 
 namespace {
 
 class FileVersionInfoTest : public ::testing::Test {
  protected:
   void SetUp() override { prefix_.Activate(); }
-  // Writes a file beside the prefix and returns its Windows path (through Z:).
+  // Writes a file outside the prefix and returns its Windows path (through Z:).
   std::wstring Place(const std::string& name, const std::string& bytes) {
-    std::filesystem::create_directories(prefix_.Scratch());
-    const auto host = prefix_.Scratch() / name;
-    FILE* f = std::fopen(host.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return platform::Machine::WindowsPath(host);
+    return platform::Machine::WindowsPath(folder_.WriteFile(name, bytes));
   }
   FixturePrefix prefix_;
+  TempFolder folder_;
 };
 
 TEST_F(FileVersionInfoTest, ReadsTheTextsOfARealExecutable) {
