@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -150,9 +150,7 @@ TEST_F(FileSystemTest, ProfileFolderLinksAreTheMachinesFolders) {
   const fs::path home = prefix_.prefix().parent_path();
   const fs::path music = home / "scratch" / "music";
   fs::create_directories(music);
-  std::FILE* note = std::fopen((home / "note.txt").c_str(), "w");
-  ASSERT_NE(nullptr, note);
-  std::fclose(note);
+  std::ofstream(home / "note.txt").flush();
   prefix_.AddUserReg(
       "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\Shell Folders] 1700000000\n"
       "\"My Music\"=\"C:\\\\users\\\\root\\\\Music\"\n");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/wine/sql_targets.h"
@@ -128,13 +129,11 @@ TEST_F(InstallerDatabaseTest, RoundTripIsReadBackByItselfAndByMsitools) {
     EXPECT_EQ(kSuccess, db.Execute("INSERT INTO `Icon` (`Name`, `Data`) VALUES (?, ?)", &icon)) << db.lastError();
     EXPECT_EQ(kSuccess, db.InsertStream("MSIProject.cab", L"C:\\pkg\\MSIProject.cab")) << db.lastError();
 
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidTitle, "Prödukt 日本_1.0"));
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidSubject, "Prödukt 日本_1.0"));
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidAuthor, ""));
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidComments, "MSI created here.\nsecond line"));
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidRevisionNumber, "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}"));
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidTemplate, "x64;1033"));
-    EXPECT_EQ(kSuccess, db.SetSummaryText(kPidAppName, "Corvane Repackager Installation Database"));
+    for (const auto& [pid, text] : std::initializer_list<std::pair<unsigned, const char*>>{
+             {kPidTitle, "Prödukt 日本_1.0"}, {kPidSubject, "Prödukt 日本_1.0"}, {kPidAuthor, ""},
+             {kPidComments, "MSI created here.\nsecond line"}, {kPidRevisionNumber, "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}"},
+             {kPidTemplate, "x64;1033"}, {kPidAppName, "Corvane Repackager Installation Database"}})
+      EXPECT_EQ(kSuccess, db.SetSummaryText(pid, text)) << pid;
     EXPECT_EQ(kSuccess, db.SetSummaryInteger(kPidWordCount, 2));
     EXPECT_EQ("Prödukt 日本_1.0", db.GetSummaryText(kPidTitle));
     EXPECT_EQ(kSuccess, db.PersistSummary()) << db.lastError();
@@ -190,12 +189,11 @@ TEST_F(InstallerDatabaseTest, RoundTripIsReadBackByItselfAndByMsitools) {
   EXPECT_EQ(iconBytes, ReadHostFile(extracted));
   std::string summary;
   ASSERT_EQ(0, Tool("msiinfo suminfo " + Quote(package_), &summary));
-  EXPECT_NE(std::string::npos, summary.find("Title: Prödukt 日本_1.0\n")) << summary;
-  EXPECT_NE(std::string::npos, summary.find("Subject: Prödukt 日本_1.0\n")) << summary;
-  EXPECT_NE(std::string::npos, summary.find("Template: x64;1033\n")) << summary;
-  EXPECT_NE(std::string::npos, summary.find("{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}")) << summary;
-  EXPECT_NE(std::string::npos, summary.find("Application: Corvane Repackager Installation Database")) << summary;
-  EXPECT_NE(std::string::npos, summary.find("Source: 2 (2)")) << summary;  // msiinfo's name for the word count
+  // "Source" is msiinfo's name for the word count.
+  for (const char* line : {"Title: Prödukt 日本_1.0\n", "Subject: Prödukt 日本_1.0\n", "Template: x64;1033\n",
+                           "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "Application: Corvane Repackager Installation Database",
+                           "Source: 2 (2)"})
+    EXPECT_NE(std::string::npos, summary.find(line)) << summary;
 
   // A second commit onto the same file keeps what the first wrote, and InsertStream replaces.
   prefix_.WriteDriveCFile("pkg/MSIProject.cab", "second cabinet");

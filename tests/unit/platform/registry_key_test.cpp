@@ -141,31 +141,33 @@ class RegistryPrefix {
   FixturePrefix fixture_;
 };
 
+// The names of a key's subkeys and values, in enumeration order.
+std::vector<std::wstring> Subkeys(const RegistryKey& key) {
+  std::vector<std::wstring> names;
+  std::wstring name;
+  uint32_t i = 0;
+  Status status;
+  while ((status = key.EnumKey(i++, name)) == kSuccess) names.push_back(name);
+  EXPECT_EQ(status, kNoMoreItems);
+  return names;
+}
+std::vector<std::wstring> ValueNames(const RegistryKey& key) {
+  std::vector<std::wstring> names;
+  std::wstring name;
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+  uint32_t i = 0;
+  Status status;
+  while ((status = key.EnumValue(i++, name, type, data)) == kSuccess) names.push_back(name);
+  EXPECT_EQ(status, kNoMoreItems);
+  return names;
+}
+
 class RegistryKeyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.WriteStandard();
     prefix_.Activate();
-  }
-  std::vector<std::wstring> Subkeys(const RegistryKey& key) {
-    std::vector<std::wstring> names;
-    std::wstring name;
-    uint32_t i = 0;
-    Status status;
-    while ((status = key.EnumKey(i++, name)) == kSuccess) names.push_back(name);
-    EXPECT_EQ(status, kNoMoreItems);
-    return names;
-  }
-  std::vector<std::wstring> ValueNames(const RegistryKey& key) {
-    std::vector<std::wstring> names;
-    std::wstring name;
-    uint32_t type = 0;
-    std::vector<uint8_t> data;
-    uint32_t i = 0;
-    Status status;
-    while ((status = key.EnumValue(i++, name, type, data)) == kSuccess) names.push_back(name);
-    EXPECT_EQ(status, kNoMoreItems);
-    return names;
   }
   RegistryPrefix prefix_;
 };
@@ -415,11 +417,10 @@ TEST(RegistryKeyFiles, MissingUnreadableAndBrokenFilesGiveStatuses) {
   prefix.Write("system.reg", kSystemReg);
   prefix.Activate();
   RegistryKey key;
-  std::wstring name;
   // No user.reg and no userdef.reg: their branches do not exist.
   EXPECT_EQ(key.Open(RootKey::CurrentUser, L""), kFileNotFound);
   ASSERT_EQ(key.Open(RootKey::Users, L""), kSuccess);
-  EXPECT_EQ(key.EnumKey(0, name), kNoMoreItems);
+  EXPECT_TRUE(Subkeys(key).empty());
   EXPECT_EQ(key.Open(RootKey::LocalMachine, L"Software\\Classes\\.s2cr"), kSuccess);
 
   // A user.reg that cannot be read: its branch is listed but cannot be opened.
@@ -427,9 +428,7 @@ TEST(RegistryKeyFiles, MissingUnreadableAndBrokenFilesGiveStatuses) {
   // A userdef.reg that is not a registry file.
   prefix.Write("userdef.reg", "REGEDIT4\n[x]\n");
   ASSERT_EQ(key.Open(RootKey::Users, L""), kSuccess);
-  std::vector<std::wstring> names;
-  for (uint32_t i = 0; key.EnumKey(i, name) == kSuccess; ++i) names.push_back(name);
-  EXPECT_EQ(names, (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
+  EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
   EXPECT_EQ(key.Open(RootKey::CurrentUser, L"Software"), kAccessDenied);
   EXPECT_EQ(key.Open(RootKey::Users, L"S-1-5-21-0-0-0-1000"), kAccessDenied);
   EXPECT_EQ(key.Open(RootKey::Users, L".Default\\Control Panel"), kBadFormat);
@@ -441,9 +440,7 @@ TEST(RegistryKeyFiles, MissingUnreadableAndBrokenFilesGiveStatuses) {
                                "[Software\\\\Good] 1\n\"a\"=\"1\"\nnonsense\n\"b\"=dword:xyz\n\"c\"=\"caf\xc3\xa9\xff\"\n"
                                "[Software\\\\Broken\n\"lost\"=\"x\"\n[Software\\\\Fine] 1\n\"d\"=\"\xed\xa0\x80ok\"\n");
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software"), kSuccess);
-  names.clear();
-  for (uint32_t i = 0; key.EnumKey(i, name) == kSuccess; ++i) names.push_back(name);
-  EXPECT_EQ(names, (std::vector<std::wstring>{L"Fine", L"Good"}));
+  EXPECT_EQ(Subkeys(key), (std::vector<std::wstring>{L"Fine", L"Good"}));
   ASSERT_EQ(key.Open(RootKey::CurrentUser, L"Software\\Good"), kSuccess);
   EXPECT_EQ(StringValue(key, L"c"), L"caf\u00e9");
   uint32_t type = 0;

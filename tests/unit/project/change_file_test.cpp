@@ -60,92 +60,22 @@ TEST_F(ChangeFileTest, SplitRestructuresOnlyTheChosenKindUnderAnyRootName) {
   EXPECT_EQ(0, saved.SplitIncludedExcluded(L"NoSuchKind", L"DirectoryList", OnC(L"work\\x.xml")));
 }
 
-TEST_F(ChangeFileTest, WorkedExampleProjectFile) {
-  const std::wstring exe = L"C:\\Program Files\\Example\\example.exe";
-  prefix_.WriteDriveCFile("Program Files/Example/example.exe", "MZ");
-  // File part: split, write the included added folder.
-  CXMLDocumentHandler fileChanges;
-  ASSERT_EQ(1, fileChanges.Load(TemplatePath()));
-  ASSERT_EQ(1, fileChanges.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", OnC(L"work\\FileChanges.xml")));
-  ASSERT_EQ(1, fileChanges.Load(OnC(L"work\\FileChanges.xml")));
-  FolderFileMap added{{L"C:\\Program Files\\Example", {exe}}};
-  ASSERT_EQ(1, fileChanges.InsertDirectoryAndFileInXML(xmlpath::kIncludedFileAdded, added,
-                                                        OnC(L"work\\FileChanges.xml"), false));
-  ASSERT_EQ(1u, fileChanges.GetCapturedExecutables().size());
-  EXPECT_EQ(exe, fileChanges.GetCapturedExecutables()[0]);
-  // Registry part.
-  CXMLDocumentHandler regChanges;
-  ASSERT_EQ(1, regChanges.Load(TemplatePath()));
-  ASSERT_EQ(1, regChanges.SplitIncludedExcluded(L"RegistrySystem", L"SubKeyList", OnC(L"work\\RegChanges.xml")));
-  ASSERT_EQ(1, regChanges.Load(OnC(L"work\\RegChanges.xml")));
-  const std::wstring key = L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Example";
-  RegKeyMap keys{{key, {{key, L"\"Path\"", L"REG_SZ", L""}}}};
-  ASSERT_EQ(1, regChanges.InsertRegistryKeyAndValueInXML(xmlpath::kIncludedRegAdded, keys, OnC(L"work\\RegChanges.xml")));
-  // INI part: not split, nothing changed.
-  CXMLDocumentHandler iniChanges;
-  ASSERT_EQ(1, iniChanges.Load(TemplatePath()));
-  ASSERT_EQ(1, iniChanges.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, OnC(L"work\\INIChanges.xml")));
-
-  // The project: the template with the included parts put in place of its own.
+// The project's own lists: the icons with the programs that use them (each put first, as every
+// writer does), and the product texts.
+TEST_F(ChangeFileTest, IconAndProductWritersFillTheProjectLists) {
   CXMLDocumentHandler project;
   ASSERT_EQ(1, project.Load(TemplatePath()));
-  CXMLNodeHandler root = project.GetRootElement();
-  CXMLDocumentHandler reloadedFiles, reloadedRegs, reloadedInis;
-  ASSERT_EQ(1, reloadedFiles.Load(OnC(L"work\\FileChanges.xml")));
-  ASSERT_EQ(1, reloadedRegs.Load(OnC(L"work\\RegChanges.xml")));
-  ASSERT_EQ(1, reloadedInis.Load(OnC(L"work\\INIChanges.xml")));
-  ASSERT_TRUE(root.ReplaceChild(reloadedFiles.GetRootElement().SelectSingleNode(L"FileSystem//Included//FileSystem"),
-                                root.SelectSingleNode(L"FileSystem")).IsValid());
-  ASSERT_TRUE(root.ReplaceChild(reloadedRegs.GetRootElement().SelectSingleNode(L"RegistrySystem//Included//RegistrySystem"),
-                                root.SelectSingleNode(L"RegistrySystem")).IsValid());
-  ASSERT_TRUE(root.ReplaceChild(reloadedInis.GetRootElement().SelectSingleNode(L"INIFileSystem"),
-                                root.SelectSingleNode(L"INIFileSystem")).IsValid());
-  const std::wstring projectPath = OnC(L"work\\ProjectFile.xml");
-  ASSERT_TRUE(project.Save(projectPath));
-  ASSERT_EQ(1, project.Load(projectPath));
-  ASSERT_EQ(1, project.InsertShortcutInXML(xmlpath::kShortcutList,
-                                           {{L"Example", L"example.exe", L"ProgramMenuFolder", exe, L"0"}}, projectPath));
+  const std::wstring path = OnC(L"work\\ProjectFile.xml");
   ASSERT_EQ(1, project.InsertShortcutICONInXML(xmlpath::kShortcutIcons,
-                                               {{L"example.ico", {L"6", L"AAABAA", {L"example.exe"}}}}, projectPath));
-  ASSERT_EQ(1, project.InsertProductInfoInXML(xmlpath::kProductInformation, L"Example", L"1.0", L"Example Ltd",
-                                              projectPath));
-
+                                               {{L"example.ico", {L"6", L"AAABAA", {L"example.exe", L"b.exe"}}}}, path));
+  ASSERT_EQ(1, project.InsertProductInfoInXML(xmlpath::kProductInformation, L"Example", L"1.0", L"Example Ltd", path));
   CXMLDocumentHandler result;
-  ASSERT_EQ(1, result.Load(projectPath));
-  EXPECT_EQ(R"(FileSystem
-  AddedItems
-    DirectoryList
-      Directory Name="%PROGRAMFILES%\Example"
-        File Name="example.exe"
-  DeletedItems
-    DirectoryList
-  ModifiedItems
-    DirectoryList
-RegistrySystem
-  AddedItems
-    SubKeyList
-      SubKey Name="HKEY_LOCAL_MACHINE\SOFTWARE\Example"
-        Value Name=""Path"" Type="REG_SZ"
-  DeletedItems
-    SubKeyList
-  ModifiedItems
-    SubKeyList
-INIFileSystem
-  AddedItems
-    FileList
-  ModifiedItems
-    FileList
-  DeletedItems
-    FileList
-ShortcutList
-  Shortcut Name="Example" ExeName="example.exe" Directory="ProgramMenuFolder" Icon="%PROGRAMFILES%\Example\example.exe" IconIndex="0"
-ShortcutICONs
-  Icon Name="example.ico" Size="6" Data="AAABAA"
-    EXE Name="example.exe"
-ProductInformation
-  ProductInformation ApplicationName="Example" Version="1.0" CompanyName="Example Ltd"
-)",
-            DumpTree(result.GetRootElement()));
+  ASSERT_EQ(1, result.Load(path));
+  CXMLNodeHandler root = result.GetRootElement();
+  EXPECT_EQ("Icon Name=\"example.ico\" Size=\"6\" Data=\"AAABAA\"\n  EXE Name=\"b.exe\"\n  EXE Name=\"example.exe\"\n",
+            DumpTree(root.SelectSingleNode(xmlpath::kShortcutIcons)));
+  EXPECT_EQ("ProductInformation ApplicationName=\"Example\" Version=\"1.0\" CompanyName=\"Example Ltd\"\n",
+            DumpTree(root.SelectSingleNode(xmlpath::kProductInformation)));
 }
 
 TEST_F(ChangeFileTest, WritersPutEachNewElementFirst) {
@@ -381,13 +311,10 @@ TEST_F(ChangeFileTest, FolderProgressFollowsEveryTwentiethFolderOfALongMap) {
 }
 
 TEST_F(ChangeFileTest, ExecutableDetection) {
-  EXPECT_TRUE(IsExecutablePath(L"C:\\App\\Setup.EXE"));
-  EXPECT_TRUE(IsExecutablePath(L"C:\\App\\setup.exe"));
-  EXPECT_TRUE(IsExecutablePath(L"C:\\Tools.exe\\run.exe"));
-  EXPECT_FALSE(IsExecutablePath(L"C:\\App\\Setup.exe.bak"));
-  EXPECT_FALSE(IsExecutablePath(L"C:\\App\\setup.ex"));
-  EXPECT_FALSE(IsExecutablePath(L".exe"));
-  EXPECT_FALSE(IsExecutablePath(L""));
+  for (const wchar_t* yes : {L"C:\\App\\Setup.EXE", L"C:\\App\\setup.exe", L"C:\\Tools.exe\\run.exe"})
+    EXPECT_TRUE(IsExecutablePath(yes)) << WideToUtf8(yes);
+  for (const wchar_t* no : {L"C:\\App\\Setup.exe.bak", L"C:\\App\\setup.ex", L".exe", L""})
+    EXPECT_FALSE(IsExecutablePath(no)) << WideToUtf8(no);
 }
 
 TEST_F(ChangeFileTest, UnreadableFileIsNotUsable) {
@@ -412,29 +339,26 @@ TEST_F(ChangeFileTest, TokenFormPathsAreExpandedForTheUsabilityTest) {
 TEST_F(ChangeFileTest, NotLoadedAndMissingListsAreLogged) {
   CaptureLog();
   {
-    CXMLDocumentHandler doc;
-    ASSERT_EQ(0, doc.Load(OnC(L"work\\missing.xml")));
+    // Every writer refuses a document that did not load, and one without its list, writing nothing.
+    auto refusedByEveryWriter = [](CXMLDocumentHandler& doc, FolderFileMap& folders, const std::wstring& out) {
+      EXPECT_EQ(0, doc.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, out, true));
+      EXPECT_EQ(0, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {}, out));
+      EXPECT_EQ(0, doc.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, out));
+      EXPECT_EQ(0, doc.InsertShortcutInXML(xmlpath::kShortcutList, {}, out));
+      EXPECT_EQ(0, doc.InsertShortcutICONInXML(xmlpath::kShortcutIcons, {}, out));
+      EXPECT_EQ(0, doc.InsertProductInfoInXML(xmlpath::kProductInformation, L"a", L"b", L"c", out));
+      EXPECT_FALSE(std::filesystem::exists(Host(out)));
+      EXPECT_EQ(1u, folders.size());
+    };
     FolderFileMap folders{{L"C:\\A", {}}};
     const std::wstring out = OnC(L"work\\out.xml");
-    EXPECT_EQ(0, doc.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, out, true));
-    EXPECT_EQ(0, doc.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {}, out));
-    EXPECT_EQ(0, doc.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, out));
-    EXPECT_EQ(0, doc.InsertShortcutInXML(xmlpath::kShortcutList, {}, out));
-    EXPECT_EQ(0, doc.InsertShortcutICONInXML(xmlpath::kShortcutIcons, {}, out));
-    EXPECT_EQ(0, doc.InsertProductInfoInXML(xmlpath::kProductInformation, L"a", L"b", L"c", out));
+    CXMLDocumentHandler doc;
+    ASSERT_EQ(0, doc.Load(OnC(L"work\\missing.xml")));
+    refusedByEveryWriter(doc, folders, out);
     EXPECT_EQ(0, doc.SplitIncludedExcluded(L"FileSystem", L"DirectoryList", out));
-    EXPECT_FALSE(std::filesystem::exists(Host(out)));
-    EXPECT_EQ(1u, folders.size());
-
     CXMLDocumentHandler bare;
     ASSERT_EQ(1, bare.LoadXML(L"<Other/>"));
-    EXPECT_EQ(0, bare.InsertDirectoryAndFileInXML(xmlpath::kFileAdded, folders, out, true));
-    EXPECT_EQ(0, bare.InsertRegistryKeyAndValueInXML(xmlpath::kRegAdded, {}, out));
-    EXPECT_EQ(0, bare.InsertINIKeyAndValueInXML(xmlpath::kIniAdded, {}, out));
-    EXPECT_EQ(0, bare.InsertShortcutInXML(xmlpath::kShortcutList, {}, out));
-    EXPECT_EQ(0, bare.InsertShortcutICONInXML(xmlpath::kShortcutIcons, {}, out));
-    EXPECT_EQ(0, bare.InsertProductInfoInXML(xmlpath::kProductInformation, L"a", L"b", L"c", out));
-    EXPECT_FALSE(std::filesystem::exists(Host(out)));
+    refusedByEveryWriter(bare, folders, out);
 
     CXMLDocumentHandler unsaved;
     ASSERT_EQ(1, unsaved.Load(TemplatePath()));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/capture_command.h"
@@ -163,14 +164,11 @@ class ShortcutsFromLinksTest : public ::testing::Test {
     EnvironmentValues = platform::ReadEnvironmentValues();
   }
   std::wstring Place(const std::wstring& windowsFolder, const std::string& name, const LinkParts& parts) {
-    const fs::path host = platform::Machine::HostPath(windowsFolder);
-    fs::create_directories(host);
-    const fs::path file = host / name;
-    FILE* out = std::fopen(file.c_str(), "wb");
-    const std::string bytes = MakeLink(parts);
-    std::fwrite(bytes.data(), 1, bytes.size(), out);
-    std::fclose(out);
-    return windowsFolder + L"\\" + Utf8ToWide(name);
+    const std::wstring path = windowsFolder + L"\\" + Utf8ToWide(name);
+    const fs::path host = platform::Machine::HostPath(path);
+    fs::create_directories(host.parent_path());
+    std::ofstream(host, std::ios::binary) << MakeLink(parts);
+    return path;
   }
 
   FixturePrefix machine_;

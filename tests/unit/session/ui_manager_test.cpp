@@ -28,6 +28,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The choices of a capture of "Z:\setup.exe" (App 1.0 by Vendor) that walks these folders and keys.
+CaptureChoiceMap Choices(std::vector<std::wstring> files, std::vector<std::wstring> keys) {
+  return {{L"File", std::move(files)}, {L"Registry", std::move(keys)}, {L"SetupFilePath", {L"Z:\\setup.exe"}},
+          {L"SetupFileInfo", {L"App", L"1.0", L"Vendor"}}};
+}
+
 class CaptureSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -95,10 +101,6 @@ TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
   choices[L"SetupFileInfo"] = {L"My: App?", L"1.0/2", L"Maker <Ltd>"};
   choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\Software"};
   choices[L"File"] = {L"C:\\Program Files\\"};
-  std::vector<std::wstring> keys;
-  for (const auto& entry : choices) keys.push_back(entry.first);
-  EXPECT_EQ(keys, (std::vector<std::wstring>{L"File", L"Registry", L"SetupFileInfo", L"SetupFilePath"}));
-
   ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
   EXPECT_EQ(manager_->GetSetupFileInfo().ApplicationName, L"My_ App_");
   EXPECT_EQ(manager_->GetSetupFileInfo().Version, L"1.0_2");
@@ -167,11 +169,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   manager_->Wrapper().SetPrepareMachine(false);
   ASSERT_FALSE(manager_->IsFirstSnapshotExist());
 
-  CaptureChoiceMap choices;
-  choices[L"File"] = {L"C:\\Program Files\\", L"C:\\windows\\"};
-  choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"};
-  choices[L"SetupFilePath"] = {L"Z:\\setup.exe"};
-  choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
+  const CaptureChoiceMap choices = Choices({L"C:\\Program Files\\", L"C:\\windows\\"}, {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"});
   ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   manager_->SetSnapshotTakenMark(true);
@@ -191,7 +189,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
   EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/RegSystemDir/FirstSnapShot/RegSnapShot0.reg")));
   ASSERT_TRUE(manager_->IsFirstSnapshotExist());
-  EXPECT_EQ(manager_->GetCaptureChoices()[L"File"], choices[L"File"]);
+  EXPECT_EQ(manager_->GetCaptureChoices()[L"File"], choices.at(L"File"));
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   ASSERT_EQ(manager_->CompareSnapshot(), 1);
 
@@ -248,11 +246,7 @@ TEST_F(CaptureSessionTest, PendingMarkBelongsToItsMachineAndArgumentsSurviveARes
   manager_->Wrapper().SetPrepareMachine(false);
   EXPECT_EQ(manager_->GetPendingMarkOwner(), PendingMarkOwner::kNone);
 
-  CaptureChoiceMap choices;
-  choices[L"File"] = {L"C:\\Program Files\\"};
-  choices[L"Registry"] = {};
-  choices[L"SetupFilePath"] = {L"Z:\\setup.exe"};
-  choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
+  const CaptureChoiceMap choices = Choices({L"C:\\Program Files\\"}, {});
   manager_->SetSetupArguments(L"/S /D=C:\\Program Files\\My App");
   ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
   ASSERT_TRUE(manager_->SetSnapshotTakenMark(true));
@@ -265,7 +259,7 @@ TEST_F(CaptureSessionTest, PendingMarkBelongsToItsMachineAndArgumentsSurviveARes
   EXPECT_EQ(manager_->GetSetupArguments(), L"/S /D=C:\\Program Files\\My App");
   // The four lists the pages know are unchanged by the added record.
   EXPECT_EQ(manager_->GetCaptureChoices().size(), 4u);
-  EXPECT_EQ(manager_->GetCaptureChoices()[L"SetupFileInfo"], choices[L"SetupFileInfo"]);
+  EXPECT_EQ(manager_->GetCaptureChoices()[L"SetupFileInfo"], choices.at(L"SetupFileInfo"));
 
   // Another machine's mark.
   const std::wstring other = L"/srv/prefixes/other";

@@ -8,22 +8,19 @@
 #include "platform/pe_reader.h"
 #include "support/fixture_prefix.h"
 #include "support/pe_builder.h"
+#include "support/temp_folder.h"
 
 namespace {
 
 class FileVersionInfoTest : public ::testing::Test {
  protected:
   void SetUp() override { prefix_.Activate(); }
-  // Writes a file beside the prefix and returns its Windows path (through Z:).
+  // Writes a file outside the prefix and returns its Windows path (through Z:).
   std::wstring Place(const std::string& name, const std::string& bytes) {
-    std::filesystem::create_directories(prefix_.Scratch());
-    const auto host = prefix_.Scratch() / name;
-    FILE* f = std::fopen(host.c_str(), "wb");
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-    return platform::Machine::WindowsPath(host);
+    return platform::Machine::WindowsPath(folder_.WriteFile(name, bytes));
   }
   FixturePrefix prefix_;
+  TempFolder folder_;
 };
 
 TEST_F(FileVersionInfoTest, ReadsTheTextsOfARealExecutable) {
@@ -35,7 +32,7 @@ TEST_F(FileVersionInfoTest, ReadsTheTextsOfARealExecutable) {
                                                 "VIAddVersionKey CompanyName \"Corvane Labs\"\n"
                                                 "VIAddVersionKey ProductVersion \"4.5\"\n"
                                                 "VIAddVersionKey FileVersion \"1.0.0.2\"\n"
-                                                "VIAddVersionKey FileDescription \"Setup\"\n"
+                                                "VIAddVersionKey FileDescription \"Caf\xC3\xA9 setup\"\n"
                                                 "VIAddVersionKey LegalCopyright \"(C) nobody\"\n"
                                                 "VIAddVersionKey SpecialBuild \"special\"\n",
                                                 &log);
@@ -46,7 +43,7 @@ TEST_F(FileVersionInfoTest, ReadsTheTextsOfARealExecutable) {
   EXPECT_EQ(info.GetCompanyName(), L"Corvane Labs");
   EXPECT_EQ(info.GetProductVersionText(), L"4.5");
   EXPECT_EQ(info.GetFileVersionText(), L"1.0.0.2");
-  EXPECT_EQ(info.GetFileDescription(), L"Setup");
+  EXPECT_EQ(info.GetFileDescription(), L"Caf\u00e9 setup");
   EXPECT_EQ(info.GetLegalCopyright(), L"(C) nobody");
   EXPECT_EQ(info.GetSpecialBuild(), L"special");
   EXPECT_EQ(info.GetComments(), L"");
@@ -67,13 +64,10 @@ TEST_F(FileVersionInfoTest, TextsComeFromTheTableOfTheChosenTranslation) {
   EXPECT_EQ(info.GetProductName(), L"Product");
   EXPECT_EQ(info.GetCompanyName(), L"Company");
   EXPECT_EQ(info.GetText(CFileVersionInfo::kInternalName), L"");
-}
-
-TEST_F(FileVersionInfoTest, WithoutTranslationTableTheOnlyStringTableIsUsed) {
-  const std::string block = pe_builder::VersionBlock(pe_builder::FixedFileInfo(1, 0, 0, 0), {},
-                                                     {{L"041104B0", {{L"ProductName", L"Only"}}}});
-  CFileVersionInfo info;
-  ASSERT_TRUE(info.Create(Place("notrans.exe", pe_builder::BuildPe({{platform::pe::kResourceVersion, 1, 0, block}}))));
+  // Without a translation table the only string table is used.
+  const std::string lone = pe_builder::VersionBlock(pe_builder::FixedFileInfo(1, 0, 0, 0), {},
+                                                    {{L"041104B0", {{L"ProductName", L"Only"}}}});
+  ASSERT_TRUE(info.Create(Place("notrans.exe", pe_builder::BuildPe({{platform::pe::kResourceVersion, 1, 0, lone}}))));
   EXPECT_EQ(info.GetProductName(), L"Only");
 }
 

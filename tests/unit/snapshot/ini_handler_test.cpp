@@ -26,24 +26,25 @@ std::vector<std::wstring> Lines(const std::vector<INIEntry>& entries) {
 }
 
 TEST(IniParseTest, LineRules) {
-  std::wstring key;
-  std::wstring value;
-  EXPECT_FALSE(CINIHandler::ParseLine(L"key=", key, value));
-  EXPECT_FALSE(CINIHandler::ParseLine(L"no equals sign", key, value));
-  EXPECT_FALSE(CINIHandler::ParseLine(L"===", key, value));
-  EXPECT_FALSE(CINIHandler::ParseLine(L"", key, value));
-  ASSERT_TRUE(CINIHandler::ParseLine(L"a==b", key, value));
-  EXPECT_EQ(key, L"a");
-  EXPECT_EQ(value, L"b");
-  ASSERT_TRUE(CINIHandler::ParseLine(L"==a=b", key, value));
-  EXPECT_EQ(key, L"a");
-  EXPECT_EQ(value, L"b");
   // The value keeps an "=" inside it: cutting it there would change what the package writes.
-  ASSERT_TRUE(CINIHandler::ParseLine(L"a=b=c", key, value));
-  EXPECT_EQ(key, L"a");
-  EXPECT_EQ(value, L"b=c");
-  ASSERT_TRUE(CINIHandler::ParseLine(L"Url=http://host/?q=1&r=2", key, value));
-  EXPECT_EQ(value, L"http://host/?q=1&r=2");
+  const struct {
+    const wchar_t* line;
+    const wchar_t* key;  // nullptr: not a key line
+    const wchar_t* value;
+  } cases[] = {
+      {L"key=", nullptr, nullptr},     {L"no equals sign", nullptr, nullptr}, {L"===", nullptr, nullptr},
+      {L"", nullptr, nullptr},         {L"a==b", L"a", L"b"},                 {L"==a=b", L"a", L"b"},
+      {L"a=b=c", L"a", L"b=c"},        {L"Url=http://host/?q=1&r=2", L"Url", L"http://host/?q=1&r=2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.line));
+    std::wstring key;
+    std::wstring value;
+    ASSERT_EQ(CINIHandler::ParseLine(c.line, key, value), c.key != nullptr);
+    if (c.key == nullptr) continue;
+    EXPECT_EQ(key, c.key);
+    EXPECT_EQ(value, c.value);
+  }
 }
 
 TEST(IniParseTest, SectionsKeepFirstKeysAndSkipEmptySections) {

@@ -92,41 +92,45 @@ const std::wstring kVendor =
     L"[HKLM\\SOFTWARE\\Vendor\\Sub]\n"
     L"\n";
 
-// ---- Values of a key that exists in both snapshots ----
-
-TEST_F(RegCmpTest, ValuesIdenticalSnapshotsReportNothing) {
-  EXPECT_EQ(Compare(kVendor, kVendor), Changes{});
-  EXPECT_TRUE(result_);
-  EXPECT_EQ(DifferenceText(), L"");
+// The changes reported and the difference file written: values that changed keep the key's
+// record first; a multi-string value has no type name; a key deleted with its subkeys is one record.
+TEST_F(RegCmpTest, ChangesAndTheDifferenceFile) {
+  const struct {
+    const char* what;
+    std::wstring first;
+    std::wstring second;
+    Changes changes;
+    std::wstring difference;
+  } cases[] = {
+      {"identical snapshots", kVendor, kVendor, {}, L""},
+      {"values added, modified, deleted and retyped", kVendor,
+       L"[HKLM\\SOFTWARE\\Vendor]\n\"Count\"=\"4\"=\"0000000b\"\n\"New\"=\"3\"=\"01,02\"\n\"Path\"=\"2\"=\"43,00,00,00\"\n\n"
+       L"[HKLM\\SOFTWARE\\Vendor\\Sub]\n\n",
+       {L"D [HKLM\\SOFTWARE\\Vendor]", L"D [HKLM\\SOFTWARE\\Vendor] @ REG_SZ", L"M [HKLM\\SOFTWARE\\Vendor]",
+        L"M [HKLM\\SOFTWARE\\Vendor] \"Count\" REG_DWORD", L"A [HKLM\\SOFTWARE\\Vendor] \"New\" REG_BINARY",
+        L"M [HKLM\\SOFTWARE\\Vendor] \"Path\" REG_EXPAND_SZ"},
+       L"\n[HKLM\\SOFTWARE\\Vendor]\n~* @=\n"
+       L"\n[HKLM\\SOFTWARE\\Vendor]\n\"Count\"=\"4\"=\"0000000b\"\n\"New\"=\"3\"=\"01,02\"\n\"Path\"=\"2\"=\"43,00,00,00\"\n"},
+      {"a deleted value and a multi-string value",
+       L"[HKLM\\K]\n\"List\"=\"7\"=\"61,00,00,00,00,00\"\n\"Q\"=\"11\"=\"01,00,00,00,00,00,00,00\"\n\n",
+       L"[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n",
+       {L"M [HKLM\\K]", L"M [HKLM\\K] \"List\" ", L"D [HKLM\\K]", L"D [HKLM\\K] \"Q\" REG_QWORD"},
+       L"\n[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n[HKLM\\K]\n~* \"Q\"=\n"},
+      {"a key deleted with its subkeys beside a sibling sharing its name's start",
+       L"[HKLM\\A]\n\n[HKLM\\A\\B]\n\"v\"=\"1\"=\"1\"\n\n[HKLM\\A\\B\\C]\n\"w\"=\"1\"=\"1\"\n\n[HKLM\\A\\B\\C\\D]\n\n"
+       L"[HKLM\\A\\BC]\n\"x\"=\"1\"=\"1\"\n\n",
+       L"[HKLM\\A]\n\n[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n\n",
+       {L"D [HKLM\\A\\B]", L"M [HKLM\\A\\BC]", L"M [HKLM\\A\\BC] \"x\" REG_SZ"},
+       L"\n[~*HKLM\\A\\B]\n\n[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Compare(c.first, c.second), c.changes);
+    EXPECT_TRUE(result_);
+    EXPECT_EQ(DifferenceText(), c.difference);
+  }
+  EXPECT_EQ(CompareBytes(SnapshotBytes(kVendor), SnapshotBytes(kVendor)), Changes{});
   EXPECT_EQ(difference_.size(), 2u * 29u);  // the header line alone
-}
-
-TEST_F(RegCmpTest, ValuesAddedModifiedDeletedAndTypeChange) {
-  const std::wstring second =
-      L"[HKLM\\SOFTWARE\\Vendor]\n"
-      L"\"Count\"=\"4\"=\"0000000b\"\n"
-      L"\"New\"=\"3\"=\"01,02\"\n"
-      L"\"Path\"=\"2\"=\"43,00,00,00\"\n"
-      L"\n"
-      L"[HKLM\\SOFTWARE\\Vendor\\Sub]\n"
-      L"\n";
-  EXPECT_EQ(Compare(kVendor, second),
-            (Changes{L"D [HKLM\\SOFTWARE\\Vendor]", L"D [HKLM\\SOFTWARE\\Vendor] @ REG_SZ",
-                     L"M [HKLM\\SOFTWARE\\Vendor]", L"M [HKLM\\SOFTWARE\\Vendor] \"Count\" REG_DWORD",
-                     L"A [HKLM\\SOFTWARE\\Vendor] \"New\" REG_BINARY",
-                     L"M [HKLM\\SOFTWARE\\Vendor] \"Path\" REG_EXPAND_SZ"}));
-  EXPECT_EQ(DifferenceText(),
-            L"\n[HKLM\\SOFTWARE\\Vendor]\n~* @=\n"
-            L"\n[HKLM\\SOFTWARE\\Vendor]\n\"Count\"=\"4\"=\"0000000b\"\n\"New\"=\"3\"=\"01,02\"\n"
-            L"\"Path\"=\"2\"=\"43,00,00,00\"\n");
-}
-
-TEST_F(RegCmpTest, ValuesDeletedValueAndMultiStringHasNoTypeName) {
-  const std::wstring first = L"[HKLM\\K]\n\"List\"=\"7\"=\"61,00,00,00,00,00\"\n\"Q\"=\"11\"=\"01,00,00,00,00,00,00,00\"\n\n";
-  const std::wstring second = L"[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n";
-  EXPECT_EQ(Compare(first, second), (Changes{L"M [HKLM\\K]", L"M [HKLM\\K] \"List\" ", L"D [HKLM\\K]",
-                                            L"D [HKLM\\K] \"Q\" REG_QWORD"}));
-  EXPECT_EQ(DifferenceText(), L"\n[HKLM\\K]\n\"List\"=\"7\"=\"62,00,00,00,00,00\"\n\n[HKLM\\K]\n~* \"Q\"=\n");
 }
 
 // Pairs of snapshots and the changes between them: value changes, keys in one snapshot only, and
@@ -212,21 +216,6 @@ TEST_F(RegCmpTest, ReportsEachChangeOnceInItsCategory) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(Compare(c.first, c.second), c.expected);
   }
-}
-
-TEST_F(RegCmpTest, KeysDeletedWithSubkeysIsOneRecordAndCommonPrefixSiblingIsCompared) {
-  const std::wstring first =
-      L"[HKLM\\A]\n\n"
-      L"[HKLM\\A\\B]\n\"v\"=\"1\"=\"1\"\n\n"
-      L"[HKLM\\A\\B\\C]\n\"w\"=\"1\"=\"1\"\n\n"
-      L"[HKLM\\A\\B\\C\\D]\n\n"
-      L"[HKLM\\A\\BC]\n\"x\"=\"1\"=\"1\"\n\n";
-  const std::wstring second =
-      L"[HKLM\\A]\n\n"
-      L"[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n\n";
-  EXPECT_EQ(Compare(first, second),
-            (Changes{L"D [HKLM\\A\\B]", L"M [HKLM\\A\\BC]", L"M [HKLM\\A\\BC] \"x\" REG_SZ"}));
-  EXPECT_EQ(DifferenceText(), L"\n[~*HKLM\\A\\B]\n\n[HKLM\\A\\BC]\n\"x\"=\"1\"=\"2\"\n");
 }
 
 // ---- Files ----

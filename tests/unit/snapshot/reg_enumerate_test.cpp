@@ -182,31 +182,23 @@ TEST_F(RegEnumerateTest, ChangesMergeByKeyAndExclusionMatchesAnywhere) {
 TEST_F(RegEnumerateTest, EquivalentKeysThroughOtherRoots) {
   ASSERT_EQ(FillUserHiveNames(context_.UserHiveNames), 2u);
   EXPECT_EQ(context_.UserHiveNames, (std::vector<std::wstring>{L".Default", L"S-1-5-21-0-0-0-1000"}));
-
-  std::vector<std::wstring> out;
-  enumerator_.GetEquivalentKeys(L"HKEY_CURRENT_USER\\Software\\Vendor", out);
-  EXPECT_EQ(out, (std::vector<std::wstring>{L"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Vendor"}));
-
-  out.clear();
-  enumerator_.GetEquivalentKeys(L"HKEY_USERS\\.DEFAULT\\Software\\Shared", out);
-  EXPECT_TRUE(out.empty());  // only in the default profile: no other key is that key
-
-  out.clear();
-  enumerator_.GetEquivalentKeys(L"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Vendor", out);
-  EXPECT_EQ(out, (std::vector<std::wstring>{L"HKEY_CURRENT_USER\\Software\\Vendor"}));
-
-  out.clear();
-  enumerator_.GetEquivalentKeys(L"HKEY_CLASSES_ROOT\\.tst", out);
-  EXPECT_EQ(out, (std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.tst"}));
-
-  out.clear();
-  enumerator_.GetEquivalentKeys(L"HKEY_LOCAL_MACHINE\\Software\\Classes\\.tst", out);
-  EXPECT_EQ(out, (std::vector<std::wstring>{L"HKEY_CLASSES_ROOT\\.tst"}));
-
-  out.clear();
-  enumerator_.GetEquivalentKeys(L"HKEY_LOCAL_MACHINE\\Software\\Test\\App", out);
-  enumerator_.GetEquivalentKeys(L"HKCU\\Software\\Vendor", out);
-  EXPECT_TRUE(out.empty());
+  const struct {
+    const wchar_t* key;
+    std::vector<std::wstring> equivalents;
+  } cases[] = {
+      {L"HKEY_CURRENT_USER\\Software\\Vendor", {L"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Vendor"}},
+      {L"HKEY_USERS\\S-1-5-21-0-0-0-1000\\Software\\Vendor", {L"HKEY_CURRENT_USER\\Software\\Vendor"}},
+      {L"HKEY_USERS\\.DEFAULT\\Software\\Shared", {}},  // only in the default profile: no other key is that key
+      {L"HKEY_CLASSES_ROOT\\.tst", {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.tst"}},
+      {L"HKEY_LOCAL_MACHINE\\Software\\Classes\\.tst", {L"HKEY_CLASSES_ROOT\\.tst"}},
+      {L"HKEY_LOCAL_MACHINE\\Software\\Test\\App", {}},
+      {L"HKCU\\Software\\Vendor", {}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::wstring> out;
+    enumerator_.GetEquivalentKeys(c.key, out);
+    EXPECT_EQ(out, c.equivalents) << WideToUtf8(c.key);
+  }
 }
 
 }  // namespace
