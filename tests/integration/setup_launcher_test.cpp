@@ -53,38 +53,54 @@ class SetupLauncherTest : public ::testing::Test {
   TempFolder work_;
 };
 
-// Three setups on one machine: one that writes a file, one whose child outlives it, one that fails.
+// Setups on one machine: one that writes a file, one whose child outlives it, two that fail.
 TEST_F(SetupLauncherTest, SetupsAreWaitedForWithTheirChildrenAndGiveTheirExitCodes) {
-  const fs::path writer = BuildNsisSetup(work_, "writer",
-                                         "FileOpen $0 \"C:\\hello.txt\" w\n"
-                                         "FileWrite $0 \"hello from setup\"\n"
-                                         "FileClose $0");
-  platform::LaunchResult result = platform::RunSetupAndWait(WindowsPathOf(writer));
+  // What Wine printed goes into each failure message.
+  auto wineOutput = [this](const std::string& name) { return ReadHostFile(work_.path() / (name + ".log")); };
+  auto run = [this](const std::string& name, platform::LaunchOptions options = {}) {
+    options.outputLogPath = WindowsPathOf(work_.path() / (name + ".log"));
+    return platform::RunSetupAndWait(WindowsPathOf(work_.path() / (name + ".exe")), options);
+  };
+  BuildNsisSetup(work_, "writer",
+                 "FileOpen $0 \"C:\\hello.txt\" w\n"
+                 "FileWrite $0 \"hello from setup\"\n"
+                 "FileClose $0");
+  platform::LaunchResult result = run("writer");
   EXPECT_EQ(result.status, platform::kSuccess);
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 0) << wineOutput("writer");
   EXPECT_TRUE(result.installerProcesses.empty());
   EXPECT_GT(result.elapsedSeconds, 0.0);
   EXPECT_EQ(ReadHostFile(prefix_.driveC() / "hello.txt"), "hello from setup");
   // The wait covered the prefix's server too: nothing of the prefix runs any more.
   EXPECT_EQ(prefix_.LiveProcesses(), 0);
 
-  const fs::path detached =
-      BuildNsisSetup(work_, "detached", "Exec 'cmd /c ping -n 3 127.0.0.1 & echo done > C:\\late.txt'");
+  BuildNsisSetup(work_, "detached", "Exec 'cmd /c ping -n 3 127.0.0.1 & echo done > C:\\late.txt'");
   int ticks = 0;
   platform::LaunchOptions options;
   options.onTick = [&ticks] { ++ticks; };
-  result = platform::RunSetupAndWait(WindowsPathOf(detached), options);
+  result = run("detached", options);
   EXPECT_EQ(result.status, platform::kSuccess);
-  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(result.exitCode, 0) << wineOutput("detached");
   // The setup itself returned at once; the file is written by its child two seconds later.
   EXPECT_TRUE(fs::exists(prefix_.driveC() / "late.txt"));
   EXPECT_GT(ticks, 0);
 
+  // A setup that ran and failed is not started a second time.
+  BuildNsisSetup(work_, "fails",
+                 "FileOpen $0 \"C:\\runs.txt\" a\n"
+                 "FileSeek $0 0 END\n"
+                 "FileWrite $0 \"run\"\n"
+                 "FileClose $0\n"
+                 "SetErrorLevel 1");
+  result = run("fails");
+  EXPECT_EQ(result.exitCode, 1) << wineOutput("fails");
+  EXPECT_EQ(ReadHostFile(prefix_.driveC() / "runs.txt"), "run");
+
   // Wine passes on only the low 8 bits: 1603 arrives as 67.
-  const fs::path failing = BuildNsisSetup(work_, "failing", "SetErrorLevel 1603");
-  result = platform::RunSetupAndWait(WindowsPathOf(failing));
+  BuildNsisSetup(work_, "failing", "SetErrorLevel 1603");
+  result = run("failing");
   EXPECT_EQ(result.status, platform::kSuccess);
-  EXPECT_EQ(result.exitCode, 1603 & 0xFF);
+  EXPECT_EQ(result.exitCode, 1603 & 0xFF) << wineOutput("failing");
 }
 
 TEST_F(SetupLauncherTest, MsiGoesToTheWindowsInstallerWithItsArguments) {

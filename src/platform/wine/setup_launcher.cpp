@@ -266,6 +266,32 @@ bool OutputSaysNoDisplay(int fd) {
   return text.find("nodrv_CreateWindow") != std::string::npos;
 }
 
+// The last lines Wine wrote, on one line, for the log.
+std::string TailOfOutput(int fd) {
+  constexpr off_t kTail = 600;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || info.st_size <= 0) return "(Wine said nothing)";
+  const off_t from = std::max<off_t>(0, info.st_size - kTail);
+  std::string text(static_cast<size_t>(info.st_size - from), '\0');
+  const ssize_t n = pread(fd, text.data(), text.size(), from);
+  text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = '|';
+  }
+  return "\"" + text + "\"";
+}
+
+// The name (as /proc/<pid>/comm shows it, folded to lower case) of the process that runs a setup:
+// Wine names a process after its program, cut to 15 bytes. An .msi runs in msiexec. Empty for
+// other kinds (a batch file runs in cmd, whose name does not tell the setup's own process apart).
+std::string SetupProcessName(const fs::path& setup) {
+  const std::string name = FoldAsciiLower(setup.filename().string());
+  if (IsPackagePath(Utf8ToWide(name))) return "msiexec.exe";
+  if (name.size() < 4 || name.compare(name.size() - 4, 4, ".exe") != 0) return {};
+  return name.substr(0, 15);
+}
+
 // What /proc/<pid>/stat says of a process: "pid (comm) state ppid ...". The name may hold blanks
 // and parentheses, so the fields are read after the last ')'. False for a text of another form.
 struct ProcessStat {
@@ -464,6 +490,177 @@ class InstallerWatch {
 
 using wine::FileDescriptor;
 
+// What one start of the setup under Wine came to.
+struct Attempt {
+  int exitCode = -1;
+  bool execFailed = false;
+  bool cancelled = false;
+  bool timedOut = false;
+  // A process of the setup's own program (as `SetupProcessName` gives it) ran.
+  bool setupSeen = false;
+  std::vector<LeftoverProcess> leftovers;
+  std::vector<InstallerProcess> installers;
+};
+
+// Starts `launch` below a helper process and waits for it and everything it starts.
+Attempt RunAttempt(HostCommand& launch, const std::string& setupName, const std::string& wineserver,
+                   const std::vector<std::string>& environment, int devNull, int outputFd,
+                   const LaunchOptions& options) {
+  Attempt attempt;
+  int pipeFds[2] = {-1, -1};
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    LogError(std::string("pipe failed: ") + std::strerror(errno));
+    attempt.execFailed = true;
+    return attempt;
+  }
+  FileDescriptor readEnd(pipeFds[0]);
+  FileDescriptor writeEnd(pipeFds[1]);
+
+  const auto started = Clock::now();
+  const pid_t helper = fork();
+  if (helper < 0) {
+    LogError(std::string("fork failed: ") + std::strerror(errno));
+    attempt.execFailed = true;
+    return attempt;
+  }
+  if (helper == 0) {
+    HelperMain(launch.program.c_str(), launch.argv.data(), launch.envp.data(), devNull, outputFd, pipeFds[1]);
+  }
+  writeEnd.Reset();
+
+  // The wait goes through phases: the setup runs (until the launcher and every Windows Installer
+  // process have ended); leftovers get their grace; then the server ends by itself, or everything
+  // is ended with `wineserver -k`.
+  enum class Phase { kSetup, kGrace, kServerEnding, kEnding };
+  Phase phase = Phase::kSetup;
+  InstallerWatch watch(helper);
+  pid_t launcher = -1;
+  bool launcherEnded = false;
+  auto phaseDeadline = Clock::time_point::max();
+  auto nextLook = started;
+  auto nextTick = started + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
+  std::string pending;
+  auto endEverything = [&](const std::string& why) {
+    LogTrace(why);
+    RunWineServer(wineserver, environment, "-k", kKillGraceSeconds, devNull, options);
+    phase = Phase::kEnding;
+    phaseDeadline = Clock::now() + std::chrono::seconds(kKillGraceSeconds);
+  };
+  for (;;) {
+    pollfd p{readEnd.get(), POLLIN, 0};
+    const int ready = poll(&p, 1, kScanMilliseconds);
+    bool ended = false;
+    if (ready > 0) {
+      char buffer[sizeof(Record) * 32];
+      const ssize_t n = read(readEnd.get(), buffer, sizeof(buffer));
+      if (n == 0) {
+        ended = true;
+      } else if (n > 0) {
+        pending.append(buffer, static_cast<size_t>(n));
+      } else if (errno != EINTR && errno != EAGAIN) {
+        ended = true;
+      }
+      while (pending.size() >= sizeof(Record)) {
+        Record r;
+        std::memcpy(&r, pending.data(), sizeof(r));
+        pending.erase(0, sizeof(r));
+        r.comm[sizeof(r.comm) - 1] = 0;
+        switch (r.kind) {
+          case kLauncherStarted:
+            launcher = r.pid;
+            break;
+          case kProcessExited:
+            if (r.pid == launcher) {
+              attempt.exitCode = r.code;
+              launcherEnded = true;
+            }
+            watch.Exited(r.pid, r.comm);
+            attempt.setupSeen |= !setupName.empty() && FoldAsciiLower(std::string(r.comm)) == setupName;
+            break;
+          case kExecFailed:
+          case kHelperFailed:
+            attempt.execFailed = true;
+            LogError(std::string("could not start Wine: ") + std::strerror(r.code));
+            break;
+          default:
+            break;
+        }
+      }
+    }
+    if (ended) break;
+    if (phase == Phase::kSetup) watch.Scan();
+    const auto now = Clock::now();
+    if (options.onTick && now >= nextTick) {
+      options.onTick();
+      nextTick = now + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
+    }
+    if (phase != Phase::kEnding && options.cancelRequested && options.cancelRequested()) {
+      attempt.cancelled = true;
+      LogError("the wait for the setup was cancelled; ending every process of the prefix");
+      endEverything("cancelled");
+      continue;
+    }
+    if (phase == Phase::kSetup && options.timeoutSeconds > 0 &&
+        now - started >= std::chrono::seconds(options.timeoutSeconds)) {
+      attempt.timedOut = true;
+      LogError("the setup did not end within " + std::to_string(options.timeoutSeconds) +
+               " seconds; ending every process of the prefix");
+      endEverything("timeout");
+      continue;
+    }
+    if (phase == Phase::kEnding) {
+      if (now >= phaseDeadline) {
+        // Whatever still runs no longer belongs to a working server; stop following it.
+        LogError("processes of the prefix did not end after wineserver -k");
+        kill(helper, SIGKILL);
+        phaseDeadline = Clock::time_point::max();
+      }
+      continue;
+    }
+    if (!launcherEnded || now < nextLook) continue;
+    nextLook = now + std::chrono::milliseconds(kLookMilliseconds);
+    const std::vector<LiveProcess> live = LiveDescendants(helper);
+    const bool installerRuns =
+        std::any_of(live.begin(), live.end(), [](const LiveProcess& process) { return process.installer; });
+    std::vector<const LiveProcess*> leftovers;
+    for (const LiveProcess& process : live) {
+      if (!process.system && !process.installer) leftovers.push_back(&process);
+    }
+    if (phase == Phase::kSetup) {
+      if (installerRuns) continue;
+      LogTrace(FormatText("the setup has ended after %.1f s", std::chrono::duration<double>(now - started).count()));
+      phase = Phase::kGrace;
+      phaseDeadline = now + std::chrono::seconds(std::max(0, options.leftoverGraceSeconds));
+    }
+    if (installerRuns) continue;  // an installer started late: its end is awaited, not cut short
+    if (phase == Phase::kServerEnding && !leftovers.empty()) {
+      // A program started after the others had gone: it gets its grace too.
+      phase = Phase::kGrace;
+      phaseDeadline = now + std::chrono::seconds(std::max(0, options.leftoverGraceSeconds));
+    }
+    if (phase == Phase::kGrace) {
+      if (leftovers.empty()) {
+        phase = Phase::kServerEnding;
+        phaseDeadline = now + std::chrono::seconds(kServerEndSeconds);
+      } else if (now >= phaseDeadline) {
+        std::string names;
+        for (const LiveProcess* process : leftovers) {
+          attempt.leftovers.push_back({process->pid, process->name, CommandLineOf(process->pid)});
+          names += " " + WideToUtf8(process->name) + " (" + std::to_string(process->pid) + ")";
+        }
+        endEverything("programs left running by the setup are ended:" + names);
+      }
+    } else if (phase == Phase::kServerEnding && now >= phaseDeadline) {
+      endEverything("the server of the prefix did not end by itself; ending it");
+    }
+  }
+  int helperStatus = 0;
+  while (waitpid(helper, &helperStatus, 0) < 0 && errno == EINTR) {
+  }
+  attempt.installers = watch.Take();
+  return attempt;
+}
+
 }  // namespace
 
 LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchOptions& options) {
@@ -564,169 +761,34 @@ LaunchResult RunSetupAndWait(const std::wstring& setupWindowsPath, const LaunchO
     for (const std::string& a : launch.arguments) shown += " " + a;
     LogTrace("running wine64" + shown);
   }
-  int pipeFds[2] = {-1, -1};
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-    LogError(std::string("pipe failed: ") + std::strerror(errno));
-    result.status = kOpenFailed;
-    return result;
-  }
-  FileDescriptor readEnd(pipeFds[0]);
-  FileDescriptor writeEnd(pipeFds[1]);
-
+  const std::string setupName = SetupProcessName(setup);
   const auto started = Clock::now();
-  const pid_t helper = fork();
-  if (helper < 0) {
-    LogError(std::string("fork failed: ") + std::strerror(errno));
-    result.status = kOpenFailed;
-    return result;
-  }
-  if (helper == 0) {
-    HelperMain(launch.program.c_str(), launch.argv.data(), launch.envp.data(), devNull.get(), outputFd, pipeFds[1]);
-  }
-  writeEnd.Reset();
-
-  // The wait goes through phases: the setup runs (until the launcher and every Windows Installer
-  // process have ended); leftovers get their grace; then the server ends by itself, or everything
-  // is ended with `wineserver -k`.
-  enum class Phase { kSetup, kGrace, kServerEnding, kEnding };
-  Phase phase = Phase::kSetup;
-  InstallerWatch watch(helper);
-  pid_t launcher = -1;
-  bool launcherEnded = false;
-  bool execFailed = false;
-  bool timedOut = false;
-  bool cancelled = false;
-  auto phaseDeadline = Clock::time_point::max();
-  auto nextLook = started;
-  auto nextTick = started + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
-  std::string pending;
-  auto endEverything = [&](const std::string& why) {
-    LogTrace(why);
-    RunWineServer(wineserver, environment, "-k", kKillGraceSeconds, devNull.get(), options);
-    phase = Phase::kEnding;
-    phaseDeadline = Clock::now() + std::chrono::seconds(kKillGraceSeconds);
-  };
-  for (;;) {
-    pollfd p{readEnd.get(), POLLIN, 0};
-    const int ready = poll(&p, 1, kScanMilliseconds);
-    bool ended = false;
-    if (ready > 0) {
-      char buffer[sizeof(Record) * 32];
-      const ssize_t n = read(readEnd.get(), buffer, sizeof(buffer));
-      if (n == 0) {
-        ended = true;
-      } else if (n > 0) {
-        pending.append(buffer, static_cast<size_t>(n));
-      } else if (errno != EINTR && errno != EAGAIN) {
-        ended = true;
-      }
-      while (pending.size() >= sizeof(Record)) {
-        Record r;
-        std::memcpy(&r, pending.data(), sizeof(r));
-        pending.erase(0, sizeof(r));
-        r.comm[sizeof(r.comm) - 1] = 0;
-        switch (r.kind) {
-          case kLauncherStarted:
-            launcher = r.pid;
-            break;
-          case kProcessExited:
-            if (r.pid == launcher) {
-              result.exitCode = r.code;
-              launcherEnded = true;
-            }
-            watch.Exited(r.pid, r.comm);
-            break;
-          case kExecFailed:
-          case kHelperFailed:
-            execFailed = true;
-            LogError(std::string("could not start Wine: ") + std::strerror(r.code));
-            break;
-          default:
-            break;
-        }
-      }
-    }
-    if (ended) break;
-    if (phase == Phase::kSetup) watch.Scan();
-    const auto now = Clock::now();
-    if (options.onTick && now >= nextTick) {
-      options.onTick();
-      nextTick = now + std::chrono::milliseconds(std::max(1, options.tickMilliseconds));
-    }
-    if (phase != Phase::kEnding && options.cancelRequested && options.cancelRequested()) {
-      cancelled = true;
-      LogError("the wait for the setup was cancelled; ending every process of the prefix");
-      endEverything("cancelled");
-      continue;
-    }
-    if (phase == Phase::kSetup && options.timeoutSeconds > 0 &&
-        now - started >= std::chrono::seconds(options.timeoutSeconds)) {
-      timedOut = true;
-      LogError("the setup did not end within " + std::to_string(options.timeoutSeconds) +
-               " seconds; ending every process of the prefix");
-      endEverything("timeout");
-      continue;
-    }
-    if (phase == Phase::kEnding) {
-      if (now >= phaseDeadline) {
-        // Whatever still runs no longer belongs to a working server; stop following it.
-        LogError("processes of the prefix did not end after wineserver -k");
-        kill(helper, SIGKILL);
-        phaseDeadline = Clock::time_point::max();
-      }
-      continue;
-    }
-    if (!launcherEnded || now < nextLook) continue;
-    nextLook = now + std::chrono::milliseconds(kLookMilliseconds);
-    const std::vector<LiveProcess> live = LiveDescendants(helper);
-    const bool installerRuns =
-        std::any_of(live.begin(), live.end(), [](const LiveProcess& process) { return process.installer; });
-    std::vector<const LiveProcess*> leftovers;
-    for (const LiveProcess& process : live) {
-      if (!process.system && !process.installer) leftovers.push_back(&process);
-    }
-    if (phase == Phase::kSetup) {
-      if (installerRuns) continue;
-      LogTrace(FormatText("the setup has ended after %.1f s", std::chrono::duration<double>(now - started).count()));
-      phase = Phase::kGrace;
-      phaseDeadline = now + std::chrono::seconds(std::max(0, options.leftoverGraceSeconds));
-    }
-    if (installerRuns) continue;  // an installer started late: its end is awaited, not cut short
-    if (phase == Phase::kServerEnding && !leftovers.empty()) {
-      // A program started after the others had gone: it gets its grace too.
-      phase = Phase::kGrace;
-      phaseDeadline = now + std::chrono::seconds(std::max(0, options.leftoverGraceSeconds));
-    }
-    if (phase == Phase::kGrace) {
-      if (leftovers.empty()) {
-        phase = Phase::kServerEnding;
-        phaseDeadline = now + std::chrono::seconds(kServerEndSeconds);
-      } else if (now >= phaseDeadline) {
-        std::string names;
-        for (const LiveProcess* process : leftovers) {
-          result.leftoverProcesses.push_back({process->pid, process->name, CommandLineOf(process->pid)});
-          names += " " + WideToUtf8(process->name) + " (" + std::to_string(process->pid) + ")";
-        }
-        endEverything("programs left running by the setup are ended:" + names);
-      }
-    } else if (phase == Phase::kServerEnding && now >= phaseDeadline) {
-      endEverything("the server of the prefix did not end by itself; ending it");
+  Attempt attempt = RunAttempt(launch, setupName, wineserver, environment, devNull.get(), outputFd, options);
+  if (!setupName.empty() && attempt.exitCode > 0 && !attempt.setupSeen && !attempt.execFailed && !attempt.cancelled && !attempt.timedOut) {
+    // Wine itself failed before the setup's program ran (now and then a start right after the
+    // prefix's previous server has gone does): what Wine said goes to the log, and the setup is
+    // started once more. Had the setup run, it would not be run twice.
+    LogError("Wine did not start the setup (exit code " + std::to_string(attempt.exitCode) + "): " +
+             TailOfOutput(outputFd) + "; starting it once more");
+    RunWineServer(wineserver, environment, "-w", kIdleWaitSeconds, devNull.get(), options);
+    attempt = RunAttempt(launch, setupName, wineserver, environment, devNull.get(), outputFd, options);
+    if (attempt.exitCode > 0 && !attempt.setupSeen) {
+      LogError("Wine did not start the setup again: " + TailOfOutput(outputFd));
     }
   }
-  int helperStatus = 0;
-  while (waitpid(helper, &helperStatus, 0) < 0 && errno == EINTR) {
-  }
+  result.exitCode = attempt.exitCode;
+  result.leftoverProcesses = std::move(attempt.leftovers);
+  result.installerProcesses = std::move(attempt.installers);
   virtualDisplay.Stop();
   result.elapsedSeconds = std::chrono::duration<double>(Clock::now() - started).count();
-  result.installerProcesses = watch.Take();
   if (output.get() >= 0) result.displayMissing = OutputSaysNoDisplay(output.get());
-  if (execFailed) {
+  if (attempt.execFailed) {
     result.status = kOpenFailed;
     result.exitCode = -1;
-  } else if (cancelled) {
+  } else if (attempt.cancelled) {
     result.status = kCancelled;
     result.exitCode = -1;
-  } else if (timedOut) {
+  } else if (attempt.timedOut) {
     result.status = kWaitTimeout;
     result.exitCode = -1;
   } else {
