@@ -156,6 +156,7 @@ class ProjectViewTest : public QObject {
   void RegistryKeysRelocated();
   void BuildPageReadsAndBuilds();
   void KeyboardReachesEveryControl();
+  void CheckMarkIsNotColoured();
   void CancelWhileBuilding();
 };
 
@@ -423,6 +424,37 @@ void ProjectViewTest::KeyboardReachesEveryControl() {
   view->FileTree()->setCurrentItem(item);
   QTest::keyClick(view->FileTree(), Qt::Key_Space);
   QCOMPARE(view->FileTree()->CheckedPaths(), QStringList{"C:\\Program Files\\Keys"});
+}
+
+void ProjectViewTest::CheckMarkIsNotColoured() {
+  // A missing item's text is red; its check mark (what ticking it changes) is drawn as anywhere.
+  CProjectTreeCtrl tree;
+  QTreeWidgetItem* item = tree.AddPath("C:\\Gone", CProjectTreeCtrl::kFolder);
+  item->setForeground(0, CShowProjectFileDlg::MissingColour());
+  tree.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&tree));
+  const auto picture = [&](Qt::CheckState state) {
+    item->setCheckState(0, state);
+    return tree.viewport()->grab().toImage();
+  };
+  const QImage unticked = picture(Qt::Unchecked);
+  const QImage ticked = picture(Qt::Checked);
+  const auto red = [](QColor colour) { return colour.red() > 150 && colour.green() < 100 && colour.blue() < 100; };
+  int mark = 0, redMark = 0, redText = 0;
+  for (int y = 0; y < ticked.height(); ++y) {
+    for (int x = 0; x < ticked.width(); ++x) {
+      const QColor colour = ticked.pixelColor(x, y);
+      if (colour != unticked.pixelColor(x, y)) {
+        ++mark;
+        redMark += red(colour) ? 1 : 0;
+      } else {
+        redText += red(colour) ? 1 : 0;
+      }
+    }
+  }
+  QVERIFY(mark > 0);
+  QCOMPARE(redMark, 0);
+  QVERIFY(redText > 0);
 }
 
 void ProjectViewTest::CancelWhileBuilding() {
