@@ -11,12 +11,12 @@
 #include <QTabWidget>
 #include <QTest>
 #include <fstream>
-#include <sstream>
 
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
 #include "session/ui_manager.h"
+#include "support/temp_folder.h"
 #include "ui/advance_exclude.h"
 #include "ui/advance_include.h"
 #include "ui/capture_snapshot_page.h"
@@ -31,13 +31,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The rule file of the fixture with these excluded folder and key rules (name, description).
 void WriteExcludeRules(WizardFixture& wizard, const std::vector<std::pair<std::string, std::string>>& folders,
@@ -259,9 +252,9 @@ void IncludeExcludeTest::IncludePageSavesChoicesAndDefault() {
 
   // Without "Save as Default" the rule file stays; the choices change.
   const fs::path ruleFile = wizard.Scratch() / "DefaultIncludeExclude.xml";
-  const std::string before = ReadText(ruleFile);
+  const std::string before = ReadHostFile(ruleFile);
   QCOMPARE(page.Save(), 1);
-  QCOMPARE(ReadText(ruleFile), before);
+  QCOMPARE(ReadHostFile(ruleFile), before);
   const CaptureChoiceMap edited = page.Choices();
   QCOMPARE(edited.at(L"File"), (std::vector<std::wstring>{L"C:\\CorvaneData", L"C:\\Program Files", L"D:\\Gone"}));
   QCOMPARE(edited.at(L"Registry"), std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\Software"});
@@ -270,7 +263,7 @@ void IncludeExcludeTest::IncludePageSavesChoicesAndDefault() {
   // "Save as Default" writes at once, in token form, and is used once.
   QTest::mouseClick(page.SaveAsDefaultButton(), Qt::LeftButton);
   QVERIFY(!page.SaveAsDefaultButton()->isEnabled());
-  const std::string after = ReadText(ruleFile);
+  const std::string after = ReadHostFile(ruleFile);
   for (const char* entry : {"Name=\"C:\\CorvaneData\"", "Name=\"%PROGRAMFILES%\"", "Name=\"D:\\Gone\"",
                             "Name=\"HKEY_LOCAL_MACHINE\\Software\""}) {
     QVERIFY2(after.find(entry) != std::string::npos, entry);
@@ -351,7 +344,7 @@ void IncludeExcludeTest::ExcludePageSaveCarriesRulesOver() {
   QVERIFY(page.FolderTree()->SelectByPath("C:\\Data\\Cache"));
   QCOMPARE(sheet->Apply(), 1);
 
-  const std::string file = ReadText(wizard.Scratch() / "DefaultIncludeExclude.xml");
+  const std::string file = ReadHostFile(wizard.Scratch() / "DefaultIncludeExclude.xml");
   for (const char* kept : {"Name=\"%WINDIR%\\Temp\" Description=\"temp\"",
                            "Name=\"%WINDIR%\\Temp\\Sub\" Description=\"below temp\"",  // carried over
                            "Name=\"\\Recycler\" Description=\"fragment\"",            // not in the tree
@@ -449,7 +442,7 @@ void IncludeExcludeTest::AdvancedButtonChangesTheCaptureRoots() {
   CApplicationMain& sheet = wizard.Sheet();
   wizard.ToCapturePage(setup);
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
-  auto* capture = static_cast<CCaptureSnapshotDlg*>(sheet.Page(CApplicationMain::kCaptureSnapshotPage));
+  auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
   sheet.Prompter().onDialog = [](QDialog& dialog) {
     auto& advanced = static_cast<CParentSheet&>(dialog);
     advanced.IncludePage()->FolderTree()->SelectByPath("C:\\CorvaneData");
