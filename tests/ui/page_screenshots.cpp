@@ -94,15 +94,18 @@ int main(int argc, char** argv) {
   wizard.Prefix()->WriteDriveCFile("Program Files/Corvane Sample/readme.txt", "read me");
   wizard.Prefix()->AddSystemReg("[Software\\\\Corvane\\\\Sample] 1700000000\n\"Version\"=\"1.0\"\n");
   const std::string iconData = QByteArray::fromStdString(iconBytes).toBase64(QByteArray::OmitTrailingEquals).toStdString();
-  const std::string shortcut = "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Icon=\"" +
-                               WideToUtf8(icon) + "\" IconIndex=\"\" Directory=";
+  // A shortcut's first five attributes are read in their order.
+  const auto shortcut = [&icon](const std::string& folder) {
+    return "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Directory=\"" + folder + "\" Icon=\"" +
+           WideToUtf8(icon) + "\" IconIndex=\"\"/>";
+  };
   std::string projectXml = ProjectXml(
       ProjectDirectory("%PROGRAMFILES%\\Corvane Sample\\Data", {"sample.dat", "settings.ini"}) +
           ProjectDirectory("%PROGRAMFILES%\\Corvane Sample", {"CorvaneSample.exe", "readme.txt"}),
       "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Sample\"><Value Name=\"&quot;Version&quot;\" Type=\"REG_SZ\"/>"
       "</SubKey><SubKey Name=\"HKEY_CURRENT_USER\\Software\\Corvane\\Sample\"><Value Name=\"&quot;Window&quot;\" "
       "Type=\"REG_BINARY\"/></SubKey>",
-      "", "", shortcut + "\"DesktopFolder\"/>" + shortcut + "\"ProgramMenuFolder\"/>",
+      "", "", shortcut("DesktopFolder") + shortcut("ProgramMenuFolder"),
       "<Icon Name=\"" + WideToUtf8(icon) + "\" Size=\"" + std::to_string(iconData.size()) + "\" Data=\"" + iconData +
           "\"><EXE Name=\"CorvaneSample.exe\"/></Icon>");
   ReplaceAll(projectXml, "ApplicationName=\"Demo\" Version=\"1.0\" CompanyName=\"Maker\"",
