@@ -4,13 +4,18 @@
 
 #include "core/message_texts.h"
 
-CWarningMSIDetected::CWarningMSIDetected(const QStringList& processes, QWidget* parent)
-    : CWarningDialog(QStringLiteral("CWarningMSIDetected"), tr("Windows Installer detected"),
-                     QString::fromStdWString(MessageText(170)), 440, parent) {
-  if (processes.isEmpty()) return;
-  auto* list = new QLabel(processes.join(QLatin1Char('\n')), this);
+namespace {
+// The processes, one a line, selectable; nullptr when there are none.
+QWidget* ProcessList(const QStringList& processes) {
+  if (processes.isEmpty()) return nullptr;
+  auto* list = new QLabel(processes.join(QLatin1Char('\n')));
   list->setTextFormat(Qt::PlainText);
   list->setWordWrap(false);
   list->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  AddBelowText(list);
+  return list;
 }
+}  // namespace
+
+CWarningMSIDetected::CWarningMSIDetected(const QStringList& processes, QWidget* parent)
+    : CWarningDialog(QStringLiteral("CWarningMSIDetected"), tr("Windows Installer detected"),
+                     QString::fromStdWString(MessageText(170)), 440, ProcessList(processes), parent) {}

@@ -13,11 +13,9 @@ constexpr const wchar_t* kKey = L"ShowNoReasonGivenWarning";
 
 CWarningNoReasonGiven::CWarningNoReasonGiven(const std::wstring& configFilePath, QWidget* parent)
     : CWarningDialog(QStringLiteral("CWarningNoReasonGiven"), tr("No reason given"),
-                     QString::fromStdWString(MessageText(129)), 400, parent),
-      configFilePath_(configFilePath) {
-  doNotShow_ = new QCheckBox(tr("&Do not show this warning again"), this);
-  AddBelowText(doNotShow_);
-}
+                     QString::fromStdWString(MessageText(129)), 400,
+                     new QCheckBox(tr("&Do not show this warning again")), parent),
+      configFilePath_(configFilePath), doNotShow_(findChild<QCheckBox*>()) {}
 
 bool CWarningNoReasonGiven::ShouldShow(const std::wstring& configFilePath) {
   return platform::GetProfileNumber(kSection, kKey, 1, configFilePath) != 0;
