@@ -71,31 +71,6 @@ bool SavePicture(QWidget* widget, const QString& path) {
   return widget->grab().save(path);
 }
 
-int InstallOnMachine(const WinePrefixCopy& machine, const fs::path& package, std::string* output) {
-  if (!machine.ok()) {
-    *output = machine.error();
-    return -1;
-  }
-  fs::copy_file(package, machine.driveC() / "package.msi", fs::copy_options::overwrite_existing);
-  return machine.Run({"msiexec", "/i", "C:\\package.msi", "/qn"}, output);
-}
-
-ScopedHome::ScopedHome(const fs::path& home) {
-  if (const char* previous = std::getenv("HOME")) {
-    previous_ = previous;
-    had_ = true;
-  }
-  ::setenv("HOME", home.c_str(), 1);
-}
-
-ScopedHome::~ScopedHome() {
-  if (had_) {
-    ::setenv("HOME", previous_.c_str(), 1);
-  } else {
-    ::unsetenv("HOME");
-  }
-}
-
 WizardFixture::WizardFixture(const fs::path& prefix) {
   if (prefix.empty()) {
     prefix_ = std::make_unique<FixturePrefix>();

@@ -106,24 +106,6 @@ std::filesystem::path BuiltPackage(const QString& result);
 // Saves a picture of a widget (after its events are handled); false when it cannot be written.
 bool SavePicture(QWidget* widget, const QString& path);
 
-// Installs a package silently on a fresh copy of the test machine: msiexec's status, or -1 when
-// there is no machine (why in `output`).
-class WinePrefixCopy;
-int InstallOnMachine(const WinePrefixCopy& machine, const std::filesystem::path& package, std::string* output);
-
-// Gives HOME another value for the object's life.
-class ScopedHome {
- public:
-  explicit ScopedHome(const std::filesystem::path& home);
-  ~ScopedHome();
-  ScopedHome(const ScopedHome&) = delete;
-  ScopedHome& operator=(const ScopedHome&) = delete;
-
- private:
-  std::string previous_;
-  bool had_ = false;
-};
-
 // Captures `setup` with the command line on a fresh copy of the test machine (the program copied
 // into `work`), its work folder `out`. The program's exit status, or -1 when no machine copy could
 // be made; what it printed (or why there is no machine) in `output`.
