@@ -25,6 +25,35 @@ std::wstring RuleName(RuleKind kind, const QString& treePath) {
   return path;
 }
 
+// A rule name as the folder or key it stands for, upper-cased: Windows paths ignore letter case,
+// and the tree may show C:\Windows where the rule says C:\WINDOWS or %WINDIR% (whose value may
+// itself be written in another case than the folder).
+std::wstring ComparableName(const std::wstring& name) {
+  std::wstring path = name;
+  FromTokenForm(path);
+  return ToUpperUnicode(path);
+}
+
+// The rule of a map that names this path (token form or not): by its key, else by the folder or
+// key both stand for.
+template <typename Map>
+auto FindRule(Map& rules, const std::wstring& name) {
+  auto rule = rules.find(ToUpperUnicode(name));
+  if (rule != rules.end()) return rule;
+  const std::wstring comparable = ComparableName(name);
+  for (rule = rules.begin(); rule != rules.end(); ++rule) {
+    if (ComparableName(rule->second.name) == comparable) break;
+  }
+  return rule;
+}
+
+// True when `path` is `folder` or lies below it (both comparable names).
+bool IsAtOrBelow(const std::wstring& path, const std::wstring& folder) {
+  if (folder.empty()) return true;
+  return path.compare(0, folder.size(), folder) == 0 &&
+         (path.size() == folder.size() || path[folder.size()] == L'\\' || folder.back() == L'\\');
+}
+
 QString KindName(RuleKind kind, bool checked) {
   const QString name = kind == RuleKind::kFiles ? QStringLiteral("File") : QStringLiteral("Registry");
   return checked ? name : name + QStringLiteral("NotChecked");
@@ -106,7 +135,7 @@ void CAdvanceExclude::ShowSelection(RuleKind kind, const QModelIndex& index) {
   const ExcludedRuleMap& own = Rules(kind);
   for (QModelIndex item = index; item.isValid() && model.IsChecked(item); item = item.parent()) {
     const std::wstring name = RuleName(kind, model.FullPath(item));
-    const auto rule = own.find(ToUpperUnicode(name));
+    const auto rule = FindRule(own, name);
     if (rule != own.end()) {
       path_->setText(KindName(kind, true) + QLatin1Char('\\') + QString::fromStdWString(name));
       description_->setText(QString::fromStdWString(rule->second.description));
@@ -155,16 +184,16 @@ void CAdvanceExclude::Describe() {
   FromTokenForm(expanded);
   bool placed = true;
   if (notChecked) placed = Tree(kind)->SelectByPath(QString::fromStdWString(expanded));
-  const auto existing = own.find(upper);
+  const auto existing = FindRule(own, path);
   if (existing != own.end()) {
     existing->second.description = description;
+    if (!placed || unplaced.count(existing->first) != 0) unplaced[existing->first] = existing->second;
   } else {
     own[upper] = ExcludedRule{path, description};
     // A typed path the tree does not show (a fragment) is kept as written.
     if (!notChecked) placed = Tree(kind)->Model().Find(QString::fromStdWString(expanded)).isValid();
+    if (!placed) unplaced[upper] = own[upper];
   }
-  if (!placed) unplaced[upper] = own[upper];
-  else if (unplaced.count(upper) != 0) unplaced[upper] = own[upper];
   path_->clear();
   description_->clear();
 }
@@ -176,18 +205,21 @@ ExcludedRuleMap CAdvanceExclude::Collected(RuleKind kind) const {
   const ExcludedRuleMap& read = kind == RuleKind::kFiles ? readFiles_ : readKeys_;
   const ExcludedRuleMap& unplaced = kind == RuleKind::kFiles ? unplacedFiles_ : unplacedKeys_;
   ExcludedRuleMap out;
-  std::vector<std::wstring> uppers;
+  std::vector<std::wstring> folders;
   for (const QString& treePath : paths) {
     const std::wstring name = RuleName(kind, treePath);
-    const std::wstring upper = ToUpperUnicode(name);
-    uppers.push_back(upper);
-    const auto rule = own.find(upper);
-    out[upper] = rule != own.end() ? rule->second : ExcludedRule{name, std::wstring()};
+    folders.push_back(ComparableName(name));
+    // An existing rule keeps its key and its name as written.
+    const auto rule = FindRule(own, name);
+    if (rule != own.end()) out[rule->first] = rule->second;
+    else out[ToUpperUnicode(name)] = ExcludedRule{name, std::wstring()};
   }
-  // The rules below a checked item go on as they were.
+  // The rules below a checked item go on as they were (not those of a sibling whose name merely
+  // begins the same, C:\Data\CacheOld beside a checked C:\Data\Cache: it may have been unchecked).
   for (const auto& [upper, rule] : read) {
-    for (const std::wstring& prefix : uppers) {
-      if (upper.compare(0, prefix.size(), prefix) == 0) {
+    const std::wstring comparable = ComparableName(rule.name);
+    for (const std::wstring& folder : folders) {
+      if (IsAtOrBelow(comparable, folder)) {
         out.emplace(upper, rule);
         break;
       }

@@ -38,7 +38,7 @@ void SetPlace(ShortcutInfo& info, const std::wstring& directory) {
 }
 }  // namespace
 
-CBuildMSIDlg::CBuildMSIDlg(CApplicationMain* sheet) : CCorvanePropertyPage(CApplicationMain::kBuildMSIPage, sheet) {
+CBuildMSIDlg::CBuildMSIDlg(CApplicationMain* sheet) : CPackagePage(CApplicationMain::kBuildMSIPage, sheet) {
   auto* layout = new QVBoxLayout(this);
   description_ = new QLabel(tr("The shortcuts of the package, as the project defines them: double-click one to change "
                                "it. Choose where the package goes and click Finish to build it."),
@@ -63,9 +63,7 @@ CBuildMSIDlg::CBuildMSIDlg(CApplicationMain* sheet) : CCorvanePropertyPage(CAppl
   list->setColumnStretch(0, 1);
   layout->addLayout(list, 1);
 
-  panel_ = new CPackageBuildPanel(this, Prompter(), [this](const QString& text) {
-    Message(text, QStringLiteral("Warning"), QMessageBox::Warning);
-  });
+  MakeBuildPanel();
   auto* fields = new QGridLayout;
   panel_->AddFolderRow(fields, 0);
   panel_->AddPackageRow(fields, 1);
@@ -78,30 +76,16 @@ CBuildMSIDlg::CBuildMSIDlg(CApplicationMain* sheet) : CCorvanePropertyPage(CAppl
   CPackageBuildPanel::ChainTabOrder({shortcutList_, edit_, remove_, panel_->FolderField(), panel_->BrowseButton(),
                                      panel_->PackageNameField(), panel_->ResultView()});
 
-  handler_ = new CMSIScreenHandler(shortcutList_, Prompter(), this, Sheet()->Logger(),
-                                   Session().Context().ExtractedIconFolder);
-  handler_->InitShortcutList();
+  MakeShortcutHandler();
+  SetFields({shortcutList_, edit_, remove_});
   connect(edit_, &QPushButton::clicked, this, [this] { EditSelectedShortcut(); });
   connect(remove_, &QPushButton::clicked, this, &CBuildMSIDlg::RemoveSelectedShortcut);
 }
 
-QLineEdit* CBuildMSIDlg::FolderField() const { return panel_->FolderField(); }
-QLineEdit* CBuildMSIDlg::PackageNameField() const { return panel_->PackageNameField(); }
-QPlainTextEdit* CBuildMSIDlg::ResultView() const { return panel_->ResultView(); }
-
-void CBuildMSIDlg::OnSetActive() {
-  if (busy_) return;
-  if (done_) {
-    Sheet()->SetWizardButtons(CResizablePropertySheet::kFinish);
-    return;
-  }
-  // The project as the project view left it (written back when something was relocated).
-  Initialize();
-  Sheet()->SetWizardButtons(CResizablePropertySheet::kBack | CResizablePropertySheet::kFinish);
-}
-
 int CBuildMSIDlg::OnWizardBack() { return CApplicationMain::kShowProjectPage; }
 
+// Each time the page is entered: the project as the project view left it (written back when
+// something was relocated).
 void CBuildMSIDlg::Initialize() {
   ::ShortcutList records;
   IconMap icons;
@@ -168,20 +152,9 @@ void CBuildMSIDlg::ExtractIcons(const IconMap& icons) {
   }
 }
 
-bool CBuildMSIDlg::EditSelectedShortcut() { return handler_->EditSelectedShortcut(); }
-
 void CBuildMSIDlg::RemoveSelectedShortcut() { handler_->RemoveSelectedShortcut(kept_); }
 
-void CBuildMSIDlg::TakeChosenFolder(const QString& folder) { panel_->TakeChosenFolder(folder); }
-
 bool CBuildMSIDlg::Validate() { return panel_->CheckFolder() && panel_->CheckPackageName(); }
-
-void CBuildMSIDlg::SetBusy(bool busy) {
-  busy_ = busy;
-  for (QWidget* widget : std::initializer_list<QWidget*>{shortcutList_, edit_, remove_}) widget->setEnabled(!busy);
-  panel_->EnableFields(!busy);
-  Sheet()->SetWizardButtons(busy ? 0 : CResizablePropertySheet::kBack | CResizablePropertySheet::kFinish);
-}
 
 bool CBuildMSIDlg::OnWizardFinish() {
   if (done_) return true;
@@ -227,7 +200,5 @@ void CBuildMSIDlg::OnBuilt(const COperationResult& result) {
     SetBusy(false);
     return;
   }
-  busy_ = false;
-  done_ = true;
-  Sheet()->SetWizardButtons(CResizablePropertySheet::kFinish);
+  MarkDone();
 }

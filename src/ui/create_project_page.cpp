@@ -35,7 +35,7 @@ std::wstring LastPart(const std::wstring& path) {
 }  // namespace
 
 CCreateProjectFileMsiDlg::CCreateProjectFileMsiDlg(CApplicationMain* sheet)
-    : CCorvanePropertyPage(CApplicationMain::kCreateProjectPage, sheet) {
+    : CPackagePage(CApplicationMain::kCreateProjectPage, sheet) {
   auto* layout = new QVBoxLayout(this);
   description_ = new QLabel(tr("Define the shortcuts of the package: choose a captured program and click Add "
                                "shortcut. Finish writes the project file and builds the package."),
@@ -69,9 +69,7 @@ CCreateProjectFileMsiDlg::CCreateProjectFileMsiDlg(CApplicationMain* sheet)
   lists->setColumnStretch(2, 3);
   layout->addLayout(lists, 1);
 
-  panel_ = new CPackageBuildPanel(this, Prompter(), [this](const QString& text) {
-    Message(text, QStringLiteral("Warning"), QMessageBox::Warning);
-  });
+  MakeBuildPanel();
   projectName_ = new QLineEdit(this);
   projectName_->setObjectName(QStringLiteral("projectName"));
   auto* projectLabel = new QLabel(tr("Pro&ject file name:"), this);
@@ -94,27 +92,12 @@ CCreateProjectFileMsiDlg::CCreateProjectFileMsiDlg(CApplicationMain* sheet)
                                      panel_->BrowseButton(), projectName_, panel_->PackageNameField(), buildToo_,
                                      panel_->ResultView()});
 
-  handler_ = new CMSIScreenHandler(shortcutList_, Prompter(), this, Sheet()->Logger(),
-                                   Session().Context().ExtractedIconFolder);
-  handler_->InitShortcutList();
+  MakeShortcutHandler();
+  SetFields({executables_, shortcutList_, add_, edit_, remove_, projectName_, buildToo_});
   connect(add_, &QPushButton::clicked, this, [this] { AddShortcut(); });
   connect(executables_, &QListWidget::itemActivated, this, [this] { AddShortcut(); });
   connect(edit_, &QPushButton::clicked, this, [this] { EditSelectedShortcut(); });
   connect(remove_, &QPushButton::clicked, this, &CCreateProjectFileMsiDlg::RemoveSelectedShortcut);
-}
-
-QLineEdit* CCreateProjectFileMsiDlg::FolderField() const { return panel_->FolderField(); }
-QLineEdit* CCreateProjectFileMsiDlg::PackageNameField() const { return panel_->PackageNameField(); }
-QPlainTextEdit* CCreateProjectFileMsiDlg::ResultView() const { return panel_->ResultView(); }
-
-void CCreateProjectFileMsiDlg::OnSetActive() {
-  if (busy_) return;
-  if (done_) {
-    Sheet()->SetWizardButtons(CResizablePropertySheet::kFinish);
-    return;
-  }
-  Initialize();
-  Sheet()->SetWizardButtons(CResizablePropertySheet::kBack | CResizablePropertySheet::kFinish);
 }
 
 int CCreateProjectFileMsiDlg::OnWizardBack() { return CApplicationMain::kContentReviewRegistryPage; }
@@ -170,11 +153,7 @@ bool CCreateProjectFileMsiDlg::AddShortcut() {
   return true;
 }
 
-bool CCreateProjectFileMsiDlg::EditSelectedShortcut() { return handler_->EditSelectedShortcut(); }
-
 void CCreateProjectFileMsiDlg::RemoveSelectedShortcut() { handler_->RemoveSelectedShortcut(linkShortcuts_); }
-
-void CCreateProjectFileMsiDlg::TakeChosenFolder(const QString& folder) { panel_->TakeChosenFolder(folder); }
 
 bool CCreateProjectFileMsiDlg::Validate() {
   if (!panel_->CheckFolder()) return false;
@@ -183,16 +162,6 @@ bool CCreateProjectFileMsiDlg::Validate() {
   if (!panel_->Check(!project.endsWith(QStringLiteral(".xml")), 133, projectName_, initialProjectName_)) return false;
   if (!panel_->Check(project.startsWith(QStringLiteral(".xml")), 134, projectName_, initialProjectName_)) return false;
   return panel_->CheckPackageName();
-}
-
-void CCreateProjectFileMsiDlg::SetBusy(bool busy) {
-  busy_ = busy;
-  for (QWidget* widget :
-       std::initializer_list<QWidget*>{executables_, shortcutList_, add_, edit_, remove_, projectName_, buildToo_}) {
-    widget->setEnabled(!busy);
-  }
-  panel_->EnableFields(!busy);
-  Sheet()->SetWizardButtons(busy ? 0 : CResizablePropertySheet::kBack | CResizablePropertySheet::kFinish);
 }
 
 bool CCreateProjectFileMsiDlg::OnWizardFinish() {
@@ -277,8 +246,6 @@ void CCreateProjectFileMsiDlg::OnBuilt(const COperationResult& result) {
 }
 
 void CCreateProjectFileMsiDlg::Finished() {
-  busy_ = false;
-  done_ = true;
   panel_->ShowDone();
-  Sheet()->SetWizardButtons(CResizablePropertySheet::kFinish);
+  MarkDone();
 }

@@ -5,46 +5,31 @@
 
 #include "core/operation_result.h"
 #include "project/change_types.h"
-#include "ui/corvane_property_page.h"
+#include "ui/package_page.h"
 
-class CMSIScreenHandler;
-class CPackageBuildPanel;
 class QCheckBox;
 class QLabel;
-class QLineEdit;
 class QListWidget;
-class QPlainTextEdit;
 class QPushButton;
-class QTreeWidget;
 
 // The last page of a capture: the shortcuts of the package (for the captured programs, with their
 // icons and places; the setup's own shell links are kept as shortcuts too), where the project file
 // and the package go, and Finish, which writes the project file and, when asked, builds the package
 // on a worker thread. What came of it is shown on the page: the package's path, or the errors.
-class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
+class CCreateProjectFileMsiDlg : public CPackagePage {
   Q_OBJECT
 
  public:
   explicit CCreateProjectFileMsiDlg(CApplicationMain* sheet);
 
-  void OnSetActive() override;
   int OnWizardBack() override;
-  int OnWizardNext() override { return -1; }
   bool OnWizardFinish() override;
 
-  CMSIScreenHandler& Shortcuts() const { return *handler_; }
   QListWidget* ExecutableList() const { return executables_; }
-  QTreeWidget* ShortcutList() const { return shortcutList_; }
-  QLineEdit* FolderField() const;
   QLineEdit* ProjectNameField() const { return projectName_; }
-  QLineEdit* PackageNameField() const;
   QCheckBox* BuildBox() const { return buildToo_; }
-  QPlainTextEdit* ResultView() const;
   // The shortcuts the setup's links became (kept unless removed).
   const ::ShortcutList& LinkShortcuts() const { return linkShortcuts_; }
-  bool Done() const { return done_; }
-  // Between Finish and the end of its work.
-  bool Busy() const { return busy_; }
 
   // Offers a captured program (full Windows path) as a shortcut target.
   void AddExecutable(const std::wstring& path);
@@ -52,38 +37,29 @@ class CCreateProjectFileMsiDlg : public CCorvanePropertyPage {
   // The buttons' work, for the buttons and for tests.
   // Opens CShortcutDlg for the selected program; false when nothing was added.
   bool AddShortcut();
-  bool EditSelectedShortcut();
   void RemoveSelectedShortcut();
-  // A folder chosen in the folder browser: a drive root of 3 characters loses its "\".
-  void TakeChosenFolder(const QString& folder);
   // The checks of the fields, in order (the first failure is told and its field reset). True when
   // all pass; an existing folder is then shown in its normalised form.
   bool Validate();
 
  private:
-  void Initialize();
-  void SetBusy(bool busy);
+  void Initialize() override;
   void OnProjectGenerated(const COperationResult& result);
   void StartBuild();
   void OnBuilt(const COperationResult& result);
   void Finished();
 
   bool initialized_ = false;
-  bool busy_ = false;
-  bool done_ = false;
   bool buildWanted_ = false;
   QString initialProjectName_;
   // Target file name -> its captured full path (token form).
   std::map<std::wstring, std::wstring> targetPaths_;
   ::ShortcutList linkShortcuts_;
-  CMSIScreenHandler* handler_ = nullptr;
   QLabel* description_ = nullptr;
   QListWidget* executables_ = nullptr;
-  QTreeWidget* shortcutList_ = nullptr;
   QPushButton* add_ = nullptr;
   QPushButton* edit_ = nullptr;
   QPushButton* remove_ = nullptr;
   QLineEdit* projectName_ = nullptr;
   QCheckBox* buildToo_ = nullptr;
-  CPackageBuildPanel* panel_ = nullptr;
 };

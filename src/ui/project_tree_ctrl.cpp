@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QStyle>
 
+#include "ui/check_mark_style.h"
+
 namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kItemRole = Qt::UserRole + 1;
@@ -18,6 +20,10 @@ CProjectTreeCtrl::CProjectTreeCtrl(QWidget* parent) : QTreeWidget(parent) {
   // Long paths scroll sideways instead of being cut.
   header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   header()->setStretchLastSection(false);
+  // The items' colours (present, missing) are for their texts, not their check marks.
+  auto* checkMarks = new CCheckMarkStyle;
+  checkMarks->setParent(this);
+  setStyle(checkMarks);
   connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
     if (column == 0) emit CheckChanged();
   });

@@ -1,9 +1,9 @@
 #pragma once
-#include <QDialog>
+#include "ui/warning_dialog.h"
 
 // Told after the setup's run when a Windows Installer process ran during it: OK goes on with the
 // capture, Cancel discards it.
-class CWarningMSIDetected : public QDialog {
+class CWarningMSIDetected : public CWarningDialog {
   Q_OBJECT
 
  public:

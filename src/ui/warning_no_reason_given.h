@@ -1,13 +1,14 @@
 #pragma once
-#include <QDialog>
 #include <string>
+
+#include "ui/warning_dialog.h"
 
 class QCheckBox;
 
 // Told when an exclusion is stored without a reason. Its check box turns the warning off for good:
 // closing with OK or Cancel writes "ShowNoReasonGivenWarning" in section "Options" of the
 // configuration file ("0" when ticked, "1" when not).
-class CWarningNoReasonGiven : public QDialog {
+class CWarningNoReasonGiven : public CWarningDialog {
   Q_OBJECT
 
  public:

@@ -66,7 +66,7 @@ void CapturePagesTest::CaptureRoadToTheReview() {
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
 
   // The roots of the rules: folders from token form, keys as they stand; one item each.
-  auto* capture = static_cast<CCaptureSnapshotDlg*>(sheet.Page(CApplicationMain::kCaptureSnapshotPage));
+  auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
   QCOMPARE(Items(capture->FileList()), QStringList{"C:\\Program Files"});
   QCOMPARE(Items(capture->RegistryList()), QStringList{"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor"});
   QCOMPARE(capture->ItemCount(), 2);
@@ -89,7 +89,7 @@ void CapturePagesTest::CaptureRoadToTheReview() {
 
   // The launch page names the setup. Its run fails here (the setup is gone by now): the page says
   // so and goes on to the second snapshot, the capture still pending.
-  auto* launch = static_cast<CLaunchSetupDlg*>(sheet.Page(CApplicationMain::kLaunchSetupPage));
+  auto* launch = wizard.PageAs<CLaunchSetupDlg>(CApplicationMain::kLaunchSetupPage);
   QCOMPARE(launch->LaunchNowButton()->text(), "&" + TextOf(171) + "app-setup.exe");
   QCOMPARE(launch->AlreadyRunButton()->text(), "&" + TextOf(172) + "app-setup.exe");
   fs::remove(platform::Machine::HostPath(wizard.Session().GetSetupFilePath()));
@@ -111,7 +111,7 @@ void CapturePagesTest::CaptureRoadToTheReview() {
 
   // What the setup did; then the second snapshot and the comparison, and the file review.
   prefix.WriteDriveCFile("Program Files/App/new.dll", "MZ");
-  auto* second = static_cast<CSecondSnapshotDlg*>(sheet.Page(CApplicationMain::kSecondSnapshotPage));
+  auto* second = wizard.PageAs<CSecondSnapshotDlg>(CApplicationMain::kSecondSnapshotPage);
   QCOMPARE(second->ItemCount(), 2);
   wizard.ClickNext();
   QVERIFY(wizard.WaitForPage(CApplicationMain::kContentReviewFilePage));
@@ -141,7 +141,7 @@ void CapturePagesTest::NothingToCaptureIsAskedFirst() {
   wizard.WriteRules({}, {});
   wizard.Open();
   ToCapturePage(wizard);
-  auto* capture = static_cast<CCaptureSnapshotDlg*>(wizard.Sheet().Page(CApplicationMain::kCaptureSnapshotPage));
+  auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
   QCOMPARE(capture->ItemCount(), 0);
   wizard.answers.push_back(static_cast<QMessageBox::StandardButton>(answer));
   wizard.ClickNext();
@@ -186,7 +186,7 @@ void CapturePagesTest::PendingCaptureContinueOrDiscard() {
   wizard.ClickNext();
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kExistingSnapshotPage));
   QCOMPARE(sheet.WizardButtons(), int(CResizablePropertySheet::kBack));
-  auto* pending = static_cast<CExistingSnapshotDlg*>(sheet.Page(CApplicationMain::kExistingSnapshotPage));
+  auto* pending = wizard.PageAs<CExistingSnapshotDlg>(CApplicationMain::kExistingSnapshotPage);
   if (action == "new") {
     const fs::path details = firstFiles.parent_path().parent_path() / "ScanDetails.txt";
     const auto written = fs::last_write_time(details);

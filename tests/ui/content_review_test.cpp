@@ -3,8 +3,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <fstream>
-#include <sstream>
 
 #include "core/strings.h"
 #include "core/work_paths.h"
@@ -12,6 +10,7 @@
 #include "project/include_exclude_rules.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
+#include "support/temp_folder.h"
 #include "ui/content_review_file_page.h"
 #include "ui/content_review_registry_page.h"
 #include "ui/project_tree_ctrl.h"
@@ -44,11 +43,8 @@ QStringList Rules(const CIncludeExcludeRules& rules, RuleKind kind) {
   return out;
 }
 
-std::string ReadHostFile(const std::wstring& windowsPath) {
-  std::ifstream in(platform::Machine::HostPath(windowsPath), std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string ReadWindowsFile(const std::wstring& windowsPath) {
+  return ReadHostFile(platform::Machine::HostPath(windowsPath));
 }
 
 RegValueRecord Value(const std::wstring& key) { return RegValueRecord{key, L"\"Name\"", L"REG_SZ", L""}; }
@@ -71,7 +67,7 @@ struct ReviewWizard {
   template <typename Page>
   Page* Show(int number) {
     wizard.Sheet().SetActivePage(number);
-    return static_cast<Page*>(wizard.Sheet().Page(number));
+    return wizard.PageAs<Page>(number);
   }
 };
 
@@ -172,12 +168,12 @@ void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
   auto* page = review.Show<CContentReviewRegistryDlg>(CApplicationMain::kContentReviewRegistryPage);
 
   // Leaving without a move writes neither file.
-  const std::string changesBefore = ReadHostFile(review.wizard.Session().Context().RegChangesPath);
-  const std::string rulesBefore = ReadHostFile(review.wizard.Session().Context().RulesFilePath);
+  const std::string changesBefore = ReadWindowsFile(review.wizard.Session().Context().RegChangesPath);
+  const std::string rulesBefore = ReadWindowsFile(review.wizard.Session().Context().RulesFilePath);
   review.wizard.ClickNext();
   QCOMPARE(review.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCreateProjectPage));
-  QCOMPARE(ReadHostFile(review.wizard.Session().Context().RegChangesPath), changesBefore);
-  QCOMPARE(ReadHostFile(review.wizard.Session().Context().RulesFilePath), rulesBefore);
+  QCOMPARE(ReadWindowsFile(review.wizard.Session().Context().RegChangesPath), changesBefore);
+  QCOMPARE(ReadWindowsFile(review.wizard.Session().Context().RulesFilePath), rulesBefore);
 
   review.wizard.Sheet().SetActivePage(CApplicationMain::kContentReviewRegistryPage);
   page->ChangeView()->SetChecked(QString::fromStdWString(app), true);
@@ -200,10 +196,10 @@ void ContentReviewTest::IncludeAgainReturnsAsAddedAndNextRewrites() {
   review.wizard.ClickNext();
   QCOMPARE(review.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCreateProjectPage));
   QVERIFY(!page->Changed());
-  const std::string changes = ReadHostFile(review.wizard.Session().Context().RegChangesPath);
+  const std::string changes = ReadWindowsFile(review.wizard.Session().Context().RegChangesPath);
   QVERIFY(changes != changesBefore);
   QVERIFY(changes.find("Vendor\\App") != std::string::npos);
-  const std::string rules = ReadHostFile(review.wizard.Session().Context().RulesFilePath);
+  const std::string rules = ReadWindowsFile(review.wizard.Session().Context().RulesFilePath);
   QVERIFY(rules != rulesBefore);
   QVERIFY2(rules.find("Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\Run\" Description=\"from the vendor\"") !=
                std::string::npos,

@@ -1,6 +1,9 @@
 // The warning about an exclusion without a reason remembers its check box in the configuration
 // file whichever way it is closed, and the review pages ask it whether to show it.
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTest>
 
 #include "core/work_paths.h"
@@ -36,6 +39,11 @@ void DialogsTest::NoReasonGivenRemembersTheCheckBox() {
   QVERIFY(CWarningNoReasonGiven::ShouldShow(config));
   CWarningNoReasonGiven warning(config);
   warning.show();
+  // The box comes first in the tab order, then the buttons.
+  QVERIFY(QTest::qWaitForWindowActive(&warning));
+  QCOMPARE(QApplication::focusWidget(), warning.DoNotShowAgain());
+  QTest::keyClick(warning.DoNotShowAgain(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), warning.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok));
   if (ticked) QTest::mouseClick(warning.DoNotShowAgain(), Qt::LeftButton, {}, QPoint(4, warning.DoNotShowAgain()->height() / 2));
   QCOMPARE(warning.DoNotShowAgain()->isChecked(), ticked);
   if (accepted) {

@@ -11,11 +11,12 @@
 #include <QTabWidget>
 #include <QTest>
 #include <fstream>
-#include <sstream>
 
 #include "core/strings.h"
+#include "core/work_paths.h"
 #include "platform/machine.h"
 #include "session/ui_manager.h"
+#include "support/temp_folder.h"
 #include "ui/advance_exclude.h"
 #include "ui/advance_include.h"
 #include "ui/capture_snapshot_page.h"
@@ -30,13 +31,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The rule file of the fixture with these excluded folder and key rules (name, description).
 void WriteExcludeRules(WizardFixture& wizard, const std::vector<std::pair<std::string, std::string>>& folders,
@@ -74,6 +68,8 @@ class IncludeExcludeTest : public QObject {
   void DescribeUncheckedFolder_data();
   void DescribeUncheckedFolder();
   void ExcludePageSaveCarriesRulesOver();
+  void ExcludeRuleFoundWhateverItsCase_data();
+  void ExcludeRuleFoundWhateverItsCase();
   void RegistryChooserGivesTheSelectedKey();
   void KeyboardReachesEveryControl();
   void AdvancedButtonChangesTheCaptureRoots();
@@ -256,9 +252,9 @@ void IncludeExcludeTest::IncludePageSavesChoicesAndDefault() {
 
   // Without "Save as Default" the rule file stays; the choices change.
   const fs::path ruleFile = wizard.Scratch() / "DefaultIncludeExclude.xml";
-  const std::string before = ReadText(ruleFile);
+  const std::string before = ReadHostFile(ruleFile);
   QCOMPARE(page.Save(), 1);
-  QCOMPARE(ReadText(ruleFile), before);
+  QCOMPARE(ReadHostFile(ruleFile), before);
   const CaptureChoiceMap edited = page.Choices();
   QCOMPARE(edited.at(L"File"), (std::vector<std::wstring>{L"C:\\CorvaneData", L"C:\\Program Files", L"D:\\Gone"}));
   QCOMPARE(edited.at(L"Registry"), std::vector<std::wstring>{L"HKEY_LOCAL_MACHINE\\Software"});
@@ -267,7 +263,7 @@ void IncludeExcludeTest::IncludePageSavesChoicesAndDefault() {
   // "Save as Default" writes at once, in token form, and is used once.
   QTest::mouseClick(page.SaveAsDefaultButton(), Qt::LeftButton);
   QVERIFY(!page.SaveAsDefaultButton()->isEnabled());
-  const std::string after = ReadText(ruleFile);
+  const std::string after = ReadHostFile(ruleFile);
   for (const char* entry : {"Name=\"C:\\CorvaneData\"", "Name=\"%PROGRAMFILES%\"", "Name=\"D:\\Gone\"",
                             "Name=\"HKEY_LOCAL_MACHINE\\Software\""}) {
     QVERIFY2(after.find(entry) != std::string::npos, entry);
@@ -327,24 +323,28 @@ void IncludeExcludeTest::DescribeUncheckedFolder() {
 
 void IncludeExcludeTest::ExcludePageSaveCarriesRulesOver() {
   WizardFixture wizard;
-  for (const char* folder : {"windows/Temp/Sub", "windows/Logs", "Data/Cache"}) wizard.Prefix()->InDriveC(folder, true);
+  for (const char* folder : {"windows/Temp/Sub", "windows/TempOld", "windows/Logs", "Data/Cache"}) {
+    wizard.Prefix()->InDriveC(folder, true);
+  }
   wizard.Prefix()->AddSystemReg("\n[Software\\\\Vendor\\\\Cache] 1700000000\n\"V\"=\"1\"\n");
   wizard.Open();
   WriteExcludeRules(wizard,
-                    {{"%WINDIR%\\Temp", "temp"}, {"%WINDIR%\\Temp\\Sub", "below temp"}, {"%WINDIR%\\Logs", "logs"},
-                     {"\\Recycler", "fragment"}},
+                    {{"%WINDIR%\\Temp", "temp"}, {"%WINDIR%\\Temp\\Sub", "below temp"}, {"%WINDIR%\\TempOld", "old"},
+                     {"%WINDIR%\\Logs", "logs"}, {"\\Recycler", "fragment"}},
                     {{"HKEY_LOCAL_MACHINE\\Software\\Vendor\\Cache", "cache key"}, {"\\Software\\Wine\\", "wine"}});
   auto sheet = OpenSheet(wizard);
   sheet->Tabs()->setCurrentIndex(1);
   CAdvanceExclude& page = *sheet->ExcludePage();
   CCheckTreeModel& folders = page.FolderTree()->Model();
   QVERIFY(folders.IsChecked(folders.Find("C:\\windows\\Temp\\Sub")));
-  // Logs unchecked (its rule goes), Data\Cache checked without describing (a new rule).
+  // Logs and TempOld unchecked (their rules go, though TempOld's name begins with Temp's), Data\Cache
+  // checked without describing (a new rule).
   folders.SetChecked(folders.Find("C:\\windows\\Logs"), false);
+  folders.SetChecked(folders.Find("C:\\windows\\TempOld"), false);
   QVERIFY(page.FolderTree()->SelectByPath("C:\\Data\\Cache"));
   QCOMPARE(sheet->Apply(), 1);
 
-  const std::string file = ReadText(wizard.Scratch() / "DefaultIncludeExclude.xml");
+  const std::string file = ReadHostFile(wizard.Scratch() / "DefaultIncludeExclude.xml");
   for (const char* kept : {"Name=\"%WINDIR%\\Temp\" Description=\"temp\"",
                            "Name=\"%WINDIR%\\Temp\\Sub\" Description=\"below temp\"",  // carried over
                            "Name=\"\\Recycler\" Description=\"fragment\"",            // not in the tree
@@ -354,8 +354,41 @@ void IncludeExcludeTest::ExcludePageSaveCarriesRulesOver() {
     QVERIFY2(file.find(kept) != std::string::npos, (std::string(kept) + " in " + file).c_str());
   }
   QVERIFY(file.find("Logs") == std::string::npos);
+  QVERIFY(file.find("TempOld") == std::string::npos);
   // The included lists were not touched without "Save as Default".
   QVERIFY(file.find("<IncludedEntry Name=\"%PROGRAMFILES%\"") != std::string::npos);
+}
+
+// The tree shows C:\windows\Logs; the rule names it in other letters, or by a token whose value
+// this machine writes in other letters. The page finds the rule: its description is shown,
+// described again and saved under the rule's own name, with no second rule for the folder.
+void IncludeExcludeTest::ExcludeRuleFoundWhateverItsCase_data() {
+  QTest::addColumn<QString>("rule");
+  QTest::addColumn<QString>("windir");
+  QTest::newRow("path in upper case") << "C:\\WINDOWS\\Logs" << "C:\\windows";
+  QTest::newRow("token, its value in upper case") << "%WINDIR%\\Logs" << "C:\\WINDOWS";
+}
+
+void IncludeExcludeTest::ExcludeRuleFoundWhateverItsCase() {
+  QFETCH(QString, rule);
+  QFETCH(QString, windir);
+  WizardFixture wizard;
+  wizard.Prefix()->InDriveC("windows/Logs/Old", true);
+  wizard.Open();
+  const EnvironmentValueSet saved = EnvironmentValues;
+  EnvironmentValues.windir = windir.toStdWString();
+  WriteExcludeRules(wizard, {{rule.toStdString(), "logs"}}, {});
+  CRuleEditorModel rules(wizard.Session());
+  CAdvanceExclude page(rules, [](const QString&, const QString&) {});
+  QVERIFY(page.FolderTree()->ShowPath("C:\\windows\\Logs\\Old"));
+  QCOMPARE(page.DescriptionField()->text(), QString("logs"));
+  page.DescriptionField()->setText("log files");
+  page.Describe();
+  const ExcludedRuleMap saves = page.Collected(RuleKind::kFiles);
+  EnvironmentValues = saved;
+  QCOMPARE(saves.size(), size_t(1));
+  QCOMPARE(QString::fromStdWString(saves.begin()->second.name), rule);
+  QCOMPARE(saves.begin()->second.description, std::wstring(L"log files"));
 }
 
 void IncludeExcludeTest::RegistryChooserGivesTheSelectedKey() {
@@ -409,7 +442,7 @@ void IncludeExcludeTest::AdvancedButtonChangesTheCaptureRoots() {
   CApplicationMain& sheet = wizard.Sheet();
   wizard.ToCapturePage(setup);
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
-  auto* capture = static_cast<CCaptureSnapshotDlg*>(sheet.Page(CApplicationMain::kCaptureSnapshotPage));
+  auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
   sheet.Prompter().onDialog = [](QDialog& dialog) {
     auto& advanced = static_cast<CParentSheet&>(dialog);
     advanced.IncludePage()->FolderTree()->SelectByPath("C:\\CorvaneData");

@@ -89,14 +89,14 @@ void MainPageTest::NextChecks() {
   files["msi"] = wizard.WriteFile("Setups/app.msi", "not really a package");
   files["msiFolder"] = wizard.WriteSetup("Old/app.msi/setup.exe", L"", L"", L"");
   files["text"] = wizard.WriteFile("Setups/readme.txt", "text");
-  files["xml"] = wizard.WriteProject("Projects/app.xml", L"Demo", L"1", L"Maker");
+  files["xml"] = wizard.WriteFile("Projects/app.xml", ProjectXml(""));
   files["folder"] = files["exe"].substr(0, files["exe"].rfind(L'\\')) + L"\\sub.exe";
   wizard.WriteFile("Setups/sub.exe/inside.txt", "a folder named like a program");
   files["missing"] = files["exe"] + L".gone.exe";
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
   sheet.SetActivePage(CApplicationMain::kMainPage);
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
+  auto* main = wizard.PageAs<CCorvaneRepackagerDlg>(CApplicationMain::kMainPage);
   if (option != 0) {
     ClickOption(option == CCorvaneRepackagerDlg::kSetupProgram ? main->SetupOptionButton()
                                                                : main->ProjectOptionButton());
@@ -153,11 +153,11 @@ void MainPageTest::NextChecks() {
 void MainPageTest::OptionsKeepTheirValues() {
   WizardFixture wizard;
   const std::wstring setup = wizard.WriteSetup("Setups/tool-setup.exe", L" Tool ", L"3.1", L"Tool Labs");
-  const std::wstring project = wizard.WriteProject("Projects/demo.xml", L"Demo", L"1,0", L"Maker");
+  const std::wstring project = wizard.WriteFile("Projects/demo.xml", ProjectXml(""));
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
   sheet.SetActivePage(CApplicationMain::kMainPage);
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
+  auto* main = wizard.PageAs<CCorvaneRepackagerDlg>(CApplicationMain::kMainPage);
 
   // A chosen setup fills the product texts from its version resource, trimmed; a project from its
   // product information.

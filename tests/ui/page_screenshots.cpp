@@ -2,13 +2,13 @@
 // build page with real content, for a person to look at: page_screenshots <folder> writes one PNG
 // per view (run it under Xvfb, at QT_SCALE_FACTOR=1 and 2).
 #include <QApplication>
-#include <QBuffer>
+#include <QCheckBox>
 #include <QDir>
-#include <QListWidget>
 #include <QLineEdit>
-#include <QTest>
+#include <QListWidget>
 #include <QTreeWidget>
 
+#include "core/strings.h"
 #include "project/include_exclude_rules.h"
 #include "snapshot/file_enumerate.h"
 #include "snapshot/registry_enumerate.h"
@@ -16,40 +16,24 @@
 #include "ui/content_review_registry_page.h"
 #include "ui/create_project_page.h"
 #include "ui/msi_screen_handler.h"
-#include "ui/show_project_page.h"
-#include <QCheckBox>
-#include "core/strings.h"
 #include "ui/project_tree_ctrl.h"
+#include "ui/show_project_page.h"
 #include "ui/shortcut_dlg.h"
 #include "wizard_fixture.h"
 
 namespace {
-std::string Ico(QColor colour, int size) {
-  QImage image(size, size, QImage::Format_ARGB32);
-  image.fill(Qt::transparent);
-  for (int y = 2; y < size - 2; ++y) {
-    for (int x = 2; x < size - 2; ++x) image.setPixelColor(x, y, (x + y) % 8 < 4 ? colour : colour.darker(150));
-  }
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "ICO");
-  return bytes.toStdString();
-}
+QString g_folder;
 
-void Save(QWidget* widget, const QString& folder, const QString& name) {
-  QApplication::processEvents();
-  QTest::qWait(200);
-  widget->grab().save(folder + "/" + name + ".png");
-}
+void Save(QWidget* widget, const QString& name) { SavePicture(widget, g_folder + "/" + name + ".png"); }
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
-  QDir().mkpath(folder);
+  g_folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+  QDir().mkpath(g_folder);
   WizardFixture wizard;
-  const std::wstring icon = wizard.WriteFile("Icons/app.ico", Ico(QColor(30, 120, 200), 32));
+  const std::string iconBytes = IconFileBytes(QColor(30, 120, 200));
+  const std::wstring icon = wizard.WriteFile("Icons/app.ico", iconBytes);
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
   wizard.Session().SetSetupFileInfo(L"Corvane Sample", L"1.0", L"Corvane");
@@ -77,18 +61,18 @@ int main(int argc, char** argv) {
   wizard.Session().Rules().AddExcludedRule(RuleKind::kRegistry, L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI", L"Wine's own bookkeeping");
 
   sheet.SetActivePage(CApplicationMain::kContentReviewFilePage);
-  auto* files = static_cast<CContentReviewFileDlg*>(sheet.Page(CApplicationMain::kContentReviewFilePage));
+  auto* files = wizard.PageAs<CContentReviewFileDlg>(CApplicationMain::kContentReviewFilePage);
   files->ChangeView()->SetChecked(QString::fromStdWString(app + L"\\readme.txt"), true);
   files->ReasonField()->setText("Documentation only");
-  Save(&sheet, folder, "143-file-review");
+  Save(&sheet, "143-file-review");
 
   sheet.SetActivePage(CApplicationMain::kContentReviewRegistryPage);
-  auto* registry = static_cast<CContentReviewRegistryDlg*>(sheet.Page(CApplicationMain::kContentReviewRegistryPage));
+  auto* registry = wizard.PageAs<CContentReviewRegistryDlg>(CApplicationMain::kContentReviewRegistryPage);
   registry->ExclusionView()->setCurrentItem(registry->ExclusionView()->Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wine\\MSI"));
-  Save(&sheet, folder, "144-registry-review");
+  Save(&sheet, "144-registry-review");
 
   sheet.SetActivePage(CApplicationMain::kCreateProjectPage);
-  auto* project = static_cast<CCreateProjectFileMsiDlg*>(sheet.Page(CApplicationMain::kCreateProjectPage));
+  auto* project = wizard.PageAs<CCreateProjectFileMsiDlg>(CApplicationMain::kCreateProjectPage);
   ShortcutInfo info;
   info.name = L"Corvane Sample";
   info.iconSource = icon;
@@ -97,48 +81,45 @@ int main(int argc, char** argv) {
   project->Shortcuts().AddShortcutToList(info, L"CorvaneSample.exe");
   project->AddExecutable(app + L"\\CorvaneSample.exe");
   project->AddExecutable(app + L"\\uninstall.exe");
-  Save(&sheet, folder, "145-project");
+  Save(&sheet, "145-project");
 
   {
     CShortcutDlg dialog(info, sheet.Prompter(), &sheet);
     dialog.show();
-    Save(&dialog, folder, "175-shortcut");
+    Save(&dialog, "175-shortcut");
   }
 
   // A project opened on a machine where part of it is missing: its data folder was moved.
   wizard.Prefix()->WriteDriveCFile("Program Files/Corvane Sample/CorvaneSample.exe", "MZ");
   wizard.Prefix()->WriteDriveCFile("Program Files/Corvane Sample/readme.txt", "read me");
   wizard.Prefix()->AddSystemReg("[Software\\\\Corvane\\\\Sample] 1700000000\n\"Version\"=\"1.0\"\n");
-  const std::string iconData =
-      QByteArray::fromStdString(Ico(QColor(30, 120, 200), 32)).toBase64(QByteArray::OmitTrailingEquals).toStdString();
-  const std::string projectXml =
-      "<?xml version=\"1.0\"?><CorvaneProject><FileSystem><AddedItems><DirectoryList>"
-      "<Directory Name=\"%PROGRAMFILES%\\Corvane Sample\\Data\"><File Name=\"sample.dat\"/><File Name=\"settings.ini\"/></Directory>"
-      "<Directory Name=\"%PROGRAMFILES%\\Corvane Sample\"><File Name=\"CorvaneSample.exe\"/><File Name=\"readme.txt\"/></Directory>"
-      "</DirectoryList></AddedItems><ModifiedItems><DirectoryList/></ModifiedItems><DeletedItems><DirectoryList/></DeletedItems>"
-      "</FileSystem><RegistrySystem><AddedItems><SubKeyList>"
-      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Sample\"><Value Name=\"&quot;Version&quot;\" Type=\"REG_SZ\"/></SubKey>"
-      "<SubKey Name=\"HKEY_CURRENT_USER\\Software\\Corvane\\Sample\"><Value Name=\"&quot;Window&quot;\" Type=\"REG_BINARY\"/></SubKey>"
-      "</SubKeyList></AddedItems><ModifiedItems><SubKeyList/></ModifiedItems><DeletedItems><SubKeyList/></DeletedItems>"
-      "</RegistrySystem><INIFileSystem><AddedItems><FileList/></AddedItems><ModifiedItems><FileList/></ModifiedItems>"
-      "<DeletedItems><FileList/></DeletedItems></INIFileSystem><ShortcutList>"
-      "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Directory=\"DesktopFolder\" Icon=\"" +
-      WideToUtf8(icon) + "\" IconIndex=\"\"/>"
-      "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Directory=\"ProgramMenuFolder\" Icon=\"" +
-      WideToUtf8(icon) + "\" IconIndex=\"\"/>"
-      "</ShortcutList><ShortcutICONs><Icon Name=\"" + WideToUtf8(icon) + "\" Size=\"" + std::to_string(iconData.size()) +
-      "\" Data=\"" + iconData + "\"><EXE Name=\"CorvaneSample.exe\"/></Icon></ShortcutICONs><ProductInformation><ProductInformation ApplicationName=\"Corvane Sample\" "
-      "Version=\"1.0\" CompanyName=\"Corvane\"/></ProductInformation></CorvaneProject>";
+  const std::string iconData = QByteArray::fromStdString(iconBytes).toBase64(QByteArray::OmitTrailingEquals).toStdString();
+  // A shortcut's first five attributes are read in their order.
+  const auto shortcut = [&icon](const std::string& folder) {
+    return "<Shortcut Name=\"Corvane Sample\" ExeName=\"CorvaneSample.exe\" Directory=\"" + folder + "\" Icon=\"" +
+           WideToUtf8(icon) + "\" IconIndex=\"\"/>";
+  };
+  std::string projectXml = ProjectXml(
+      ProjectDirectory("%PROGRAMFILES%\\Corvane Sample\\Data", {"sample.dat", "settings.ini"}) +
+          ProjectDirectory("%PROGRAMFILES%\\Corvane Sample", {"CorvaneSample.exe", "readme.txt"}),
+      "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane\\Sample\"><Value Name=\"&quot;Version&quot;\" Type=\"REG_SZ\"/>"
+      "</SubKey><SubKey Name=\"HKEY_CURRENT_USER\\Software\\Corvane\\Sample\"><Value Name=\"&quot;Window&quot;\" "
+      "Type=\"REG_BINARY\"/></SubKey>",
+      "", "", shortcut("DesktopFolder") + shortcut("ProgramMenuFolder"),
+      "<Icon Name=\"" + WideToUtf8(icon) + "\" Size=\"" + std::to_string(iconData.size()) + "\" Data=\"" + iconData +
+          "\"><EXE Name=\"CorvaneSample.exe\"/></Icon>");
+  ReplaceAll(projectXml, "ApplicationName=\"Demo\" Version=\"1.0\" CompanyName=\"Maker\"",
+             "ApplicationName=\"Corvane Sample\" Version=\"1.0\" CompanyName=\"Corvane\"");
   wizard.Session().Context().SetProjectFilePath(wizard.WriteFile("Projects/sample.xml", projectXml));
   sheet.SetActivePage(CApplicationMain::kShowProjectPage);
-  auto* view = static_cast<CShowProjectFileDlg*>(sheet.Page(CApplicationMain::kShowProjectPage));
-  Save(&sheet, folder, "146-project-view-missing");
+  auto* view = wizard.PageAs<CShowProjectFileDlg>(CApplicationMain::kShowProjectPage);
+  Save(&sheet, "146-project-view-missing");
   view->MissingFilesOnlyBox()->setChecked(false);
   view->MissingKeysOnlyBox()->setChecked(false);
   view->FileTree()->SetChecked("C:\\Program Files\\Corvane Sample\\Data", true);
-  Save(&sheet, folder, "146-project-view-all");
+  Save(&sheet, "146-project-view-all");
   view->BuildAnywayBox()->setChecked(true);
   wizard.ClickNext();
-  Save(&sheet, folder, "163-build");
+  Save(&sheet, "163-build");
   return 0;
 }

@@ -1,7 +1,6 @@
 // The project view (a saved project checked against this machine, its missing folders and keys
 // relocated) and the build page that follows it, on a hand-made machine.
 #include <QApplication>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
@@ -10,7 +9,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
-#include <fstream>
 
 #include "core/strings.h"
 #include "core/work_paths.h"
@@ -28,44 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A project file: the file, registry and INI lists as XML, the rest empty.
-std::string ProjectXml(const std::string& addedFiles, const std::string& addedKeys = "",
-                       const std::string& deletedFiles = "", const std::string& ini = "",
-                       const std::string& shortcuts = "", const std::string& icons = "") {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CorvaneProject>"
-         "<FileSystem><AddedItems><DirectoryList>" + addedFiles + "</DirectoryList></AddedItems>"
-         "<ModifiedItems><DirectoryList/></ModifiedItems>"
-         "<DeletedItems><DirectoryList>" + deletedFiles + "</DirectoryList></DeletedItems></FileSystem>"
-         "<RegistrySystem><AddedItems><SubKeyList>" + addedKeys + "</SubKeyList></AddedItems>"
-         "<ModifiedItems><SubKeyList/></ModifiedItems><DeletedItems><SubKeyList/></DeletedItems></RegistrySystem>"
-         "<INIFileSystem><AddedItems><FileList>" + ini + "</FileList></AddedItems>"
-         "<ModifiedItems><FileList/></ModifiedItems><DeletedItems><FileList/></DeletedItems></INIFileSystem>"
-         "<ShortcutList>" + shortcuts + "</ShortcutList><ShortcutICONs>" + icons + "</ShortcutICONs>"
-         "<ProductInformation><ProductInformation ApplicationName=\"Demo\" Version=\"1.0\" CompanyName=\"Maker\"/>"
-         "</ProductInformation></CorvaneProject>\n";
-}
-
-std::string Directory(const std::string& name, const std::vector<std::string>& files) {
-  std::string xml = "<Directory Name=\"" + name + "\">";
-  for (const std::string& file : files) xml += "<File Name=\"" + file + "\"/>";
-  return xml + "</Directory>";
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string Ico(QColor colour) {
-  QImage image(16, 16, QImage::Format_ARGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "ICO");
-  return bytes.toStdString();
-}
 
 // The project file as written: its lists read back, folders expanded from token form.
 struct WrittenProject {
@@ -125,9 +85,9 @@ class ProjectWizard {
     wizard.Sheet().SetActivePage(CApplicationMain::kShowProjectPage);
   }
   CShowProjectFileDlg* View() {
-    return static_cast<CShowProjectFileDlg*>(wizard.Sheet().Page(CApplicationMain::kShowProjectPage));
+    return wizard.PageAs<CShowProjectFileDlg>(CApplicationMain::kShowProjectPage);
   }
-  CBuildMSIDlg* Build() { return static_cast<CBuildMSIDlg*>(wizard.Sheet().Page(CApplicationMain::kBuildMSIPage)); }
+  CBuildMSIDlg* Build() { return wizard.PageAs<CBuildMSIDlg>(CApplicationMain::kBuildMSIPage); }
   void AnswerFolder(const std::wstring& folder) {
     wizard.Sheet().Prompter().onChooseFolder = [folder](const QString&) { return QString::fromStdWString(folder); };
   }
@@ -156,18 +116,19 @@ class ProjectViewTest : public QObject {
   void RegistryKeysRelocated();
   void BuildPageReadsAndBuilds();
   void KeyboardReachesEveryControl();
+  void CheckMarkIsNotColoured();
   void CancelWhileBuilding();
 };
 
 void ProjectViewTest::NothingMissing() {
   // Every file and key is here; what the project lists as deleted is no concern of the view.
-  ProjectWizard project(ProjectXml(Directory("%PROGRAMFILES%\\Here", {"a.txt"}),
+  ProjectWizard project(ProjectXml(ProjectDirectory("%PROGRAMFILES%\\Here", {"a.txt"}),
                                    "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\HereVendor\"><Value Name=\"&quot;V&quot;\" "
                                    "Type=\"REG_SZ\"/></SubKey>",
-                                   Directory("%PROGRAMFILES%\\Gone", {"old.txt"})));
+                                   ProjectDirectory("%PROGRAMFILES%\\Gone", {"old.txt"})));
   project.wizard.Prefix()->WriteDriveCFile("Program Files/Here/a.txt", "a");
   project.wizard.Prefix()->AddSystemReg("[Software\\\\HereVendor] 1700000000\n\"V\"=\"1\"\n");
-  const std::string before = ReadAll(project.projectHost);
+  const std::string before = ReadHostFile(project.projectHost);
   project.Open();
   CShowProjectFileDlg* view = project.View();
   QVERIFY(IsGreen(view->FileTree()->Find("C:\\Program Files\\Here\\a.txt")));
@@ -182,7 +143,7 @@ void ProjectViewTest::NothingMissing() {
   QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
   QCOMPARE(project.wizard.prompts.size(), size_t(0));
   // Nothing was relocated: the project file is not rewritten (the build page writes only on Finish).
-  QCOMPARE(ReadAll(project.projectHost), before);
+  QCOMPARE(ReadHostFile(project.projectHost), before);
 }
 
 void ProjectViewTest::OneMissingFile_data() {
@@ -193,11 +154,11 @@ void ProjectViewTest::OneMissingFile_data() {
 
 void ProjectViewTest::OneMissingFile() {
   QFETCH(bool, relocate);
-  ProjectWizard project(ProjectXml(Directory("%PROGRAMFILES%\\One\\Data", {"gone.dat"}) +
-                                   Directory("%PROGRAMFILES%\\One", {"one.exe"})));
+  ProjectWizard project(ProjectXml(ProjectDirectory("%PROGRAMFILES%\\One\\Data", {"gone.dat"}) +
+                                   ProjectDirectory("%PROGRAMFILES%\\One", {"one.exe"})));
   project.wizard.Prefix()->WriteDriveCFile("Program Files/One/one.exe", "MZ");
   project.wizard.Prefix()->WriteDriveCFile("Moved/One/Data/gone.dat", "data");
-  const std::string before = ReadAll(project.projectHost);
+  const std::string before = ReadHostFile(project.projectHost);
   project.Open();
   CShowProjectFileDlg* view = project.View();
   // Only the missing file is shown at first: it and every folder above it in red.
@@ -238,7 +199,7 @@ void ProjectViewTest::OneMissingFile() {
   project.wizard.ClickNext();
   QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
   if (!relocate) {
-    QCOMPARE(ReadAll(project.projectHost), before);
+    QCOMPARE(ReadHostFile(project.projectHost), before);
     return;
   }
   // Written back: the file in its new folder, the old folder gone, the program where it was.
@@ -252,7 +213,7 @@ void ProjectViewTest::PartialRelocation() {
   // Two files of a folder are missing; only one is at the new place. A folder whose name only
   // begins like the relocated one (App2) is not touched, nor is its INI file.
   ProjectWizard project(ProjectXml(
-      Directory("%PROGRAMFILES%\\App", {"a.txt", "b.txt"}) + Directory("%PROGRAMFILES%\\App2", {"c.txt"}), "", "",
+      ProjectDirectory("%PROGRAMFILES%\\App", {"a.txt", "b.txt"}) + ProjectDirectory("%PROGRAMFILES%\\App2", {"c.txt"}), "", "",
       "<File Name=\"%PROGRAMFILES%\\App\\app.ini\"><Section Name=\"S\" Key=\"K\" Value=\"V\"/></File>"
       "<File Name=\"%PROGRAMFILES%\\App2\\other.ini\"><Section Name=\"S\" Key=\"K\" Value=\"W\"/></File>"));
   project.wizard.Prefix()->WriteDriveCFile("New/a.txt", "a");
@@ -288,7 +249,7 @@ void ProjectViewTest::PartialRelocation() {
 void ProjectViewTest::ShortcutFollowsItsProgram() {
   // The program and the shortcut that points at it; a second shortcut has an icon file of its own.
   ProjectWizard project(ProjectXml(
-      Directory("%PROGRAMFILES%\\Tool", {"tool.exe"}), "", "", "",
+      ProjectDirectory("%PROGRAMFILES%\\Tool", {"tool.exe"}), "", "", "",
       "<Shortcut Name=\"Tool\" ExeName=\"tool.exe\" Directory=\"DesktopFolder\" Icon=\"%PROGRAMFILES%\\Tool\\tool.exe\" "
       "IconIndex=\"0\" Target=\"%PROGRAMFILES%\\Tool\\tool.exe\"/>"
       "<Shortcut Name=\"Tool (menu)\" ExeName=\"tool.exe\" Directory=\"ProgramMenuFolder\" "
@@ -355,10 +316,10 @@ void ProjectViewTest::RegistryKeysRelocated() {
 }
 
 void ProjectViewTest::BuildPageReadsAndBuilds() {
-  const std::string ico = Ico(QColor(200, 40, 40));
+  const std::string ico = IconFileBytes(QColor(200, 40, 40), 16);
   const std::string data = QByteArray::fromStdString(ico).toBase64(QByteArray::OmitTrailingEquals).toStdString();
   ProjectWizard project(ProjectXml(
-      Directory("%PROGRAMFILES%\\Demo", {"demo.exe", "readme.txt"}), "", "", "",
+      ProjectDirectory("%PROGRAMFILES%\\Demo", {"demo.exe", "readme.txt"}), "", "", "",
       "<Shortcut Name=\"Demo\" ExeName=\"demo.exe\" Directory=\"DesktopFolder\" Icon=\"C:\\Elsewhere\\demo.ico\" IconIndex=\"\"/>"
       "<Shortcut Name=\"Demo\" ExeName=\"demo.exe\" Directory=\"ProgramMenuFolder\" Icon=\"C:\\Elsewhere\\demo.ico\" IconIndex=\"\"/>"
       "<Shortcut Name=\"Read me\" ExeName=\"readme.txt\" Directory=\"ProgramMenuFolder\" Icon=\"\" IconIndex=\"\" "
@@ -375,7 +336,7 @@ void ProjectViewTest::BuildPageReadsAndBuilds() {
   // The icon is extracted; the two records of the program are one shortcut with two places; the
   // shortcut made from a link is kept whole.
   const std::wstring extracted = Utf8ToWide(project.wizard.Session().Context().ExtractedIconFolder) + L"\\demo.ico";
-  QCOMPARE(ReadAll(platform::Machine::HostPath(extracted)), ico);
+  QCOMPARE(ReadHostFile(platform::Machine::HostPath(extracted)), ico);
   const auto& shortcuts = build->Shortcuts().Shortcuts();
   QCOMPARE(shortcuts.size(), size_t(1));
   const ShortcutInfo& demo = shortcuts.at(L"demo.exe");
@@ -396,14 +357,14 @@ void ProjectViewTest::BuildPageReadsAndBuilds() {
   const QString result = build->ResultView()->toPlainText();
   QVERIFY2(build->Done(), qPrintable(result));
   QVERIFY2(result.contains("Package: "), qPrintable(result));
-  QVERIFY(fs::is_regular_file(result.mid(result.indexOf("Package: ") + 9).section('\n', 0, 0).toStdString()));
+  QVERIFY(fs::is_regular_file(BuiltPackage(result)));
   // The project file holds the shortcuts as the page built them.
   const WrittenProject written = ReadProject(project.project);
   QCOMPARE(written.shortcuts.size(), size_t(3));
 }
 
 void ProjectViewTest::KeyboardReachesEveryControl() {
-  ProjectWizard project(ProjectXml(Directory("%PROGRAMFILES%\\Keys", {"k.txt"}),
+  ProjectWizard project(ProjectXml(ProjectDirectory("%PROGRAMFILES%\\Keys", {"k.txt"}),
                                    "<SubKey Name=\"HKEY_LOCAL_MACHINE\\SOFTWARE\\KeysVendor\"><Value Name=\"@\" "
                                    "Type=\"REG_SZ\"/></SubKey>"));
   project.Open();
@@ -423,6 +384,32 @@ void ProjectViewTest::KeyboardReachesEveryControl() {
   view->FileTree()->setCurrentItem(item);
   QTest::keyClick(view->FileTree(), Qt::Key_Space);
   QCOMPARE(view->FileTree()->CheckedPaths(), QStringList{"C:\\Program Files\\Keys"});
+}
+
+void ProjectViewTest::CheckMarkIsNotColoured() {
+  // A missing item's text is red; its check mark (what ticking it changes) is drawn as anywhere.
+  CProjectTreeCtrl tree;
+  QTreeWidgetItem* item = tree.AddPath("C:\\Gone", CProjectTreeCtrl::kFolder);
+  item->setForeground(0, CShowProjectFileDlg::MissingColour());
+  tree.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&tree));
+  item->setCheckState(0, Qt::Unchecked);
+  const QImage unticked = tree.viewport()->grab().toImage();
+  item->setCheckState(0, Qt::Checked);
+  const QImage ticked = tree.viewport()->grab().toImage();
+  int mark = 0, redMark = 0, red = 0;
+  for (int y = 0; y < ticked.height(); ++y) {
+    for (int x = 0; x < ticked.width(); ++x) {
+      const QColor colour = ticked.pixelColor(x, y);
+      const bool isRed = colour.red() > 150 && colour.green() < 100 && colour.blue() < 100;
+      red += isRed ? 1 : 0;
+      if (colour == unticked.pixelColor(x, y)) continue;
+      ++mark;
+      redMark += isRed ? 1 : 0;
+    }
+  }
+  QVERIFY(mark > 0 && red > 0);
+  QCOMPARE(redMark, 0);
 }
 
 void ProjectViewTest::CancelWhileBuilding() {

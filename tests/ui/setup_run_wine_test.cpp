@@ -27,17 +27,21 @@ class SetupRunWineTest : public QObject {
   void WindowsInstallerDuringTheSetup();
 
  private:
-  // Takes the first snapshot through the pages with `setup` (a host path) and arrives on the
-  // launch page.
-  static bool ToLaunchPage(WizardFixture& wizard, const fs::path& setup);
+  // Builds an NSIS setup of this script, opens the wizard, takes the first snapshot through the
+  // pages with the setup chosen and arrives on the launch page. False otherwise (makensis says why
+  // in `log` when the setup was not built).
+  static bool ToLaunchPage(WizardFixture& wizard, const std::string& name, const std::string& script, std::string* log);
 };
 
-bool SetupRunWineTest::ToLaunchPage(WizardFixture& wizard, const fs::path& setup) {
+bool SetupRunWineTest::ToLaunchPage(WizardFixture& wizard, const std::string& name, const std::string& script,
+                                    std::string* log) {
+  fs::create_directories(wizard.Scratch() / "setups");
+  const fs::path setup = pe_builder::BuildNsisProgram(wizard.Scratch() / "setups", name, script, log);
+  if (setup.empty()) return false;
+  wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
-  sheet.SetActivePage(CApplicationMain::kMainPage);
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
-  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
-  main->TakeChosenPath(QString::fromStdWString(platform::Machine::WindowsPath(setup)));
+  CCorvaneRepackagerDlg* main =
+      wizard.ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram, platform::Machine::WindowsPath(setup));
   main->ProductNameField()->setText("Hang");
   main->VersionField()->setText("1.0");
   main->CompanyField()->setText("Corvane Labs");
@@ -58,14 +62,10 @@ void SetupRunWineTest::WindowsInstallerDuringTheSetup() {
   WinePrefixCopy machine;
   QVERIFY2(machine.ok(), machine.error().c_str());
   WizardFixture wizard(machine.prefix());
-  fs::create_directories(wizard.Scratch() / "setups");
   std::string log;
   // A setup that has the Windows Installer run (on a package that does not exist: it ends at once).
-  const fs::path setup = pe_builder::BuildNsisProgram(
-      wizard.Scratch() / "setups", "withmsi", "Section\n  ExecWait 'msiexec /i C:\\none.msi /qn'\nSectionEnd", &log);
-  QVERIFY2(!setup.empty(), log.c_str());
-  wizard.Open();
-  QVERIFY(ToLaunchPage(wizard, setup));
+  QVERIFY2(ToLaunchPage(wizard, "withmsi", "Section\n  ExecWait 'msiexec /i C:\\none.msi /qn'\nSectionEnd", &log),
+           log.c_str());
   CApplicationMain& sheet = wizard.Sheet();
   wizard.dialogAnswers.push_back(answer);
   wizard.ClickNext();
@@ -91,17 +91,12 @@ void SetupRunWineTest::CancelWhileTheSetupRuns() {
   WizardFixture wizard(machine.prefix());
   // A silent setup that only waits (not for ever: under Wine a cancelled setup's own process has
   // been seen to outlive the cancel, and it must not keep the prefix's server up for long).
-  fs::create_directories(wizard.Scratch() / "setups");
   std::string log;
-  const fs::path setup =
-      pe_builder::BuildNsisProgram(wizard.Scratch() / "setups", "hang", "Section\n  Sleep 40000\nSectionEnd", &log);
-  QVERIFY2(!setup.empty(), log.c_str());
-  wizard.Open();
+  QVERIFY2(ToLaunchPage(wizard, "hang", "Section\n  Sleep 40000\nSectionEnd", &log), log.c_str());
   CApplicationMain& sheet = wizard.Sheet();
-  QVERIFY(ToLaunchPage(wizard, setup));
   QCOMPARE(wizard.PendingMark(), std::wstring(L"1"));
 
-  auto* launch = static_cast<CLaunchSetupDlg*>(sheet.Page(CApplicationMain::kLaunchSetupPage));
+  auto* launch = wizard.PageAs<CLaunchSetupDlg>(CApplicationMain::kLaunchSetupPage);
   wizard.ClickNext();
   QVERIFY(launch->WorkerRunning());
   // The window goes on handling events while the setup runs: the status line follows the run.

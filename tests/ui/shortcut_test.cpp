@@ -1,6 +1,5 @@
 // The shortcuts of the project page: the records and the icon catalog made from the page's
 // shortcuts, the shortcut dialog on program and icon files, and the page's checks of its fields.
-#include <QBuffer>
 #include <QCheckBox>
 #include <QImage>
 #include <QLineEdit>
@@ -17,17 +16,6 @@
 #include "wizard_fixture.h"
 
 namespace {
-
-// A one-image .ico file of one colour, as Qt writes it (a DIB entry).
-std::string MakeIco(QColor colour, int size = 32) {
-  QImage image(size, size, QImage::Format_ARGB32);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!image.save(&buffer, "ICO")) qFatal("no ICO writer");
-  return bytes.toStdString();
-}
 
 uint16_t Le16(const std::string& bytes, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
@@ -104,11 +92,11 @@ void ShortcutTest::Records() {
   QFETCH(QStringList, catalog);
 
   WizardFixture wizard;
-  const std::string ico = MakeIco(Qt::red);
+  const std::string ico = IconFileBytes(Qt::red);
   const QString icoPath = QString::fromStdWString(wizard.WriteFile("Icons/app.ico", ico));
   const QString appPath = QString::fromStdWString(wizard.WriteFile("App/app.exe", ProgramWithIcons({ico})));
   wizard.Open();
-  auto* page = static_cast<CCreateProjectFileMsiDlg*>(wizard.Sheet().Page(CApplicationMain::kCreateProjectPage));
+  auto* page = wizard.PageAs<CCreateProjectFileMsiDlg>(CApplicationMain::kCreateProjectPage);
   CMSIScreenHandler& handler = page->Shortcuts();
   auto expand = [&](QString text) { return text.replace("ICO", icoPath).replace("APP", appPath); };
   for (const QString& line : shortcuts) {
@@ -148,8 +136,8 @@ void ShortcutTest::Records() {
 void ShortcutTest::DialogShowsTheIconsOfItsSource() {
   WizardFixture wizard;
   const std::wstring program =
-      wizard.WriteFile("App/app.exe", ProgramWithIcons({MakeIco(Qt::red), MakeIco(Qt::blue, 16)}));
-  const std::wstring icon = wizard.WriteFile("Icons/green.ico", MakeIco(Qt::green, 48));
+      wizard.WriteFile("App/app.exe", ProgramWithIcons({IconFileBytes(Qt::red), IconFileBytes(Qt::blue, 16)}));
+  const std::wstring icon = wizard.WriteFile("Icons/green.ico", IconFileBytes(Qt::green, 48));
   wizard.Open();
   CPrompter& prompter = wizard.Sheet().Prompter();
 
@@ -221,7 +209,7 @@ void ShortcutTest::Validation() {
   const QString file = QString::fromStdWString(wizard.WriteFile("Out/keep.txt", "x"));
   wizard.Open();
   wizard.Sheet().SetActivePage(CApplicationMain::kCreateProjectPage);
-  auto* page = static_cast<CCreateProjectFileMsiDlg*>(wizard.Sheet().Page(CApplicationMain::kCreateProjectPage));
+  auto* page = wizard.PageAs<CCreateProjectFileMsiDlg>(CApplicationMain::kCreateProjectPage);
   const QString initialFolder = page->FolderField()->text();
   page->FolderField()->setText(QString(folder).replace("OUT", out + "\\").replace("FILE", file));
   page->ProjectNameField()->setText(project);

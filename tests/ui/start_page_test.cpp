@@ -47,7 +47,7 @@ void StartPageTest::AdvertisementArea() {
   write(L"WaitTimeOut", timeout);
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
-  auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet.Page(CApplicationMain::kStartPage));
+  auto* start = wizard.PageAs<CCorvaneRepackagerStartDlg>(CApplicationMain::kStartPage);
   QVERIFY(QTest::qWaitFor([&] { return start->IsLoaded(); }, 15000));
   QVERIFY(sheet.NextButton()->isEnabled());
   QVERIFY(!sheet.BackButton()->isEnabled());

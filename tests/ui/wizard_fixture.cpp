@@ -1,7 +1,9 @@
 #include "wizard_fixture.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDialog>
+#include <QImage>
 #include <QPushButton>
 #include <QTest>
 #include <cstdlib>
@@ -25,6 +27,49 @@
 namespace fs = std::filesystem;
 
 QString TextOf(int number) { return QString::fromStdWString(MessageText(number)); }
+
+std::string IconFileBytes(const QColor& colour, int size) {
+  QImage image(size, size, QImage::Format_ARGB32);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "ICO")) qFatal("no ICO writer");
+  return bytes.toStdString();
+}
+
+std::string ProjectXml(const std::string& addedFiles, const std::string& addedKeys, const std::string& deletedFiles,
+                       const std::string& ini, const std::string& shortcuts, const std::string& icons) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<CorvaneProject>"
+         "<FileSystem><AddedItems><DirectoryList>" + addedFiles + "</DirectoryList></AddedItems>"
+         "<ModifiedItems><DirectoryList/></ModifiedItems>"
+         "<DeletedItems><DirectoryList>" + deletedFiles + "</DirectoryList></DeletedItems></FileSystem>"
+         "<RegistrySystem><AddedItems><SubKeyList>" + addedKeys + "</SubKeyList></AddedItems>"
+         "<ModifiedItems><SubKeyList/></ModifiedItems><DeletedItems><SubKeyList/></DeletedItems></RegistrySystem>"
+         "<INIFileSystem><AddedItems><FileList>" + ini + "</FileList></AddedItems>"
+         "<ModifiedItems><FileList/></ModifiedItems><DeletedItems><FileList/></DeletedItems></INIFileSystem>"
+         "<ShortcutList>" + shortcuts + "</ShortcutList><ShortcutICONs>" + icons + "</ShortcutICONs>"
+         "<ProductInformation><ProductInformation ApplicationName=\"Demo\" Version=\"1.0\" CompanyName=\"Maker\"/>"
+         "</ProductInformation></CorvaneProject>\n";
+}
+
+std::string ProjectDirectory(const std::string& name, const std::vector<std::string>& files) {
+  std::string xml = "<Directory Name=\"" + name + "\">";
+  for (const std::string& file : files) xml += "<File Name=\"" + file + "\"/>";
+  return xml + "</Directory>";
+}
+
+fs::path BuiltPackage(const QString& result) {
+  const qsizetype at = result.indexOf(QStringLiteral("Package: "));
+  if (at < 0) return {};
+  return result.mid(at + 9).section(QLatin1Char('\n'), 0, 0).toStdString();
+}
+
+bool SavePicture(QWidget* widget, const QString& path) {
+  QApplication::processEvents();
+  QTest::qWait(200);
+  return widget->grab().save(path);
+}
 
 WizardFixture::WizardFixture(const fs::path& prefix) {
   if (prefix.empty()) {
@@ -124,19 +169,6 @@ std::wstring WizardFixture::WriteSetup(const std::string& relative, const std::w
   return WriteFile(relative, BuildPe({{16, 1, 1033, block}}));
 }
 
-std::wstring WizardFixture::WriteProject(const std::string& relative, const std::wstring& product,
-                                         const std::wstring& version, const std::wstring& company) {
-  std::ifstream raw(fs::path(CORVANE_SOURCE_DIR) / "data" / "RawProjectFile.xml", std::ios::binary);
-  std::string xml((std::istreambuf_iterator<char>(raw)), std::istreambuf_iterator<char>());
-  // The product information as a capture writes it.
-  const std::string information = "<ProductInformation><ProductInformation ApplicationName=\"" + WideToUtf8(product) +
-                                  "\" Version=\"" + WideToUtf8(version) + "\" CompanyName=\"" + WideToUtf8(company) +
-                                  "\" /></ProductInformation>";
-  const std::string empty = "<ProductInformation />";
-  if (const size_t at = xml.find(empty); at != std::string::npos) xml.replace(at, empty.size(), information);
-  return WriteFile(relative, xml);
-}
-
 void WizardFixture::MarkPending() {
   platform::WriteProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"1", context_.ConfigFilePath);
 }
@@ -151,7 +183,7 @@ void WizardFixture::ClickBack() {
 }
 
 bool WizardFixture::LeaveStartPage() {
-  auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet_->Page(CApplicationMain::kStartPage));
+  auto* start = PageAs<CCorvaneRepackagerStartDlg>(CApplicationMain::kStartPage);
   if (!QTest::qWaitFor([&] { return start->IsLoaded(); }, 10000)) return false;
   ClickNext();
   return sheet_->ActivePageNumber() == CApplicationMain::kMainPage;
@@ -187,10 +219,15 @@ int CaptureByCommandLine(const TempFolder& work, const fs::path& setup, const fs
   return RunProgram(program, machine, {"-Capture=" + setup.string(), "-Path=" + out.string()}, output);
 }
 
+CCorvaneRepackagerDlg* WizardFixture::ChooseOnMainPage(CCorvaneRepackagerDlg::Option option, const std::wstring& path) {
+  sheet_->SetActivePage(CApplicationMain::kMainPage);
+  auto* main = PageAs<CCorvaneRepackagerDlg>(CApplicationMain::kMainPage);
+  main->ChooseOption(option);
+  main->TakeChosenPath(QString::fromStdWString(path));
+  return main;
+}
+
 void WizardFixture::ToCapturePage(const std::wstring& setup) {
-  Sheet().SetActivePage(CApplicationMain::kMainPage);
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(Sheet().Page(CApplicationMain::kMainPage));
-  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
-  main->TakeChosenPath(QString::fromStdWString(setup));
+  ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram, setup);
   ClickNext();
 }

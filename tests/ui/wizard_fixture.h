@@ -10,10 +10,13 @@
 #include "session/capture_session.h"
 #include "support/fixture_prefix.h"
 #include "ui/application_main.h"
+#include "ui/main_page.h"
 #include "ui/prompter.h"
 
 class CCorvanePropertyPage;
 class TempFolder;
+class QColor;
+class QWidget;
 
 // A wizard on a hand-made prefix, as the page tests and the screenshots need it: the work folders
 // and the configuration and rules files in a scratch folder, the capture session started, the
@@ -30,6 +33,11 @@ class WizardFixture {
   // As a restart of the program: the wizard and the session end (Cancel) and start again.
   void Reopen();
   CApplicationMain& Sheet() { return *sheet_; }
+  // A page of the wizard as its own class.
+  template <typename Page>
+  Page* PageAs(int number) {
+    return static_cast<Page*>(sheet_->Page(number));
+  }
   CCaptureSession& Session() { return *session_; }
   FixturePrefix* Prefix() { return prefix_.get(); }
   std::filesystem::path Scratch() const { return scratch_; }
@@ -43,9 +51,6 @@ class WizardFixture {
                           const std::wstring& company);
   // A file below drive C: (Windows path back).
   std::wstring WriteFile(const std::string& relative, const std::string& bytes);
-  // A project file with this product information (Windows path back).
-  std::wstring WriteProject(const std::string& relative, const std::wstring& product, const std::wstring& version,
-                            const std::wstring& company);
   // Writes the pending mark of this machine into the configuration file, as a first snapshot of
   // an earlier run left it (call before Open).
   void MarkPending();
@@ -55,6 +60,8 @@ class WizardFixture {
   // Clicks Back or Next (the real buttons) and processes the events.
   void ClickBack();
   void ClickNext();
+  // The main page shown, with this option chosen and this file (Windows path) taken as browsed.
+  CCorvaneRepackagerDlg* ChooseOnMainPage(CCorvaneRepackagerDlg::Option option, const std::wstring& path);
   // From the main page, with this setup program chosen, on to the capture page (Next clicked).
   void ToCapturePage(const std::wstring& setup);
   void ClickCancel();
@@ -81,6 +88,23 @@ class WizardFixture {
 
 // The text of a numbered message.
 QString TextOf(int number);
+
+// A one-image .ico file of one colour, as Qt writes it (a DIB entry).
+std::string IconFileBytes(const QColor& colour, int size = 32);
+
+// A project file: the added files and keys, the deleted files, the INI files, shortcuts and
+// icons as XML (what the project's lists hold), the product Demo 1.0 of Maker.
+std::string ProjectXml(const std::string& addedFiles, const std::string& addedKeys = "",
+                       const std::string& deletedFiles = "", const std::string& ini = "",
+                       const std::string& shortcuts = "", const std::string& icons = "");
+// A folder of a project file's file lists with these files.
+std::string ProjectDirectory(const std::string& name, const std::vector<std::string>& files);
+
+// The package a build page names in its result box ("Package: <host path>"), or an empty path.
+std::filesystem::path BuiltPackage(const QString& result);
+
+// Saves a picture of a widget (after its events are handled); false when it cannot be written.
+bool SavePicture(QWidget* widget, const QString& path);
 
 // Captures `setup` with the command line on a fresh copy of the test machine (the program copied
 // into `work`), its work folder `out`. The program's exit status, or -1 when no machine copy could

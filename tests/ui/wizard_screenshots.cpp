@@ -42,10 +42,8 @@ QString g_output;
 int g_failures = 0;
 
 void Save(QWidget* widget, const QString& name) {
-  QApplication::processEvents();
-  QTest::qWait(150);
   const QString path = QDir(g_output).filePath(name + ".png");
-  if (!widget->grab().save(path)) {
+  if (!SavePicture(widget, path)) {
     std::fprintf(stderr, "wizard_screenshots: %s could not be written\n", qPrintable(path));
     ++g_failures;
     return;
@@ -88,7 +86,7 @@ int main(int argc, char** argv) {
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
   sheet.resize(780, 580);
-  auto* start = static_cast<CCorvaneRepackagerStartDlg*>(sheet.Page(CApplicationMain::kStartPage));
+  auto* start = wizard.PageAs<CCorvaneRepackagerStartDlg>(CApplicationMain::kStartPage);
   if (!QTest::qWaitFor([&] { return start->IsLoaded(); }, 15000)) {
     std::fprintf(stderr, "wizard_screenshots: the start page did not load\n");
     ++g_failures;
@@ -103,9 +101,7 @@ int main(int argc, char** argv) {
 
   sheet.SetActivePage(CApplicationMain::kMainPage);
   Save(&sheet, "03-main");
-  auto* main = static_cast<CCorvaneRepackagerDlg*>(sheet.Page(CApplicationMain::kMainPage));
-  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
-  main->TakeChosenPath(QString::fromStdWString(setup));
+  CCorvaneRepackagerDlg* main = wizard.ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram, setup);
   Save(&sheet, "04-main-setup");
   main->ProductNameField()->setText("setup.exe");
   main->VersionField()->clear();
@@ -118,10 +114,7 @@ int main(int argc, char** argv) {
   sheet.SetActivePage(CApplicationMain::kShowProjectPage);
   Save(&sheet, "07-project-view");
 
-  sheet.SetActivePage(CApplicationMain::kMainPage);
-  main->ChooseOption(CCorvaneRepackagerDlg::kSetupProgram);
-  main->TakeChosenPath(QString::fromStdWString(setup));
-  wizard.ClickNext();
+  wizard.ToCapturePage(setup);
   Save(&sheet, "08-capture");
   sheet.SetActivePage(CApplicationMain::kLaunchSetupPage);
   Save(&sheet, "09-launch");
@@ -148,7 +141,7 @@ int main(int argc, char** argv) {
   // menu, and the registry key chooser.
   {
     sheet.SetActivePage(CApplicationMain::kCaptureSnapshotPage);
-    auto* capture = static_cast<CCaptureSnapshotDlg*>(sheet.Page(CApplicationMain::kCaptureSnapshotPage));
+    auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
     CPrompter& prompter = sheet.Prompter();
     const auto previous = prompter.onDialog;
     prompter.onDialog = [](QDialog& dialog) {
