@@ -96,12 +96,14 @@ class CaptureSessionWineTest : public ::testing::Test {
     const fs::path path = platform::Machine::HostPath(manager_->Context().ProjectFilePath);
     std::string error;
     // A new INI file is a file like any other; only a changed one goes entry by entry. A deleted
-    // file cannot go into a package: the change writers leave it out.
+    // file cannot go into a package: the change writers leave it out. A new key without values of
+    // its own is listed as a key.
     EXPECT_EQ(ProjectItems(path, error),
               (std::set<std::string>{"added|file|C:\\CorvaneData|added.txt", "added|file|C:\\CorvaneData|new.ini",
                                      "added|file|C:\\CorvaneData\\NewFolder|inner.txt",
                                      "modified|file|C:\\CorvaneData|modify.txt",
                                      "added|value|HKEY_LOCAL_MACHINE\\SOFTWARE\\CorvaneTest|\"Name\"|REG_SZ",
+                                     "added|key|HKEY_CURRENT_USER\\Software\\CorvaneTest",
                                      "added|value|HKEY_CURRENT_USER\\Software\\CorvaneTest\\Sub|\"Count\"|REG_DWORD",
                                      "modified|ini|%WINDIR%\\corvane.ini|Main|Key=NewValue"}));
     EXPECT_TRUE(error.empty()) << error;
