@@ -1,8 +1,9 @@
 // Cancelling a capture session on a copy of a fresh Wine prefix while it works: during the first
-// snapshot, during the wait for the setup (whose processes then end) and during the build. Each
-// cancelled step leaves no file of its own, the capture goes on (or starts again) to the package an
-// uncancelled capture of the sample gives, and the delay from the request to the return is
-// measured and recorded (never asserted).
+// snapshot, during the wait for the setup (whose processes then end) and during the build, one
+// after the other in one session. Each cancelled step leaves no file of its own, the capture goes
+// on (or starts again) to the package an uncancelled capture of the sample gives, and the delay
+// from the request to the return is measured and recorded (never asserted). And Ctrl-C on the
+// command line while the setup runs.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -28,6 +29,7 @@
 #include "support/capture_program.h"
 #include "support/capture_setup.h"
 #include "support/package_places.h"
+#include "support/pe_builder.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -39,11 +41,6 @@ using Clock = std::chrono::steady_clock;
 
 const fs::path kSample = fs::path(CORVANE_SOURCE_DIR) / "examples" / "sample-installer";
 const ProductTexts kSampleTexts{L"Corvane Sample", L"1.2.0", L"Corvane Labs"};
-
-// A silent setup that does nothing but wait for ten minutes.
-constexpr const char* kHangingSetup =
-    "Unicode true\nSilentInstall silent\nRequestExecutionLevel user\nName \"Hang\"\n"
-    "OutFile \"${OUTFILE}\"\nSection\n  Sleep 600000\nSectionEnd\n";
 
 // Runs `work` on a worker thread; once `ready` holds (polled), requests a cancel. The result, and
 // the seconds from the request to the return in `delay` (negative when the work ended first).
@@ -70,8 +67,6 @@ class CaptureCancelTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(machine_.ok()) << machine_.error();
-    sample_ = BuildSample("sample-installer", work_.path() / "setup");
-    ASSERT_FALSE(sample_.empty());
     if (const char* home = std::getenv("HOME")) previousHome_ = home;
     setenv("HOME", machine_.home().c_str(), 1);
     StartProgram();
@@ -103,23 +98,14 @@ class CaptureCancelTest : public ::testing::Test {
 
   fs::path Output() const { return work_.path() / "out"; }
 
-  // The setup that waits for ten minutes, built; empty (with a failure added) when it cannot be.
+  // A silent setup that does nothing but wait for ten minutes; empty (with a failure added) when it
+  // cannot be built.
   fs::path BuildHangingSetup() {
-    const fs::path script = work_.path() / "hang.nsi";
-    std::FILE* file = std::fopen(script.c_str(), "wb");
-    if (file == nullptr) {
-      ADD_FAILURE() << "cannot write " << script;
-      return {};
-    }
-    std::fputs(kHangingSetup, file);
-    std::fclose(file);
-    const fs::path hanging = work_.path() / "hang.exe";
-    std::string output;
-    if (RunHostCommand({"makensis", "-V1", "-DOUTFILE=" + hanging.string(), script.string()}, {"PATH=/usr/bin:/bin"},
-                       &output) != 0) {
-      ADD_FAILURE() << output;
-      return {};
-    }
+    std::string log;
+    const fs::path hanging = pe_builder::BuildNsisScript(
+        work_.path(), "hang",
+        "SilentInstall silent\nRequestExecutionLevel user\nName \"Hang\"\nSection\n  Sleep 600000\nSectionEnd\n", &log);
+    EXPECT_FALSE(hanging.empty()) << log;
     return hanging;
   }
   fs::path Snapshots() const {
@@ -182,17 +168,22 @@ class CaptureCancelTest : public ::testing::Test {
 
   WinePrefixCopy machine_;
   TempFolder work_;
-  fs::path sample_;
   fs::path program_;
   std::string previousHome_;
   std::unique_ptr<CCaptureSession> session_;
 };
 
-TEST_F(CaptureCancelTest, DuringTheFirstSnapshot) {
-  Begin(sample_);
-  // Once the file walk is under way (the machine prepared, folders counted).
+TEST_F(CaptureCancelTest, AtEachStepAndTheCaptureGoesOnToTheSamePackage) {
+  const fs::path sample = BuildSample("sample-installer", work_.path() / "setup");
+  ASSERT_FALSE(sample.empty());
+  const fs::path hanging = BuildHangingSetup();
+  ASSERT_FALSE(hanging.empty());
+  Begin(hanging);
+
+  // During the first snapshot, once the file walk is under way (the machine prepared, folders
+  // counted).
   double delay = 0;
-  const COperationResult cancelled = RunAndCancelWhen(
+  COperationResult cancelled = RunAndCancelWhen(
       [&] { return session_->CaptureFirstSnapshot(); },
       [] { return StatusCaption.Get() != L"Preparing the machine" && !StatusDetail.Get().empty(); }, delay);
   ASSERT_TRUE(cancelled.cancelled()) << cancelled.error();
@@ -204,30 +195,13 @@ TEST_F(CaptureCancelTest, DuringTheFirstSnapshot) {
   EXPECT_TRUE(!fs::exists(backups) || fs::is_empty(backups)) << "INI backups of the cancelled walk are left";
   EXPECT_EQ(Pending(), L"");
   EXPECT_FALSE(session_->IsFirstSnapshotExist());
-
-  // Started again, the capture gives what an uncancelled one does.
-  ASSERT_TRUE(session_->CaptureFirstSnapshot().succeeded());
-  EXPECT_EQ(Pending(), L"1");
-  const SetupRun run = session_->RunSetup(300, {});
-  ASSERT_TRUE(run.result.succeeded()) << run.result.error();
-  CaptureToProject();
-  ASSERT_TRUE(session_->BuildPackage().succeeded());
-  EXPECT_TRUE(fs::is_regular_file(platform::Machine::HostPath(session_->PackagePath())));
-  session_->EndCapture();
-}
-
-TEST_F(CaptureCancelTest, DuringTheWaitForTheSetup) {
-  const fs::path hanging = BuildHangingSetup();
-  ASSERT_FALSE(hanging.empty());
-  std::string output;
-
-  Begin(hanging);
+  // Started again.
   ASSERT_TRUE(session_->CaptureFirstSnapshot().succeeded());
   ASSERT_EQ(Pending(), L"1");
-  // Once the setup has run for a second.
+
+  // During the wait for the setup, once it has run for a second.
   SetupRun run;
-  double delay = 0;
-  const COperationResult cancelled = RunAndCancelWhen(
+  cancelled = RunAndCancelWhen(
       [&] {
         run = session_->RunSetup(300, {});
         return run.result;
@@ -238,37 +212,26 @@ TEST_F(CaptureCancelTest, DuringTheWaitForTheSetup) {
   RecordProperty("setup_wait_cancel_delay_ms", static_cast<int>(delay * 1000));
   std::printf("cancel delay, setup wait: %.3f s\n", delay);
   // Nothing of the machine runs any more: a wait for its server returns at once.
+  std::string output;
   EXPECT_EQ(RunHostCommand({"timeout", "10", "wineserver", "-w"}, machine_.WineEnvironment(), &output), 0);
   // The capture is still pending, with its first snapshot.
   EXPECT_EQ(Pending(), L"1");
   EXPECT_TRUE(fs::exists(Snapshots() / "FileSystemDir/FirstSnapShot.txt"));
-
-  // The user runs the setup to its end, and the program, started again, resumes the capture.
-  ASSERT_EQ(machine_.Run({WideToUtf8(WindowsPathOf(sample_))}), 0);
+  // The user runs the sample setup to its end, and the program, started again, resumes the capture
+  // to the items an uncancelled capture of the sample finds.
+  ASSERT_EQ(machine_.Run({WideToUtf8(WindowsPathOf(sample))}), 0);
   StartProgram();
   ASSERT_TRUE(session_->ResumePendingCapture().succeeded());
   CaptureToProject();
-  ASSERT_TRUE(session_->BuildPackage().succeeded());
-  session_->EndCapture();
-  EXPECT_EQ(Pending(), L"");
-}
 
-TEST_F(CaptureCancelTest, DuringTheBuild) {
-  Begin(sample_);
-  ASSERT_TRUE(session_->CaptureFirstSnapshot().succeeded());
-  ASSERT_TRUE(session_->RunSetup(300, {}).result.succeeded());
-  CaptureToProject();
-
-  // Once the builder has started on the tables.
-  double delay = 0;
-  const COperationResult cancelled = RunAndCancelWhen([&] { return session_->BuildPackage(); },
-                                                      [] { return !BuildStatusText.Get().empty(); }, delay);
+  // During the build, once the builder has started on the tables.
+  cancelled = RunAndCancelWhen([&] { return session_->BuildPackage(); }, [] { return !BuildStatusText.Get().empty(); },
+                               delay);
   ASSERT_TRUE(cancelled.cancelled()) << cancelled.error();
   RecordProperty("build_cancel_delay_ms", static_cast<int>(delay * 1000));
   std::printf("cancel delay, build: %.3f s\n", delay);
   EXPECT_EQ(OutputFiles(), std::set<std::string>{}) << "a cancelled build left files";
   EXPECT_TRUE(fs::is_regular_file(platform::Machine::HostPath(session_->Context().ProjectFilePath)));
-
   // Built again, and once more under another name as the uncancelled reference: the same package.
   ASSERT_TRUE(session_->BuildPackage().succeeded());
   const fs::path rebuilt = platform::Machine::HostPath(session_->PackagePath());
@@ -280,6 +243,7 @@ TEST_F(CaptureCancelTest, DuringTheBuild) {
   EXPECT_FALSE(places.empty());
   EXPECT_EQ(places, Places(reference));
   session_->EndCapture();
+  EXPECT_EQ(Pending(), L"");
 }
 
 // Ctrl-C on the command line while the setup runs: the program ends the wait as a cancel does
@@ -308,7 +272,8 @@ TEST_F(CaptureCancelTest, InterruptOfTheCommandLine) {
   EXPECT_NE(output.find("cancelled"), std::string::npos) << output;
   EXPECT_NE(output.find("the capture is still pending"), std::string::npos) << output;
   // The capture waits for its second snapshot. (That the cancel ends the machine's processes is
-  // DuringTheWaitForTheSetup's concern; here the server only needs to be gone before the check.)
+  // AtEachStepAndTheCaptureGoesOnToTheSamePackage's concern; here the server only needs to be
+  // gone before the check.)
   RunHostCommand({"timeout", "120", "wineserver", "-w"}, machine_.WineEnvironment(), &output);
   StartProgram();
   EXPECT_EQ(Pending(), L"1");

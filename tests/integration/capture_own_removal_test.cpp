@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -43,12 +42,7 @@ std::set<std::string> FilesBelow(const fs::path& folder) {
 TEST(CaptureOwnRemovalTest, DesktopFileNewIniFileAndTheSetupsOwnUninstaller) {
   TempFolder work;
   const fs::path setup = work.path() / "CorvaneRemovalSetup.exe";
-  std::string output;
-  ASSERT_EQ(RunHostCommand({"makensis", "-V2", "-DOUTFILE=" + setup.string(),
-                            std::string(CORVANE_FIXTURES_DIR) + "/own-removal-setup.nsi"},
-                           {"PATH=/usr/bin:/bin"}, &output),
-            0)
-      << output;
+  ASSERT_TRUE(BuildFixtureSetup("own-removal-setup.nsi", setup));
 
   WinePrefixCopy machine;
   ASSERT_TRUE(machine.ok()) << machine.error();
@@ -58,15 +52,10 @@ TEST(CaptureOwnRemovalTest, DesktopFileNewIniFileAndTheSetupsOwnUninstaller) {
   const size_t level = config.find("LogLevel=2");
   ASSERT_NE(level, std::string::npos);
   config.replace(level, 10, "LogLevel=3");
-  {
-    std::FILE* file = std::fopen((program / "CorvaneRepackager.ini").c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(config.data(), 1, config.size(), file);
-    std::fclose(file);
-  }
+  WriteHostFile(program / "CorvaneRepackager.ini", config);
 
   const fs::path out = work.path() / "out";
-  output.clear();
+  std::string output;
   ASSERT_EQ(RunProgram(program, machine,
                        {"-Capture=" + setup.string(), "-Path=" + out.string(), "-Product=Corvane Removal",
                         "-Version=1.0", "-Company=Corvane Labs"},

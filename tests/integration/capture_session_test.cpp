@@ -21,6 +21,7 @@
 #include "session/capture_session.h"
 #include "session/ui_manager.h"
 #include "support/capture_setup.h"
+#include "support/package_places.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -35,14 +36,22 @@ class CaptureSessionWineTest : public ::testing::Test {
     // Wine started by the program uses HOME: keep it on the copy's own home, like the test runs.
     if (const char* home = std::getenv("HOME")) previousHome_ = home;
     setenv("HOME", wine_.home().c_str(), 1);
+    // What the machine holds before the installer runs.
+    WriteHostFile(wine_.driveC() / "CorvaneData/modify.txt", "original\r\n");
+    WriteHostFile(wine_.driveC() / "CorvaneData/delete.txt", "to be deleted\r\n");
+    WriteHostFile(wine_.driveC() / "CorvaneData/same.txt", "unchanged\r\n");
+    WriteHostFile(wine_.driveC() / "windows/corvane.ini", "[Main]\r\nKey=Old\r\nKeep=1\r\n");
+    StartProgram();
+  }
+
+  // As a start of the program: a new session on the same work paths.
+  void StartProgram() {
+    session_.reset();
+    platform::Machine::Reset();
     session_ = std::make_unique<CCaptureSession>(nullptr);
     manager_ = &session_->Manager();
     SetUpCaptureWorkPaths(manager_->Context(), scratch_.path());
-    // What the machine holds before the installer runs.
-    WriteC("CorvaneData/modify.txt", "original\r\n");
-    WriteC("CorvaneData/delete.txt", "to be deleted\r\n");
-    WriteC("CorvaneData/same.txt", "unchanged\r\n");
-    WriteC("windows/corvane.ini", "[Main]\r\nKey=Old\r\nKeep=1\r\n");
+    manager_->Context().ProjectFilePath.clear();
     ASSERT_EQ(manager_->Initialize(), 1);
   }
 
@@ -52,15 +61,6 @@ class CaptureSessionWineTest : public ::testing::Test {
       session_.reset();
     }
     setenv("HOME", previousHome_.c_str(), 1);
-  }
-
-  void WriteC(const std::string& relative, const std::string& bytes) {
-    fs::path path = wine_.driveC() / relative;
-    fs::create_directories(path.parent_path());
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
   }
 
   CaptureChoiceMap Choices() {
@@ -92,66 +92,24 @@ class CaptureSessionWineTest : public ::testing::Test {
               0);
   }
 
-  // Every Directory/File of a file list, as "folder|file" (a folder without files as "folder|").
-  static std::set<std::string> FileEntries(const pugi::xml_node& root, const char* list) {
-    std::set<std::string> entries;
-    for (pugi::xpath_node directory : root.select_nodes((std::string(list) + "/Directory").c_str())) {
-      std::string folder = directory.node().attribute("Name").value();
-      bool any = false;
-      for (pugi::xml_node file : directory.node().children("File")) {
-        entries.insert(folder + "|" + file.attribute("Name").value());
-        any = true;
-      }
-      if (!any) entries.insert(folder + "|");
-    }
-    return entries;
-  }
-
-  static std::set<std::string> RegistryEntries(const pugi::xml_node& root, const char* list) {
-    std::set<std::string> entries;
-    for (pugi::xpath_node key : root.select_nodes((std::string(list) + "/SubKey").c_str())) {
-      for (pugi::xml_node value : key.node().children("Value")) {
-        entries.insert(std::string(key.node().attribute("Name").value()) + "|" + value.attribute("Name").value() + "|" +
-                       value.attribute("Type").value());
-      }
-    }
-    return entries;
-  }
-
-  static std::set<std::string> IniEntries(const pugi::xml_node& root, const char* list) {
-    std::set<std::string> entries;
-    for (pugi::xpath_node file : root.select_nodes((std::string(list) + "/File").c_str())) {
-      for (pugi::xml_node section : file.node().children("Section")) {
-        entries.insert(std::string(file.node().attribute("Name").value()) + "|" + section.attribute("Name").value() +
-                       "|" + section.attribute("Key").value() + "=" + section.attribute("Value").value());
-      }
-    }
-    return entries;
-  }
-
   void ExpectProjectHoldsExactlyTheChanges() {
+    const fs::path path = platform::Machine::HostPath(manager_->Context().ProjectFilePath);
+    std::string error;
+    // A new INI file is a file like any other; only a changed one goes entry by entry. A deleted
+    // file cannot go into a package: the change writers leave it out. A new key without values of
+    // its own is listed as a key.
+    EXPECT_EQ(ProjectItems(path, error),
+              (std::set<std::string>{"added|file|C:\\CorvaneData|added.txt", "added|file|C:\\CorvaneData|new.ini",
+                                     "added|file|C:\\CorvaneData\\NewFolder|inner.txt",
+                                     "modified|file|C:\\CorvaneData|modify.txt",
+                                     "added|value|HKEY_LOCAL_MACHINE\\SOFTWARE\\CorvaneTest|\"Name\"|REG_SZ",
+                                     "added|key|HKEY_CURRENT_USER\\Software\\CorvaneTest",
+                                     "added|value|HKEY_CURRENT_USER\\Software\\CorvaneTest\\Sub|\"Count\"|REG_DWORD",
+                                     "modified|ini|%WINDIR%\\corvane.ini|Main|Key=NewValue"}));
+    EXPECT_TRUE(error.empty()) << error;
     pugi::xml_document project;
-    ASSERT_TRUE(project.load_file(platform::Machine::HostPath(manager_->Context().ProjectFilePath).c_str()))
-        << WideToUtf8(manager_->Context().ProjectFilePath);
-    pugi::xml_node root = project.document_element();
-    // A new INI file is a file like any other; only a changed one goes entry by entry.
-    EXPECT_EQ(FileEntries(root, "FileSystem/AddedItems/DirectoryList"),
-              (std::set<std::string>{"C:\\CorvaneData|added.txt", "C:\\CorvaneData|new.ini",
-                                     "C:\\CorvaneData\\NewFolder|inner.txt"}));
-    EXPECT_EQ(FileEntries(root, "FileSystem/ModifiedItems/DirectoryList"),
-              (std::set<std::string>{"C:\\CorvaneData|modify.txt"}));
-    // A deleted file cannot go into a package: the change writers leave it out.
-    EXPECT_EQ(FileEntries(root, "FileSystem/DeletedItems/DirectoryList"), std::set<std::string>{});
-    EXPECT_EQ(RegistryEntries(root, "RegistrySystem/AddedItems/SubKeyList"),
-              (std::set<std::string>{"HKEY_LOCAL_MACHINE\\SOFTWARE\\CorvaneTest|\"Name\"|REG_SZ",
-                                     "HKEY_CURRENT_USER\\Software\\CorvaneTest\\Sub|\"Count\"|REG_DWORD"}));
-    EXPECT_EQ(RegistryEntries(root, "RegistrySystem/ModifiedItems/SubKeyList"), std::set<std::string>{});
-    EXPECT_EQ(RegistryEntries(root, "RegistrySystem/DeletedItems/SubKeyList"), std::set<std::string>{});
-    EXPECT_EQ(IniEntries(root, "INIFileSystem/ModifiedItems/FileList"),
-              std::set<std::string>{"%WINDIR%\\corvane.ini|Main|Key=NewValue"});
-    EXPECT_EQ(IniEntries(root, "INIFileSystem/AddedItems/FileList"), std::set<std::string>{});
-    EXPECT_EQ(IniEntries(root, "INIFileSystem/DeletedItems/FileList"), std::set<std::string>{});
-    pugi::xml_node product = root.child("ProductInformation").child("ProductInformation");
+    ASSERT_TRUE(project.load_file(path.c_str())) << path;
+    pugi::xml_node product = project.document_element().child("ProductInformation").child("ProductInformation");
     EXPECT_STREQ(product.attribute("ApplicationName").value(), "Capture Test");
   }
 
@@ -162,9 +120,10 @@ class CaptureSessionWineTest : public ::testing::Test {
   CUIManager* manager_ = nullptr;
 };
 
-TEST_F(CaptureSessionWineTest, PreparingTheMachineAbsorbsOneStartOfWine) {
-  // Every start of the prefix's server rewrites the registry files (new inodes): seeing that
-  // happen shows Wine did start, and returning shows its server ended again.
+TEST_F(CaptureSessionWineTest, CaptureInOneRun) {
+  // Preparing the machine absorbs one start of Wine. Every start of the prefix's server rewrites
+  // the registry files (new inodes): seeing that happen shows Wine did start, and returning shows
+  // its server ended again.
   struct stat before {};
   ASSERT_EQ(stat((wine_.prefix() / "system.reg").c_str(), &before), 0);
   EXPECT_EQ(platform::PrepareMachineForCapture(), platform::kSuccess);
@@ -174,9 +133,7 @@ TEST_F(CaptureSessionWineTest, PreparingTheMachineAbsorbsOneStartOfWine) {
   // Nothing of the prefix runs any more: a wait for its server returns at once.
   std::string output;
   EXPECT_EQ(RunHostCommand({"wineserver", "-w"}, wine_.WineEnvironment(), &output), 0);
-}
 
-TEST_F(CaptureSessionWineTest, CaptureInOneRun) {
   ASSERT_FALSE(manager_->IsFirstSnapshotExist());
   ASSERT_EQ(manager_->WriteScanDetails(Choices()), 1);
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);  // makes the prefix quiet first
@@ -198,14 +155,7 @@ TEST_F(CaptureSessionWineTest, CaptureResumesAfterARestart) {
   MakeChanges();
 
   // The program ends without finishing the capture and starts again.
-  session_.reset();
-  manager_ = nullptr;
-  platform::Machine::Reset();
-  session_ = std::make_unique<CCaptureSession>(nullptr);
-  manager_ = &session_->Manager();
-  SetUpCaptureWorkPaths(manager_->Context(), scratch_.path());
-  manager_->Context().ProjectFilePath.clear();
-  ASSERT_EQ(manager_->Initialize(), 1);
+  StartProgram();
   EXPECT_TRUE(manager_->Context().SnapshotTaken);
   ASSERT_TRUE(manager_->IsFirstSnapshotExist());
   EXPECT_EQ(manager_->GetCaptureChoices()[L"Registry"], Choices()[L"Registry"]);

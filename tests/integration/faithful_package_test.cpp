@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "support/capture_program.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -23,11 +23,6 @@ namespace {
 
 const fs::path kProgram = fs::path(CORVANE_PROGRAM_DIR) / "CorvaneRepackager";
 const std::string kUser = std::getenv("USER") != nullptr && *std::getenv("USER") != '\0' ? std::getenv("USER") : "root";
-
-void Write(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::string Utf16(const std::wstring& text) { return WideToUtf16Le(text); }
 
@@ -167,7 +162,7 @@ fs::path BuildPackage(bool with64, const fs::path& out, std::string& output) {
   if (!source.ok()) return {};
   std::vector<File> all = kFiles32;
   if (with64) all.insert(all.end(), kFiles64.begin(), kFiles64.end());
-  for (const File& file : all) Write(source.driveC() / file.captured / file.name, "content of " + file.name);
+  for (const File& file : all) WriteHostFile(source.driveC() / file.captured / file.name, "content of " + file.name);
   std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n"
                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Corvane Faithful]\r\n"
                     "\"Path32\"=\"C:\\\\Program Files (x86)\\\\Corvane Faithful\\\\app32.exe\"\r\n\r\n"
@@ -177,15 +172,12 @@ fs::path BuildPackage(bool with64, const fs::path& out, std::string& output) {
     for (const Value& value : TypedValues()) reg += RegLine(value);
   }
   // In UTF-16 with its mark: regedit reads the bytes of hex(1), hex(2) and hex(7) as UTF-16 only then.
-  Write(source.driveC() / "values.reg", "\xff\xfe" + WideToUtf16Le(Utf8ToWide(reg)));
+  WriteHostFile(source.driveC() / "values.reg", "\xff\xfe" + WideToUtf16Le(Utf8ToWide(reg)));
   EXPECT_EQ(source.Run({"regedit", "/s", "C:\\values.reg"}), 0);
   const fs::path project = out / "ProjectFile.xml";
-  Write(project, ProjectXml(with64));
-  const int status = RunHostCommand(
-      {kProgram.string(), project.string(), "-Path=" + out.string(), "-File=faithful.msi"},
-      {"PATH=/usr/bin:/bin", "HOME=" + source.home().string(), "WINEPREFIX=" + source.prefix().string(),
-       "LANG=C.UTF-8"},
-      &output);
+  WriteHostFile(project, ProjectXml(with64));
+  const int status = RunHostCommand({kProgram.string(), project.string(), "-Path=" + out.string(), "-File=faithful.msi"},
+                                    ProgramEnvironment(source), &output);
   EXPECT_EQ(status, 0) << output;
   return out / "faithful.msi";
 }
@@ -272,35 +264,6 @@ TEST(FaithfulPackageTest, A32And64BitPackagePutsEveryItemWhereTheSetupDid) {
   EXPECT_FALSE(fs::exists(target.driveC() / "Program Files (x86)/Corvane Faithful/app32.exe"));
 }
 
-// A WINEARCH=win32 machine, made as scripts/make-prefix.sh makes the 64-bit ones.
-class Win32Machine {
- public:
-  Win32Machine() {
-    prefix_ = folder_.path() / "prefix";
-    fs::create_directories(folder_.path() / "home");
-    ok_ = Run({"wine", "wineboot", "-i"}) == 0 && fs::exists(prefix_ / "system.reg");
-  }
-  ~Win32Machine() { Run({"wineserver", "-k"}); }
-  bool ok() const { return ok_; }
-  const fs::path& prefix() const { return prefix_; }
-  fs::path driveC() const { return prefix_ / "drive_c"; }
-  int Run(const std::vector<std::string>& command) const {
-    const int status =
-        RunHostCommand(command, {"PATH=/usr/lib/wine:/usr/bin:/bin", "HOME=" + (folder_.path() / "home").string(),
-                                 "USER=" + kUser, "LANG=C.UTF-8", "WINEPREFIX=" + prefix_.string(),
-                                 "WINEDEBUG=-all", "WINEARCH=win32",
-                                 "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d"});
-    RunHostCommand({"wineserver", "-w"},
-                   {"PATH=/usr/lib/wine:/usr/bin:/bin", "WINEPREFIX=" + prefix_.string()});
-    return status;
-  }
-
- private:
-  TempFolder folder_;
-  fs::path prefix_;
-  bool ok_ = false;
-};
-
 TEST(FaithfulPackageTest, A32BitPackageInstallsOn32And64BitMachines) {
   TempFolder out;
   std::string output;
@@ -327,20 +290,20 @@ TEST(FaithfulPackageTest, A32BitPackageInstallsOn32And64BitMachines) {
                            "AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Corvane Faithful/Tools/App 32.lnk"));
   }
 
-  Win32Machine machine;
-  ASSERT_TRUE(machine.ok()) << "no 32-bit Wine machine could be made";
+  TempFolder win32;
+  std::string error;
+  ASSERT_TRUE(MakeWin32Machine(win32.path(), error)) << error;
+  WinePrefixCopy machine(win32.path());
+  ASSERT_TRUE(machine.ok()) << machine.error();
   fs::copy_file(package, machine.driveC() / "faithful.msi");
-  ASSERT_EQ(machine.Run({"wine", "msiexec", "/i", "C:\\faithful.msi", "/qn", "/l*v", "C:\\install.log"}), 0)
+  ASSERT_EQ(machine.Run({"msiexec", "/i", "C:\\faithful.msi", "/qn", "/l*v", "C:\\install.log"}), 0)
       << ReadHostFile(machine.driveC() / "install.log").substr(0, 3000);
   for (const File& file : kFiles32)
     EXPECT_EQ(ReadHostFile(machine.driveC() / file.on32 / file.name), "content of " + file.name) << file.on32;
-  setenv("WINEPREFIX", machine.prefix().c_str(), 1);
   EXPECT_TRUE(ReadValue(platform::RootKey::LocalMachine, L"Software\\Corvane Faithful", "Path32", type, bytes));
   // The 32-bit machine's program-files folder is the plain one: the value names it.
   EXPECT_EQ(Text(bytes), "C:\\Program Files\\Corvane Faithful\\app32.exe");
   EXPECT_TRUE(ReadValue(platform::RootKey::CurrentUser, L"Software\\Corvane Faithful", "User", type, bytes));
-  unsetenv("WINEPREFIX");
-  platform::Machine::Reset();
 }
 
 }  // namespace

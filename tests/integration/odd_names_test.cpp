@@ -26,32 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What running `arguments` (a Windows program and its arguments) wrote into `machine`.
-std::vector<PrefixItem> WrittenBy(const WinePrefixCopy& machine, const std::vector<std::string>& arguments) {
-  PrefixState before, after;
-  std::string error, output;
-  if (!before.Take(machine.prefix(), error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  EXPECT_EQ(machine.Run(arguments, &output), 0) << arguments[0] << ": " << output;
-  if (!after.Take(machine.prefix(), error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  return DiffPrefixStates(before, after);
-}
-
-std::string PropertyOf(const fs::path& package, const std::string& name) {
-  PackageTable table;
-  std::string error;
-  if (!ReadPackageTable(package, "Property", table, error)) return {};
-  for (const auto& row : table.rows) {
-    if (table.Get(row, "Property") == name) return table.Get(row, "Value");
-  }
-  return {};
-}
-
 // How a warning names an item: a file by its full path, a registry value as "value <name> of
 // <key>", anything else by its last name.
 std::string NamedAs(const PrefixItem& item) {
@@ -77,13 +51,7 @@ bool NamedInAWarning(const PrefixItem& item, const std::string& captureOutput) {
 TEST(OddNamesTest, EveryItemIsPackagedExactlyOrNamedInAWarning) {
   TempFolder work;
   const fs::path setup = work.path() / "setup" / "odd-names-setup.exe";
-  fs::create_directories(setup.parent_path());
-  std::string output;
-  ASSERT_EQ(RunHostCommand({"makensis", "-V2", "-INPUTCHARSET", "UTF8", "-DOUTFILE=" + setup.string(),
-                            (fs::path(CORVANE_FIXTURES_DIR) / "odd-names-setup.nsi").string()},
-                           {"PATH=/usr/bin:/bin"}, &output),
-            0)
-      << output;
+  ASSERT_TRUE(BuildFixtureSetup("odd-names-setup.nsi", setup));
 
   // A: the capture.
   const fs::path out = work.path() / "out";
@@ -110,7 +78,7 @@ TEST(OddNamesTest, EveryItemIsPackagedExactlyOrNamedInAWarning) {
     ASSERT_TRUE(machine.ok()) << machine.error();
     byPackage = WrittenBy(machine, {"msiexec", "/i", WideToUtf8(platform::Machine::WindowsPath(package)), "/qn"});
   }
-  const std::string productCode = PropertyOf(package, "ProductCode");
+  const std::string productCode = PackageProperty(package, "ProductCode");
   TakeInstallerBookkeeping(bySetup, productCode);
   TakeInstallerBookkeeping(byPackage, productCode);
   const PrefixComparison result = ComparePrefixItems(bySetup, byPackage);

@@ -15,6 +15,7 @@
 #include "platform/installer_database.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
+#include "support/capture_program.h"
 #include "support/registry_change_lines.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
@@ -36,10 +37,7 @@ std::string Windows(const fs::path& host) { return WideToUtf8(platform::Machine:
 int RunProgram(const WinePrefixCopy& prefix, const std::vector<std::string>& arguments, std::string* output) {
   std::vector<std::string> command{kProgram.string()};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  return RunHostCommand(command,
-                        {"PATH=/usr/bin:/bin", "HOME=" + prefix.home().string(), "WINEPREFIX=" + prefix.prefix().string(),
-                         "LANG=C.UTF-8"},
-                        output);
+  return RunHostCommand(command, ProgramEnvironment(prefix), output);
 }
 
 void Stage(const WinePrefixCopy& source) {
@@ -64,48 +62,34 @@ std::vector<fs::path> FindNamed(const fs::path& root, const std::string& name) {
 // for the command line and 1 for the input, and nothing left in the output folder.
 void CheckBadCommandLinesAndInputs(const WinePrefixCopy& machine) {
   TempFolder work;
-  std::string output;
-
-  EXPECT_EQ(RunProgram(machine, {}, &output), 2);
-  EXPECT_NE(output.find("wizard"), std::string::npos) << output;
-  output.clear();
-  EXPECT_EQ(RunProgram(machine, {"only-one"}, &output), 2);
-  EXPECT_NE(output.find("Check the Command Line Argument"), std::string::npos) << output;
-  output.clear();
-  EXPECT_EQ(RunProgram(machine, {(kSample / "ProjectFile.xml").string(), work.path().string()}, &output), 2);
-  EXPECT_NE(output.find("Check the Command Line Argument"), std::string::npos) << output;
-
-  // A project file that does not exist.
-  output.clear();
-  EXPECT_EQ(RunProgram(machine, {(work.path() / "nothere.xml").string(), "-Path=" + work.path().string()}, &output), 1);
-  EXPECT_NE(output.find("Given XML file not found"), std::string::npos) << output;
-
-  // A malformed project file.
+  const std::string project = (kSample / "ProjectFile.xml").string();
   const fs::path broken = work.WriteFile("broken.xml", "<Project><FileSystem>");
-  output.clear();
-  EXPECT_EQ(RunProgram(machine, {broken.string(), "-Path=" + (work.path() / "out1").string(), "-File=x.msi"}, &output),
-            1);
-  EXPECT_NE(output.find("Unable to load Project File"), std::string::npos) << output;
+  work.WriteFile("plainfile", "x");
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{}, 2, "wizard"},
+      {{"only-one"}, 2, "Check the Command Line Argument"},
+      {{project, work.path().string()}, 2, "Check the Command Line Argument"},
+      {{(work.path() / "nothere.xml").string(), "-Path=" + work.path().string()}, 1, "Given XML file not found"},
+      {{broken.string(), "-Path=" + (work.path() / "out1").string(), "-File=x.msi"}, 1, "Unable to load Project File"},
+      // Captured files missing from the machine: this machine was never staged.
+      {{project, "-Path=" + (work.path() / "out2").string(), "-File=x.msi"}, 1, "app.exe"},
+      // An output folder that cannot be created (its parent is a file).
+      {{project, "-Path=" + (work.path() / "plainfile" / "out").string(), "-File=x.msi"}, 1, "cannot be created"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    std::string output;
+    EXPECT_EQ(RunProgram(machine, c.arguments, &output), c.status);
+    EXPECT_NE(output.find(c.says), std::string::npos) << output;
+  }
   EXPECT_FALSE(fs::exists(work.path() / "out1" / "x.msi"));
-
-  // Captured files missing from the machine: this machine was never staged.
-  output.clear();
-  EXPECT_EQ(RunProgram(machine, {(kSample / "ProjectFile.xml").string(), "-Path=" + (work.path() / "out2").string(),
-                                 "-File=x.msi"},
-                       &output),
-            1);
-  EXPECT_NE(output.find("app.exe"), std::string::npos) << output;
   EXPECT_TRUE(fs::is_directory(work.path() / "out2"));
   EXPECT_TRUE(fs::is_empty(work.path() / "out2")) << "a failed build left files behind";
-
-  // An output folder that cannot be created (its parent is a file).
-  work.WriteFile("plainfile", "x");
-  output.clear();
-  EXPECT_EQ(RunProgram(machine, {(kSample / "ProjectFile.xml").string(),
-                                 "-Path=" + (work.path() / "plainfile" / "out").string(), "-File=x.msi"},
-                       &output),
-            1);
-  EXPECT_NE(output.find("cannot be created"), std::string::npos) << output;
 }
 
 class PackageBuildTest : public ::testing::Test {};
@@ -144,11 +128,7 @@ TEST_F(PackageBuildTest, SampleProjectInstallsAndUninstallsUnderWineAndBadInputs
   ASSERT_TRUE(target.ok()) << target.error();
   CheckBadCommandLinesAndInputs(target);
   // An INI entry the package deletes, beside one it leaves alone.
-  {
-    std::FILE* ini = std::fopen((target.driveC() / "windows" / "corvane-demo.ini").c_str(), "wb");
-    std::fputs("[Old]\r\nObsolete=yes\r\nKeep=1\r\n", ini);
-    std::fclose(ini);
-  }
+  WriteHostFile(target.driveC() / "windows" / "corvane-demo.ini", "[Old]\r\nObsolete=yes\r\nKeep=1\r\n");
   fs::copy_file(package, target.driveC() / "demo.msi");
   ASSERT_EQ(target.Run({"msiexec", "/i", "C:\\demo.msi", "/qn", "/l*v", "C:\\install.log"}), 0);
   // The folder the INI component hangs on is the 64-bit program-files folder too.

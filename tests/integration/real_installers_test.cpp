@@ -52,59 +52,11 @@ struct RealInstaller {
 
 void PrintTo(const RealInstaller& installer, std::ostream* out) { *out << installer.name; }
 
-// A prefix of our own making is self-contained: the profile folders Wine links into the home
-// become real folders, so that what a setup puts on the desktop or in the documents lies in
-// drive_c, where the capture and the differ look.
-void MakeProfileFoldersReal(const fs::path& prefix) {
-  std::error_code ec;
-  const fs::path users = prefix / "drive_c" / "users";
-  std::vector<fs::path> links;
-  for (auto it = fs::recursive_directory_iterator(users, ec); it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_symlink(ec)) links.push_back(it->path());
-  }
-  for (const fs::path& link : links) {
-    fs::remove(link, ec);
-    fs::create_directory(link, ec);
-  }
-}
-
-// Runs a Windows program in `prefix` with a clean environment (as the program's own launches do)
-// and waits for the prefix's server, so the registry files hold what was written. `win32`: a
-// 32-bit prefix, run with the 32-bit loader. `display`: under a private Xvfb. Exit status.
-int RunWine(const fs::path& prefix, const fs::path& home, const std::vector<std::string>& arguments, bool win32,
-            bool display, std::string* output) {
-  std::vector<std::string> env = {
-      "PATH=/usr/lib/wine:/usr/bin:/bin",
-      "HOME=" + home.string(),
-      "USER=" + std::string(std::getenv("USER") ? std::getenv("USER") : "root"),
-      "WINEPREFIX=" + prefix.string(),
-      "WINEDEBUG=-all",
-      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
-      "LANG=C.UTF-8",
-  };
-  if (win32) env.push_back("WINEARCH=win32");
-  std::vector<std::string> command;
-  if (display) command = {"xvfb-run", "-a", "-s", "-screen 0 1024x768x24"};
-  command.push_back(win32 ? "wine" : "wine64");
-  command.insert(command.end(), arguments.begin(), arguments.end());
-  const int status = RunHostCommand(command, env, output);
-  RunHostCommand({"wineserver", "-w"}, env);
-  return status;
-}
-
 // The Windows path of a host path, through Wine's Z: drive.
 std::string OnDriveZ(const fs::path& host) {
   std::string path = "Z:" + fs::absolute(host).string();
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
-}
-
-// The last line of a command's output (where the scripts print their result).
-std::string LastLine(const std::string& output) {
-  const size_t end = output.find_last_not_of("\r\n");
-  if (end == std::string::npos) return {};
-  const size_t newline = output.find_last_of('\n', end);
-  return output.substr(newline == std::string::npos ? 0 : newline + 1, end - (newline == std::string::npos ? 0 : newline + 1) + 1);
 }
 
 std::vector<std::string> SplitWords(const std::string& text) {
@@ -117,62 +69,16 @@ std::vector<std::string> SplitWords(const std::string& text) {
   return words;
 }
 
-// What running `arguments` wrote into a prefix, by the differ. Failures are added to the test.
-std::vector<PrefixItem> WrittenBy(const fs::path& prefix, const fs::path& home, const std::vector<std::string>& arguments,
-                                  bool win32, bool display) {
-  PrefixState before, after;
-  std::string error, output;
-  if (!before.Take(prefix, error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  int status = RunWine(prefix, home, arguments, win32, display, &output);
-  if (!after.Take(prefix, error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  std::vector<PrefixItem> wrote = DiffPrefixStates(before, after);
-  // Wine's "start" now and then fails at once on a busy machine ("ShellExecuteEx failed: Internal
-  // error") before the program ran at all; such a run is tried once more.
-  if (status != 0 && wrote.empty()) {
-    std::printf("retrying %s after: %s\n", arguments.back().c_str(), output.c_str());
-    output.clear();
-    status = RunWine(prefix, home, arguments, win32, display, &output);
-    if (!after.Take(prefix, error)) {
-      ADD_FAILURE() << error;
-      return {};
-    }
-    wrote = DiffPrefixStates(before, after);
-  }
-  EXPECT_EQ(status, 0) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "") << ": " << output;
-  return wrote;
-}
-
-// Runs `setup` itself (as the shell's "open" would, with the silent arguments).
-std::vector<PrefixItem> WrittenBySetup(const fs::path& prefix, const fs::path& home, const fs::path& setup,
-                                       const RealInstaller& installer, bool win32) {
+// What the setup itself writes (run as the shell's "open" would, with the silent arguments).
+std::vector<PrefixItem> WrittenBySetup(const WinePrefixCopy& machine, const fs::path& setup,
+                                       const RealInstaller& installer) {
   std::vector<std::string> arguments = {"start", "/wait", "/unix", setup.string()};
   for (const std::string& word : SplitWords(installer.arguments())) arguments.push_back(word);
-  return WrittenBy(prefix, home, arguments, win32, installer.inno());
+  return WrittenBy(machine, arguments, installer.inno());
 }
 
-std::vector<PrefixItem> WrittenByPackage(const fs::path& prefix, const fs::path& home, const fs::path& package,
-                                         bool win32) {
-  return WrittenBy(prefix, home, {"msiexec", "/i", OnDriveZ(package), "/qn"}, win32, false);
-}
-
-std::string ProductCodeOf(const fs::path& package) {
-  PackageTable table;
-  std::string error;
-  if (!ReadPackageTable(package, "Property", table, error)) {
-    ADD_FAILURE() << error;
-    return {};
-  }
-  for (const auto& row : table.rows) {
-    if (table.Get(row, "Property") == "ProductCode") return table.Get(row, "Value");
-  }
-  ADD_FAILURE() << "the package has no ProductCode";
-  return {};
+std::vector<PrefixItem> WrittenByPackage(const WinePrefixCopy& machine, const fs::path& package) {
+  return WrittenBy(machine, {"msiexec", "/i", OnDriveZ(package), "/qn"});
 }
 
 std::string List(const char* label, const std::vector<PrefixItem>& items) {
@@ -222,20 +128,6 @@ void CompareAndReport(const std::string& name, std::vector<PrefixItem> bySetup, 
   EXPECT_TRUE(result.missing.empty()) << name << ": written by the setup, not by its package:\n"
                                       << List("missing", result.missing);
   EXPECT_TRUE(result.extra.empty()) << name << ": written by the package, not by the setup:\n" << List("extra", result.extra);
-}
-
-// A 32-bit Wine prefix, made as scripts/make-prefix.sh makes the 64-bit one: a private home, the
-// first boot's noise absorbed by a no-op run, no server left running.
-bool MakeWin32Prefix(const fs::path& prefix, const fs::path& home, std::string& error) {
-  fs::create_directories(home);
-  std::string output;
-  if (RunWine(prefix, home, {"wineboot", "-i"}, true, false, &output) != 0 ||
-      RunWine(prefix, home, {"cmd", "/c", "exit"}, true, false, &output) != 0 || !fs::exists(prefix / "system.reg")) {
-    error = "cannot make a 32-bit prefix: " + output;
-    return false;
-  }
-  MakeProfileFoldersReal(prefix);
-  return true;
 }
 
 class RealInstallersTest : public ::testing::TestWithParam<RealInstaller> {
@@ -303,7 +195,6 @@ class RealInstallersTest : public ::testing::TestWithParam<RealInstaller> {
       ADD_FAILURE() << machine.error();
       return {};
     }
-    MakeProfileFoldersReal(machine.prefix());
     const fs::path program = CopyProgram(work_);
     const fs::path out = work_.path() / "out";
     std::string output;
@@ -334,36 +225,29 @@ TEST_P(RealInstallersTest, PackageWritesWhatTheSetupWrote) {
 
   const fs::path package = Capture(setup, installer);
   ASSERT_FALSE(package.empty());
-  const std::string productCode = ProductCodeOf(package);
-
-  std::vector<PrefixItem> bySetup, byPackage;
-  {
-    WinePrefixCopy machineC;
-    ASSERT_TRUE(machineC.ok()) << machineC.error();
-    MakeProfileFoldersReal(machineC.prefix());
-    bySetup = WrittenBySetup(machineC.prefix(), machineC.home(), setup, installer, false);
-  }
-  {
-    WinePrefixCopy machineB;
-    ASSERT_TRUE(machineB.ok()) << machineB.error();
-    MakeProfileFoldersReal(machineB.prefix());
-    byPackage = WrittenByPackage(machineB.prefix(), machineB.home(), package, false);
-  }
-  CompareAndReport(installer.name, bySetup, byPackage, productCode, captureOutput_);
-
-  if (!installer.alsoOnWin32Prefix) return;
-  // The same 32-bit package on a 32-bit machine: the setup run there against the package
-  // installed on a copy of the same fresh prefix.
+  const std::string productCode = PackageProperty(package, "ProductCode");
+  // C: the setup on a fresh machine; B: its package on another. On a 32-bit machine as well, when
+  // the case says so.
   TempFolder win32;
-  std::string error;
-  const fs::path pristine = win32.path() / "pristine";
-  ASSERT_TRUE(MakeWin32Prefix(pristine / "prefix", pristine / "home", error)) << error;
-  ASSERT_EQ(RunHostCommand({"cp", "-a", pristine.string(), (win32.path() / "copy").string()}, {"PATH=/usr/bin:/bin"}), 0);
-  const std::vector<PrefixItem> bySetup32 =
-      WrittenBySetup(pristine / "prefix", pristine / "home", setup, installer, true);
-  const std::vector<PrefixItem> byPackage32 =
-      WrittenByPackage(win32.path() / "copy" / "prefix", win32.path() / "copy" / "home", package, true);
-  CompareAndReport(installer.name + " on a 32-bit prefix", bySetup32, byPackage32, productCode, captureOutput_);
+  std::vector<fs::path> pristines = {fs::path(CORVANE_PRISTINE_PREFIX).parent_path()};
+  if (installer.alsoOnWin32Prefix) {
+    std::string error;
+    ASSERT_TRUE(MakeWin32Machine(win32.path(), error)) << error;
+    pristines.push_back(win32.path());
+  }
+  for (const fs::path& pristine : pristines) {
+    std::vector<PrefixItem> bySetup, byPackage;
+    {
+      WinePrefixCopy machineC(pristine);
+      ASSERT_TRUE(machineC.ok()) << machineC.error();
+      bySetup = WrittenBySetup(machineC, setup, installer);
+    }
+    WinePrefixCopy machineB(pristine);
+    ASSERT_TRUE(machineB.ok()) << machineB.error();
+    byPackage = WrittenByPackage(machineB, package);
+    CompareAndReport(installer.name + (machineB.win32() ? " on a 32-bit prefix" : ""), bySetup, byPackage, productCode,
+                     captureOutput_);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,13 @@
 #include "session/work_context_setup.h"
 #include "snapshot/registry_enumerate.h"
 #include "support/registry_change_lines.h"
+#include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
 namespace {
 
 void RunBatch(const WinePrefixCopy& prefix, const std::string& name, const std::string& commands) {
-  {
-    std::ofstream out(prefix.driveC() / name, std::ios::binary);
-    out << commands;
-  }
+  WriteHostFile(prefix.driveC() / name, commands);
   std::string output;
   ASSERT_EQ(prefix.Run({"cmd", "/c", "C:\\" + name}, &output), 0) << output;
 }

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,10 +35,7 @@ TEST(RegistryValuesIntegration, ValuesAddedThroughWineReadBackByteForByteOnceThe
       "reg add HKCR\\.s2reg /ve /d \"s2file\" /f\r\n"
       "reg add \"HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\s2app.exe\" /ve /d "
       "\"C:\\s2app.exe\" /f\r\n";
-  {
-    std::ofstream out(prefix.driveC() / "s2reg.bat", std::ios::binary);
-    out << batch;
-  }
+  WriteHostFile(prefix.driveC() / "s2reg.bat", batch);
   std::string output;
   ASSERT_EQ(prefix.Run({"cmd", "/c", "C:\\s2reg.bat"}, &output), 0) << output;
   ASSERT_EQ(RunHostCommand({"wine64", "reg", "add", "HKCU\\Software\\S2Reg", "/v", "unicod\xe2\x82\xac", "/d",

@@ -4,6 +4,7 @@
 #include <functional>
 #include <sstream>
 
+#include <gtest/gtest.h>
 #include <pugixml.hpp>
 
 #include "core/strings.h"
@@ -148,6 +149,20 @@ bool ReadPackageTable(const fs::path& package, const std::string& table, Package
     }
   }
   return true;
+}
+
+std::string PackageProperty(const fs::path& package, const std::string& name) {
+  PackageTable table;
+  std::string error;
+  if (!ReadPackageTable(package, "Property", table, error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  for (const auto& row : table.rows) {
+    if (table.Get(row, "Property") == name) return table.Get(row, "Value");
+  }
+  ADD_FAILURE() << "the package has no property " << name;
+  return {};
 }
 
 bool ReadPackagePlaces(const fs::path& package, PackagePlaces& places, std::string& error) {

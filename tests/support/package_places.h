@@ -20,6 +20,9 @@ struct PackageTable {
 // False (with the reason in `error`) when msiinfo cannot export the table.
 bool ReadPackageTable(const std::filesystem::path& package, const std::string& table, PackageTable& out,
                       std::string& error);
+// The value of a property of the package's Property table; "" (with a test failure added) when the
+// table cannot be read or holds no such property.
+std::string PackageProperty(const std::filesystem::path& package, const std::string& name);
 
 struct PackagePlaces {
   bool allUsers = false;

@@ -178,15 +178,19 @@ std::string VersionBlock(const std::string& fixed, const std::vector<uint32_t>& 
 
 std::filesystem::path BuildNsisProgram(const std::filesystem::path& folder, const std::string& name,
                                        const std::string& scriptLines, std::string* log) {
-  const std::filesystem::path script = folder / (name + ".nsi");
+  return BuildNsisScript(folder, name,
+                         "SilentInstall silent\nRequestExecutionLevel user\n" + scriptLines + "\nSection\nSectionEnd\n", log);
+}
+
+std::filesystem::path BuildNsisScript(const std::filesystem::path& folder, const std::string& name,
+                                      const std::string& script, std::string* log) {
+  const std::filesystem::path source = folder / (name + ".nsi");
   {
-    std::ofstream out(script, std::ios::binary);
-    out << "Unicode true\nTarget amd64-unicode\nSilentInstall silent\nRequestExecutionLevel user\n"
-        << "OutFile \"" << name << ".exe\"\n"
-        << scriptLines << "\nSection\nSectionEnd\n";
+    std::ofstream out(source, std::ios::binary);
+    out << "Unicode true\nTarget amd64-unicode\nOutFile \"" << name << ".exe\"\n" << script;
   }
   std::string output;
-  const int status = RunHostCommand({"makensis", "-V1", script.string()}, {"PATH=/usr/bin:/bin"}, &output);
+  const int status = RunHostCommand({"makensis", "-V1", source.string()}, {"PATH=/usr/bin:/bin"}, &output);
   if (log) *log = output;
   if (status != 0) return {};
   return folder / (name + ".exe");

@@ -37,5 +37,9 @@ std::string VersionBlock(const std::string& fixed, const std::vector<uint32_t>& 
 // compiler's output in `log`) when makensis failed.
 std::filesystem::path BuildNsisProgram(const std::filesystem::path& folder, const std::string& name,
                                        const std::string& scriptLines, std::string* log = nullptr);
+// The same from a whole script, to which only Unicode, the 64-bit target and OutFile are added
+// (such a setup is interactive unless the script says otherwise).
+std::filesystem::path BuildNsisScript(const std::filesystem::path& folder, const std::string& name,
+                                      const std::string& script, std::string* log = nullptr);
 
 }  // namespace pe_builder

@@ -1,7 +1,9 @@
 #include "support/prefix_diff.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <string_view>
@@ -316,6 +318,31 @@ std::vector<PrefixItem> DiffPrefixStates(const PrefixState& before, const Prefix
     if (after.keys_.count(folded) == 0) items.push_back({"key", key, "<deleted>"});
   }
   return items;
+}
+
+std::vector<PrefixItem> WrittenBy(const WinePrefixCopy& machine, const std::vector<std::string>& arguments,
+                                  bool privateDisplay) {
+  PrefixState before, after;
+  std::string error, output;
+  if (!before.Take(machine.prefix(), error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  std::vector<PrefixItem> wrote;
+  int status = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (attempt > 0) std::printf("retrying %s after: %s\n", arguments.back().c_str(), output.c_str());
+    output.clear();
+    status = machine.Run(arguments, &output, privateDisplay);
+    if (!after.Take(machine.prefix(), error)) {
+      ADD_FAILURE() << error;
+      return {};
+    }
+    wrote = DiffPrefixStates(before, after);
+    if (status == 0 || !wrote.empty()) break;
+  }
+  EXPECT_EQ(status, 0) << arguments[0] << " " << (arguments.size() > 1 ? arguments[1] : "") << ": " << output;
+  return wrote;
 }
 
 PrefixComparison ComparePrefixItems(const std::vector<PrefixItem>& expected, const std::vector<PrefixItem>& actual) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/wine_prefix.h"
+
 // An independent look at what a program wrote into a Wine prefix, for the round trips on real
 // installers: the state of a prefix is taken with plain means (a walk of drive_c, Wine's registry
 // files read as text, INI files and shortcuts read from their bytes), not with the program's own
@@ -74,6 +76,13 @@ class PrefixState {
 // The items of `after` that differ from `before`: what was added or changed, and what went away
 // ("<deleted>"). Reads the changed files of `after`'s prefix, which must still be as it was taken.
 std::vector<PrefixItem> DiffPrefixStates(const PrefixState& before, const PrefixState& after);
+
+// What running `arguments` (a Windows program and its arguments; on a private display when
+// `privateDisplay`) wrote into `machine`, by the differ. A run that fails at once having written
+// nothing is tried once more (Wine's "start" now and then does so on a busy machine); failures are
+// added to the running test.
+std::vector<PrefixItem> WrittenBy(const WinePrefixCopy& machine, const std::vector<std::string>& arguments,
+                                  bool privateDisplay = false);
 
 // Two lists of written items side by side: an expected item with the same place and content in
 // `actual` is reproduced; one whose place is absent or whose content differs is missing (its

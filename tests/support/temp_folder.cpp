@@ -24,11 +24,14 @@ TempFolder::~TempFolder() {
 }
 
 fs::path TempFolder::WriteFile(const fs::path& relative, const std::string& bytes) const {
-  fs::path target = path_ / relative;
-  fs::create_directories(target.parent_path());
-  std::ofstream out(target, std::ios::binary);
+  WriteHostFile(path_ / relative, bytes);
+  return path_ / relative;
+}
+
+void WriteHostFile(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
   out << bytes;
-  return target;
 }
 
 std::string ReadHostFile(const fs::path& path) {

@@ -20,3 +20,5 @@ class TempFolder {
 
 // Reads a whole host file; empty if it cannot be read.
 std::string ReadHostFile(const std::filesystem::path& path);
+// Writes a host file (creating its folders) with the given bytes.
+void WriteHostFile(const std::filesystem::path& path, const std::string& bytes);

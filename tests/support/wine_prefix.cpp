@@ -65,35 +65,60 @@ int RunHostCommand(const std::vector<std::string>& arguments, const std::vector<
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-WinePrefixCopy::WinePrefixCopy() {
-  const fs::path pristine = CORVANE_PRISTINE_PREFIX;
-  if (!fs::exists(pristine / "system.reg")) {
-    error_ = "no pristine prefix at " + pristine.string() + " (run the make_test_prefix test first)";
+namespace {
+
+// The clean environment Wine runs with in a prefix (see WinePrefixCopy::WineEnvironment).
+std::vector<std::string> WineEnvironmentOf(const fs::path& prefix, const fs::path& home, bool win32) {
+  std::vector<std::string> environment = {
+      "PATH=/usr/lib/wine:/usr/bin:/bin",
+      "HOME=" + home.string(),
+      "USER=" + std::string(std::getenv("USER") ? std::getenv("USER") : "root"),
+      "WINEPREFIX=" + prefix.string(),
+      "WINEDEBUG=-all",
+      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
+      // Without a UTF-8 locale Wine cannot name host files outside ASCII (error 2/3 on create).
+      "LANG=C.UTF-8",
+  };
+  if (win32) environment.push_back("WINEARCH=win32");
+  return environment;
+}
+
+// Replaces the profile folders of `prefix` that are links to `home` by real, empty folders (all of
+// them when `home` is empty), so that nothing a setup writes lands outside the prefix.
+void MakeProfileFoldersReal(const fs::path& prefix, const fs::path& home) {
+  std::vector<fs::path> links;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(prefix / "drive_c" / "users", ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (it->is_symlink(ec) && (home.empty() || fs::read_symlink(it->path(), ec) == home)) links.push_back(it->path());
+  }
+  for (const fs::path& link : links) {
+    fs::remove(link, ec);
+    fs::create_directory(link, ec);
+  }
+}
+
+}  // namespace
+
+WinePrefixCopy::WinePrefixCopy() : WinePrefixCopy(fs::path(CORVANE_PRISTINE_PREFIX).parent_path()) {}
+
+WinePrefixCopy::WinePrefixCopy(const fs::path& pristine) {
+  if (!fs::exists(pristine / "prefix" / "system.reg")) {
+    error_ = "no pristine prefix in " + pristine.string() + " (run the make_test_prefix test first)";
     return;
   }
   prefix_ = folder_.path() / "prefix";
   home_ = folder_.path() / "home";
   fs::create_directories(home_);
   // cp -a keeps the drive links relative and the profile links as they are.
-  if (RunHostCommand({"cp", "-a", pristine.string(), prefix_.string()}, {"PATH=/usr/bin:/bin"}) != 0) {
+  if (RunHostCommand({"cp", "-a", (pristine / "prefix").string(), prefix_.string()}, {"PATH=/usr/bin:/bin"}) != 0) {
     error_ = "could not copy the pristine prefix";
     return;
   }
   // Prefixes of the project keep their profile folders inside (scripts/make-prefix.sh); one made
-  // before that still links them to the HOME it was made with: give the copy real folders too,
-  // so that nothing a test's setup writes lands outside the copy.
-  std::vector<fs::path> links;
-  for (const auto& entry : fs::recursive_directory_iterator(prefix_ / "drive_c" / "users")) {
-    std::error_code ec;
-    if (entry.is_symlink(ec) && fs::read_symlink(entry.path(), ec) == fs::path(CORVANE_PRISTINE_HOME)) {
-      links.push_back(entry.path());
-    }
-  }
-  for (const fs::path& link : links) {
-    std::error_code ec;
-    fs::remove(link, ec);
-    fs::create_directory(link, ec);
-  }
+  // before that still links them to the HOME it was made with: give the copy real folders too.
+  MakeProfileFoldersReal(prefix_, pristine / "home");
+  win32_ = ReadHostFile(prefix_ / "system.reg").find("#arch=win32") != std::string::npos;
   if (const char* previous = std::getenv("WINEPREFIX")) {
     hadPreviousPrefix_ = true;
     previousPrefix_ = previous;
@@ -116,25 +141,39 @@ WinePrefixCopy::~WinePrefixCopy() {
   platform::Machine::Reset();
 }
 
-std::vector<std::string> WinePrefixCopy::WineEnvironment() const {
-  return {
-      "PATH=/usr/lib/wine:/usr/bin:/bin",
-      "HOME=" + home_.string(),
-      "USER=" + std::string(std::getenv("USER") ? std::getenv("USER") : "root"),
-      "WINEPREFIX=" + prefix_.string(),
-      "WINEDEBUG=-all",
-      "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d;mshtml=d",
-      // Without a UTF-8 locale Wine cannot name host files outside ASCII (error 2/3 on create).
-      "LANG=C.UTF-8",
-  };
-}
+std::vector<std::string> WinePrefixCopy::WineEnvironment() const { return WineEnvironmentOf(prefix_, home_, win32_); }
 
-int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* output) const {
-  std::vector<std::string> command = {"wine64"};
+int WinePrefixCopy::Run(const std::vector<std::string>& arguments, std::string* output, bool privateDisplay) const {
+  std::vector<std::string> command;
+  if (privateDisplay) command = {"xvfb-run", "-a", "-s", "-screen 0 1024x768x24"};
+  command.push_back(win32_ ? "wine" : "wine64");
   command.insert(command.end(), arguments.begin(), arguments.end());
   int status = RunHostCommand(command, WineEnvironment(), output);
   WaitForServer();
   return status;
+}
+
+bool MakeWin32Machine(const fs::path& folder, std::string& error) {
+  const fs::path prefix = folder / "prefix";
+  const fs::path home = folder / "home";
+  fs::create_directories(home);
+  const std::vector<std::string> environment = WineEnvironmentOf(prefix, home, true);
+  std::string output;
+  const std::vector<std::string> commands[] = {{"wine", "wineboot", "-i"}, {"wine", "cmd", "/c", "exit"}};
+  for (const std::vector<std::string>& command : commands) {
+    const int status = RunHostCommand(command, environment, &output);
+    RunHostCommand({"wineserver", "-w"}, environment);
+    if (status != 0) {
+      error = "cannot make a 32-bit machine: " + output;
+      return false;
+    }
+  }
+  if (!fs::exists(prefix / "system.reg")) {
+    error = "cannot make a 32-bit machine: no system.reg after wineboot";
+    return false;
+  }
+  MakeProfileFoldersReal(prefix, {});
+  return true;
 }
 
 void WinePrefixCopy::WaitForServer() const {
