@@ -78,6 +78,7 @@ void CMSIHandler::DecideBitness() {
 
 int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath, const char* packageFileName) {
   state_.StartBuild();
+  files_.Clear();  // nothing of an earlier build's files (their looks among them) carries over
   built_ = false;
   outputFolder_ = outputFolder != nullptr && *outputFolder != '\0' ? std::string(outputFolder) : context_.OutputFolder;
   packageFileName_ =
@@ -394,17 +395,17 @@ int CMSIHandler::MakeDDFFile() {
   if (state_.logger != nullptr)
     state_.logger->Write(
         1, FormatText("CMSIHandler::MakeDDFFile: Size of file vector %d", static_cast<int>(files_.files().size())));
-  for (const std::wstring& file : files_.files()) {
+  const std::vector<CMsiFilesPass::FileLook>& looks = files_.LookAtFiles();
+  for (size_t index = 0; index < files_.files().size(); ++index) {
+    if (!looks[index].packageable) continue;
+    const std::wstring& file = files_.files()[index];
     std::wstring real = file;
     FromTokenForm(real);
-    if (!CMsiFilesPass::IsPackageableFile(real)) continue;
     std::wstring folder;
     std::wstring name;
     CMsiFilesPass::SplitFile(file, folder, name);
     const std::wstring key = state_.names.MakeFileKey(name, CPackageNames::FileNameMap::Cabinet);
-    uint64_t size = 0;
-    platform::GetFileSize(real, size);
-    cabinet_.AddFile(Narrow(real), Narrow(key), size);
+    cabinet_.AddFile(Narrow(real), Narrow(key), looks[index].size);
   }
   state_.cabinetFileCount += static_cast<int>(files_.files().size());
   return 1;
