@@ -18,6 +18,7 @@
 #include "core/logger.h"
 #include "core/strings.h"
 #include "platform/machine.h"
+#include "platform/wine/buffered_file_output.h"
 #include "platform/wine/cabinet_writer.h"
 #include "platform/wine/ddf_parser.h"
 #include "platform/wine/glib_status.h"
@@ -167,19 +168,12 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
   // Written beside the target and renamed over it, so that a failure never leaves a partial
   // cabinet behind.
   Status status = kSuccess;
-  const int replaced = ReplaceHostFile(target, [&](int fd, const fs::path& temporary) {
-    // Opened for reading and writing, not appending: the writer goes back to fill in the header.
-    GObjectRef<GFile> out(g_file_new_for_path(temporary.c_str()));
-    GObjectRef<GFileIOStream> stream(g_file_open_readwrite(out.get(), nullptr, gerror.out()));
-    if (!stream) {
-      error = "the cabinet " + target.string() + " cannot be created: " + GErrorText(gerror.get(), "");
-      status = StatusFromGError(gerror.get(), kWriteFault);
-      return EIO;
-    }
-    // Written straight to the file: libgcab goes back and forth in what it writes, and through a
-    // GBufferedOutputStream every cabinet beyond the buffer's size (1 MiB) came out corrupt
-    // (checksum errors from the first block past it on).
-    GOutputStream* output = g_io_stream_get_output_stream(G_IO_STREAM(stream.get()));  // owned by `stream`
+  const int replaced = ReplaceHostFile(target, [&](int fd, const fs::path& /*temporary*/) {
+    // libgcab goes back to the start to fill in the header: the stream writes at its own offsets.
+    // (Through a GBufferedOutputStream every cabinet beyond the buffer's size came out corrupt;
+    // unbuffered, the header cost a system call per field.)
+    GObjectRef<GOutputStream> stream(NewBufferedFileOutput(fd));
+    GOutputStream* output = stream.get();
     bool written = gcab_cabinet_write_simple(cabinet.get(), output, &FileCounter::OnFile, &counter,
                                              cancellable.get(), gerror.out());
     if (!written || stopped()) {

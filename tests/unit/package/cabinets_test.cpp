@@ -217,6 +217,44 @@ TEST(CabinetsTest, MakingCabinetsReportsBytesAndACancelLeavesNoCabinet) {
   }
 }
 
+// libgcab writes a cabinet's header, then its data, then goes back and writes the header again;
+// the cabinet maker gathers those writes in a buffer of 256 KiB. A cabinet of many files with long
+// member names has a header larger than that buffer: it still unpacks whole.
+TEST(CabinetsTest, ACabinetWhoseHeaderOutgrowsTheWritersBufferUnpacksWhole) {
+  Builder build;  // for its machine
+  const fs::path work = build.prefix().InDriveC("users/root/Temp/Temp");
+  const fs::path disk = build.prefix().Scratch() / "out";
+  CMsiCabinetPass pass;
+  pass.Prepare(WideToUtf8(platform::Machine::WindowsPath(work)), WideToUtf8(platform::Machine::WindowsPath(disk)));
+  ASSERT_TRUE(pass.StartDirectiveFile());
+  constexpr int kFiles = 5000;  // some 57 bytes of header each: over 280 KB
+  const fs::path data = build.prefix().InDriveC("many", true);
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    std::ofstream(data / name, std::ios::binary) << "content of file " << i;
+    pass.AddFile(WideToUtf8(platform::Machine::WindowsPath(data / name)),
+                 "a_member_name_long_enough_to_matter_" + std::to_string(i), 20);
+  }
+  ASSERT_TRUE(pass.WriteDirectiveFile());
+  std::string error;
+  ASSERT_TRUE(pass.PlanCabinets(error)) << error;
+  ASSERT_EQ(pass.cabinets().size(), 1u);
+  std::vector<std::string> errors;
+  ASSERT_EQ(pass.MakeCabinets({}, errors), platform::kSuccess) << (errors.empty() ? "" : errors.front());
+  TempFolder out;
+  std::string output;
+  ASSERT_EQ(RunHostCommand({"/usr/bin/gcab", "-x", "-C", out.path().string(), (disk / "MSIProject.cab").string()},
+                           {"PATH=/usr/bin:/bin"}, &output),
+            0)
+      << output;
+  int whole = 0;
+  for (int i = 0; i < kFiles; ++i)
+    whole += ReadFile(out.path() / ("a_member_name_long_enough_to_matter_" + std::to_string(i))) ==
+             "content of file " + std::to_string(i);
+  EXPECT_EQ(whole, kFiles);
+  pass.RemoveCabinets();
+}
+
 // A cancel request while the cabinets are made (seen through the detail line the compression
 // writes) ends the build without a package or a cabinet; had the cabinets been quicker, the
 // request is seen at the next step and the outcome is the same.
