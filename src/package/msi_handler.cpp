@@ -322,7 +322,13 @@ int CMSIHandler::BuildMSI() {
     for (const CMsiCabinetPass::Cabinet& cabinet : cabinet_.cabinets())
       streams.push_back({cabinet.name, Wide(cabinet.cabinetPath)});
     std::string error;
-    if (platform::AddStreamsToPackage(Wide(buildPath_), streams, &error) != platform::kSuccess) {
+    // Gigabytes take a while to copy: a cancel request stops the copy, and the build ends without
+    // a package.
+    const platform::Status stored = platform::AddStreamsToPackage(Wide(buildPath_), streams, &error,
+                                                                  [] { return CancelRequest.IsRequested(); });
+    if (stored == platform::kCancelled) {
+      state_.Cancelled();
+    } else if (stored != platform::kSuccess) {
       state_.Error("CMSIHandler::BuildMSI: Unable to store the cabinets in the package " + buildPath_ + ": " + error);
       state_.buildFailed = true;
     }

@@ -4,6 +4,7 @@
 // an independent reader that follows the Media rows and cabinet streams as an installer does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include "package/msi_cabinet_pass.h"
 #include "package_fixture.h"
 #include "platform/cabinet_maker.h"
+#include "platform/package_streams.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -253,6 +255,46 @@ TEST(CabinetsTest, ACabinetWhoseHeaderOutgrowsTheWritersBufferUnpacksWhole) {
              "content of file " + std::to_string(i);
   EXPECT_EQ(whole, kFiles);
   pass.RemoveCabinets();
+}
+
+// Storing big cabinets in the package copies gigabytes: a cancel stops the copy between blocks,
+// and the package stays exactly as it was, with nothing left beside it.
+TEST(CabinetsTest, StoringCabinetsInThePackageStopsOnCancelAndLeavesThePackageAsItWas) {
+  Builder build;
+  ASSERT_EQ(build.Build(ProjectText(WriteFiles(build, {100, 200}))), 1);
+  const fs::path package = build.PackageHostPath();
+  const std::string before = ReadFile(package);
+  const fs::path cabinet = build.prefix().Scratch() / "Big.cab";
+  std::ofstream(cabinet, std::ios::binary) << std::string(5u << 20, 'c');
+  const auto listing = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(package.parent_path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> files = listing();
+  for (int stopAt : {1, 3}) {
+    SCOPED_TRACE("stopped at the question " + std::to_string(stopAt));
+    int asked = 0;
+    std::string error;
+    EXPECT_EQ(platform::AddStreamsToPackage(platform::Machine::WindowsPath(package),
+                                            {{"MSIProject9.cab", platform::Machine::WindowsPath(cabinet)}}, &error,
+                                            [&] { return ++asked >= stopAt; }),
+              platform::kCancelled);
+    EXPECT_EQ(asked, stopAt);  // asked no further once stopped
+    EXPECT_TRUE(ReadFile(package) == before);
+    EXPECT_EQ(listing(), files);
+  }
+  // Not stopped, the same copy asks once per block and stores the stream.
+  int asked = 0;
+  ASSERT_EQ(platform::AddStreamsToPackage(platform::Machine::WindowsPath(package),
+                                          {{"MSIProject9.cab", platform::Machine::WindowsPath(cabinet)}}, nullptr,
+                                          [&] { return ++asked < 0; }),
+            platform::kSuccess);
+  EXPECT_GE(asked, 5);
+  platform::InstallerDatabase database;
+  ASSERT_EQ(database.OpenReadOnly(platform::Machine::WindowsPath(package)), platform::kSuccess);
+  EXPECT_TRUE(package_test::HasRow(package_test::Select(database, "SELECT `Name` FROM `_Streams`"), {"MSIProject9.cab"}));
 }
 
 // A cancel request while the cabinets are made (seen through the detail line the compression
