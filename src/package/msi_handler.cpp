@@ -296,19 +296,6 @@ int CMSIHandler::BuildMSI() {
     BuildStatusText.Set(MessageText(144));
   }
 
-  // The single small cabinet goes in as it always did. Split cabinets can come to gigabytes, which
-  // the database would hold in memory until its commit: they are added to the committed package
-  // instead, read a block at a time.
-  const bool streamCabinets = haveCabinet && cabinet_.cabinets().size() > 1;
-  if (haveCabinet && !streamCabinets && !state_.buildFailed) {
-    if (state_.database->InsertStream(kCabinetName, Wide(cabinet_.cabinetPath())) != platform::kSuccess) {
-      state_.Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s",
-                              cabinet_.cabinetPath().c_str()));
-      state_.errors.back() += ": " + state_.database->lastError();
-      state_.buildFailed = true;
-    }
-  }
-
   if (state_.database->Commit() != platform::kSuccess) {
     state_.Error("CMSIHandler::BuildMSI: Unable to commit the package " + buildPath_ + ": " +
                  state_.database->lastError());
@@ -317,7 +304,9 @@ int CMSIHandler::BuildMSI() {
   state_.database->Close();
   state_.database.reset();
 
-  if (streamCabinets && !state_.buildFailed) {
+  // The cabinets (the single "MSIProject.cab" too) are added to the committed package, read a
+  // block at a time: the database would read each whole into memory and hold it until its commit.
+  if (haveCabinet && !state_.buildFailed) {
     std::vector<platform::PackageStream> streams;
     for (const CMsiCabinetPass::Cabinet& cabinet : cabinet_.cabinets())
       streams.push_back({cabinet.name, Wide(cabinet.cabinetPath)});
