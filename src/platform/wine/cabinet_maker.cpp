@@ -202,7 +202,7 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       return EFBIG;
     }
     return 0;
-  });
+  }, /*flush=*/false);  // the cabinet is read into the package and removed: no need to wait for the disk
   if (replaced != 0) {
     if (status != kSuccess) return status;
     error = "the cabinet " + target.string() + " cannot be put in place: " + std::generic_category().message(replaced);
