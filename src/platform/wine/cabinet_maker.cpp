@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -32,13 +34,17 @@ namespace {
 
 // kSuccess when `path` is a regular, readable file; otherwise the status with `what` filled.
 Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what) {
-  std::error_code ec;
-  fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      what = "cannot be read";
+      return kReadFault;
+    }
     what = "does not exist";
+    std::error_code ec;
     return fs::is_directory(path.parent_path(), ec) ? kFileNotFound : kPathNotFound;
   }
-  if (!fs::is_regular_file(status)) {
+  if (!S_ISREG(info.st_mode)) {
     what = "is not a file";
     return kAccessDenied;
   }
@@ -46,11 +52,7 @@ Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what
     what = "cannot be read";
     return kAccessDenied;
   }
-  size = fs::file_size(path, ec);
-  if (ec) {
-    what = "cannot be read";
-    return kReadFault;
-  }
+  size = static_cast<std::uintmax_t>(info.st_size);
   return kSuccess;
 }
 
@@ -230,6 +232,31 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
   return folder + L"\\" + name;
 }
 
+// Host paths of the listed files. A capture's folders hold many files each: each folder is
+// looked up once (with the machine's rules for letter case), and a file that is there under its
+// exact name needs no further look; any other path gets the whole lookup, as before.
+class HostPaths {
+ public:
+  fs::path Of(const std::wstring& windowsPath) {
+    const size_t slash = windowsPath.find_last_of(L"\\/");
+    const std::wstring name = slash == std::wstring::npos ? std::wstring() : windowsPath.substr(slash + 1);
+    if (slash == std::wstring::npos || slash < 2 || name.empty() || name == L"." || name == L"..")
+      return Machine::HostPath(windowsPath);
+    const std::wstring folder = windowsPath.substr(0, slash);
+    auto found = folders_.find(folder);
+    if (found == folders_.end()) found = folders_.emplace(folder, Machine::HostPath(folder)).first;
+    if (!found->second.empty()) {
+      fs::path candidate = found->second / WideToUtf8(name);
+      struct stat info {};
+      if (::lstat(candidate.c_str(), &info) == 0) return candidate;
+    }
+    return Machine::HostPath(windowsPath);
+  }
+
+ private:
+  std::map<std::wstring, fs::path> folders_;
+};
+
 Status Fail(const std::string& subject, const std::string& what, Status status, std::string* error) {
   if (error != nullptr) *error = what;
   CLogger* logger = CLogger::GetInstance();
@@ -287,9 +314,10 @@ Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& ba
 
   std::vector<wine::CabinetMember> members;
   members.reserve(directives.files.size());
+  HostPaths hostPaths;
   for (const wine::DirectiveFileEntry& entry : directives.files) {
     std::wstring source = IsAbsolute(entry.source) ? entry.source : Join(base, entry.source);
-    fs::path host = Machine::HostPath(source);
+    fs::path host = hostPaths.Of(source);
     if (host.empty()) {
       return Fail(subject, FormatText("line %zu: no drive maps %s", entry.line, WideToUtf8(source).c_str()),
                   kPathNotFound, errorText);
