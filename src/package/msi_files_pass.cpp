@@ -9,7 +9,6 @@
 #include "package/msi_build_state.h"
 #include "package/project_reader.h"
 #include "platform/file_system.h"
-#include "platform/folder_tree.h"
 #include "project/xml_document_handler.h"
 
 namespace {
