@@ -7,15 +7,25 @@
 //   BM_BuildVersusWixl/3000/1024              3,000 files of about 1 MB (3 GB; needs about 8 GB of
 //                                             free disk): run only with CORVANE_BENCH_LARGE=1, and
 //                                             its files are deleted afterwards
+//   BM_BuildBigRandom/2500/1024               2,500 files of 1 MiB of random bytes: a package over
+//                                             2 GB on disk (the cabinets cannot shrink it); only
+//                                             with CORVANE_BENCH_LARGE=1, no wixl (it would hold
+//                                             the 2.6 GB cabinet in memory), deleted afterwards
 //   BM_BuildScaling/{1000,10000,40000}        small files: how the table writing grows
 //   BM_BuildScalingRowByRow/{10000,40000}     the same with every row inserted one by one
 //
 // Peak memory is the process's peak resident size (VmHWM, reset before our build), and wixl's as
-// reported by /usr/bin/time. CPU time (user + system, every thread) is printed beside the wall
+// reported by /usr/bin/time. VmHWM starts from what this process already holds (the benchmark
+// library, the engine's libraries), which differs from what the program holds, so each wixl case
+// also runs the program itself (`CorvaneRepackager <project> -Path=...`) under /usr/bin/time,
+// measured exactly as wixl is: "the program" line. CPU time (user + system, every thread) is printed beside the wall
 // time: on a machine shared with other work, wall times swing with the load, CPU times do not. wixl (0.101) makes one cabinet whatever the size (its Media rows other
 // than 1 are refused), so for 3 GB it may fail: its time and peak are printed with its exit status.
 //
-// CORVANE_BENCH_KEEP=<folder> keeps the 3 GB package and its source files there (for
+// CORVANE_BENCH_WRAP=<command> runs the program's build under that command (between /usr/bin/time
+// and the program), e.g. "perf record -g -o /tmp/build.data" or "heaptrack -o /tmp/build".
+//
+// CORVANE_BENCH_KEEP=<folder> keeps the big package and its source files there (for
 // scripts/check-big-package.sh, which installs it with Wine and compares every file).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -24,6 +34,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -60,8 +71,9 @@ BenchMachine& Machine() {
 }
 
 // `count` files in folders of 100, each about `size` bytes of seeded random words (compressible
-// like text), and the project naming them. Returns the project's host path.
-fs::path MakeProject(const std::string& name, int count, size_t size) {
+// like text), or exactly `size` random bytes when `incompressible`, and the project naming them.
+// Returns the project's host path.
+fs::path MakeProject(const std::string& name, int count, size_t size, bool incompressible = false) {
   const fs::path folder = Machine().prefix.driveC() / name;
   // Big sets are made by blocks of words drawn at random from a pool (as fast as the disk).
   std::string pool;
@@ -84,7 +96,15 @@ fs::path MakeProject(const std::string& name, int count, size_t size) {
       const std::string fileName = "file" + std::to_string(i) + ".txt";
       std::string text;
       text.reserve(size + 4096);
-      if (!pool.empty()) {
+      if (incompressible) {
+        std::mt19937_64 bytes(static_cast<uint64_t>(i) * 7919 + 1);
+        text.resize(size);
+        for (size_t at = 0; at + 8 <= size; at += 8) {
+          const uint64_t word = bytes();
+          std::memcpy(&text[at], &word, 8);
+        }
+      }
+      if (!pool.empty() && !incompressible) {
         while (text.size() < size) text.append(pool, random() % (pool.size() - 4096), 4096);
       }
       while (text.size() < size) {
@@ -133,6 +153,31 @@ uintmax_t BuildOurs(const fs::path& project, size_t bulkRows) {
   return ok == 1 && !ec ? size : 0;
 }
 
+// The same build by the program itself, a process of its own as a user runs it
+// (`CorvaneRepackager <project> -Path=<folder> -File=<name>`), timed like wixl by /usr/bin/time:
+// its peak holds what the program loads (the wizard's libraries among them) and nothing of this
+// benchmark's. The wall time, the peak in KB and the CPU time go to the out-values; false when the
+// build failed.
+bool BuildProgram(const fs::path& project, double& seconds, uint64_t& peakKb, double& cpuSeconds) {
+  const fs::path timing = Machine().root / "program.time";
+  const fs::path package = Machine().root / "out/program.msi";
+  std::error_code ec;
+  fs::remove(package, ec);
+  const char* wrap = std::getenv("CORVANE_BENCH_WRAP");
+  const std::string command = "/usr/bin/time -f '%e %M %U %S' -o '" + timing.string() + "' " + std::string(wrap ? wrap : "") + " '" +
+                              CORVANE_PROGRAM_DIR + "/CorvaneRepackager' '" + project.string() + "' '-Path=" +
+                              (Machine().root / "out").string() + "' -File=program.msi >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  double user = 0;
+  double system = 0;
+  seconds = -1;
+  std::ifstream(timing) >> seconds >> peakKb >> user >> system;
+  cpuSeconds = user + system;
+  const bool built = status == 0 && fs::exists(package, ec);
+  fs::remove(package, ec);
+  return built;
+}
+
 // wixl on the same files: one component with one file each, as a capture gives. Its exit status
 // goes to `status`.
 double BuildWixl(const std::string& name, int count, uint64_t& peakKb, int& status, double& cpuSeconds) {
@@ -169,6 +214,22 @@ double BuildWixl(const std::string& name, int count, uint64_t& peakKb, int& stat
   return seconds;
 }
 
+// Gigabytes are not left behind, unless CORVANE_BENCH_KEEP names a folder to keep our package and
+// its source files in for scripts/check-big-package.sh.
+void RemoveLargeSet(const std::string& name, const fs::path& project) {
+  std::error_code ec;
+  if (const char* keep = std::getenv("CORVANE_BENCH_KEEP")) {
+    fs::create_directories(keep, ec);
+    fs::rename(Machine().root / "out/ours.msi", fs::path(keep) / "big.msi", ec);
+    fs::rename(Machine().prefix.driveC() / name, fs::path(keep) / "files", ec);
+    std::ofstream(fs::path(keep) / "files.root") << "C:\\" << name << "\n";
+  }
+  fs::remove_all(Machine().prefix.driveC() / name, ec);
+  fs::remove(Machine().root / "out/ours.msi", ec);
+  fs::remove(Machine().root / "out/wixl.msi", ec);
+  fs::remove(project, ec);
+}
+
 void BM_BuildVersusWixl(benchmark::State& state) {
   const int count = static_cast<int>(state.range(0));
   const size_t size = static_cast<size_t>(state.range(1)) * 1024;
@@ -197,6 +258,10 @@ void BM_BuildVersusWixl(benchmark::State& state) {
     state.counters["package_MB"] = static_cast<double>(packageSize) / 1e6;
   }
   state.counters["ours_peak_MB"] = static_cast<double>(oursPeakKb) / 1024.0;
+  double program = 0;
+  double programCpu = 0;
+  uint64_t programPeak = 0;
+  if (!BuildProgram(project, program, programPeak, programCpu)) state.SkipWithError("the program's build failed");
   uint64_t wixlPeak = 0;
   int wixlStatus = 0;
   double wixlCpu = 0;
@@ -210,26 +275,53 @@ void BM_BuildVersusWixl(benchmark::State& state) {
   if (wixl > 0) {
     state.counters["time_ratio_vs_wixl"] = ours / wixl;
     state.counters["peak_ratio_vs_wixl"] = static_cast<double>(oursPeakKb) / static_cast<double>(wixlPeak);
+    state.counters["program_s"] = program;
+    state.counters["program_cpu_s"] = programCpu;
+    state.counters["program_peak_MB"] = static_cast<double>(programPeak) / 1024.0;
+    state.counters["program_time_ratio_vs_wixl"] = program / wixl;
+    state.counters["program_peak_ratio_vs_wixl"] = static_cast<double>(programPeak) / static_cast<double>(wixlPeak);
     std::printf("package build of %d files of %zu KB: ours %.2f s (CPU %.2f s), wixl %.2f s (CPU %.2f s), ratio %.2f; "
                 "peak memory ours %.0f MB, wixl %.0f MB, ratio %.3f%s\n",
                 count, size / 1024, ours, oursCpu, wixl, wixlCpu, ours / wixl, static_cast<double>(oursPeakKb) / 1024.0,
                 static_cast<double>(wixlPeak) / 1024.0, static_cast<double>(oursPeakKb) / static_cast<double>(wixlPeak),
                 wixlStatus != 0 ? " (wixl failed)" : "");
+    std::printf("  the program (CorvaneRepackager <project>): %.2f s (CPU %.2f s), ratio %.2f; peak %.1f MB, ratio %.3f\n",
+                program, programCpu, program / wixl, static_cast<double>(programPeak) / 1024.0,
+                static_cast<double>(programPeak) / static_cast<double>(wixlPeak));
   }
-  if (large) {
-    // Gigabytes are not left behind (unless asked to keep them for the install check).
-    std::error_code ec;
-    if (const char* keep = std::getenv("CORVANE_BENCH_KEEP")) {
-      fs::create_directories(keep, ec);
-      fs::rename(Machine().root / "out/ours.msi", fs::path(keep) / "big.msi", ec);
-      fs::rename(Machine().prefix.driveC() / name, fs::path(keep) / "files", ec);
-      std::ofstream(fs::path(keep) / "files.root") << "C:\\" << name << "\n";
+  if (large) RemoveLargeSet(name, project);
+}
+
+// A big capture of incompressible files: a package over 2 GB on disk. Ours only.
+void BM_BuildBigRandom(benchmark::State& state) {
+  const int count = static_cast<int>(state.range(0));
+  const size_t size = static_cast<size_t>(state.range(1)) * 1024;
+  if (std::getenv("CORVANE_BENCH_LARGE") == nullptr) {
+    state.SkipWithError("set CORVANE_BENCH_LARGE=1 to run the big random build");
+    for (auto _ : state) {
     }
-    fs::remove_all(Machine().prefix.driveC() / name, ec);
-    fs::remove(Machine().root / "out/ours.msi", ec);
-    fs::remove(Machine().root / "out/wixl.msi", ec);
-    fs::remove(project, ec);
+    return;
   }
+  const std::string name = "random" + std::to_string(count) + "x" + std::to_string(state.range(1));
+  const fs::path project = MakeProject(name, count, size, true);
+  for (auto _ : state) {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = ProcessCpuSeconds();
+    const uintmax_t packageSize = BuildOurs(project, CMsiTable::kDefaultBulkRows);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    const long peakKb = bench::StatusValueKb("VmHWM");
+    if (packageSize == 0) state.SkipWithError("the build failed");
+    state.counters["package_MB"] = static_cast<double>(packageSize) / 1e6;
+    state.counters["ours_s"] = seconds;
+    state.counters["ours_cpu_s"] = cpu;
+    state.counters["ours_peak_MB"] = static_cast<double>(peakKb) / 1024.0;
+    std::printf("package build of %d random files of %zu KB: %.1f s (CPU %.1f s), package %.0f MB, peak %.0f MB\n",
+                count, size / 1024, seconds, cpu, static_cast<double>(packageSize) / 1e6,
+                static_cast<double>(peakKb) / 1024.0);
+  }
+  RemoveLargeSet(name, project);
 }
 
 void Scaling(benchmark::State& state, size_t bulkRows) {
@@ -251,6 +343,7 @@ BENCHMARK(BM_BuildVersusWixl)
     ->Args({10000, 50})
     ->Args({3000, 1024})
     ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_BuildBigRandom)->Args({2500, 1024})->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_BuildScaling)->Arg(1000)->Arg(10000)->Arg(40000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_BuildScalingRowByRow)->Arg(10000)->Arg(40000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

@@ -4,7 +4,7 @@
 # test suite; run once after the 3 GB benchmark kept its package:
 #
 #   CORVANE_BENCH_LARGE=1 CORVANE_BENCH_KEEP=/var/tmp/big build/bench/package_build_bench \
-#       --benchmark_filter='BM_BuildVersusWixl/3000'
+#       --benchmark_filter='BM_BuildVersusWixl/3000'   # or BM_BuildBigRandom: over 2 GB on disk
 #   scripts/check-big-package.sh /var/tmp/big        # then: rm -rf /var/tmp/big
 #
 # The folder holds big.msi, files/ (the packaged files) and files.root (the Windows folder they

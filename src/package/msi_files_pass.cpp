@@ -1,5 +1,7 @@
 #include "package/msi_files_pass.h"
 
+#include <cstdio>
+
 #include "core/logger.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
@@ -7,7 +9,6 @@
 #include "package/msi_build_state.h"
 #include "package/project_reader.h"
 #include "platform/file_system.h"
-#include "platform/folder_tree.h"
 #include "project/xml_document_handler.h"
 
 namespace {
@@ -30,17 +31,46 @@ void CMsiFilesPass::SplitFile(const std::wstring& path, std::wstring& folder, st
 void CMsiFilesPass::ReadLists(const CXMLDocumentHandler& project, const wchar_t* listPath) {
   FolderFileMap map;
   project_reader::ReadFolders(project, listPath, folderList_, fileList_, map);
-  if (std::wstring(listPath) == xmlpath::kFileAdded) addedFolders_ = std::move(map);
+  listPath_ = listPath;
+  if (listPath_ == xmlpath::kFileAdded) addedFolders_ = std::move(map);
 }
 
 void CMsiFilesPass::SetLists(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& files) {
   folderList_ = folders;
   fileList_ = files;
+  listPath_.clear();
 }
 
 void CMsiFilesPass::Clear() {
   windowsRowDone_ = false;
   packagedFiles_.clear();
+  looks_.clear();
+  unkeptLooks_.clear();
+}
+
+CMsiFilesPass::FileLook CMsiFilesPass::LookAtFile(const std::wstring& realPath) {
+  FileLook look;
+  if (IsFilteredOut(realPath) || !IsInstallablePath(realPath)) return look;
+  // A folder has no size here (kAccessDenied); a file that cannot be opened is not packaged.
+  if (platform::GetFileSize(realPath, look.size) != platform::kSuccess) return look;
+  std::FILE* file = platform::OpenFileStream(realPath, "rb");
+  if (file == nullptr) return look;
+  std::fclose(file);
+  look.packageable = true;
+  return look;
+}
+
+const std::vector<CMsiFilesPass::FileLook>& CMsiFilesPass::LookAtFiles() {
+  std::vector<FileLook>& looks = listPath_.empty() ? unkeptLooks_ : looks_[listPath_];
+  if (!listPath_.empty() && looks.size() == fileList_.size()) return looks;
+  looks.clear();
+  looks.reserve(fileList_.size());
+  for (const std::wstring& file : fileList_) {
+    std::wstring real = file;
+    FromTokenForm(real);
+    looks.push_back(LookAtFile(real));
+  }
+  return looks;
 }
 
 const std::pair<std::wstring, std::string>* CMsiFilesPass::PackagedFile(const std::wstring& path) const {
@@ -130,21 +160,18 @@ void CMsiFilesPass::PopulateCreateFolderTable(const MsiRow& directoryRow, CPacka
   state_.AddRow(CREATE_FOLDER_TABLE, &createFolder);
 }
 
-bool CMsiFilesPass::IsPackageableFile(const std::wstring& realPath) {
-  if (IsFilteredOut(realPath) || !IsInstallablePath(realPath)) return false;
-  return platform::IsReadableFile(realPath);
-}
-
 void CMsiFilesPass::PopulateOtherTables() {
   CTraceScope trace(state_.logger, "CMSIHandler::PopulateOtherTables");
-  for (const std::wstring& file : fileList_) {
+  const std::vector<FileLook>& looks = LookAtFiles();
+  for (size_t index = 0; index < fileList_.size(); ++index) {
     if (state_.Cancelled()) return;
+    const std::wstring& file = fileList_[index];
     std::wstring folder;
     std::wstring name;
     SplitFile(file, folder, name);
     std::wstring real = file;
     FromTokenForm(real);
-    if (!IsPackageableFile(real)) {
+    if (!looks[index].packageable) {
       if (std::string why; !IsInstallablePath(real, &why)) {
         state_.Warn("the file " + Narrow(real) + " is left out: " + why);
       } else if (!IsFilteredOut(real)) {
@@ -156,9 +183,7 @@ void CMsiFilesPass::PopulateOtherTables() {
     }
     const std::wstring key = state_.names.MakeFileKey(name, CPackageNames::FileNameMap::Table);
     const std::string component = Upper(key + L"Comp");
-    uint64_t size = 0;
-    const bool sized = platform::GetFileSize(real, size) == platform::kSuccess;
-    MsiRow fileRow{Narrow(key), component, Narrow(name), sized ? std::to_string(size) : "0",
+    MsiRow fileRow{Narrow(key), component, Narrow(name), std::to_string(looks[index].size),
                    "",          "",        "16384",      std::to_string(++state_.fileSequence)};
     state_.AddRow(FILE_TABLE, &fileRow);
     packagedFiles_.emplace(FoldAsciiUpper(file), std::make_pair(key, component));

@@ -1,5 +1,6 @@
 #pragma once
 #include <array>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
@@ -40,8 +41,18 @@ class CMsiFilesPass {
   // The component, feature and CreateFolder rows that keep an empty folder.
   void PopulateCreateFolderTable(const MsiRow& directoryRow,
                                  CPackageNames::Bitness bitness = CPackageNames::Bitness::Neutral);
-  // Whether a file (real path) goes into the package: not filtered out, installable, readable.
-  static bool IsPackageableFile(const std::wstring& realPath);
+  // What one look at a file (real path) found: whether it goes into the package (not filtered
+  // out, installable, a readable file) and its size.
+  struct FileLook {
+    bool packageable = false;
+    std::uint64_t size = 0;
+  };
+  static FileLook LookAtFile(const std::wstring& realPath);
+  static bool IsPackageableFile(const std::wstring& realPath) { return LookAtFile(realPath).packageable; }
+  // Looks at every file of the current list, in its order. The looks of a list read by ReadLists
+  // are kept for the build, so that its cabinet lines and its File rows see each file once and
+  // alike (the cabinet lines and the File rows must number the same files).
+  const std::vector<FileLook>& LookAtFiles();
   // File, Component and FeatureComponents rows for the files of the current list.
   void PopulateOtherTables();
   // The Directory_ (or DirProperty, WkDir) value for a folder path of the project: its known
@@ -60,6 +71,11 @@ class CMsiFilesPass {
   MsiBuildState& state_;
   std::vector<std::wstring> folderList_;
   std::vector<std::wstring> fileList_;
+  // The project list the current lists were read from (empty when set directly), and the looks
+  // taken at the files of each list.
+  std::wstring listPath_;
+  std::map<std::wstring, std::vector<FileLook>> looks_;
+  std::vector<FileLook> unkeptLooks_;
   FolderFileMap addedFolders_;
   std::array<std::wstring, 20> PathComponents;
   bool windowsRowDone_ = false;

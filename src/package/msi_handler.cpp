@@ -78,6 +78,7 @@ void CMSIHandler::DecideBitness() {
 
 int CMSIHandler::Initialize(const char* outputFolder, const char* projectFilePath, const char* packageFileName) {
   state_.StartBuild();
+  files_.Clear();  // nothing of an earlier build's files (their looks among them) carries over
   built_ = false;
   outputFolder_ = outputFolder != nullptr && *outputFolder != '\0' ? std::string(outputFolder) : context_.OutputFolder;
   packageFileName_ =
@@ -295,19 +296,6 @@ int CMSIHandler::BuildMSI() {
     BuildStatusText.Set(MessageText(144));
   }
 
-  // The single small cabinet goes in as it always did. Split cabinets can come to gigabytes, which
-  // the database would hold in memory until its commit: they are added to the committed package
-  // instead, read a block at a time.
-  const bool streamCabinets = haveCabinet && cabinet_.cabinets().size() > 1;
-  if (haveCabinet && !streamCabinets && !state_.buildFailed) {
-    if (state_.database->InsertStream(kCabinetName, Wide(cabinet_.cabinetPath())) != platform::kSuccess) {
-      state_.Error(FormatText("CMSIHandler::BuildMSI:Unable to set MsiRecordSetStream for %s",
-                              cabinet_.cabinetPath().c_str()));
-      state_.errors.back() += ": " + state_.database->lastError();
-      state_.buildFailed = true;
-    }
-  }
-
   if (state_.database->Commit() != platform::kSuccess) {
     state_.Error("CMSIHandler::BuildMSI: Unable to commit the package " + buildPath_ + ": " +
                  state_.database->lastError());
@@ -316,12 +304,20 @@ int CMSIHandler::BuildMSI() {
   state_.database->Close();
   state_.database.reset();
 
-  if (streamCabinets && !state_.buildFailed) {
+  // The cabinets (the single "MSIProject.cab" too) are added to the committed package, read a
+  // block at a time: the database would read each whole into memory and hold it until its commit.
+  if (haveCabinet && !state_.buildFailed) {
     std::vector<platform::PackageStream> streams;
     for (const CMsiCabinetPass::Cabinet& cabinet : cabinet_.cabinets())
       streams.push_back({cabinet.name, Wide(cabinet.cabinetPath)});
     std::string error;
-    if (platform::AddStreamsToPackage(Wide(buildPath_), streams, &error) != platform::kSuccess) {
+    // Gigabytes take a while to copy: a cancel request stops the copy, and the build ends without
+    // a package.
+    const platform::Status stored = platform::AddStreamsToPackage(Wide(buildPath_), streams, &error,
+                                                                  [] { return CancelRequest.IsRequested(); });
+    if (stored == platform::kCancelled) {
+      state_.Cancelled();
+    } else if (stored != platform::kSuccess) {
       state_.Error("CMSIHandler::BuildMSI: Unable to store the cabinets in the package " + buildPath_ + ": " + error);
       state_.buildFailed = true;
     }
@@ -394,17 +390,17 @@ int CMSIHandler::MakeDDFFile() {
   if (state_.logger != nullptr)
     state_.logger->Write(
         1, FormatText("CMSIHandler::MakeDDFFile: Size of file vector %d", static_cast<int>(files_.files().size())));
-  for (const std::wstring& file : files_.files()) {
+  const std::vector<CMsiFilesPass::FileLook>& looks = files_.LookAtFiles();
+  for (size_t index = 0; index < files_.files().size(); ++index) {
+    if (!looks[index].packageable) continue;
+    const std::wstring& file = files_.files()[index];
     std::wstring real = file;
     FromTokenForm(real);
-    if (!CMsiFilesPass::IsPackageableFile(real)) continue;
     std::wstring folder;
     std::wstring name;
     CMsiFilesPass::SplitFile(file, folder, name);
     const std::wstring key = state_.names.MakeFileKey(name, CPackageNames::FileNameMap::Cabinet);
-    uint64_t size = 0;
-    platform::GetFileSize(real, size);
-    cabinet_.AddFile(Narrow(real), Narrow(key), size);
+    cabinet_.AddFile(Narrow(real), Narrow(key), looks[index].size);
   }
   state_.cabinetFileCount += static_cast<int>(files_.files().size());
   return 1;

@@ -97,6 +97,8 @@ class InstallerDatabase {
   // Opens an existing package for changes in place (persist mode "direct"); Commit() writes them.
   // Under Wine the commit writes a new file beside the package and renames it over the package, so
   // the package's folder must be writable. Closing without Commit() discards the changes.
+  // Under Wine libmsi keeps one descriptor of the package open per open and per commit, until the
+  // process ends (a leak in libmsi; see the Wine backend).
   // kSuccess, kPathNotFound, kFileNotFound, kAccessDenied, kOpenFailed (not a package).
   Status Open(const std::wstring& path);
   // Opens a package read-only (for checks and tests).

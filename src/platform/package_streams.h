@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,7 +21,11 @@ struct PackageStream {
 // renamed over the old one at the end: on failure the package is as it was, and nothing else is
 // left. kSuccess, kFileNotFound / kPathNotFound (package or a file), kOpenFailed (not a package),
 // kInvalidParameter (an unusable name), kWriteFault / kDiskFull; the reason in `error` when given.
+//
+// `cancelled` (optional) is asked between blocks of the copy (under Wine every megabyte or so; on
+// Windows, whose database copies a stream in one call, between streams): when it returns true the
+// copy stops, the package is left as it was, nothing else is left, and the result is kCancelled.
 Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<PackageStream>& streams,
-                           std::string* error = nullptr);
+                           std::string* error = nullptr, const std::function<bool()>& cancelled = {});
 
 }  // namespace platform

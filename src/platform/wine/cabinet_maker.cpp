@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <system_error>
@@ -18,6 +20,7 @@
 #include "core/logger.h"
 #include "core/strings.h"
 #include "platform/machine.h"
+#include "platform/wine/buffered_file_output.h"
 #include "platform/wine/cabinet_writer.h"
 #include "platform/wine/ddf_parser.h"
 #include "platform/wine/glib_status.h"
@@ -31,13 +34,17 @@ namespace {
 
 // kSuccess when `path` is a regular, readable file; otherwise the status with `what` filled.
 Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what) {
-  std::error_code ec;
-  fs::file_status status = fs::status(path, ec);
-  if (!fs::exists(status)) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      what = "cannot be read";
+      return kReadFault;
+    }
     what = "does not exist";
+    std::error_code ec;
     return fs::is_directory(path.parent_path(), ec) ? kFileNotFound : kPathNotFound;
   }
-  if (!fs::is_regular_file(status)) {
+  if (!S_ISREG(info.st_mode)) {
     what = "is not a file";
     return kAccessDenied;
   }
@@ -45,11 +52,7 @@ Status CheckSource(const fs::path& path, std::uintmax_t& size, std::string& what
     what = "cannot be read";
     return kAccessDenied;
   }
-  size = fs::file_size(path, ec);
-  if (ec) {
-    what = "cannot be read";
-    return kReadFault;
-  }
+  size = static_cast<std::uintmax_t>(info.st_size);
   return kSuccess;
 }
 
@@ -167,19 +170,12 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
   // Written beside the target and renamed over it, so that a failure never leaves a partial
   // cabinet behind.
   Status status = kSuccess;
-  const int replaced = ReplaceHostFile(target, [&](int fd, const fs::path& temporary) {
-    // Opened for reading and writing, not appending: the writer goes back to fill in the header.
-    GObjectRef<GFile> out(g_file_new_for_path(temporary.c_str()));
-    GObjectRef<GFileIOStream> stream(g_file_open_readwrite(out.get(), nullptr, gerror.out()));
-    if (!stream) {
-      error = "the cabinet " + target.string() + " cannot be created: " + GErrorText(gerror.get(), "");
-      status = StatusFromGError(gerror.get(), kWriteFault);
-      return EIO;
-    }
-    // Written straight to the file: libgcab goes back and forth in what it writes, and through a
-    // GBufferedOutputStream every cabinet beyond the buffer's size (1 MiB) came out corrupt
-    // (checksum errors from the first block past it on).
-    GOutputStream* output = g_io_stream_get_output_stream(G_IO_STREAM(stream.get()));  // owned by `stream`
+  const int replaced = ReplaceHostFile(target, [&](int fd, const fs::path& /*temporary*/) {
+    // libgcab goes back to the start to fill in the header: the stream writes at its own offsets.
+    // (Through a GBufferedOutputStream every cabinet beyond the buffer's size came out corrupt;
+    // unbuffered, the header cost a system call per field.)
+    GObjectRef<GOutputStream> stream(NewBufferedFileOutput(fd));
+    GOutputStream* output = stream.get();
     bool written = gcab_cabinet_write_simple(cabinet.get(), output, &FileCounter::OnFile, &counter,
                                              cancellable.get(), gerror.out());
     if (!written || stopped()) {
@@ -208,7 +204,7 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
       return EFBIG;
     }
     return 0;
-  });
+  }, /*flush=*/false);  // the cabinet is read into the package and removed: no need to wait for the disk
   if (replaced != 0) {
     if (status != kSuccess) return status;
     error = "the cabinet " + target.string() + " cannot be put in place: " + std::generic_category().message(replaced);
@@ -235,6 +231,31 @@ std::wstring Join(const std::wstring& folder, const std::wstring& name) {
   if (folder.back() == L'\\' || folder.back() == L'/') return folder + name;
   return folder + L"\\" + name;
 }
+
+// Host paths of the listed files. A capture's folders hold many files each: each folder is
+// looked up once (with the machine's rules for letter case), and a file that is there under its
+// exact name needs no further look; any other path gets the whole lookup, as before.
+class HostPaths {
+ public:
+  fs::path Of(const std::wstring& windowsPath) {
+    const size_t slash = windowsPath.find_last_of(L"\\/");
+    const std::wstring name = slash == std::wstring::npos ? std::wstring() : windowsPath.substr(slash + 1);
+    if (slash == std::wstring::npos || slash < 2 || name.empty() || name == L"." || name == L"..")
+      return Machine::HostPath(windowsPath);
+    const std::wstring folder = windowsPath.substr(0, slash);
+    auto found = folders_.find(folder);
+    if (found == folders_.end()) found = folders_.emplace(folder, Machine::HostPath(folder)).first;
+    if (!found->second.empty()) {
+      fs::path candidate = found->second / WideToUtf8(name);
+      struct stat info {};
+      if (::lstat(candidate.c_str(), &info) == 0) return candidate;
+    }
+    return Machine::HostPath(windowsPath);
+  }
+
+ private:
+  std::map<std::wstring, fs::path> folders_;
+};
 
 Status Fail(const std::string& subject, const std::string& what, Status status, std::string* error) {
   if (error != nullptr) *error = what;
@@ -293,9 +314,10 @@ Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& ba
 
   std::vector<wine::CabinetMember> members;
   members.reserve(directives.files.size());
+  HostPaths hostPaths;
   for (const wine::DirectiveFileEntry& entry : directives.files) {
     std::wstring source = IsAbsolute(entry.source) ? entry.source : Join(base, entry.source);
-    fs::path host = Machine::HostPath(source);
+    fs::path host = hostPaths.Of(source);
     if (host.empty()) {
       return Fail(subject, FormatText("line %zu: no drive maps %s", entry.line, WideToUtf8(source).c_str()),
                   kPathNotFound, errorText);

@@ -12,6 +12,20 @@
 // - A table file is checked as a whole before it is imported (see table_file_check.h).
 // - libmsi fails some calls without an error object (opening a file that is not a package) and
 //   complains through GLib warnings; PrepareGLib() keeps those from ending the process.
+//
+// What it does and this file cannot undo: every time libmsi (0.101) reads a package (opening it,
+// and again after each commit, when it reopens what it wrote) one descriptor of the package stays
+// open until the process ends, after Close() too. Its cache_infile_structure() takes a reference
+// to each table stream, storage and string-pool stream of the compound file and never drops it;
+// each of those keeps its parent (libgsf's reader of the package) alive, and that reader holds the
+// file. So a build leaves two: the template copy as opened and the package as committed. The
+// builder replaces both afterwards (the commit renames over the first, adding the cabinets
+// rewrites the second), so both are "(deleted)" files of the tables alone, whose disk space stays
+// taken until the process ends; the package itself is not held. Nothing reads through them again.
+// They cannot be
+// told apart safely from descriptors another database of the process holds on the same file, so
+// they are not closed here. The fix belongs in libmsi: g_object_unref(in) on those three paths of
+// cache_infile_structure(), as its plain-stream path already does.
 #include "platform/installer_database.h"
 
 #include <libmsi.h>

@@ -6,11 +6,13 @@
 
 #include <gsf/gsf.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <vector>
 #include <system_error>
 
 #include "core/logger.h"
@@ -69,9 +71,37 @@ bool IsUsableName(const std::string& name) {
   return (name.size() + 1) / 2 <= kMaxEncodedUnits;
 }
 
+// What a copy reports when it was stopped.
+constexpr const char* kStopped = "the copy was cancelled";
+
+// Copies `from` into `to` a block at a time, asking `cancelled` between blocks. False with `error`
+// set on a failure or a cancel (kStopped).
+bool CopyBlocks(GsfInput* from, GsfOutput* to, const std::function<bool()>& cancelled, std::string& error) {
+  constexpr gsize kBlock = 1 << 20;
+  std::vector<guint8> block(kBlock);
+  for (gsf_off_t left = gsf_input_remaining(from); left > 0;) {
+    if (cancelled && cancelled()) {
+      error = kStopped;
+      return false;
+    }
+    const gsize count = static_cast<gsize>(std::min<gsf_off_t>(left, kBlock));
+    if (gsf_input_read(from, count, block.data()) == nullptr) {
+      error = "a stream cannot be read";
+      return false;
+    }
+    if (!gsf_output_write(to, count, block.data())) {
+      error = "a stream cannot be written";
+      return false;
+    }
+    left -= static_cast<gsf_off_t>(count);
+  }
+  return true;
+}
+
 // Copies every child of `from` into `to` except those named in `skip`; storages with their class
-// ids and children. False with `error` set on a failure.
-bool CopyChildren(GsfInfile* from, GsfOutfile* to, const std::set<std::string>& skip, std::string& error) {
+// ids and children. False with `error` set on a failure or a cancel.
+bool CopyChildren(GsfInfile* from, GsfOutfile* to, const std::set<std::string>& skip,
+                  const std::function<bool()>& cancelled, std::string& error) {
   const int count = gsf_infile_num_children(from);
   for (int i = 0; i < count; ++i) {
     const char* name = gsf_infile_name_by_index(from, i);
@@ -93,10 +123,9 @@ bool CopyChildren(GsfInfile* from, GsfOutfile* to, const std::set<std::string>& 
       if (GSF_IS_INFILE_MSOLE(child.get()) &&
           gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(child.get()), classId))
         gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(copy.get()), classId);
-      copied = CopyChildren(GSF_INFILE(child.get()), GSF_OUTFILE(copy.get()), {}, error);
+      copied = CopyChildren(GSF_INFILE(child.get()), GSF_OUTFILE(copy.get()), {}, cancelled, error);
     } else {
-      copied = gsf_input_copy(child.get(), copy.get()) != FALSE;
-      if (!copied) error = "a stream of the package cannot be copied";
+      copied = CopyBlocks(child.get(), copy.get(), cancelled, error);
     }
     if (!gsf_output_close(copy.get()) && copied) {
       error = "a stream of the package cannot be written";
@@ -121,12 +150,12 @@ Status Fail(const std::string& subject, const std::string& what, Status status, 
 // Writes the package read from `packageFile` again at `host` with the streams (see below).
 Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<PackageStream>& streams,
                const std::vector<fs::path>& sources, const std::set<std::string>& replaced,
-               const std::string& subject, std::string* error);
+               const std::function<bool()>& cancelled, const std::string& subject, std::string* error);
 
 }  // namespace wine
 
 Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<PackageStream>& streams,
-                           std::string* error) {
+                           std::string* error, const std::function<bool()>& cancelled) {
   using wine::GObjectRef;
   wine::PrepareGLib();
   const std::string subject = "\"" + WideToUtf8(packagePath) + "\"";
@@ -152,14 +181,14 @@ Status AddStreamsToPackage(const std::wstring& packagePath, const std::vector<Pa
   // file alive after the last reference is gone, which would hold the replaced file open.
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> packageFile(std::fopen(host.c_str(), "rb"), &std::fclose);
   if (!packageFile) return wine::Fail(subject, "the package cannot be read", kAccessDenied, error);
-  return wine::Rewrite(host, packageFile.get(), streams, sources, replaced, subject, error);
+  return wine::Rewrite(host, packageFile.get(), streams, sources, replaced, cancelled, subject, error);
 }
 
 namespace wine {
 
 Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<PackageStream>& streams,
                const std::vector<fs::path>& sources, const std::set<std::string>& replaced,
-               const std::string& subject, std::string* error) {
+               const std::function<bool()>& cancelled, const std::string& subject, std::string* error) {
   ScopedGError gerror;
   GObjectRef<GsfInput> input(gsf_input_stdio_new_FILE(host.c_str(), packageFile, TRUE));
   GObjectRef<GsfInfile> package(input ? gsf_infile_msole_new(input.get(), gerror.out()) : nullptr);
@@ -178,7 +207,7 @@ Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<P
     gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(rewritten.get()), classId);
 
   std::string what;
-  bool ok = CopyChildren(package.get(), rewritten.get(), replaced, what);
+  bool ok = CopyChildren(package.get(), rewritten.get(), replaced, cancelled, what);
   for (size_t i = 0; ok && i < streams.size(); ++i) {
     GObjectRef<GsfInput> source(gsf_input_stdio_new(sources[i].c_str(), gerror.out()));
     GObjectRef<GsfOutput> stream(
@@ -186,8 +215,8 @@ Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<P
     if (!source || !stream) {
       what = "the stream " + streams[i].name + " cannot be started from " + sources[i].string();
       ok = false;
-    } else if (!gsf_input_copy(source.get(), stream.get())) {
-      what = "the stream " + streams[i].name + " cannot be copied from " + sources[i].string();
+    } else if (!CopyBlocks(source.get(), stream.get(), cancelled, what)) {
+      if (what != kStopped) what = "the stream " + streams[i].name + " cannot be copied from " + sources[i].string();
       ok = false;
     }
     if (stream && !gsf_output_close(stream.get()) && ok) {
@@ -199,6 +228,10 @@ Status Rewrite(const fs::path& host, std::FILE* packageFile, const std::vector<P
     // Closing the file with an error set makes libgsf drop its temporary file.
     gsf_output_set_error(sink.get(), 0, "abandoned");
     gsf_output_close(GSF_OUTPUT(rewritten.get()));
+    if (what == kStopped) {
+      if (error != nullptr) *error = what;
+      return kCancelled;
+    }
     return Fail(subject, what, kWriteFault, error);
   }
   // Closing the compound file writes its tables and closes the sink, which renames it into place.

@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 namespace platform::wine {
 
-int ReplaceHostFile(const fs::path& host, const std::function<int(int fd, const fs::path& temporary)>& write) {
+int ReplaceHostFile(const fs::path& host, const std::function<int(int fd, const fs::path& temporary)>& write,
+                    bool flush) {
   fs::path target = host;
   std::error_code ec;
   if (fs::is_symlink(target, ec)) {
@@ -38,7 +39,7 @@ int ReplaceHostFile(const fs::path& host, const std::function<int(int fd, const 
   if (file.get() < 0) return errno;
   int error = write(file.get(), fs::path(temporary));
   if (error == 0 && ::fchmod(file.get(), mode) != 0) error = errno;
-  if (error == 0 && ::fsync(file.get()) != 0) error = errno;
+  if (error == 0 && flush && ::fsync(file.get()) != 0) error = errno;
   if (const int closed = file.Close(); error == 0) error = closed;
   if (error == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) ::unlink(temporary.c_str());

@@ -4,6 +4,7 @@
 // an independent reader that follows the Media rows and cabinet streams as an installer does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include "package/msi_cabinet_pass.h"
 #include "package_fixture.h"
 #include "platform/cabinet_maker.h"
+#include "platform/package_streams.h"
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 
@@ -215,6 +217,87 @@ TEST(CabinetsTest, MakingCabinetsReportsBytesAndACancelLeavesNoCabinet) {
       EXPECT_FALSE(pass.CabinetsExist());
     }
   }
+}
+
+// libgcab writes a cabinet's header, then its data, then goes back and writes the header again;
+// the cabinet maker gathers those writes in a buffer of 256 KiB. A cabinet of many files with long
+// member names has a header larger than that buffer: it still unpacks whole. (Its files are also
+// listed in other letter case than on disk, found as the machine finds them.)
+TEST(CabinetsTest, ACabinetWhoseHeaderOutgrowsTheWritersBufferUnpacksWhole) {
+  Builder build;  // for its machine
+  const fs::path work = build.prefix().InDriveC("users/root/Temp/Temp");
+  const fs::path disk = build.prefix().Scratch() / "out";
+  CMsiCabinetPass pass;
+  pass.Prepare(WideToUtf8(platform::Machine::WindowsPath(work)), WideToUtf8(platform::Machine::WindowsPath(disk)));
+  ASSERT_TRUE(pass.StartDirectiveFile());
+  constexpr int kFiles = 5000;  // some 57 bytes of header each: over 280 KB
+  const fs::path data = build.prefix().InDriveC("many", true);
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    std::ofstream(data / name, std::ios::binary) << "content of file " << i;
+    // A few files are listed in other letters (the machine's names ignore case).
+    const std::string listed = WideToUtf8(platform::Machine::WindowsPath(data / name));
+    pass.AddFile(i % 500 != 7 ? listed : FoldAsciiUpper(listed), "a_member_name_long_enough_to_matter_" + std::to_string(i),
+                 20);
+  }
+  ASSERT_TRUE(pass.WriteDirectiveFile());
+  std::string error;
+  ASSERT_TRUE(pass.PlanCabinets(error)) << error;
+  ASSERT_EQ(pass.cabinets().size(), 1u);
+  std::vector<std::string> errors;
+  ASSERT_EQ(pass.MakeCabinets({}, errors), platform::kSuccess) << (errors.empty() ? "" : errors.front());
+  TempFolder out;
+  std::string output;
+  ASSERT_EQ(RunHostCommand({"/usr/bin/gcab", "-x", "-C", out.path().string(), (disk / "MSIProject.cab").string()},
+                           {"PATH=/usr/bin:/bin"}, &output),
+            0)
+      << output;
+  int whole = 0;
+  for (int i = 0; i < kFiles; ++i)
+    whole += ReadFile(out.path() / ("a_member_name_long_enough_to_matter_" + std::to_string(i))) ==
+             "content of file " + std::to_string(i);
+  EXPECT_EQ(whole, kFiles);
+  pass.RemoveCabinets();
+}
+
+// Storing big cabinets in the package copies gigabytes: a cancel stops the copy between blocks,
+// and the package stays exactly as it was, with nothing left beside it.
+TEST(CabinetsTest, StoringCabinetsInThePackageStopsOnCancelAndLeavesThePackageAsItWas) {
+  Builder build;
+  ASSERT_EQ(build.Build(ProjectText(WriteFiles(build, {100, 200}))), 1);
+  const fs::path package = build.PackageHostPath();
+  const std::string before = ReadFile(package);
+  const fs::path cabinet = build.prefix().Scratch() / "Big.cab";
+  std::ofstream(cabinet, std::ios::binary) << std::string(5u << 20, 'c');
+  const auto listing = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(package.parent_path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::vector<std::string> files = listing();
+  for (int stopAt : {1, 3}) {
+    SCOPED_TRACE("stopped at the question " + std::to_string(stopAt));
+    int asked = 0;
+    std::string error;
+    EXPECT_EQ(platform::AddStreamsToPackage(platform::Machine::WindowsPath(package),
+                                            {{"MSIProject9.cab", platform::Machine::WindowsPath(cabinet)}}, &error,
+                                            [&] { return ++asked >= stopAt; }),
+              platform::kCancelled);
+    EXPECT_EQ(asked, stopAt);  // asked no further once stopped
+    EXPECT_TRUE(ReadFile(package) == before);
+    EXPECT_EQ(listing(), files);
+  }
+  // Not stopped, the same copy asks once per block and stores the stream.
+  int asked = 0;
+  ASSERT_EQ(platform::AddStreamsToPackage(platform::Machine::WindowsPath(package),
+                                          {{"MSIProject9.cab", platform::Machine::WindowsPath(cabinet)}}, nullptr,
+                                          [&] { return ++asked < 0; }),
+            platform::kSuccess);
+  EXPECT_GE(asked, 5);
+  platform::InstallerDatabase database;
+  ASSERT_EQ(database.OpenReadOnly(platform::Machine::WindowsPath(package)), platform::kSuccess);
+  EXPECT_TRUE(package_test::HasRow(package_test::Select(database, "SELECT `Name` FROM `_Streams`"), {"MSIProject9.cab"}));
 }
 
 // A cancel request while the cabinets are made (seen through the detail line the compression
