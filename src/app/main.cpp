@@ -1,7 +1,7 @@
 // Corvane Repackager: start-up and dispatch. With a project file and an output folder the
 // program builds the package without any user interface; with -Capture it captures a setup
 // program and builds its package in one run (-Resume finishes a capture left pending); without
-// arguments it opens the wizard.
+// arguments it opens the wizard (the program CorvaneRepackagerWizard beside it).
 //
 //   CorvaneRepackager
 //   CorvaneRepackager <project file> -Path=<output folder> [-File=<package file name>]
@@ -31,9 +31,9 @@
 #include "platform/folder_tree.h"
 #include "platform/interrupt.h"
 #include "platform/machine.h"
+#include "platform/program_beside.h"
 #include "session/capture_session.h"
 #include "session/work_context_setup.h"
-#include "ui/wizard_program.h"
 
 namespace {
 
@@ -141,7 +141,13 @@ int main(int argc, char** argv) {
                    kCaptureUsage);
       return kBadCommandLine;
     }
-    return RunWizardProgram(argc, argv);
+    std::string error;
+    const int status = platform::RunProgramBeside("CorvaneRepackagerWizard", argv, error);
+    if (status < 0) {
+      std::fprintf(stderr, "CorvaneRepackager: the wizard cannot be started: %s\n", error.c_str());
+      return kBuildFailed;
+    }
+    return status;
   }
   if (!platform::Machine::IsUsable()) {
     std::fprintf(stderr, "CorvaneRepackager: the Windows machine cannot be used: %s\n",

@@ -1,0 +1,45 @@
+#include "platform/program_beside.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/strings.h"
+
+namespace platform {
+
+int RunProgramBeside(const char* fileName, char** /*argv*/, std::string& error) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  DWORD length = 0;
+  for (;;) {
+    length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) {
+      error = "the program's own folder is unknown";
+      return -1;
+    }
+    if (length < buffer.size()) break;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::wstring program(buffer.data(), length);
+  program.erase(program.find_last_of(L"\\/") + 1);
+  program += Utf8ToWide(fileName) + L".exe";
+  // The same command line: the wizard takes none, and argv[0] names the program as it was started.
+  std::wstring commandLine = GetCommandLineW();
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    error = WideToUtf8(program) + ": error " + std::to_string(GetLastError());
+    return -1;
+  }
+  CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
+
+}  // namespace platform
