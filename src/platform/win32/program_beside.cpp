@@ -3,25 +3,18 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "core/strings.h"
+#include "platform/machine.h"
 
 namespace platform {
 
 int RunProgramBeside(const char* fileName, char** /*argv*/, std::string& error) {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  DWORD length = 0;
-  for (;;) {
-    length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) {
-      error = "the program's own folder is unknown";
-      return -1;
-    }
-    if (length < buffer.size()) break;
-    buffer.resize(buffer.size() * 2);
+  std::wstring program = Machine::ProgramFilePath();
+  if (program.empty()) {
+    error = "the program's own folder is unknown";
+    return -1;
   }
-  std::wstring program(buffer.data(), length);
   program.erase(program.find_last_of(L"\\/") + 1);
   program += Utf8ToWide(fileName) + L".exe";
   // The same command line: the wizard takes none, and argv[0] names the program as it was started.
