@@ -96,14 +96,19 @@ bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
   return true;
 }
 
-// The on-disk name of a component: exact when it exists, else a case-insensitive match, else as given.
-std::string ResolveComponent(const fs::path& folder, const std::wstring& component) {
+// The on-disk name of a component: exact when it exists, else a case-insensitive match, else as
+// given. `exists` tells whether the path it makes leads somewhere (a dangling link does not).
+std::string ResolveComponent(const fs::path& folder, const std::wstring& component, bool& exists) {
   std::string exact = WideToUtf8(component);
   std::error_code ec;
-  if (fs::exists(folder / exact, ec) || fs::is_symlink(folder / exact, ec)) return exact;
+  exists = fs::exists(folder / exact, ec);
+  if (exists || fs::is_symlink(folder / exact, ec)) return exact;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
     std::string name = entry.path().filename().string();
-    if (SameNameIgnoringCase(Utf8ToWide(name), component)) return name;
+    if (SameNameIgnoringCase(Utf8ToWide(name), component)) {
+      exists = fs::exists(folder / name, ec);
+      return name;
+    }
   }
   return exact;
 }
@@ -175,13 +180,17 @@ fs::path Machine::HostPath(const std::wstring& windowsPath) {
       current.push_back(windowsPath[i]);
     }
   }
+  // Most paths are spelt as on disk: one look at the whole path settles them, where the walk
+  // below looks at every folder on the way.
+  fs::path exact = result;
+  for (const std::wstring& component : components) exact /= WideToUtf8(component);
+  std::error_code ec;
+  if (fs::exists(exact, ec)) return exact;
+
   bool exists = true;
   for (const std::wstring& component : components) {
     if (exists) {
-      std::string name = ResolveComponent(result, component);
-      result /= name;
-      std::error_code ec;
-      exists = fs::exists(result, ec);
+      result /= ResolveComponent(result, component, exists);
     } else {
       result /= WideToUtf8(component);
     }
