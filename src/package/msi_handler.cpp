@@ -286,6 +286,17 @@ int CMSIHandler::BuildMSI() {
   if (!state_.FlushTables(Wide(context_.WorkFolder + "\\Temp"))) state_.buildFailed = true;
   if (state_.Cancelled()) return AbandonBuild();
 
+  // The tables are committed while the cabinets are still being made: the cabinets are added to
+  // the committed package below.
+  if (!state_.buildFailed && state_.database->Commit() != platform::kSuccess) {
+    state_.Error("CMSIHandler::BuildMSI: Unable to commit the package " + buildPath_ + ": " +
+                 state_.database->lastError());
+    state_.buildFailed = true;
+  }
+  state_.database->Close();
+  state_.database.reset();
+  if (state_.buildFailed) return AbandonBuild();
+
   bool haveCabinet = false;
   if (cabinetsStarted) {
     BuildStatusText.Set(MessageText(138));
@@ -295,14 +306,6 @@ int CMSIHandler::BuildMSI() {
     ProgressCounter = 1;
     BuildStatusText.Set(MessageText(144));
   }
-
-  if (state_.database->Commit() != platform::kSuccess) {
-    state_.Error("CMSIHandler::BuildMSI: Unable to commit the package " + buildPath_ + ": " +
-                 state_.database->lastError());
-    state_.buildFailed = true;
-  }
-  state_.database->Close();
-  state_.database.reset();
 
   // The cabinets (the single "MSIProject.cab" too) are added to the committed package, read a
   // block at a time: the database would read each whole into memory and hold it until its commit.
