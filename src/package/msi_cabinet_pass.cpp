@@ -28,6 +28,11 @@ void CMsiCabinetPass::SetLimits(std::uint64_t splitAboveBytes, std::uint64_t max
   cabinetsWhenSplit_ = cabinetsWhenSplit;
 }
 
+void CMsiCabinetPass::SetFolderLimits(std::uint64_t minFolderBytes, unsigned folders) {
+  minFolderBytes_ = std::max<std::uint64_t>(minFolderBytes, 1);
+  folders_ = folders;
+}
+
 bool CMsiCabinetPass::WriteBatchFile() const {
   std::string text = "@echo off\r\ndel \"*.CAB\"";
   if (cabinets_.size() <= 1) {
@@ -77,10 +82,51 @@ bool CMsiCabinetPass::WriteDirectiveFile() const {
   return platform::ReplaceAtomically(Utf8ToWide(directivePath_), text) == platform::kSuccess;
 }
 
-bool CMsiCabinetPass::WriteCabinetDirectives(const Cabinet& cabinet) const {
+bool CMsiCabinetPass::WriteCabinetDirectives(const Cabinet& cabinet, const std::vector<Run>& folders) const {
   std::string text = Header(cabinet.name);
-  for (int i = cabinet.firstLine; i < cabinet.firstLine + cabinet.lineCount; ++i) text += lines_[i].text;
+  size_t nextFolder = 1;
+  for (int i = cabinet.firstLine; i < cabinet.firstLine + cabinet.lineCount; ++i) {
+    if (nextFolder < folders.size() && folders[nextFolder].firstLine == i) {
+      text += ".New Folder\r\n";
+      ++nextFolder;
+    }
+    text += lines_[i].text;
+  }
   return platform::ReplaceAtomically(Utf8ToWide(cabinet.directivePath), text) == platform::kSuccess;
+}
+
+std::vector<CMsiCabinetPass::Run> CMsiCabinetPass::BalancedRuns(int first, int count, std::uint64_t bytes,
+                                                                 std::uint64_t wanted, std::uint64_t maxBytes) const {
+  wanted = std::max<std::uint64_t>(wanted, (bytes + maxBytes - 1) / maxBytes);
+  wanted = std::clamp<std::uint64_t>(wanted, 1, static_cast<std::uint64_t>(count));
+
+  // Each run aims at an equal share of what is left for the runs still to make, takes a line that
+  // crosses its aim only when that brings it closer, and never exceeds `maxBytes`.
+  std::vector<Run> runs;
+  std::uint64_t remaining = bytes;
+  const int end = first + count;
+  int next = first;
+  while (next < end) {
+    const std::uint64_t runsLeft = std::max<std::uint64_t>(1, wanted - std::min<std::uint64_t>(wanted, runs.size()));
+    const std::uint64_t aim = remaining / runsLeft;
+    Run run;
+    run.firstLine = next;
+    while (next < end) {
+      const std::uint64_t size = lines_[next].size;
+      if (run.lineCount > 0) {
+        if (run.bytes + size > maxBytes) break;
+        if (runsLeft > 1 && run.bytes + size / 2 > aim) break;
+        // Leave at least one line for each run still to make.
+        if (static_cast<std::uint64_t>(end - next) < runsLeft) break;
+      }
+      run.bytes += size;
+      ++run.lineCount;
+      ++next;
+    }
+    remaining -= run.bytes;
+    runs.push_back(run);
+  }
+  return runs;
 }
 
 bool CMsiCabinetPass::PlanCabinets(std::string& error) {
@@ -96,41 +142,29 @@ bool CMsiCabinetPass::PlanCabinets(std::string& error) {
   }
   if (listedBytes_ <= splitAboveBytes_ && listedBytes_ <= maxCabinetBytes_) {
     cabinets_.push_back({kCabinetName, directivePath_, cabinetPath_, 0, lines(), listedBytes_});
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::uint64_t folders =
+        std::min<std::uint64_t>(folders_ > 0 ? folders_ : cores, listedBytes_ / minFolderBytes_);
+    if (folders > 1 && !WriteCabinetDirectives(cabinets_.front(),
+                                               BalancedRuns(0, lines(), listedBytes_, folders, maxCabinetBytes_))) {
+      error = "the directive file " + directivePath_ + " cannot be written";
+      return false;
+    }
     return true;
   }
 
   // As many cabinets as cores (or as asked), more when they would not fit, never more than files.
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  std::uint64_t wanted = cabinetsWhenSplit_ > 0 ? cabinetsWhenSplit_ : cores;
-  wanted = std::max(wanted, (listedBytes_ + maxCabinetBytes_ - 1) / maxCabinetBytes_);
-  wanted = std::min<std::uint64_t>(wanted, lines_.size());
-
-  // Contiguous runs: each run aims at an equal share of what is left for the runs still to make,
-  // takes a file that crosses its aim only when that brings it closer, and never exceeds a cabinet.
-  std::uint64_t remaining = listedBytes_;
-  int next = 0;
-  while (next < lines()) {
-    const std::uint64_t runsLeft = std::max<std::uint64_t>(1, wanted - std::min<std::uint64_t>(wanted, cabinets_.size()));
-    const std::uint64_t aim = remaining / runsLeft;
-    Cabinet cabinet;
-    cabinet.firstLine = next;
-    while (next < lines()) {
-      const std::uint64_t size = lines_[next].size;
-      if (cabinet.lineCount > 0) {
-        if (cabinet.bytes + size > maxCabinetBytes_) break;
-        if (runsLeft > 1 && cabinet.bytes + size / 2 > aim) break;
-        // Leave at least one file for each run still to make.
-        if (static_cast<std::uint64_t>(lines() - next) < runsLeft) break;
-      }
-      cabinet.bytes += size;
-      ++cabinet.lineCount;
-      ++next;
-    }
-    remaining -= cabinet.bytes;
+  for (const Run& run :
+       BalancedRuns(0, lines(), listedBytes_, cabinetsWhenSplit_ > 0 ? cabinetsWhenSplit_ : cores, maxCabinetBytes_)) {
     const std::string number = std::to_string(cabinets_.size() + 1);
+    Cabinet cabinet;
     cabinet.name = "MSIProject" + number + ".cab";
     cabinet.directivePath = workFolder_ + "\\MSIProject" + number + ".ddf";
     cabinet.cabinetPath = diskDirectory_ + "\\" + cabinet.name;
+    cabinet.firstLine = run.firstLine;
+    cabinet.lineCount = run.lineCount;
+    cabinet.bytes = run.bytes;
     cabinets_.push_back(std::move(cabinet));
   }
   for (const Cabinet& cabinet : cabinets_) {

@@ -16,11 +16,17 @@
 // contiguous runs balanced by bytes: one per core, and more when a run would exceed what one
 // cabinet can hold. Run n is "MSIProject<n>.cab", made from its own "MSIProject<n>.ddf"; the
 // cabinets are made in parallel, each by its own cabinet maker.
+//
+// The single cabinet is itself cut into folders (".New Folder"), one per core, when each would
+// still hold at least a folder's worth of bytes: each folder is compressed on its own, so the
+// maker compresses them at once. A few files keep one folder.
 class CMsiCabinetPass {
  public:
   static constexpr const char* kCabinetName = "MSIProject.cab";
   // Below this the single cabinet is made on one core in a few seconds at most.
   static constexpr std::uint64_t kDefaultSplitAboveBytes = 64ull << 20;
+  // The least a folder of the single cabinet holds when it is cut into folders.
+  static constexpr std::uint64_t kDefaultFolderBytes = 1ull << 20;
 
   struct Cabinet {
     std::string name;           // the cabinet's file name, also its stream name in the package
@@ -43,6 +49,9 @@ class CMsiCabinetPass {
   // When to split and how much one cabinet may hold, and how many cabinets a split makes at least
   // (0: one per core). Kept across builds; tests lower them to split small files.
   void SetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0);
+  // The least a folder of the single cabinet holds, and how many folders it is cut into at most
+  // (0: one per core). Kept across builds.
+  void SetFolderLimits(std::uint64_t minFolderBytes, unsigned folders = 0);
   // Writes the batch file ("BuildAllCab.bat"); false when it cannot be written.
   bool WriteBatchFile() const;
   // Starts the directive file with its header, written at once, so that a place the file cannot
@@ -79,8 +88,18 @@ class CMsiCabinetPass {
     std::string text;  // the directive line, ended by CR LF
     std::uint64_t size = 0;
   };
+  struct Run {
+    int firstLine = 0;
+    int lineCount = 0;
+    std::uint64_t bytes = 0;
+  };
   std::string Header(const std::string& cabinetName) const;
-  bool WriteCabinetDirectives(const Cabinet& cabinet) const;
+  // Cuts lines [first, first + count) into about `wanted` contiguous runs balanced by bytes, none
+  // over `maxBytes` (more runs when needed), never more runs than lines.
+  std::vector<Run> BalancedRuns(int first, int count, std::uint64_t bytes, std::uint64_t wanted,
+                                std::uint64_t maxBytes) const;
+  // The directive file of `cabinet`, a ".New Folder" before each run after the first.
+  bool WriteCabinetDirectives(const Cabinet& cabinet, const std::vector<Run>& folders = {}) const;
 
   std::string batchPath_;
   std::string directivePath_;
@@ -93,4 +112,6 @@ class CMsiCabinetPass {
   std::uint64_t splitAboveBytes_ = kDefaultSplitAboveBytes;
   std::uint64_t maxCabinetBytes_ = platform::kMaxCabinetBytes;
   unsigned cabinetsWhenSplit_ = 0;
+  std::uint64_t minFolderBytes_ = kDefaultFolderBytes;
+  unsigned folders_ = 0;
 };

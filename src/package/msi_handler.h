@@ -116,6 +116,9 @@ class CMSIHandler {
   void SetCabinetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0) {
     cabinet_.SetLimits(splitAboveBytes, maxCabinetBytes, cabinetsWhenSplit);
   }
+  void SetCabinetFolderLimits(std::uint64_t minFolderBytes, unsigned folders = 0) {
+    cabinet_.SetFolderLimits(minFolderBytes, folders);
+  }
   // The bitness of the packages built from now on (kept across builds); decided by Initialize.
   void SetPackageBitness(PackageBitness bitness) { bitnessChoice_ = bitness; }
   // Whether the package of the current (or last) build is a 64-bit one.

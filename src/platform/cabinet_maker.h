@@ -36,8 +36,9 @@ struct CabinetWatch {
 // file (kFileNotFound / kPathNotFound naming it), member names are unique (kInvalidData), a
 // malformed directive file is kInvalidData with its line number in the error log; relative paths
 // are relative to the directive file's folder; one cabinet is made whatever MaxDiskSize says, with
-// one folder (all libgcab writes), so the files may come to at most kMaxCabinetBytes
-// (2,147,450,880 bytes): more is refused with kInvalidData before anything is written.
+// a folder from each ".New Folder" on (the folders are compressed at once, one per core), and a
+// folder may hold at most kMaxCabinetBytes (2,147,450,880 bytes): more is refused with
+// kInvalidData before anything is written.
 // `error`, when given, receives the reason of a failure (also written to the error log).
 Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath,
                    const CabinetWatch* watch = nullptr, std::string* error = nullptr);

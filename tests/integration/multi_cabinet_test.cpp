@@ -1,12 +1,14 @@
-// A package whose files are split into several cabinets (forced here with low limits instead of
-// gigabytes of files) installs with Wine's own Windows Installer: every file arrives byte for byte,
-// whichever cabinet it was in.
+// A package whose files are split into several cabinets, or whose one cabinet is cut into folders
+// compressed apart (both forced here with low limits instead of many megabytes of files), installs
+// with Wine's own Windows Installer: every file arrives byte for byte, whichever cabinet or folder
+// it was in.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <random>
+#include <ostream>
 #include <string>
 
 #include "core/strings.h"
@@ -25,7 +27,18 @@ namespace {
 
 const fs::path kFolder = fs::path("Program Files (x86)") / "Multi Cabinet";
 
-TEST(MultiCabinetTest, ASplitPackageInstallsEveryFileUnderWine) {
+struct Split {
+  const char* name;
+  unsigned cabinets;  // Media rows and cabinet streams
+  unsigned folders;   // of the one cabinet
+};
+
+void PrintTo(const Split& split, std::ostream* out) { *out << split.name; }
+
+class MultiCabinetTest : public ::testing::TestWithParam<Split> {};
+
+TEST_P(MultiCabinetTest, ThePackageInstallsEveryFileUnderWine) {
+  const Split split = GetParam();
   WinePrefixCopy machine;
   ASSERT_TRUE(machine.ok()) << machine.error();
 
@@ -75,13 +88,22 @@ TEST(MultiCabinetTest, ASplitPackageInstallsEveryFileUnderWine) {
   {
     CMSIHandler handler(context);
     handler.SetPackageBitness(CMSIHandler::PackageBitness::Bits32);
-    handler.SetCabinetLimits(1, platform::kMaxCabinetBytes, 4);
+    if (split.cabinets > 1) handler.SetCabinetLimits(1, platform::kMaxCabinetBytes, split.cabinets);
+    if (split.folders > 1) handler.SetCabinetFolderLimits(1000, split.folders);
     const PackageBuildResult result =
         handler.Build(nullptr, WideToUtf8(platform::Machine::WindowsPath(project)).c_str());
     ASSERT_TRUE(result.built) << (result.errors.empty() ? "" : result.errors.front());
   }
 
-  // Four cabinets, each a stream with its Media row.
+  if (split.folders > 1) {
+    const std::string directives = ReadHostFile(scratch / "MSIProject.ddf");
+    size_t cuts = 0;
+    for (size_t at = directives.find(".New Folder"); at != std::string::npos; at = directives.find(".New Folder", at + 1))
+      ++cuts;
+    EXPECT_EQ(cuts + 1, split.folders);
+  }
+
+  // Each cabinet a stream with its Media row.
   {
     platform::InstallerDatabase package;
     ASSERT_EQ(package.OpenReadOnly(platform::Machine::WindowsPath(work.path() / "out" / "multi.msi")),
@@ -96,7 +118,7 @@ TEST(MultiCabinetTest, ASplitPackageInstallsEveryFileUnderWine) {
         const std::string value = row->GetString(1);
         if (value.size() == 1 || value.rfind("MSIProject", 0) == 0) ++rows;
       }
-      EXPECT_EQ(rows, 4) << statement;
+      EXPECT_EQ(rows, static_cast<int>(split.cabinets)) << statement;
     }
   }
 
@@ -111,5 +133,9 @@ TEST(MultiCabinetTest, ASplitPackageInstallsEveryFileUnderWine) {
     EXPECT_TRUE(ReadHostFile(installed) == bytes) << relative;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Splits, MultiCabinetTest,
+                         ::testing::Values(Split{"FourCabinets", 4, 1}, Split{"OneCabinetInThreeFolders", 1, 3}),
+                         [](const ::testing::TestParamInfo<Split>& info) { return std::string(info.param.name); });
 
 }  // namespace

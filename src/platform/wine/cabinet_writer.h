@@ -18,16 +18,17 @@ struct CabinetMember {
   std::filesystem::path source;  // host path of a regular file
   std::string name;              // UTF-8 name inside the cabinet
   CabinetCompression compression = CabinetCompression::kMszip;
-  bool newFolder = false;        // asked for a new folder (".New Folder"); one folder is written
+  bool newFolder = false;        // starts a new folder (".New Folder")
 };
 
-// Writes the members, in order, into `target`, as one cabinet folder compressed as the first
-// member says. libgcab (1.5) writes a single folder per cabinet, and a folder holds at most
-// `maxFolderBytes` of input: more than that is refused (kInvalidData) before anything is written.
-// The files are read while the cabinet is written (memory stays flat). The cabinet is written
-// under a temporary name beside `target` and renamed at the end; on failure nothing is left at
-// either name. kSuccess, or a status with the reason (naming the file) in `error`. `watch` (optional)
-// is told the bytes of each file once it is in the cabinet and can stop the writing (kCancelled).
+// Writes the members, in order, into `target`: one folder, or a folder from each member marked
+// `newFolder` on, each compressed as its first member says. The folders are compressed at once,
+// as many as there are cores. A folder holds at most `maxFolderBytes` of input: more is refused
+// (kInvalidData) before anything is written. The files are read while the cabinet is written
+// (memory stays flat). The cabinet is written under a temporary name beside `target` and renamed
+// at the end; on failure nothing is left at either name. kSuccess, or a status with the reason
+// (naming the file) in `error`. `watch` (optional) is told the bytes of each file once it is in the
+// cabinet and can stop the writing (kCancelled).
 Status WriteCabinet(const std::vector<CabinetMember>& members, const std::filesystem::path& target,
                     std::uint64_t maxFolderBytes, std::string& error, const CabinetWatch* watch = nullptr);
 

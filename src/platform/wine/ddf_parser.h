@@ -13,12 +13,11 @@
 // each bare or quoted ('it''s here.txt' or "say ""hi"".txt"), then optional /parameters. Settings
 // apply to the file lines that follow them.
 //
-// Honoured: Cabinet (file lines need it on), Compress (off stores files uncompressed; the cabinet
-// is written with the first file's setting, as libgcab writes one folder),
-// CompressionType (MSZIP; LZX and QUANTUM, which libgcab cannot write, become MSZIP),
-// CabinetNameTemplate, DiskDirectoryTemplate ("*" is disk 1), SourceDir, DestinationDir.
-// Accepted and without effect: ".New Folder", the size, reserve, threshold, report and INF
-// settings. In particular
+// Honoured: ".New Folder", Cabinet (file lines need it on), Compress (off stores files
+// uncompressed; a folder is written with its first file's setting), CompressionType (MSZIP; LZX
+// and QUANTUM, which libgcab cannot write, become MSZIP), CabinetNameTemplate,
+// DiskDirectoryTemplate ("*" is disk 1), SourceDir, DestinationDir.
+// Accepted and without effect: the size, reserve, threshold, report and INF settings. In particular
 // MaxDiskSize does not split the cabinet: the package refers to exactly one cabinet.
 namespace platform::wine {
 

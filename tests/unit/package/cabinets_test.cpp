@@ -77,9 +77,11 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
     uint64_t maxCabinet;
     unsigned cabinets;  // asked for when split
     size_t expectedMedia;  // 0: at least as many as the cabinet limit needs
+    unsigned folders = 1;  // of the single cabinet
   } cases[] = {
       {"default limits: one cabinet, as always", CMsiCabinetPass::kDefaultSplitAboveBytes, platform::kMaxCabinetBytes,
        0, 1},
+      {"one cabinet in three folders", CMsiCabinetPass::kDefaultSplitAboveBytes, platform::kMaxCabinetBytes, 0, 1, 3},
       {"split in three balanced runs", 1000, platform::kMaxCabinetBytes, 3, 3},
       {"the cabinet limit adds runs", 1000, 4500, 1, 0},
       {"as many runs as files at most", 1000, platform::kMaxCabinetBytes, 20, sizes.size()},
@@ -88,6 +90,7 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
     SCOPED_TRACE(c.what);
     Builder build;
     build.handler().SetCabinetLimits(c.splitAbove, c.maxCabinet, c.cabinets);
+    if (c.folders > 1) build.handler().SetCabinetFolderLimits(1000, c.folders);
     ASSERT_EQ(build.Build(ProjectText(WriteFiles(build, sizes))), 1);
 
     const Rows media = build.Table("SELECT `DiskId`,`LastSequence`,`Cabinet` FROM `Media` ORDER BY `DiskId`");
@@ -105,6 +108,12 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
       EXPECT_FALSE(package_test::HasRow(streams, {"MSIProject1.cab"}));
       EXPECT_FALSE(fs::exists(work / "MSIProject1.ddf"));
       EXPECT_NE(build.DirectiveText().find(".Set CabinetNameTemplate = 'MSIProject.cab'"), std::string::npos);
+      // A folder's worth of files or more per core (lowered here) is cut into folders.
+      const std::string directives = build.DirectiveText();
+      size_t cuts = 0;
+      for (size_t at = directives.find(".New Folder"); at != std::string::npos; at = directives.find(".New Folder", at + 1))
+        ++cuts;
+      EXPECT_EQ(cuts + 1, c.folders);
     } else {
       // Disks 1..n, each cabinet a stream, the runs contiguous and in Sequence order, none over the limit.
       const Rows files = build.Table("SELECT `Sequence`,`FileSize` FROM `File` ORDER BY `Sequence`");

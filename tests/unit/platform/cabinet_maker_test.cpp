@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/wine/cabinet_join.h"
 #include "platform/wine/cabinet_writer.h"
 #include "platform/wine/ddf_parser.h"
 #include "support/fixture_prefix.h"
@@ -240,9 +241,10 @@ TEST_F(CabinetMakerTest, FailuresLeaveNoCabinet) {
   EXPECT_EQ(kPathNotFound, MakeCabinet(L"", batch_));
 }
 
-TEST_F(CabinetMakerTest, InputBeyondOneFolderIsRefusedBeforeWriting) {
-  // The real limit (65535 blocks of 32 KiB per folder, one folder per cabinet) is about 2 GB; a
-  // small one shows the behaviour.
+// A member marked for a new folder starts one; each folder is compressed on its own, as its first
+// member says, and the folders are joined into one cabinet. The real limit of a folder (65535
+// blocks of 32 KiB) is about 2 GB; a small one shows the behaviour.
+TEST_F(CabinetMakerTest, FoldersAreCompressedApartAndJoinedAndOneBeyondTheLimitIsRefused) {
   std::vector<wine::CabinetMember> members;
   std::vector<std::string> contents;
   for (int i = 0; i < 4; ++i) {
@@ -250,14 +252,16 @@ TEST_F(CabinetMakerTest, InputBeyondOneFolderIsRefusedBeforeWriting) {
     fs::path file = prefix_.WriteDriveCFile("big/f" + std::to_string(i), contents.back());
     members.push_back({file, "member" + std::to_string(i), CabinetCompression::kNone, i == 2});
   }
-  members[3].compression = CabinetCompression::kMszip;  // the first member's setting holds
+  members[2].compression = CabinetCompression::kMszip;  // the second folder's first member
+  members[3].compression = CabinetCompression::kNone;   // a later member's setting does not count
   fs::path target = prefix_.driveC() / "big" / "all.cab";
   std::string error;
-  ASSERT_EQ(kSuccess, wine::WriteCabinet(members, target, 60 + 61 + 62 + 63, error)) << error;
+  ASSERT_EQ(kSuccess, wine::WriteCabinet(members, target, 62 + 63, error)) << error;
   const std::string cabinet = ReadHostFile(target);
-  EXPECT_EQ(1u, U16At(cabinet, 26));      // one folder
+  EXPECT_EQ(2u, U16At(cabinet, 26));      // two folders
   EXPECT_EQ(4u, U16At(cabinet, 28));      // four files
-  EXPECT_EQ(0u, U16At(cabinet, 36 + 6));  // stored, as the first member asked
+  EXPECT_EQ(0u, U16At(cabinet, 36 + 6));  // the first stored
+  EXPECT_EQ(1u, U16At(cabinet, 44 + 6));  // the second MSZIP
   std::string listing;
   ASSERT_EQ(0, Gcab({"-t", target.string()}, &listing));
   EXPECT_EQ("member0\nmember1\nmember2\nmember3\n", listing);
@@ -266,11 +270,15 @@ TEST_F(CabinetMakerTest, InputBeyondOneFolderIsRefusedBeforeWriting) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(contents[i], ReadHostFile(extracted.path() / ("member" + std::to_string(i))));
 
   // One byte more than a folder holds: refused, naming where the limit was passed, nothing written.
-  EXPECT_EQ(kInvalidData, wine::WriteCabinet(members, target.parent_path() / "too.cab", 60 + 61 + 62 + 62, error));
+  EXPECT_EQ(kInvalidData, wine::WriteCabinet(members, target.parent_path() / "too.cab", 62 + 62, error));
   EXPECT_NE(std::string::npos, error.find("f3")) << error;
   EXPECT_FALSE(fs::exists(target.parent_path() / "too.cab"));
   EXPECT_EQ(4u, EntriesIn(target.parent_path()) - 1);  // the four sources and all.cab only
   EXPECT_EQ(kNoMoreFiles, wine::WriteCabinet({}, target.parent_path() / "none.cab", 130, error));
+
+  // A part that is no cabinet is not joined.
+  EXPECT_EQ(kInvalidData, wine::JoinCabinets({target, members[0].source}, target.parent_path() / "joined.cab", error));
+  EXPECT_FALSE(fs::exists(target.parent_path() / "joined.cab"));
 }
 
 TEST_F(CabinetMakerTest, AWatchedCabinetCountsItsBytesAndStopsWhenAsked) {
@@ -282,30 +290,34 @@ TEST_F(CabinetMakerTest, AWatchedCabinetCountsItsBytesAndStopsWhenAsked) {
     total += bytes.size();
   }
   const fs::path folder = prefix_.driveC() / "watched";
-  for (bool stop : {false, true}) {
-    SCOPED_TRACE(stop ? "stopped" : "completed");
-    std::atomic<uint64_t> done{0};
-    std::atomic<bool> stopFlag{stop};
-    const CabinetWatch watch{&done, &stopFlag};
-    const fs::path target = folder / (stop ? "stopped.cab" : "whole.cab");
-    std::string error;
-    const Status status = wine::WriteCabinet(members, target, wine::kMaxCabinetFolderBytes, error, &watch);
-    if (stop) {
-      EXPECT_EQ(kCancelled, status) << error;
-      EXPECT_FALSE(fs::exists(target));
-      EXPECT_EQ(6u, EntriesIn(folder));  // the five sources and whole.cab: no temporary left
-    } else {
-      ASSERT_EQ(kSuccess, status) << error;
-      EXPECT_EQ(total, done.load());  // every file counted once
-      std::string listing;
-      ASSERT_EQ(0, Gcab({"-t", target.string()}, &listing));
-      EXPECT_EQ("m0\nm1\nm2\nm3\nm4\n", listing);
+  for (bool folders : {false, true}) {
+    members[2].newFolder = members[4].newFolder = folders;
+    for (bool stop : {false, true}) {
+      SCOPED_TRACE(std::string(folders ? "three folders, " : "one folder, ") + (stop ? "stopped" : "completed"));
+      std::atomic<uint64_t> done{0};
+      std::atomic<bool> stopFlag{stop};
+      const CabinetWatch watch{&done, &stopFlag};
+      const fs::path target = folder / (stop ? "stopped.cab" : "whole.cab");
+      std::string error;
+      const Status status = wine::WriteCabinet(members, target, wine::kMaxCabinetFolderBytes, error, &watch);
+      if (stop) {
+        EXPECT_EQ(kCancelled, status) << error;
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_EQ(6u, EntriesIn(folder));  // the five sources and whole.cab: no temporary or folder left
+      } else {
+        ASSERT_EQ(kSuccess, status) << error;
+        EXPECT_EQ(total, done.load());  // every file counted once
+        std::string listing;
+        ASSERT_EQ(0, Gcab({"-t", target.string()}, &listing));
+        EXPECT_EQ("m0\nm1\nm2\nm3\nm4\n", listing);
+      }
     }
   }
 }
 
 // Cabinets of several megabytes come out whole (a buffered writer once corrupted every block past
-// its first megabyte): gcab extracts every member byte for byte, checksums included.
+// its first megabyte), in three folders made two at a time: gcab extracts every member byte for
+// byte, checksums included.
 TEST_F(CabinetMakerTest, ACabinetOfSeveralMegabytesExtractsWhole) {
   std::vector<wine::CabinetMember> members;
   std::vector<std::string> contents;
@@ -317,11 +329,13 @@ TEST_F(CabinetMakerTest, ACabinetOfSeveralMegabytesExtractsWhole) {
       c = static_cast<char>('a' + (state >> 24) % 8);  // compressible, but not trivially
     }
     contents.push_back(bytes);
-    members.push_back({prefix_.WriteDriveCFile("mb/f" + std::to_string(i), bytes), "m" + std::to_string(i)});
+    members.push_back({prefix_.WriteDriveCFile("mb/f" + std::to_string(i), bytes), "m" + std::to_string(i),
+                       CabinetCompression::kMszip, i > 0});
   }
   const fs::path target = prefix_.driveC() / "mb" / "big.cab";
   std::string error;
   ASSERT_EQ(kSuccess, wine::WriteCabinet(members, target, wine::kMaxCabinetFolderBytes, error)) << error;
+  EXPECT_EQ(3u, U16At(ReadHostFile(target), 26));
   TempFolder extracted;
   std::string output;
   ASSERT_EQ(0, Gcab({"-x", "-C", extracted.path().string(), target.string()}, &output)) << output;
