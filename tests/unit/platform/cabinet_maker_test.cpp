@@ -218,6 +218,10 @@ TEST_F(CabinetMakerTest, FailuresLeaveNoCabinet) {
   EXPECT_EQ(kFileNotFound, MakeCabinet(ddf, batch_));
   EXPECT_FALSE(fs::exists(Cabinet()));
   EXPECT_EQ(0u, EntriesIn(Cabinet().parent_path()));
+  // The same in the second of two folders made at once: the first is stopped, no folder is left.
+  ddf = WriteDirectives(Header("C:\\out\\Packages\\") + "'C:\\App\\a.txt' 'a'\n.New Folder\n'C:\\App\\gone.txt' 'gone'\n");
+  EXPECT_EQ(kFileNotFound, MakeCabinet(ddf, batch_));
+  EXPECT_EQ(0u, EntriesIn(Cabinet().parent_path()));
   ddf = WriteDirectives(Header("C:\\out\\Packages\\") + "'C:\\NoFolder\\gone.txt' 'gone'\n");
   EXPECT_EQ(kPathNotFound, MakeCabinet(ddf, batch_));
   ddf = WriteDirectives(Header("C:\\out\\Packages\\") + "'C:\\App' 'folder'\n");
