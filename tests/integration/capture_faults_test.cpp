@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -50,6 +51,8 @@ struct FaultCase {
   const char* message; // what the faulty run says (disk full only; kCompleted: in the error log)
   Next next;
 };
+
+void PrintTo(const FaultCase& fault, std::ostream* out) { *out << fault.name; }
 
 // What a package holds, without the generated identifiers (component codes, the package code):
 // rows of the tables that place files, folders, registry values, INI entries and shortcuts.

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <random>
 #include <ostream>
+#include <random>
 #include <string>
 
 #include "core/strings.h"
