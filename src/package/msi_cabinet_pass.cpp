@@ -22,10 +22,11 @@ void CMsiCabinetPass::Prepare(const std::string& workFolder, const std::string& 
 }
 
 void CMsiCabinetPass::SetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes,
-                                unsigned cabinetsWhenSplit) {
+                                unsigned cabinetsWhenSplit, unsigned maxCabinetFiles) {
   splitAboveBytes_ = splitAboveBytes;
   maxCabinetBytes_ = std::clamp<std::uint64_t>(maxCabinetBytes, 1, platform::kMaxCabinetBytes);
   cabinetsWhenSplit_ = cabinetsWhenSplit;
+  maxCabinetFiles_ = std::clamp(maxCabinetFiles, 1u, platform::kMaxCabinetFiles);
 }
 
 void CMsiCabinetPass::SetFolderLimits(std::uint64_t minFolderBytes, unsigned folders) {
@@ -98,6 +99,8 @@ bool CMsiCabinetPass::WriteCabinetDirectives(const Cabinet& cabinet, const std::
 std::vector<CMsiCabinetPass::Run> CMsiCabinetPass::BalancedRuns(int first, int count, std::uint64_t bytes,
                                                                  std::uint64_t wanted, std::uint64_t maxBytes) const {
   wanted = std::max<std::uint64_t>(wanted, (bytes + maxBytes - 1) / maxBytes);
+  wanted = std::max<std::uint64_t>(wanted, (static_cast<std::uint64_t>(count) + maxCabinetFiles_ - 1) /
+                                               maxCabinetFiles_);
   wanted = std::clamp<std::uint64_t>(wanted, 1, static_cast<std::uint64_t>(count));
 
   // Each run aims at an equal share of what is left for the runs still to make, takes a line that
@@ -114,7 +117,7 @@ std::vector<CMsiCabinetPass::Run> CMsiCabinetPass::BalancedRuns(int first, int c
     while (next < end) {
       const std::uint64_t size = lines_[next].size;
       if (run.lineCount > 0) {
-        if (run.bytes + size > maxBytes) break;
+        if (run.bytes + size > maxBytes || run.lineCount >= static_cast<int>(maxCabinetFiles_)) break;
         if (runsLeft > 1 && run.bytes + size / 2 > aim) break;
         // Leave at least one line for each run still to make.
         if (static_cast<std::uint64_t>(end - next) < runsLeft) break;
@@ -140,7 +143,8 @@ bool CMsiCabinetPass::PlanCabinets(std::string& error) {
       return false;
     }
   }
-  if (listedBytes_ <= splitAboveBytes_ && listedBytes_ <= maxCabinetBytes_) {
+  if (listedBytes_ <= splitAboveBytes_ && listedBytes_ <= maxCabinetBytes_ &&
+      lines_.size() <= maxCabinetFiles_) {
     cabinets_.push_back({kCabinetName, directivePath_, cabinetPath_, 0, lines(), listedBytes_});
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::uint64_t folders =

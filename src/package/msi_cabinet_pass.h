@@ -12,9 +12,9 @@
 // it. Paths are UTF-8 Windows paths. One build at a time: Prepare starts a build's pass.
 //
 // Files that come to little (up to splitAboveBytes) go into the one cabinet "MSIProject.cab" made
-// from "MSIProject.ddf". More are split, in the order listed (which is File Sequence order), into
-// contiguous runs balanced by bytes: one per core, and more when a run would exceed what one
-// cabinet can hold. Run n is "MSIProject<n>.cab", made from its own "MSIProject<n>.ddf"; the
+// from "MSIProject.ddf". More bytes, or more files than one cabinet can list, are split, in the
+// order listed (which is File Sequence order), into contiguous runs balanced by bytes: one per
+// core, and more when a run would exceed what one cabinet can hold. Run n is "MSIProject<n>.cab", made from its own "MSIProject<n>.ddf"; the
 // cabinets are made in parallel, each by its own cabinet maker.
 //
 // The single cabinet is itself cut into folders (".New Folder"), one per core, when each would
@@ -46,9 +46,10 @@ class CMsiCabinetPass {
   // The places of this build: the batch file and the directive files in `workFolder`, the
   // cabinets in `diskDirectory`. Forgets the lines of an earlier build.
   void Prepare(const std::string& workFolder, const std::string& diskDirectory);
-  // When to split and how much one cabinet may hold, and how many cabinets a split makes at least
-  // (0: one per core). Kept across builds; tests lower them to split small files.
-  void SetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0);
+  // When to split, how much and how many files one cabinet may hold, and how many cabinets a split
+  // makes at least (0: one per core). Kept across builds; tests lower them to split small files.
+  void SetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0,
+                 unsigned maxCabinetFiles = platform::kMaxCabinetFiles);
   // The least a folder of the single cabinet holds, and how many folders it is cut into at most
   // (0: one per core). Kept across builds.
   void SetFolderLimits(std::uint64_t minFolderBytes, unsigned folders = 0);
@@ -95,7 +96,7 @@ class CMsiCabinetPass {
   };
   std::string Header(const std::string& cabinetName) const;
   // Cuts lines [first, first + count) into about `wanted` contiguous runs balanced by bytes, none
-  // over `maxBytes` (more runs when needed), never more runs than lines.
+  // over `maxBytes` or the cabinet's file limit (more runs when needed), never more runs than lines.
   std::vector<Run> BalancedRuns(int first, int count, std::uint64_t bytes, std::uint64_t wanted,
                                 std::uint64_t maxBytes) const;
   // The directive file of `cabinet`, a ".New Folder" before each run after the first.
@@ -112,6 +113,7 @@ class CMsiCabinetPass {
   std::uint64_t splitAboveBytes_ = kDefaultSplitAboveBytes;
   std::uint64_t maxCabinetBytes_ = platform::kMaxCabinetBytes;
   unsigned cabinetsWhenSplit_ = 0;
+  unsigned maxCabinetFiles_ = platform::kMaxCabinetFiles;
   std::uint64_t minFolderBytes_ = kDefaultFolderBytes;
   unsigned folders_ = 0;
 };

@@ -113,8 +113,9 @@ class CMSIHandler {
   void SetBulkRows(size_t rows) { state_.bulkRows = rows; }
   // When the files are split into several cabinets made in parallel (see CMsiCabinetPass); kept
   // across builds. Tests lower the limits to split a few small files.
-  void SetCabinetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0) {
-    cabinet_.SetLimits(splitAboveBytes, maxCabinetBytes, cabinetsWhenSplit);
+  void SetCabinetLimits(std::uint64_t splitAboveBytes, std::uint64_t maxCabinetBytes, unsigned cabinetsWhenSplit = 0,
+                        unsigned maxCabinetFiles = platform::kMaxCabinetFiles) {
+    cabinet_.SetLimits(splitAboveBytes, maxCabinetBytes, cabinetsWhenSplit, maxCabinetFiles);
   }
   void SetCabinetFolderLimits(std::uint64_t minFolderBytes, unsigned folders = 0) {
     cabinet_.SetFolderLimits(minFolderBytes, folders);

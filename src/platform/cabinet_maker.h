@@ -16,6 +16,8 @@ namespace platform {
 // The most input one cabinet can hold: a cabinet folder holds at most 65535 data blocks of 32 KiB,
 // and a file cannot span cabinets. Files beyond that go into further cabinets.
 inline constexpr std::uint64_t kMaxCabinetBytes = 65535ull * 32768ull;
+// The most files one cabinet can list: its header counts them in 16 bits.
+inline constexpr unsigned kMaxCabinetFiles = 65535;
 
 // What the caller of MakeCabinet may watch and stop from another thread (both optional; they
 // must outlive the call). Several cabinets may be made at once, each by its own call on its own
@@ -36,9 +38,9 @@ struct CabinetWatch {
 // file (kFileNotFound / kPathNotFound naming it), member names are unique (kInvalidData), a
 // malformed directive file is kInvalidData with its line number in the error log; relative paths
 // are relative to the directive file's folder; one cabinet is made whatever MaxDiskSize says, with
-// a folder from each ".New Folder" on (the folders are compressed at once, one per core), and a
-// folder may hold at most kMaxCabinetBytes (2,147,450,880 bytes): more is refused with
-// kInvalidData before anything is written.
+// a folder from each ".New Folder" on (the folders are compressed at once, one per core); a
+// folder may hold at most kMaxCabinetBytes (2,147,450,880 bytes) and the cabinet at most
+// kMaxCabinetFiles files: more is refused with kInvalidData before anything is written.
 // `error`, when given, receives the reason of a failure (also written to the error log).
 Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& batchFilePath,
                    const CabinetWatch* watch = nullptr, std::string* error = nullptr);

@@ -34,6 +34,12 @@ void WriteHostFile(const fs::path& path, const std::string& bytes) {
   out << bytes;
 }
 
+size_t Occurrences(const std::string& text, const std::string& piece) {
+  size_t count = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) ++count;
+  return count;
+}
+
 std::string ReadHostFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream data;

@@ -20,5 +20,7 @@ class TempFolder {
 
 // Reads a whole host file; empty if it cannot be read.
 std::string ReadHostFile(const std::filesystem::path& path);
+// How many times `piece` occurs in `text` (not overlapping).
+size_t Occurrences(const std::string& text, const std::string& piece);
 // Writes a host file (creating its folders) with the given bytes.
 void WriteHostFile(const std::filesystem::path& path, const std::string& bytes);

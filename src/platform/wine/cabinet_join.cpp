@@ -128,9 +128,9 @@ bool ReadPart(const fs::path& path, Part& part, std::string& error) {
   // Every entry must lie within the table: the join rewrites their folder index.
   size_t at = 0;
   for (std::uint16_t i = 0; i < part.fileCount; ++i) {
-    const void* end = at + kFileEntryBytes <= part.files.size()
-                          ? std::memchr(part.files.data() + at + kFileEntryBytes, 0, part.files.size() - at - kFileEntryBytes)
-                          : nullptr;
+    const size_t nameAt = at + kFileEntryBytes;
+    const void* end =
+        nameAt <= part.files.size() ? std::memchr(part.files.data() + nameAt, 0, part.files.size() - nameAt) : nullptr;
     if (end == nullptr || Read16(part.files.data() + at + 8) != 0) {
       error = "the cabinet " + part.name + " has a damaged file table";
       return false;

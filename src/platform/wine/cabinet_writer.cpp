@@ -278,6 +278,11 @@ Status WriteCabinet(const std::vector<CabinetMember>& members, const fs::path& t
     error = "no files to put into the cabinet";
     return kNoMoreFiles;
   }
+  // libgcab would count them in 16 bits and write a cabinet that loses the rest.
+  if (members.size() > kMaxCabinetFiles) {
+    error = FormatText("%zu files are more than the %u one cabinet can list", members.size(), kMaxCabinetFiles);
+    return kInvalidData;
+  }
   // A folder starts with the first member and at each member marked for a new one.
   std::vector<std::span<const CabinetMember>> folders;
   size_t start = 0;

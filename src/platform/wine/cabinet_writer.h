@@ -23,8 +23,8 @@ struct CabinetMember {
 
 // Writes the members, in order, into `target`: one folder, or a folder from each member marked
 // `newFolder` on, each compressed as its first member says. The folders are compressed at once,
-// as many as there are cores. A folder holds at most `maxFolderBytes` of input: more is refused
-// (kInvalidData) before anything is written. The files are read while the cabinet is written
+// as many as there are cores. A folder holds at most `maxFolderBytes` of input and a cabinet at
+// most kMaxCabinetFiles files: more is refused (kInvalidData) before anything is written. The files are read while the cabinet is written
 // (memory stays flat). The cabinet is written under a temporary name beside `target` and renamed
 // at the end; on failure nothing is left at either name. kSuccess, or a status with the reason
 // (naming the file) in `error`. `watch` (optional) is told the bytes of each file once it is in the

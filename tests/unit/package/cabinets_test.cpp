@@ -76,8 +76,9 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
     uint64_t splitAbove;
     uint64_t maxCabinet;
     unsigned cabinets;  // asked for when split
-    size_t expectedMedia;  // 0: at least as many as the cabinet limit needs
+    size_t expectedMedia;  // 0: at least as many as the cabinet's limits need
     unsigned folders = 1;  // of the single cabinet
+    unsigned maxFiles = platform::kMaxCabinetFiles;
   } cases[] = {
       {"default limits: one cabinet, as always", CMsiCabinetPass::kDefaultSplitAboveBytes, platform::kMaxCabinetBytes,
        0, 1},
@@ -85,11 +86,13 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
       {"split in three balanced runs", 1000, platform::kMaxCabinetBytes, 3, 3},
       {"the cabinet limit adds runs", 1000, 4500, 1, 0},
       {"as many runs as files at most", 1000, platform::kMaxCabinetBytes, 20, sizes.size()},
+      {"few bytes but more files than a cabinet lists", CMsiCabinetPass::kDefaultSplitAboveBytes,
+       platform::kMaxCabinetBytes, 1, 0, 1, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Builder build;
-    build.handler().SetCabinetLimits(c.splitAbove, c.maxCabinet, c.cabinets);
+    build.handler().SetCabinetLimits(c.splitAbove, c.maxCabinet, c.cabinets, c.maxFiles);
     if (c.folders > 1) build.handler().SetCabinetFolderLimits(1000, c.folders);
     ASSERT_EQ(build.Build(ProjectText(WriteFiles(build, sizes))), 1);
 
@@ -97,7 +100,8 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
     if (c.expectedMedia > 0) {
       ASSERT_EQ(media.size(), c.expectedMedia);
     } else {
-      ASSERT_GE(media.size(), (total + c.maxCabinet - 1) / c.maxCabinet);
+      ASSERT_GE(media.size(), std::max((total + c.maxCabinet - 1) / c.maxCabinet,
+                                       (sizes.size() + c.maxFiles - 1) / c.maxFiles));
     }
     const Rows streams = build.Table("SELECT `Name` FROM `_Streams`");
     const fs::path work = build.prefix().InDriveC("users/root/Temp/Temp");
@@ -109,11 +113,7 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
       EXPECT_FALSE(fs::exists(work / "MSIProject1.ddf"));
       EXPECT_NE(build.DirectiveText().find(".Set CabinetNameTemplate = 'MSIProject.cab'"), std::string::npos);
       // A folder's worth of files or more per core (lowered here) is cut into folders.
-      const std::string directives = build.DirectiveText();
-      size_t cuts = 0;
-      for (size_t at = directives.find(".New Folder"); at != std::string::npos; at = directives.find(".New Folder", at + 1))
-        ++cuts;
-      EXPECT_EQ(cuts + 1, c.folders);
+      EXPECT_EQ(Occurrences(build.DirectiveText(), ".New Folder") + 1, c.folders);
     } else {
       // Disks 1..n, each cabinet a stream, the runs contiguous and in Sequence order, none over the limit.
       const Rows files = build.Table("SELECT `Sequence`,`FileSize` FROM `File` ORDER BY `Sequence`");
@@ -130,6 +130,7 @@ TEST(CabinetsTest, FewFilesKeepTheSingleCabinetAndLargerOnesAreSplitInSequenceOr
         uint64_t bytes = 0;
         for (int sequence = previous + 1; sequence <= last; ++sequence) bytes += std::stoull(files[sequence - 1][1]);
         EXPECT_LE(bytes, c.maxCabinet);
+        EXPECT_LE(last - previous, static_cast<int>(c.maxFiles));
         biggest = std::max(biggest, bytes);
         previous = last;
       }

@@ -219,7 +219,8 @@ TEST_F(CabinetMakerTest, FailuresLeaveNoCabinet) {
   EXPECT_FALSE(fs::exists(Cabinet()));
   EXPECT_EQ(0u, EntriesIn(Cabinet().parent_path()));
   // The same in the second of two folders made at once: the first is stopped, no folder is left.
-  ddf = WriteDirectives(Header("C:\\out\\Packages\\") + "'C:\\App\\a.txt' 'a'\n.New Folder\n'C:\\App\\gone.txt' 'gone'\n");
+  ddf = WriteDirectives(Header("C:\\out\\Packages\\") +
+                        "'C:\\App\\a.txt' 'a'\n.New Folder\n'C:\\App\\gone.txt' 'gone'\n");
   EXPECT_EQ(kFileNotFound, MakeCabinet(ddf, batch_));
   EXPECT_EQ(0u, EntriesIn(Cabinet().parent_path()));
   ddf = WriteDirectives(Header("C:\\out\\Packages\\") + "'C:\\NoFolder\\gone.txt' 'gone'\n");
@@ -279,6 +280,10 @@ TEST_F(CabinetMakerTest, FoldersAreCompressedApartAndJoinedAndOneBeyondTheLimitI
   EXPECT_FALSE(fs::exists(target.parent_path() / "too.cab"));
   EXPECT_EQ(4u, EntriesIn(target.parent_path()) - 1);  // the four sources and all.cab only
   EXPECT_EQ(kNoMoreFiles, wine::WriteCabinet({}, target.parent_path() / "none.cab", 130, error));
+  // More files than the header can count (libgcab wraps the count around and loses the rest).
+  const std::vector<wine::CabinetMember> tooMany(kMaxCabinetFiles + 1, members[0]);
+  EXPECT_EQ(kInvalidData, wine::WriteCabinet(tooMany, target.parent_path() / "many.cab", 1ull << 30, error));
+  EXPECT_FALSE(fs::exists(target.parent_path() / "many.cab"));
 
   // A part that is no cabinet is not joined.
   EXPECT_EQ(kInvalidData, wine::JoinCabinets({target, members[0].source}, target.parent_path() / "joined.cab", error));
