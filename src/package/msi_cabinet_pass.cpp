@@ -96,19 +96,18 @@ bool CMsiCabinetPass::WriteCabinetDirectives(const Cabinet& cabinet, const std::
   return platform::ReplaceAtomically(Utf8ToWide(cabinet.directivePath), text) == platform::kSuccess;
 }
 
-std::vector<CMsiCabinetPass::Run> CMsiCabinetPass::BalancedRuns(int first, int count, std::uint64_t bytes,
-                                                                 std::uint64_t wanted, std::uint64_t maxBytes) const {
-  wanted = std::max<std::uint64_t>(wanted, (bytes + maxBytes - 1) / maxBytes);
-  wanted = std::max<std::uint64_t>(wanted, (static_cast<std::uint64_t>(count) + maxCabinetFiles_ - 1) /
-                                               maxCabinetFiles_);
-  wanted = std::clamp<std::uint64_t>(wanted, 1, static_cast<std::uint64_t>(count));
+std::vector<CMsiCabinetPass::Run> CMsiCabinetPass::BalancedRuns(std::uint64_t wanted, std::uint64_t maxBytes) const {
+  const std::uint64_t count = lines_.size();
+  wanted = std::max(wanted, (listedBytes_ + maxBytes - 1) / maxBytes);
+  wanted = std::max<std::uint64_t>(wanted, (count + maxCabinetFiles_ - 1) / maxCabinetFiles_);
+  wanted = std::clamp<std::uint64_t>(wanted, 1, count);
 
   // Each run aims at an equal share of what is left for the runs still to make, takes a line that
   // crosses its aim only when that brings it closer, and never exceeds `maxBytes`.
   std::vector<Run> runs;
-  std::uint64_t remaining = bytes;
-  const int end = first + count;
-  int next = first;
+  std::uint64_t remaining = listedBytes_;
+  const int end = lines();
+  int next = 0;
   while (next < end) {
     const std::uint64_t runsLeft = std::max<std::uint64_t>(1, wanted - std::min<std::uint64_t>(wanted, runs.size()));
     const std::uint64_t aim = remaining / runsLeft;
@@ -143,14 +142,12 @@ bool CMsiCabinetPass::PlanCabinets(std::string& error) {
       return false;
     }
   }
-  if (listedBytes_ <= splitAboveBytes_ && listedBytes_ <= maxCabinetBytes_ &&
-      lines_.size() <= maxCabinetFiles_) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  if (listedBytes_ <= splitAboveBytes_ && listedBytes_ <= maxCabinetBytes_ && lines_.size() <= maxCabinetFiles_) {
     cabinets_.push_back({kCabinetName, directivePath_, cabinetPath_, 0, lines(), listedBytes_});
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::uint64_t folders =
         std::min<std::uint64_t>(folders_ > 0 ? folders_ : cores, listedBytes_ / minFolderBytes_);
-    if (folders > 1 && !WriteCabinetDirectives(cabinets_.front(),
-                                               BalancedRuns(0, lines(), listedBytes_, folders, maxCabinetBytes_))) {
+    if (folders > 1 && !WriteCabinetDirectives(cabinets_.front(), BalancedRuns(folders, maxCabinetBytes_))) {
       error = "the directive file " + directivePath_ + " cannot be written";
       return false;
     }
@@ -158,9 +155,7 @@ bool CMsiCabinetPass::PlanCabinets(std::string& error) {
   }
 
   // As many cabinets as cores (or as asked), more when they would not fit, never more than files.
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  for (const Run& run :
-       BalancedRuns(0, lines(), listedBytes_, cabinetsWhenSplit_ > 0 ? cabinetsWhenSplit_ : cores, maxCabinetBytes_)) {
+  for (const Run& run : BalancedRuns(cabinetsWhenSplit_ > 0 ? cabinetsWhenSplit_ : cores, maxCabinetBytes_)) {
     const std::string number = std::to_string(cabinets_.size() + 1);
     Cabinet cabinet;
     cabinet.name = "MSIProject" + number + ".cab";

@@ -95,10 +95,9 @@ class CMsiCabinetPass {
     std::uint64_t bytes = 0;
   };
   std::string Header(const std::string& cabinetName) const;
-  // Cuts lines [first, first + count) into about `wanted` contiguous runs balanced by bytes, none
-  // over `maxBytes` or the cabinet's file limit (more runs when needed), never more runs than lines.
-  std::vector<Run> BalancedRuns(int first, int count, std::uint64_t bytes, std::uint64_t wanted,
-                                std::uint64_t maxBytes) const;
+  // Cuts the lines into about `wanted` contiguous runs balanced by bytes, none over `maxBytes` or
+  // the cabinet's file limit (more runs when needed), never more runs than lines.
+  std::vector<Run> BalancedRuns(std::uint64_t wanted, std::uint64_t maxBytes) const;
   // The directive file of `cabinet`, a ".New Folder" before each run after the first.
   bool WriteCabinetDirectives(const Cabinet& cabinet, const std::vector<Run>& folders = {}) const;
 
