@@ -90,11 +90,9 @@ TEST_F(WorkPathsSetupTest, ValuesComeFromTheProgramFolderAndThePrefix) {
   CWorkContext context;
   SetupWorkContext(context, L"", L"");
   const fs::path folder = FixturePrefix::ProgramFolderOnHost();
-  EXPECT_EQ("Z:" + folder.string(), [&context] {
-    std::string p = context.ProgramFolder;
-    for (char& c : p) c = c == '\\' ? '/' : c;
-    return p;
-  }());
+  std::string programFolder = context.ProgramFolder;
+  ReplaceAll(programFolder, "\\", "/");
+  EXPECT_EQ("Z:" + folder.string(), programFolder);
   EXPECT_EQ(FixturePrefix::kSystemDrive, EnvironmentValues.systemdrive);  // the work folder shows the rest
   EXPECT_EQ("C:\\users\\root\\Temp", context.WorkFolder);
   EXPECT_EQ(context.ProgramFolder, context.OutputFolder);

@@ -51,7 +51,7 @@ constexpr const char* kRules = R"(<?xml version="1.0"?>
 </Rules>
 )";
 
-TEST_F(RulesTest, ReadingFillsTheFourMapsWithTheUserHiveFilter) {
+TEST_F(RulesTest, ReadingFillsTheFourMapsWithTheUserHiveFilterAndRegenerationWritesThemBack) {
   CXMLDocumentHandler doc;
   ASSERT_EQ(1, doc.Load(WriteRules("rules.xml", kRules)));
   CXMLNodeHandler root = doc.GetRootElement();
@@ -85,43 +85,9 @@ TEST_F(RulesTest, ReadingFillsTheFourMapsWithTheUserHiveFilter) {
   // Reading again adds nothing new.
   EXPECT_EQ(1, doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root, rules_));
   EXPECT_EQ(4u, rules_.GetExcludedRules(RuleKind::kRegistry).size());
-}
 
-TEST_F(RulesTest, MatchingIsBySubstringOfTheUpperCasedPath) {
-  ExcludedRuleMap rules;
-  rules[L"\\PREFETCH"] = {L"\\Prefetch", L""};
-  rules[L"%USERPROFILE%\\TEMP"] = {L"%USERPROFILE%\\Temp", L""};
-  rules[L"HKEY_LOCAL_MACHINE\\SOFTWARE\\EXACT"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Exact", L""};
-  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\windows\\Prefetch"));
-  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\windows\\prefetch\\Sub\\Deeper"));
-  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\users\\root\\Temp"));
-  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\users\\root\\temp\\s2tmp"));
-  EXPECT_FALSE(IsFolderExcluded(rules, L"C:\\Program Files\\App"));
-  EXPECT_FALSE(IsFolderExcluded(rules, L"C:\\windows\\Pre"));
-  EXPECT_TRUE(IsKeyExcluded(rules, L"HKEY_LOCAL_MACHINE\\Software\\exact"));
-  EXPECT_TRUE(IsKeyExcluded(rules, L"HKEY_LOCAL_MACHINE\\Software\\Exact\\Below"));
-  EXPECT_FALSE(IsKeyExcluded(rules, L"HKEY_CURRENT_USER\\Software\\Exact"));
-  std::wstring matched;
-  EXPECT_TRUE(MatchesExcludedRule(rules, L"%WINDIR%\\PREFETCH", &matched));
-  EXPECT_EQ(L"\\PREFETCH", matched);
-  // A nameless rule set by a page excludes nothing (it would be found in every path).
-  rules[L""] = {L"", L"empty"};
-  EXPECT_FALSE(IsFolderExcluded(rules, L"C:\\Program Files\\App"));
-  EXPECT_FALSE(MatchesExcludedRule({}, L"ANY"));
-  // Non-ASCII letters are upper-cased too.
-  ExcludedRuleMap unicode;
-  unicode[L"\\CAF\u00c9"] = {L"\\caf\u00e9", L""};
-  EXPECT_TRUE(IsFolderExcluded(unicode, L"D:\\Caf\u00e9\\x"));
-}
-
-TEST_F(RulesTest, RegenerationWritesReverseMapOrderAndReadsBackTheSameMaps) {
-  const std::wstring path = WriteRules("regen.xml", kRules);
-  CXMLDocumentHandler doc;
-  ASSERT_EQ(1, doc.Load(path));
-  CXMLNodeHandler root = doc.GetRootElement();
-  doc.ReadIncludedItems(xmlpath::kIncludedFileRules, root, rules_);
-  doc.ReadExcludedItems(xmlpath::kExcludedFileRules, root, rules_);
-  doc.ReadExcludedItems(xmlpath::kExcludedRegistryRules, root, rules_);
+  // Regeneration writes the maps, as edited, in reverse map order and reads back the same maps.
+  const std::wstring path = OnC(L"rules\\rules.xml");
   ASSERT_TRUE(rules_.AddExcludedRule(RuleKind::kFiles, L"%WINDIR%\\Logs", L"logs & \"more\""));
   EXPECT_FALSE(rules_.AddExcludedRule(RuleKind::kFiles, L"%windir%\\logs", L"again"));
   ASSERT_TRUE(rules_.RemoveExcludedRule(RuleKind::kRegistry, L"hkey_users"));
@@ -166,6 +132,33 @@ TEST_F(RulesTest, RegenerationWritesReverseMapOrderAndReadsBackTheSameMaps) {
   };
   EXPECT_EQ(lines(filesBefore), lines(rules_.GetExcludedRules(RuleKind::kFiles)));
   EXPECT_EQ(lines(keysBefore), lines(rules_.GetExcludedRules(RuleKind::kRegistry)));
+}
+
+TEST_F(RulesTest, MatchingIsBySubstringOfTheUpperCasedPath) {
+  ExcludedRuleMap rules;
+  rules[L"\\PREFETCH"] = {L"\\Prefetch", L""};
+  rules[L"%USERPROFILE%\\TEMP"] = {L"%USERPROFILE%\\Temp", L""};
+  rules[L"HKEY_LOCAL_MACHINE\\SOFTWARE\\EXACT"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Exact", L""};
+  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\windows\\Prefetch"));
+  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\windows\\prefetch\\Sub\\Deeper"));
+  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\users\\root\\Temp"));
+  EXPECT_TRUE(IsFolderExcluded(rules, L"C:\\users\\root\\temp\\s2tmp"));
+  EXPECT_FALSE(IsFolderExcluded(rules, L"C:\\Program Files\\App"));
+  EXPECT_FALSE(IsFolderExcluded(rules, L"C:\\windows\\Pre"));
+  EXPECT_TRUE(IsKeyExcluded(rules, L"HKEY_LOCAL_MACHINE\\Software\\exact"));
+  EXPECT_TRUE(IsKeyExcluded(rules, L"HKEY_LOCAL_MACHINE\\Software\\Exact\\Below"));
+  EXPECT_FALSE(IsKeyExcluded(rules, L"HKEY_CURRENT_USER\\Software\\Exact"));
+  std::wstring matched;
+  EXPECT_TRUE(MatchesExcludedRule(rules, L"%WINDIR%\\PREFETCH", &matched));
+  EXPECT_EQ(L"\\PREFETCH", matched);
+  // A nameless rule set by a page excludes nothing (it would be found in every path).
+  rules[L""] = {L"", L"empty"};
+  EXPECT_FALSE(IsFolderExcluded(rules, L"C:\\Program Files\\App"));
+  EXPECT_FALSE(MatchesExcludedRule({}, L"ANY"));
+  // Non-ASCII letters are upper-cased too.
+  ExcludedRuleMap unicode;
+  unicode[L"\\CAF\u00c9"] = {L"\\caf\u00e9", L""};
+  EXPECT_TRUE(IsFolderExcluded(unicode, L"D:\\Caf\u00e9\\x"));
 }
 
 TEST_F(RulesTest, RegenerationWithoutParentOrDocumentIsLogged) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 
 #include "core/logger.h"
@@ -43,7 +42,6 @@ class ProjectDataTest : public ::testing::Test {
                                    "\nErrorLogFileName=" + errorLogName_ + "\n");
   }
   std::string ErrorLog() const { return ReadHostFile(FixturePrefix::ProgramFolderOnHost() / errorLogName_); }
-  std::string DebugLog() const { return ReadHostFile(FixturePrefix::ProgramFolderOnHost() / debugLogName_); }
 
   // Windows path below C:\ of the fixture ("work\a.xml" -> "C:\work\a.xml").
   static std::wstring OnC(const std::wstring& relative) { return L"C:\\" + relative; }

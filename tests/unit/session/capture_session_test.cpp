@@ -111,20 +111,17 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   choices[L"SetupFileInfo"] = {L"App", L"1.0", L"Vendor"};
   ASSERT_TRUE(session.BeginCapture(L"Z:\\setup.exe", {L"App", L"1.0", L"Vendor"}, L"", choices).succeeded());
 
-  // Runs a step with the request set, then again without it.
-  auto cancelledThenRun = [](const std::function<COperationResult()>& step) {
+  // Runs a step with the request set: true when it reports a cancellation with its reason.
+  auto cancelled = [](const std::function<COperationResult()>& step) {
     CancelRequest.Request();
-    const COperationResult cancelled = step();
+    const COperationResult result = step();
     CancelRequest.Clear();
-    EXPECT_TRUE(cancelled.cancelled()) << cancelled.error();
-    EXPECT_FALSE(cancelled.errors().empty());
-    return step();
+    EXPECT_FALSE(result.errors().empty());
+    return result.cancelled();
   };
 
   // The first snapshot: nothing of it, nothing pending; then a whole one, pending.
-  CancelRequest.Request();
-  EXPECT_TRUE(session.CaptureFirstSnapshot().cancelled());
-  CancelRequest.Clear();
+  EXPECT_TRUE(cancelled([&] { return session.CaptureFirstSnapshot(); }));
   EXPECT_FALSE(fs::exists(firstFiles));
   EXPECT_TRUE(!fs::exists(firstKeys) || fs::is_empty(firstKeys));
   EXPECT_EQ(pending(), L"");
@@ -139,9 +136,7 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   prefix.AddSystemReg("\n[Software\\\\Vendor\\\\App] 1700000001\n\"Path\"=\"C:\\\\Program Files\\\\App\"\n");
 
   // The second snapshot: the first stays, pending; none of the second is left.
-  CancelRequest.Request();
-  EXPECT_TRUE(session.CaptureSecondSnapshot().cancelled());
-  CancelRequest.Clear();
+  EXPECT_TRUE(cancelled([&] { return session.CaptureSecondSnapshot(); }));
   EXPECT_TRUE(fs::exists(firstFiles));
   EXPECT_TRUE(fs::exists(firstKeys / "RegSnapShot0.reg"));
   EXPECT_FALSE(fs::exists(secondFiles));
@@ -150,39 +145,29 @@ TEST(CaptureSessionCancelTest, EveryLongStepCancelledThenRunAgain) {
   ASSERT_TRUE(session.CaptureSecondSnapshot().succeeded());
 
   // The comparison writes no change file when stopped.
-  CancelRequest.Request();
-  EXPECT_TRUE(session.CompareSnapshot().cancelled());
-  CancelRequest.Clear();
+  EXPECT_TRUE(cancelled([&] { return session.CompareSnapshot(); }));
   EXPECT_FALSE(fs::exists(platform::Machine::HostPath(session.Context().FileChangesPath)));
   EXPECT_FALSE(fs::exists(platform::Machine::HostPath(session.Context().RegChangesPath)));
   ASSERT_TRUE(session.CompareSnapshot().succeeded());
 
   // The project file: none left, the snapshots kept (the capture can go on from them).
   const fs::path project = platform::Machine::HostPath(session.Context().ProjectFilePath);
-  ASSERT_TRUE(cancelledThenRun([&] {
-                const COperationResult result = session.GenerateProjectFile({}, {});
-                if (result.cancelled()) {
-                  EXPECT_FALSE(fs::exists(project));
-                  EXPECT_TRUE(fs::exists(secondFiles));
-                  EXPECT_EQ(pending(), L"1");
-                }
-                return result;
-              }).succeeded());
+  EXPECT_TRUE(cancelled([&] { return session.GenerateProjectFile({}, {}); }));
+  EXPECT_FALSE(fs::exists(project));
+  EXPECT_TRUE(fs::exists(secondFiles));
+  EXPECT_EQ(pending(), L"1");
+  ASSERT_TRUE(session.GenerateProjectFile({}, {}).succeeded());
   EXPECT_FALSE(fs::exists(snapshots));
   EXPECT_FALSE(session.EndIfNothingChanged());
 
   // The build: no package, no half-built file in the output folder; then the package.
-  ASSERT_TRUE(cancelledThenRun([&] {
-                const COperationResult result = session.BuildPackage();
-                if (result.cancelled()) {
-                  std::set<std::string> left;
-                  for (const auto& entry : fs::directory_iterator(output)) {
-                    if (entry.is_regular_file()) left.insert(entry.path().filename().string());
-                  }
-                  EXPECT_EQ(left, std::set<std::string>{}) << "files left by a cancelled build";
-                }
-                return result;
-              }).succeeded());
+  EXPECT_TRUE(cancelled([&] { return session.BuildPackage(); }));
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(output)) {
+    if (entry.is_regular_file()) left.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(left, std::set<std::string>{}) << "files left by a cancelled build";
+  ASSERT_TRUE(session.BuildPackage().succeeded());
   EXPECT_TRUE(fs::is_regular_file(output / "App.msi"));
   EXPECT_EQ(HostPathText(session.PackagePath()), fs::weakly_canonical(output / "App.msi").string());
 

@@ -123,9 +123,7 @@ TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
   Restart();
   ASSERT_EQ(manager_->ReadScanDetails(), 1);
   CaptureChoiceMap read = manager_->GetCaptureChoices();
-  EXPECT_EQ(read[L"File"], choices[L"File"]);
-  EXPECT_EQ(read[L"Registry"], choices[L"Registry"]);
-  EXPECT_EQ(read[L"SetupFilePath"], choices[L"SetupFilePath"]);
+  for (const wchar_t* list : {L"File", L"Registry", L"SetupFilePath"}) EXPECT_EQ(read[list], choices[list]) << WideToUtf8(list);
   EXPECT_EQ(read[L"SetupFileInfo"], (std::vector<std::wstring>{L"My_ App_", L"1.0_2", L"Maker _Ltd_"}));
   EXPECT_EQ(manager_->GetSetupFilePath(), L"Z:\\setups\\setup.exe");
   EXPECT_EQ(Context().ProjectFilePath, Utf8ToWide(Context().OutputFolder) + L"\\Packages\\My_ App__1.0_2.xml");
@@ -173,8 +171,6 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   manager_->SetSnapshotTakenMark(true);
-  ASSERT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
-  ASSERT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/RegSystemDir/FirstSnapShot/RegSnapShot0.reg")));
 
   // What the installer does.
   prefix_.WriteDriveCFile("Program Files/App/change.txt", "version 2");
@@ -186,9 +182,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
 
   Restart();
   EXPECT_TRUE(Context().SnapshotTaken);
-  EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/FileSystemDir/FirstSnapShot.txt")));
-  EXPECT_TRUE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot/RegSystemDir/FirstSnapShot/RegSnapShot0.reg")));
-  ASSERT_TRUE(manager_->IsFirstSnapshotExist());
+  ASSERT_TRUE(manager_->IsFirstSnapshotExist());  // both halves survived the restart
   EXPECT_EQ(manager_->GetCaptureChoices()[L"File"], choices.at(L"File"));
   ASSERT_EQ(manager_->CaptureSnapshot(), 1);
   ASSERT_EQ(manager_->CompareSnapshot(), 1);
@@ -231,10 +225,6 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/AppData/Roaming/INIBackup")));
   EXPECT_EQ(manager_->Uninitialize(), 1);
 }
-
-}  // namespace
-
-namespace {
 
 // The pending mark names its machine: a mark of another machine (another prefix sharing the
 // program folder) is neither taken for this machine's, nor replaced, nor removed; the setup's

@@ -116,12 +116,11 @@ TEST_F(FileWalkTest, TempFoldersAndTheProgramsOwnFoldersAreNeverWalked) {
   EXPECT_NE(std::find(paths.begin(), paths.end(), "C:\\users\\root\\AppData\\Local\\Keep\\kept.txt"), paths.end());
   EXPECT_NE(std::find(paths.begin(), paths.end(), "C:\\users\\root\\local settings"), paths.end());
 
-  const std::set<std::wstring>& exclusions = enumerate_.BuiltinExclusions();
-  EXPECT_TRUE(exclusions.count(L"%APPDATA%\\INIBACKUP"));
-  EXPECT_TRUE(exclusions.count(L"%USERPROFILE%\\LOCAL SETTINGS\\TEMP"));
-  EXPECT_TRUE(exclusions.count(L"%USERPROFILE%\\APPDATA\\LOCAL\\TEMP"));
-  EXPECT_TRUE(exclusions.count(L"%USERPROFILE%\\TEMP"));
-  EXPECT_TRUE(exclusions.count(ToUpperUnicode(Utf8ToWide(context_.ProgramFolder))));
+  for (const std::wstring& excluded : {std::wstring(L"%APPDATA%\\INIBACKUP"), std::wstring(L"%USERPROFILE%\\LOCAL SETTINGS\\TEMP"),
+                                      std::wstring(L"%USERPROFILE%\\APPDATA\\LOCAL\\TEMP"), std::wstring(L"%USERPROFILE%\\TEMP"),
+                                      ToUpperUnicode(Utf8ToWide(context_.ProgramFolder))}) {
+    EXPECT_EQ(enumerate_.BuiltinExclusions().count(excluded), 1u) << WideToUtf8(excluded);
+  }
   EXPECT_TRUE(enumerate_.IsBuiltinExcluded(L"C:\\users\\root\\appdata\\local\\temp"));
   EXPECT_FALSE(enumerate_.IsBuiltinExcluded(L"C:\\users\\root\\AppData\\Local\\Temp2"));
 }
@@ -185,11 +184,8 @@ TEST_F(FileWalkTest, FirstWalkBacksUpIniFilesOnly) {
   EXPECT_EQ(enumerate_.BackupPathOf(L"D:\\Program Files\\App\\app.ini", false),
             context_.INIBackupFolder + L"\\Program Files\\App\\app.ini");
 
-  EXPECT_TRUE(CFileEnumerate::IsINIFile(L"C:\\x\\app.ini"));
-  EXPECT_TRUE(CFileEnumerate::IsINIFile(L"C:\\x\\app.INI"));
-  EXPECT_FALSE(CFileEnumerate::IsINIFile(L"C:\\x\\app.Ini"));
-  EXPECT_FALSE(CFileEnumerate::IsINIFile(L"C:\\x\\app.ini.bak"));
-  EXPECT_FALSE(CFileEnumerate::IsINIFile(L"ini"));
+  for (const wchar_t* ini : {L"C:\\x\\app.ini", L"C:\\x\\app.INI"}) EXPECT_TRUE(CFileEnumerate::IsINIFile(ini));
+  for (const wchar_t* other : {L"C:\\x\\app.Ini", L"C:\\x\\app.ini.bak", L"ini"}) EXPECT_FALSE(CFileEnumerate::IsINIFile(other));
 }
 
 TEST_F(FileWalkTest, SecondWalkReloadsTheFirstFromItsFile) {

@@ -232,15 +232,13 @@ TEST_F(RegCmpTest, FilesMissingSnapshotReportsNothing) {
   EXPECT_FALSE(std::filesystem::exists(folder_.path() / "d.reg"));
 }
 
-TEST_F(RegCmpTest, FilesEmptySnapshotReadsAsEnded) {
+TEST_F(RegCmpTest, FilesEmptyOrCutShortReadAsEnded) {
   // An empty first file (a starting key that was rejected): everything of the second is added.
   EXPECT_EQ(CompareBytes(std::string(), SnapshotBytes(L"[HKLM\\K]\n\"v\"=\"1\"=\"1\"\n\n")),
             (Changes{L"A [HKLM\\K]", L"A [HKLM\\K] \"v\" REG_SZ"}));
   EXPECT_TRUE(result_);
   EXPECT_EQ(CompareBytes(SnapshotBytes(L"[HKLM\\K]\n\n[HKLM\\K\\S]\n\n"), std::string()), (Changes{L"D [HKLM\\K]"}));
-}
-
-TEST_F(RegCmpTest, FilesTruncatedLastLineIsIgnored) {
+  // A last line cut short is ignored.
   std::string second = SnapshotBytes(L"[HKLM\\K]\n\"v\"=\"1\"=\"1\"\n\n");
   second += WideToUtf16Le(L"[HKLM\\K\\Half");  // no line end: not a line
   second.push_back('\x00');                     // and an odd byte

@@ -22,10 +22,8 @@
 
 namespace {
 
-std::string ReadText(const std::filesystem::path& path) { return ReadHostFile(path); }
-
 void ReplaceInFile(const std::filesystem::path& path, const std::string& from, const std::string& to) {
-  std::string text = ReadText(path);
+  std::string text = ReadHostFile(path);
   const size_t at = text.find(from);
   ASSERT_NE(at, std::string::npos) << from;
   text.replace(at, from.size(), to);
@@ -54,10 +52,16 @@ class RegEnumerateTest : public ::testing::Test {
                           "</ExcludedItems></RegistrySystem></IncludeExclude>"));
     enumerator_.Initialize();
   }
-  void TearDown() override {
-    enumerator_.Uninitialize();
-  }
+  void TearDown() override { enumerator_.Uninitialize(); }
 
+  // As after a restart: a new enumerator looks for the first snapshot on disk.
+  bool RestartFindsTheFirstSnapshot() {
+    CRegistryEnumerate restarted(context_, rules_);
+    restarted.Initialize();
+    const bool found = restarted.IsFirstSnapshotExist();
+    restarted.Uninitialize();
+    return found;
+  }
   std::filesystem::path HostOf(const std::wstring& windowsPath) const {
     return platform::Machine::HostPath(windowsPath);
   }
@@ -76,28 +80,21 @@ TEST_F(RegEnumerateTest, CaptureRewritesUserHivesAndNumbersFiles) {
   EXPECT_EQ(keys, (std::vector<std::wstring>{L"HKEY_USERS\\.DEFAULT", L"HKEY_LOCAL_MACHINE\\Software\\Test"}));
   EXPECT_EQ(enumerator_.RootCount(), 2);
 
-  const std::string users = ReadText(HostOf(enumerator_.SnapshotFileName(false, 0)));
+  const std::string users = ReadHostFile(HostOf(enumerator_.SnapshotFileName(false, 0)));
   const std::wstring usersText = Utf16LeToWide(users.data(), users.size());
   EXPECT_NE(usersText.find(L"\r\n[HKEY_USERS\\.DEFAULT]\r\n"), std::wstring::npos);
   EXPECT_NE(usersText.find(L"[HKEY_USERS\\.DEFAULT\\Software\\Shared]\r\n\"s\"=\"1\"=\"1\"\r\n"), std::wstring::npos);
   EXPECT_TRUE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 1))));
   EXPECT_FALSE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 2))));
 
-  // A new enumerator (a restart) finds the first snapshot.
-  CRegistryEnumerate restarted(context_, rules_);
-  restarted.Initialize();
-  EXPECT_TRUE(restarted.IsFirstSnapshotExist());
-  restarted.Uninitialize();
+  EXPECT_TRUE(RestartFindsTheFirstSnapshot());
 }
 
 TEST_F(RegEnumerateTest, CaptureOfEmptyListLeavesMarkerFile) {
   std::vector<std::wstring> keys;
   EXPECT_EQ(enumerator_.CaptureSnapShot(keys), 1);
   EXPECT_TRUE(std::filesystem::exists(HostOf(enumerator_.SnapshotFileName(false, 0))));
-  CRegistryEnumerate restarted(context_, rules_);
-  restarted.Initialize();
-  EXPECT_TRUE(restarted.IsFirstSnapshotExist());
-  restarted.Uninitialize();
+  EXPECT_TRUE(RestartFindsTheFirstSnapshot());
 }
 
 TEST_F(RegEnumerateTest, CompareFillsMapsAndChangeFile) {
