@@ -96,11 +96,9 @@ TEST_F(CaptureSessionTest, SessionsShareNoEngineState) {
 
 TEST_F(CaptureSessionTest, ChoicesAreSavedInKeyOrderWithSanitisedProductTexts) {
   ASSERT_EQ(manager_->Initialize(), 1);
-  CaptureChoiceMap choices;
+  CaptureChoiceMap choices = Choices({L"C:\\Program Files\\"}, {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\Software"});
   choices[L"SetupFilePath"] = {L"Z:\\setups\\setup.exe"};
   choices[L"SetupFileInfo"] = {L"My: App?", L"1.0/2", L"Maker <Ltd>"};
-  choices[L"Registry"] = {L"HKEY_LOCAL_MACHINE\\SOFTWARE", L"HKEY_CURRENT_USER\\Software"};
-  choices[L"File"] = {L"C:\\Program Files\\"};
   ASSERT_EQ(manager_->WriteScanDetails(choices), 1);
   EXPECT_EQ(manager_->GetSetupFileInfo().ApplicationName, L"My_ App_");
   EXPECT_EQ(manager_->GetSetupFileInfo().Version, L"1.0_2");

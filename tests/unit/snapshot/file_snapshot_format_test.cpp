@@ -42,7 +42,7 @@ uint64_t Read64(const std::string& bytes, size_t offset) {
   return value;
 }
 
-TEST(FileSnapshotFormatTest, EntryLayoutIsByteExact) {
+TEST(FileSnapshotFormatTest, EntryLayoutIsByteExactAndPathsThatDoNotFitAreRefused) {
   FileSnapshotRecord record{"C:\\App\\a.txt", 1700000001, 1700000002, 0x1122334455ULL, false};
   std::string bytes = Entry(record);
   ASSERT_EQ(bytes.size(), 1060u);
@@ -60,16 +60,13 @@ TEST(FileSnapshotFormatTest, EntryLayoutIsByteExact) {
   // A negative time (before 1970) is stored as its two's complement.
   record.lastWriteTime = -1;
   EXPECT_EQ(Read64(Entry(record), 4 + 1032), ~uint64_t{0});
-}
 
-TEST(FileSnapshotFormatTest, PathsThatDoNotFitAreRefused) {
-  unsigned char bytes[kFileEntrySize];
-  std::string longest(1023, 'a');
-  EXPECT_TRUE(EncodeFileSnapshotEntry({longest, 0, 0, 0, false}, bytes));
-  EXPECT_EQ(bytes[4 + 1023], 0);  // the terminator still fits
-  std::string tooLong(1024, 'a');
-  EXPECT_FALSE(EncodeFileSnapshotEntry({tooLong, 0, 0, 0, false}, bytes));
-  EXPECT_FALSE(EncodeFileSnapshotEntry({"", 0, 0, 0, false}, bytes));
+  // Paths that do not fit are refused; the longest that does keeps its terminator.
+  unsigned char longest[kFileEntrySize];
+  EXPECT_TRUE(EncodeFileSnapshotEntry({std::string(1023, 'a'), 0, 0, 0, false}, longest));
+  EXPECT_EQ(longest[4 + 1023], 0);
+  EXPECT_FALSE(EncodeFileSnapshotEntry({std::string(1024, 'a'), 0, 0, 0, false}, longest));
+  EXPECT_FALSE(EncodeFileSnapshotEntry({"", 0, 0, 0, false}, longest));
 }
 
 TEST(FileSnapshotFormatTest, FileTimesBecomeUnixSeconds) {

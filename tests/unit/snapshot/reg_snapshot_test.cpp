@@ -104,16 +104,13 @@ TEST_F(RegSnapshotTest, FormatOfOneSubtreeByteForByte) {
   EXPECT_NE(StatusDetail.Get().find(L"5"), std::wstring::npos);
 }
 
-TEST_F(RegSnapshotTest, FormatRootNameAsGivenAndWholeRoot) {
+TEST_F(RegSnapshotTest, FormatRootNamesAsGivenMissingKeysAndInvalidRoots) {
   EXPECT_EQ(Snapshot(L"HKEY_CURRENT_CONFIG"),
             kHeader + L"[HKEY_CURRENT_CONFIG\\]\r\n\r\n[HKEY_CURRENT_CONFIG\\Software]\r\n\r\n"
                       L"[HKEY_CURRENT_CONFIG\\Software\\Vendor]\r\n\"v\"=\"1\"=\"x\"\r\n\r\n");
   EXPECT_EQ(Snapshot(L"hklm\\Software\\Test\\Parent"),
             kHeader + L"[hklm\\Software\\Test\\Parent]\r\n\r\n[hklm\\Software\\Test\\Parent\\Child]\r\n"
                       L"\"c\"=\"1\"=\"1\"\r\n\r\n");
-}
-
-TEST_F(RegSnapshotTest, FormatMissingKeyAndInvalidRoot) {
   // A starting key that does not exist: the header alone.
   EXPECT_EQ(Snapshot(L"HKLM\\Software\\NoSuchKey"), kHeader);
 
