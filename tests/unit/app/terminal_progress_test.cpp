@@ -56,19 +56,6 @@ TEST_F(TerminalProgressTest, ControlCharactersCannotReachTheTerminal) {
   EXPECT_NE(line.find(L"a [2Jb: new line and tab  "), std::wstring::npos);
 }
 
-TEST_F(TerminalProgressTest, NothingIsWrittenWhenNotOnATerminal) {
-  {
-    CTerminalProgress progress(false, 80, Recorder());
-    EXPECT_FALSE(progress.active());
-    StatusCaption.Set(L"Working");
-    progress.Begin(4);
-    progress.Tick();
-    progress.Fill();
-    progress.Clear();
-  }
-  EXPECT_TRUE(written_.empty());
-}
-
 TEST_F(TerminalProgressTest, RedrawsInPlaceOnlyWhenTheLineChangesAndClearsAtTheEnd) {
   {
     CTerminalProgress progress(true, 80, Recorder());
@@ -94,25 +81,33 @@ TEST_F(TerminalProgressTest, RedrawsInPlaceOnlyWhenTheLineChangesAndClearsAtTheE
   EXPECT_EQ(written_.back(), "\r\x1b[2K");
 }
 
-TEST_F(TerminalProgressTest, BarFollowsTheCounterOneStepPerTick) {
-  CTerminalProgress progress(false, 80, Recorder());
-  progress.Begin(4);  // step 250
-  ProgressCounter = 0;
-  progress.Tick();  // target 200 >= 0: one step
-  EXPECT_EQ(progress.position(), 250);
-  progress.Tick();  // target 200 < 250: waits for the counter
-  EXPECT_EQ(progress.position(), 250);
-  ProgressCounter = 2;  // target 700
-  progress.Tick();
-  progress.Tick();
-  EXPECT_EQ(progress.position(), 750);
-  progress.Tick();  // 700 < 750
-  EXPECT_EQ(progress.position(), 750);
-  ProgressCounter = 10;
-  for (int i = 0; i < 10; ++i) progress.Tick();
-  EXPECT_EQ(progress.position(), 1000);  // never past the end
-  progress.Begin(3);
-  EXPECT_EQ(progress.position(), 0);
+// The bar follows the counter one step per tick; off a terminal nothing is written.
+TEST_F(TerminalProgressTest, BarFollowsTheCounterOneStepPerTickAndIsSilentOffATerminal) {
+  {
+    CTerminalProgress progress(false, 80, Recorder());
+    EXPECT_FALSE(progress.active());
+    StatusCaption.Set(L"Working");
+    progress.Begin(4);  // step 250
+    ProgressCounter = 0;
+    progress.Tick();  // target 200 >= 0: one step
+    EXPECT_EQ(progress.position(), 250);
+    progress.Tick();  // target 200 < 250: waits for the counter
+    EXPECT_EQ(progress.position(), 250);
+    ProgressCounter = 2;  // target 700
+    progress.Tick();
+    progress.Tick();
+    EXPECT_EQ(progress.position(), 750);
+    progress.Tick();  // 700 < 750
+    EXPECT_EQ(progress.position(), 750);
+    ProgressCounter = 10;
+    for (int i = 0; i < 10; ++i) progress.Tick();
+    EXPECT_EQ(progress.position(), 1000);  // never past the end
+    progress.Begin(3);
+    EXPECT_EQ(progress.position(), 0);
+    progress.Fill();
+    progress.Clear();
+  }
+  EXPECT_TRUE(written_.empty());
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 
 #include "core/status_values.h"
 #include "core/strings.h"
-#include "core/work_paths.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "session/capture_session.h"

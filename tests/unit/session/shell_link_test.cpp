@@ -6,14 +6,12 @@
 #include <fstream>
 #include <string>
 
-#include "app/capture_command.h"
 #include "platform/environment.h"
 #include "session/link_shortcuts.h"
 #include "session/shell_link.h"
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
-#include "support/temp_folder.h"
 #include "support/fixture_prefix.h"
 
 namespace fs = std::filesystem;

@@ -11,14 +11,10 @@
 #include <pugixml.hpp>
 
 #include "core/strings.h"
-#include "core/work_paths.h"
-#include "platform/file_system.h"
 #include "platform/machine.h"
 #include "platform/profile.h"
 #include "snapshot/enumerate_wrapper.h"
 #include "snapshot/file_enumerate.h"
-#include "snapshot/registry_enumerate.h"
-#include "snapshot/scan_details.h"
 #include "session/capture_session.h"
 #include "session/ui_manager.h"
 #include "support/capture_setup.h"

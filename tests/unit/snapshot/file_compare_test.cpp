@@ -9,7 +9,6 @@
 
 #include "core/strings.h"
 #include "core/work_context.h"
-#include "core/work_paths.h"
 #include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "project/captured_file.h"

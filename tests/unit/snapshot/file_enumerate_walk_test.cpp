@@ -12,7 +12,6 @@
 #include "core/status_values.h"
 #include "core/strings.h"
 #include "core/work_context.h"
-#include "core/work_paths.h"
 #include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "project/captured_file.h"

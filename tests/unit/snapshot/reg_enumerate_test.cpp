@@ -9,7 +9,6 @@
 
 #include "core/strings.h"
 #include "core/work_context.h"
-#include "core/work_paths.h"
 #include "platform/machine.h"
 #include "project/include_exclude_rules.h"
 #include "project/xml_document_handler.h"
