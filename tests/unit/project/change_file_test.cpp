@@ -5,12 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "core/message_texts.h"
 #include "core/status_values.h"
-#include "project/captured_file.h"
-#include "project/include_exclude_rules.h"
-#include "project/ini_folder_table.h"
-#include "project/xml_document_handler.h"
 #include "project_fixture.h"
 
 namespace {

@@ -2,8 +2,6 @@
 // matching by substring in upper case, and rewriting a list from its map.
 #include <gtest/gtest.h>
 
-#include "project/include_exclude_rules.h"
-#include "project/xml_document_handler.h"
 #include "project_fixture.h"
 
 namespace {

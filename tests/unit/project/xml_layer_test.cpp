@@ -2,7 +2,6 @@
 // positional insertion and attributes, removal and replacement, indented saving, and bad input.
 #include <gtest/gtest.h>
 
-#include "project/xml_document_handler.h"
 #include "project/xml_node_handler.h"
 #include "project_fixture.h"
 

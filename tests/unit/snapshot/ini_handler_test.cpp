@@ -10,7 +10,6 @@
 
 #include "core/strings.h"
 #include "core/work_context.h"
-#include "core/work_paths.h"
 #include "platform/folder_tree.h"
 #include "platform/machine.h"
 #include "support/capture_setup.h"
