@@ -2,7 +2,6 @@
 // rules, changed INI files set apart for the INI comparison, and "FileChanges.xml".
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -91,12 +90,17 @@ TEST_F(FileWalkTest, RecordsEveryEntryDepthFirstWithoutTheRoot) {
   EXPECT_NE(StatusDetail.Get().find(L"2"), std::wstring::npos);
 }
 
-TEST_F(FileWalkTest, RootListedTwiceIsWrittenTwiceAndStoredOnce) {
+// Every listed root advances the progress: one listed twice is written twice and stored once,
+// an excluded one is skipped.
+TEST_F(FileWalkTest, EveryListedRootAdvancesTheProgress) {
+  prefix_.WriteDriveCFile("users/root/Temp/work.txt", "x");
   prefix_.WriteDriveCFile("Data/a.txt", "abc");
-  ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\Data", L"C:\\Data\\"}), 1);
+  ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\users\\root\\Temp\\", L"C:\\users\\root\\Temp", L"C:\\Data", L"C:\\Data\\"}), 1);
+  EXPECT_EQ(ProgressCounter.load(), 4);
   EXPECT_EQ(SnapshotPaths(enumerate_.FirstSnapshotPath()).size(), 2u);
-  EXPECT_EQ(enumerate_.FirstMap().Count(), 1u);
-  EXPECT_EQ(ProgressCounter.load(), 2);
+  EXPECT_EQ(MapPaths(enumerate_.FirstMap()), std::vector<std::string>{"C:\\Data\\a.txt"});
+  EXPECT_EQ(CFileEnumerate::RootExclusionKey(L"C:\\users\\root\\Temp\\"), L"%USERPROFILE%\\TEMP");
+  EXPECT_EQ(CFileEnumerate::RootExclusionKey(L"C:\\users\\root\\Temp"), L"%USERPROFILE%\\TEMP");
 }
 
 TEST_F(FileWalkTest, TempFoldersAndTheProgramsOwnFoldersAreNeverWalked) {
@@ -122,16 +126,6 @@ TEST_F(FileWalkTest, TempFoldersAndTheProgramsOwnFoldersAreNeverWalked) {
   }
   EXPECT_TRUE(enumerate_.IsBuiltinExcluded(L"C:\\users\\root\\appdata\\local\\temp"));
   EXPECT_FALSE(enumerate_.IsBuiltinExcluded(L"C:\\users\\root\\AppData\\Local\\Temp2"));
-}
-
-TEST_F(FileWalkTest, ExcludedRootIsSkippedButStillAdvancesTheProgress) {
-  prefix_.WriteDriveCFile("users/root/Temp/work.txt", "x");
-  prefix_.WriteDriveCFile("Data/a.txt", "abc");
-  ASSERT_EQ(enumerate_.CaptureSnapShot({L"C:\\users\\root\\Temp\\", L"C:\\users\\root\\Temp", L"C:\\Data"}), 1);
-  EXPECT_EQ(ProgressCounter.load(), 3);
-  EXPECT_EQ(MapPaths(enumerate_.FirstMap()), std::vector<std::string>{"C:\\Data\\a.txt"});
-  EXPECT_EQ(CFileEnumerate::RootExclusionKey(L"C:\\users\\root\\Temp\\"), L"%USERPROFILE%\\TEMP");
-  EXPECT_EQ(CFileEnumerate::RootExclusionKey(L"C:\\users\\root\\Temp"), L"%USERPROFILE%\\TEMP");
 }
 
 TEST_F(FileWalkTest, LinkedFoldersAreListedButNotEntered) {

@@ -139,14 +139,10 @@ TEST_F(IniFileTest, AddedAndDeletedFilesGiveOnlyOneKind) {
   handler_.WriteINIChanges();
   pugi::xml_document document;
   ASSERT_TRUE(document.load_file(platform::Machine::HostPath(context_.INIChangesPath).c_str()));
-  pugi::xml_node added = document.document_element().select_node("INIFileSystem/AddedItems/FileList/File").node();
-  ASSERT_TRUE(added);
-  EXPECT_STREQ(added.attribute("Name").value(), "%WINDIR%\\new.ini");
-  pugi::xml_node section = added.child("Section");
-  EXPECT_STREQ(section.attribute("Name").value(), "S");
-  EXPECT_STREQ(section.attribute("Key").value(), "a");
-  EXPECT_STREQ(section.attribute("Value").value(), "1");
-  EXPECT_TRUE(document.document_element().select_node("INIFileSystem/DeletedItems/FileList/File[@Name='%WINDIR%\\old.ini']"));
+  const pugi::xml_node root = document.document_element();
+  EXPECT_EQ(root.select_nodes("INIFileSystem/AddedItems/FileList/File").size(), 1u);
+  EXPECT_TRUE(root.select_node("INIFileSystem/AddedItems/FileList/File[@Name='%WINDIR%\\new.ini']/Section[@Name='S'][@Key='a'][@Value='1']"));
+  EXPECT_TRUE(root.select_node("INIFileSystem/DeletedItems/FileList/File[@Name='%WINDIR%\\old.ini']"));
 
   handler_.Reset();
   EXPECT_TRUE(handler_.AddedINIEntries().empty());
