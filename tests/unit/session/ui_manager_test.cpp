@@ -211,9 +211,7 @@ TEST_F(CaptureSessionTest, WholeCaptureResumesAfterARestart) {
   EXPECT_FALSE(root.select_node("FileSystem/Included"));
   EXPECT_TRUE(root.select_node("RegistrySystem/AddedItems/SubKeyList/SubKey[@Name='HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor\\App']"));
   EXPECT_TRUE(root.select_node("INIFileSystem/ModifiedItems/FileList/File[@Name='%WINDIR%\\app.ini']/Section[@Key='Setting'][@Value='22']"));
-  pugi::xml_node product = root.child("ProductInformation").child("ProductInformation");
-  EXPECT_STREQ(product.attribute("ApplicationName").value(), "App");
-  EXPECT_STREQ(product.attribute("CompanyName").value(), "Vendor");
+  EXPECT_TRUE(root.select_node("ProductInformation/ProductInformation[@ApplicationName='App'][@CompanyName='Vendor']"));
   // The snapshots and INI backups are gone once the project file exists.
   EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/Temp/SnapShot")));
   EXPECT_FALSE(fs::exists(prefix_.InDriveC("users/root/AppData/Roaming/INIBackup")));

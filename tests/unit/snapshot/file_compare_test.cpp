@@ -172,17 +172,11 @@ TEST_F(FileCompareTest, ChangeFileHoldsIncludedAndExcludedLists) {
   pugi::xml_document document;
   ASSERT_TRUE(document.load_file(platform::Machine::HostPath(context_.FileChangesPath).c_str()));
   pugi::xml_node root = document.document_element();
-  pugi::xml_node added = root.select_node("FileSystem/Included/FileSystem/AddedItems/DirectoryList/Directory").node();
-  ASSERT_TRUE(added);
-  EXPECT_STREQ(added.attribute("Name").value(), "%PROGRAMFILES%\\App");
-  EXPECT_STREQ(added.child("File").attribute("Name").value(), "app.exe");
-  pugi::xml_node modified =
-      root.select_node("FileSystem/Included/FileSystem/ModifiedItems/DirectoryList/Directory").node();
-  ASSERT_TRUE(modified);
-  EXPECT_STREQ(modified.child("File").attribute("Name").value(), "readme.txt");
-  pugi::xml_node excluded = root.select_node("FileSystem/Excluded/DirectoryList/Directory").node();
-  ASSERT_TRUE(excluded);
-  EXPECT_STREQ(excluded.attribute("Name").value(), "%WINDIR%\\Temp");
+  for (const char* path : {"FileSystem/Included/FileSystem/AddedItems/DirectoryList/Directory[@Name='%PROGRAMFILES%\\App']/File[@Name='app.exe']",
+                           "FileSystem/Included/FileSystem/ModifiedItems/DirectoryList/Directory/File[@Name='readme.txt']",
+                           "FileSystem/Excluded/DirectoryList/Directory[@Name='%WINDIR%\\Temp']"}) {
+    EXPECT_EQ(root.select_nodes(path).size(), 1u) << path;
+  }
 
   std::vector<std::wstring> executables;
   enumerate_.GetExecutableList(executables);
