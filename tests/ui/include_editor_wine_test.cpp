@@ -1,9 +1,7 @@
 // The include page on a real Wine machine: a folder outside the default rules is added and saved
 // as default; the next capture from the command line walks it, and the file a setup writes there
 // is in the package.
-#include <QPushButton>
 #include <QTest>
-#include <filesystem>
 
 #include "platform/machine.h"
 #include "support/capture_program.h"
@@ -44,7 +42,6 @@ void IncludeEditorWineTest::FolderSavedAsDefaultIsCaptured() {
     CAdvanceInclude& page = *sheet.IncludePage();
     QVERIFY(page.FolderTree()->SelectByPath("C:\\CorvaneData"));
     QTest::mouseClick(page.SaveAsDefaultButton(), Qt::LeftButton);
-    QVERIFY(!page.SaveAsDefaultButton()->isEnabled());
     QCOMPARE(sheet.Apply(), 1);
     // Every default root is still there, and the new one.
     const CaptureChoiceMap next = wizard.Session().BuildCaptureChoices(L"", {});

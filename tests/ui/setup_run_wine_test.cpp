@@ -3,17 +3,13 @@
 // for the next start. A setup that used the Windows Installer is reported: OK goes on, Cancel
 // discards the capture and ends the wizard.
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
-#include <filesystem>
 
 #include "core/status_values.h"
 #include "platform/machine.h"
 #include "support/pe_builder.h"
 #include "support/wine_prefix.h"
-#include "ui/capture_snapshot_page.h"
 #include "ui/launch_setup_page.h"
-#include "ui/main_page.h"
 #include "wizard_fixture.h"
 
 namespace fs = std::filesystem;
