@@ -27,11 +27,6 @@ QStringList Items(const QListWidget* list) {
   return items;
 }
 
-// Leaves the main page for the capture page with a setup program chosen.
-void ToCapturePage(WizardFixture& wizard) {
-  wizard.ToCapturePage(wizard.WriteSetup("Setups/app-setup.exe", L"App", L"1.0", L"Vendor"));
-}
-
 }  // namespace
 
 class CapturePagesTest : public QObject {
@@ -55,7 +50,7 @@ void CapturePagesTest::CaptureRoadToTheReview() {
   prefix.AddSystemReg("\n[Software\\\\Vendor] 1700000000\n\"Old\"=\"1\"\n");
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
-  ToCapturePage(wizard);
+  wizard.ToCapturePage();
   QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
 
   // The roots of the rules: folders from token form, keys as they stand; one item each.
@@ -127,7 +122,7 @@ void CapturePagesTest::NothingToCaptureIsAskedFirst() {
   // A rules file whose included lists are empty gives no roots at all.
   wizard.WriteRules({}, {});
   wizard.Open();
-  ToCapturePage(wizard);
+  wizard.ToCapturePage();
   auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
   QCOMPARE(capture->ItemCount(), 0);
   wizard.answers.push_back(static_cast<QMessageBox::StandardButton>(answer));
@@ -159,7 +154,7 @@ void CapturePagesTest::PendingCaptureContinueOrDiscard() {
   WizardFixture wizard;
   wizard.Open();
   CApplicationMain& sheet = wizard.Sheet();
-  ToCapturePage(wizard);
+  wizard.ToCapturePage();
   wizard.ClickNext();
   QVERIFY(wizard.WaitForPage(CApplicationMain::kLaunchSetupPage));
   const fs::path firstFiles = platform::Machine::HostPath(Utf8ToWide(wizard.Session().Manager().SnapshotFolderPath())) /
@@ -179,7 +174,7 @@ void CapturePagesTest::PendingCaptureContinueOrDiscard() {
     // The program starts again with the capture pending.
     wizard.Reopen();
     wizard.answers.push_back(QMessageBox::No);
-    ToCapturePage(wizard);
+    wizard.ToCapturePage();
     wizard.ClickNext();
     QCOMPARE(wizard.Sheet().ActivePageNumber(), page);
     QCOMPARE(wizard.PromptTexts(), QStringList{TextOf(190)});
@@ -229,13 +224,13 @@ void CapturePagesTest::CancelAtEachPage() {
   CApplicationMain& sheet = wizard.Sheet();
   if (pendingBefore) {
     // A capture whose first snapshot is complete, as an earlier run leaves it.
-    ToCapturePage(wizard);
+    wizard.ToCapturePage();
     wizard.ClickNext();
     QVERIFY(wizard.WaitForPage(CApplicationMain::kLaunchSetupPage));
     QCOMPARE(wizard.PendingMark(), std::wstring(L"1"));
   }
   if (page == CApplicationMain::kCaptureSnapshotPage) {
-    ToCapturePage(wizard);
+    wizard.ToCapturePage();
   } else {
     sheet.SetActivePage(page);
   }
@@ -264,7 +259,7 @@ void CapturePagesTest::FinishEndsThePendingCaptureCancelKeepsIt() {
   for (const bool finished : {false, true}) {
     WizardFixture wizard;
     wizard.Open();
-    ToCapturePage(wizard);
+    wizard.ToCapturePage();
     wizard.ClickNext();
     QVERIFY(wizard.WaitForPage(CApplicationMain::kLaunchSetupPage));
     EndWizardRun(wizard.Session(), finished);

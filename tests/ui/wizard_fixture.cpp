@@ -229,6 +229,7 @@ CCorvaneRepackagerDlg* WizardFixture::ChooseOnMainPage(CCorvaneRepackagerDlg::Op
 }
 
 void WizardFixture::ToCapturePage(const std::wstring& setup) {
-  ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram, setup);
+  ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram,
+                   setup.empty() ? WriteSetup("Setups/app-setup.exe", L"App", L"1.0", L"Vendor") : setup);
   ClickNext();
 }

@@ -68,8 +68,9 @@ class WizardFixture {
   void ClickCancel() { Click(sheet_->CancelButton()); }
   // The main page shown, with this option chosen and this file (Windows path) taken as browsed.
   CCorvaneRepackagerDlg* ChooseOnMainPage(CCorvaneRepackagerDlg::Option option, const std::wstring& path);
-  // From the main page, with this setup program chosen, on to the capture page (Next clicked).
-  void ToCapturePage(const std::wstring& setup);
+  // From the main page, with this setup program chosen, on to the capture page (Next clicked). By
+  // default a setup of App 1.0 by Vendor, written as Setups\app-setup.exe.
+  void ToCapturePage(const std::wstring& setup = {});
   // Waits for the start page to load and clicks Next; true when the main page is then shown.
   bool LeaveStartPage();
   // Waits until the page's worker and what follows it have ended (events are processed).
