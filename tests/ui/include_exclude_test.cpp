@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QTabWidget>
 #include <QTest>
-#include <fstream>
 
 #include "core/work_paths.h"
 #include "support/temp_folder.h"
