@@ -1,20 +1,24 @@
 // The review pages: what Exclude and Include again do to the change maps, the excluded changes
-// and the rules; the no-reason warning's Cancel; the rewrite of the files on Next only after a move.
+// and the rules; the no-reason warning's Cancel, and its check box remembered in the configuration
+// file whichever way it is closed; the rewrite of the files on Next only after a move.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 #include "core/strings.h"
 #include "core/work_paths.h"
 #include "platform/machine.h"
+#include "platform/profile.h"
+#include "project/change_types.h"
 #include "project/include_exclude_rules.h"
-#include "snapshot/file_enumerate.h"
-#include "snapshot/registry_enumerate.h"
 #include "support/temp_folder.h"
 #include "ui/content_review_file_page.h"
 #include "ui/content_review_registry_page.h"
 #include "ui/project_tree_ctrl.h"
 #include "ui/registry_tooltip.h"
+#include "ui/warning_no_reason_given.h"
 #include "wizard_fixture.h"
 
 namespace {
@@ -84,6 +88,8 @@ class ContentReviewTest : public QObject {
   void FileExclude();
   void RegistryTooltip_data();
   void RegistryTooltip();
+  void NoReasonGivenRemembersTheCheckBox_data();
+  void NoReasonGivenRemembersTheCheckBox();
 };
 
 void ContentReviewTest::RegistryExclude_data() {
@@ -248,8 +254,7 @@ void ContentReviewTest::FileExclude() {
   QCOMPARE(Keys(*review.addedFolders) + Keys(*review.modifiedFolders), remaining);
   QCOMPARE(Keys(review.wizard.Session().ExcludedFileChanges()), excluded);
   QCOMPARE(Rules(review.wizard.Session().Rules(), RuleKind::kFiles), rules);
-  QCOMPARE(review.wizard.prompts.size(), size_t(message != 0 ? 1 : 0));
-  if (message != 0) QCOMPARE(review.wizard.prompts[0].text, TextOf(message));
+  QCOMPARE(review.wizard.PromptTexts(), message == 0 ? QStringList{} : QStringList{TextOf(message)});
   if (ticked.isEmpty()) return;
 
   // Include again restores the maps as they were (the folder of a file back where it was).
@@ -292,6 +297,44 @@ void ContentReviewTest::RegistryTooltip() {
   for (int i = 0; i < 21; ++i) text += FormatText("\"V%02d\"=dword:%08x\n", i, i);
   wizard.Prefix()->AddSystemReg(text);
   QCOMPARE(QString::fromStdWString(RegistryKeyTooltip(key.toStdWString())), tooltip);
+}
+
+void ContentReviewTest::NoReasonGivenRemembersTheCheckBox_data() {
+  QTest::addColumn<bool>("ticked");
+  QTest::addColumn<bool>("accepted");
+  QTest::addColumn<QString>("written");
+  QTest::newRow("ok, ticked") << true << true << "0";
+  QTest::newRow("cancel, ticked") << true << false << "0";
+  QTest::newRow("ok, not ticked") << false << true << "1";
+  QTest::newRow("cancel, not ticked") << false << false << "1";
+}
+
+void ContentReviewTest::NoReasonGivenRemembersTheCheckBox() {
+  QFETCH(bool, ticked);
+  QFETCH(bool, accepted);
+  QFETCH(QString, written);
+  WizardFixture wizard;
+  // Shown while the key is missing.
+  const std::wstring config = wizard.StartContext().ConfigFilePath;
+  QVERIFY(CWarningNoReasonGiven::ShouldShow(config));
+  CWarningNoReasonGiven warning(config);
+  warning.show();
+  // The box comes first in the tab order, then the buttons.
+  QVERIFY(QTest::qWaitForWindowActive(&warning));
+  QCOMPARE(QApplication::focusWidget(), warning.DoNotShowAgain());
+  QTest::keyClick(warning.DoNotShowAgain(), Qt::Key_Tab);
+  QCOMPARE(QApplication::focusWidget(), warning.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok));
+  if (ticked) QTest::mouseClick(warning.DoNotShowAgain(), Qt::LeftButton, {}, QPoint(4, warning.DoNotShowAgain()->height() / 2));
+  QCOMPARE(warning.DoNotShowAgain()->isChecked(), ticked);
+  if (accepted) {
+    QTest::keyClick(&warning, Qt::Key_Return);
+  } else {
+    QTest::keyClick(&warning, Qt::Key_Escape);
+  }
+  QCOMPARE(warning.result(), accepted ? int(QDialog::Accepted) : int(QDialog::Rejected));
+  QCOMPARE(QString::fromStdWString(platform::GetProfileText(L"Options", L"ShowNoReasonGivenWarning", L"", config)),
+           written);
+  QCOMPARE(CWarningNoReasonGiven::ShouldShow(config), !ticked);
 }
 
 QTEST_MAIN(ContentReviewTest)

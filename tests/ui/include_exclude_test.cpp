@@ -7,22 +7,16 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
-#include <fstream>
 
-#include "core/strings.h"
 #include "core/work_paths.h"
-#include "platform/machine.h"
-#include "session/ui_manager.h"
 #include "support/temp_folder.h"
 #include "ui/advance_exclude.h"
 #include "ui/advance_include.h"
 #include "ui/capture_snapshot_page.h"
 #include "ui/dialog_registry.h"
 #include "ui/folder_tree_ctrl.h"
-#include "ui/main_page.h"
 #include "ui/parent_sheet.h"
 #include "ui/registry_tree_ctrl.h"
 #include "ui/rule_editor_model.h"
@@ -31,19 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The rule file of the fixture with these excluded folder and key rules (name, description).
-void WriteExcludeRules(WizardFixture& wizard, const std::vector<std::pair<std::string, std::string>>& folders,
-                       const std::vector<std::pair<std::string, std::string>>& keys) {
-  std::string xml =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<IncludeExclude><FileSystem><IncludedItems>"
-      "<IncludedEntry Name=\"%PROGRAMFILES%\"/></IncludedItems><ExcludedItems>";
-  for (const auto& [name, text] : folders) xml += "<ExcludedEntry Name=\"" + name + "\" Description=\"" + text + "\"/>";
-  xml += "</ExcludedItems></FileSystem><RegistrySystem><IncludedItems/><ExcludedItems>";
-  for (const auto& [name, text] : keys) xml += "<ExcludedEntry Name=\"" + name + "\" Description=\"" + text + "\"/>";
-  xml += "</ExcludedItems></RegistrySystem></IncludeExclude>\n";
-  std::ofstream(wizard.Scratch() / "DefaultIncludeExclude.xml", std::ios::binary) << xml;
-}
 
 std::unique_ptr<CParentSheet> OpenSheet(WizardFixture& wizard) {
   CaptureChoiceMap choices;
@@ -295,7 +276,6 @@ void IncludeExcludeTest::DescribeUncheckedFolder() {
   WizardFixture wizard;
   wizard.Prefix()->InDriveC("Data/Sub", true);
   wizard.Open();
-  WriteExcludeRules(wizard, {}, {});
   std::vector<QString> messages;
   CRuleEditorModel rules(wizard.Session());
   CAdvanceExclude page(rules, [&messages](const QString& text, const QString&) { messages.push_back(text); });
@@ -328,7 +308,7 @@ void IncludeExcludeTest::ExcludePageSaveCarriesRulesOver() {
   }
   wizard.Prefix()->AddSystemReg("\n[Software\\\\Vendor\\\\Cache] 1700000000\n\"V\"=\"1\"\n");
   wizard.Open();
-  WriteExcludeRules(wizard,
+  wizard.WriteRules({L"%PROGRAMFILES%"}, {},
                     {{"%WINDIR%\\Temp", "temp"}, {"%WINDIR%\\Temp\\Sub", "below temp"}, {"%WINDIR%\\TempOld", "old"},
                      {"%WINDIR%\\Logs", "logs"}, {"\\Recycler", "fragment"}},
                     {{"HKEY_LOCAL_MACHINE\\Software\\Vendor\\Cache", "cache key"}, {"\\Software\\Wine\\", "wine"}});
@@ -377,7 +357,7 @@ void IncludeExcludeTest::ExcludeRuleFoundWhateverItsCase() {
   wizard.Open();
   const EnvironmentValueSet saved = EnvironmentValues;
   EnvironmentValues.windir = windir.toStdWString();
-  WriteExcludeRules(wizard, {{rule.toStdString(), "logs"}}, {});
+  wizard.WriteRules({L"%PROGRAMFILES%"}, {}, {{rule.toStdString(), "logs"}});
   CRuleEditorModel rules(wizard.Session());
   CAdvanceExclude page(rules, [](const QString&, const QString&) {});
   QVERIFY(page.FolderTree()->ShowPath("C:\\windows\\Logs\\Old"));
@@ -437,20 +417,22 @@ void IncludeExcludeTest::KeyboardReachesEveryControl() {
 void IncludeExcludeTest::AdvancedButtonChangesTheCaptureRoots() {
   WizardFixture wizard;
   wizard.Prefix()->InDriveC("CorvaneData", true);
-  const std::wstring setup = wizard.WriteSetup("setup.exe", L"App", L"1.0", L"Corvane Labs");
   wizard.Open();
-  CApplicationMain& sheet = wizard.Sheet();
-  wizard.ToCapturePage(setup);
-  QCOMPARE(sheet.ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
+  wizard.ToCapturePage();
+  QCOMPARE(wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kCaptureSnapshotPage));
   auto* capture = wizard.PageAs<CCaptureSnapshotDlg>(CApplicationMain::kCaptureSnapshotPage);
-  sheet.Prompter().onDialog = [](QDialog& dialog) {
-    auto& advanced = static_cast<CParentSheet&>(dialog);
-    advanced.IncludePage()->FolderTree()->SelectByPath("C:\\CorvaneData");
-    return int(QDialog::Accepted);
-  };
-  capture->OpenAdvanced();
+  // The Advanced button opens the sheet; a folder chosen there is a root after OK, not after Cancel.
+  for (const int answer : {int(QDialog::Rejected), int(QDialog::Accepted)}) {
+    wizard.Sheet().Prompter().onDialog = [answer](QDialog& dialog) {
+      if (auto* advanced = qobject_cast<CParentSheet*>(&dialog)) {
+        advanced->IncludePage()->FolderTree()->SelectByPath("C:\\CorvaneData");
+      }
+      return answer;
+    };
+    QTest::mouseClick(capture->findChild<QPushButton*>(), Qt::LeftButton);
+    QCOMPARE(capture->FileList()->count(), answer == QDialog::Accepted ? 2 : 1);
+  }
   QCOMPARE(capture->Choices().at(L"File"), (std::vector<std::wstring>{L"C:\\CorvaneData", L"C:\\Program Files"}));
-  QCOMPARE(capture->FileList()->count(), 2);
   // Back and forth keeps the chosen roots.
   wizard.ClickBack();
   wizard.ClickNext();

@@ -3,13 +3,10 @@
 // when the option changes and when the administrator leaves and comes back.
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
 #include "core/work_paths.h"
-#include "session/capture_session.h"
-#include "ui/main_page.h"
 #include "wizard_fixture.h"
 
 namespace {
@@ -97,10 +94,9 @@ void MainPageTest::NextChecks() {
   CApplicationMain& sheet = wizard.Sheet();
   sheet.SetActivePage(CApplicationMain::kMainPage);
   auto* main = wizard.PageAs<CCorvaneRepackagerDlg>(CApplicationMain::kMainPage);
-  if (option != 0) {
-    ClickOption(option == CCorvaneRepackagerDlg::kSetupProgram ? main->SetupOptionButton()
-                                                               : main->ProjectOptionButton());
-  }
+  QRadioButton* optionButton =
+      option == CCorvaneRepackagerDlg::kSetupProgram ? main->SetupOptionButton() : main->ProjectOptionButton();
+  if (option != 0) ClickOption(optionButton);
   if (!file.isEmpty()) main->TakeChosenPath(QString::fromStdWString(files[file]));
   main->ProductNameField()->setText(name);
   main->VersionField()->setText(version);
@@ -108,18 +104,11 @@ void MainPageTest::NextChecks() {
 
   wizard.ClickNext();
   QCOMPARE(sheet.ActivePageNumber(), page == -1 ? int(CApplicationMain::kMainPage) : page);
-  if (message == 0) {
-    QCOMPARE(wizard.prompts.size(), size_t(0));
-  } else {
-    QCOMPARE(wizard.prompts.size(), size_t(1));
-    QCOMPARE(wizard.prompts[0].text, TextOf(message));
-    QCOMPARE(wizard.prompts[0].caption, caption);
-  }
+  QCOMPARE(wizard.PromptTexts(), message == 0 ? QStringList{} : QStringList{TextOf(message)});
+  if (message != 0) QCOMPARE(wizard.prompts[0].caption, caption);
+  const std::pair<const char*, QLabel*> labels[] = {{"path", main->PathLabel()}, {"name", main->ProductNameLabel()},
+                                                     {"version", main->VersionLabel()}, {"company", main->CompanyLabel()}};
   QStringList shownRed;
-  const std::pair<const char*, QLabel*> labels[] = {{"path", main->PathLabel()},
-                                                     {"name", main->ProductNameLabel()},
-                                                     {"version", main->VersionLabel()},
-                                                     {"company", main->CompanyLabel()}};
   for (const auto& [key, label] : labels) {
     if (main->InvalidLabels().contains(label)) shownRed << key;
   }
@@ -133,8 +122,7 @@ void MainPageTest::NextChecks() {
   }
   if (locked) {
     // Choosing an option again gives Back and Next back.
-    ClickOption(option == CCorvaneRepackagerDlg::kSetupProgram ? main->SetupOptionButton()
-                                                               : main->ProjectOptionButton());
+    ClickOption(optionButton);
     QVERIFY(sheet.BackButton()->isEnabled() && sheet.NextButton()->isEnabled());
   }
   const CCaptureSession& manager = wizard.Session();

@@ -1,17 +1,19 @@
 // Every row of the wizard's navigation table: from which page, in which state, Back or Next leads
-// where (-1: stays). Back goes where the table says, never simply to the page shown before.
+// where (-1: stays). Back goes where the table says, never simply to the page shown before. The
+// keyboard drives the wizard. The start page's advertisement area: the remote page when it loads,
+// else the static page of the program folder (also when the wait runs out), else a page of the
+// program's own; Next is enabled once a page is shown. The pages come from section
+// "AdvertisementURL" of the configuration file.
 #include <QApplication>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <map>
 
 #include "core/work_paths.h"
 #include "platform/profile.h"
-#include "ui/application_main.h"
-#include "ui/existing_snapshot_page.h"
+#include "ui/banner_ctrl.h"
 #include "ui/launch_setup_page.h"
-#include "ui/main_page.h"
 #include "ui/start_page.h"
 #include "wizard_fixture.h"
 
@@ -22,6 +24,8 @@ class NavigationTest : public QObject {
   void Transitions_data();
   void Transitions();
   void KeyboardDrivesTheWizard();
+  void AdvertisementArea_data();
+  void AdvertisementArea();
 };
 
 void NavigationTest::Transitions_data() {
@@ -98,12 +102,10 @@ void NavigationTest::Transitions() {
   }
   QCOMPARE(sheet.ActivePageNumber(), expected == -1 ? page : expected);
   if (state.startsWith("notAdmin")) {
-    QCOMPARE(wizard.prompts.size(), size_t(1));
-    QCOMPARE(wizard.prompts[0].text, TextOf(121));
+    QCOMPARE(wizard.PromptTexts(), QStringList{TextOf(121)});
     QCOMPARE(wizard.prompts[0].caption, QString("ADMIN Rights"));
   } else if (state == "otherMachine") {
-    QCOMPARE(wizard.prompts.size(), size_t(1));
-    QCOMPARE(wizard.prompts[0].text, TextOf(191) + "/elsewhere/prefix");
+    QCOMPARE(wizard.PromptTexts(), QStringList{TextOf(191) + "/elsewhere/prefix"});
   } else {
     QCOMPARE(wizard.prompts.size(), size_t(0));
   }
@@ -122,17 +124,13 @@ void NavigationTest::KeyboardDrivesTheWizard() {
 
   // Tab walks the page from top to bottom, then the buttons.
   main->SetupOptionButton()->setFocus();
+  const std::map<QWidget*, QString> names = {
+      {main->SetupOptionButton(), "option"}, {main->PathField(), "path"},      {main->ProductNameField(), "name"},
+      {main->VersionField(), "version"},     {main->CompanyField(), "company"}, {sheet.BackButton(), "back"},
+      {sheet.NextButton(), "next"},          {sheet.CancelButton(), "cancel"}};
   QStringList order;
   for (int step = 0; step < 10; ++step) {
-    QWidget* focus = QApplication::focusWidget();
-    if (focus == main->SetupOptionButton()) order << "option";
-    if (focus == main->PathField()) order << "path";
-    if (focus == main->ProductNameField()) order << "name";
-    if (focus == main->VersionField()) order << "version";
-    if (focus == main->CompanyField()) order << "company";
-    if (focus == sheet.BackButton()) order << "back";
-    if (focus == sheet.NextButton()) order << "next";
-    if (focus == sheet.CancelButton()) order << "cancel";
+    if (names.count(QApplication::focusWidget()) != 0) order << names.at(QApplication::focusWidget());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
   QCOMPARE(order.mid(0, 4), (QStringList{"option", "path", "name", "version"}));
@@ -143,6 +141,48 @@ void NavigationTest::KeyboardDrivesTheWizard() {
   QTest::keyClick(&sheet, Qt::Key_Escape);
   QVERIFY(QTest::qWaitFor([&] { return !sheet.isVisible(); }, 5000));
   QCOMPARE(sheet.result(), int(QDialog::Rejected));
+}
+
+void NavigationTest::AdvertisementArea_data() {
+  QTest::addColumn<QString>("staticPage");
+  QTest::addColumn<QString>("remote");
+  QTest::addColumn<QString>("timeout");
+  QTest::addColumn<QString>("shown");  // the file shown, or "built-in"
+  // Port 9 of the loopback address refuses the connection.
+  QTest::newRow("no remote page") << "StartPage.html" << "" << "10" << "StartPage.html";
+  QTest::newRow("remote page fails") << "StartPage.html" << "http://127.0.0.1:9/ad.html" << "10" << "StartPage.html";
+  QTest::newRow("no time to wait") << "StartPage.html" << "http://127.0.0.1:9/ad.html" << "0" << "StartPage.html";
+  QTest::newRow("static page missing") << "Missing.html" << "http://127.0.0.1:9/ad.html" << "10" << "built-in";
+  QTest::newRow("nothing configured") << "" << "" << "" << "built-in";
+}
+
+void NavigationTest::AdvertisementArea() {
+  QFETCH(QString, staticPage);
+  QFETCH(QString, remote);
+  QFETCH(QString, timeout);
+  QFETCH(QString, shown);
+  WizardFixture wizard;
+  auto write = [&wizard](const wchar_t* key, const QString& value) {
+    if (!value.isEmpty()) platform::WriteProfileText(L"AdvertisementURL", key, value.toStdWString(),
+                                                  wizard.StartContext().ConfigFilePath);
+  };
+  write(L"WaitHTML", "StartWait.html");
+  write(L"StaticAdvertisementHTML", staticPage);
+  write(L"DynamicAdvertisementURL", remote);
+  write(L"WaitTimeOut", timeout);
+  wizard.Open();
+  CApplicationMain& sheet = wizard.Sheet();
+  auto* start = wizard.PageAs<CCorvaneRepackagerStartDlg>(CApplicationMain::kStartPage);
+  QVERIFY(QTest::qWaitFor([&] { return start->IsLoaded(); }, 15000));
+  QVERIFY(sheet.NextButton()->isEnabled());
+  QVERIFY(!sheet.BackButton()->isEnabled());
+  QCOMPARE(start->ShownView(), start->RemoteView());
+  if (shown == "built-in") {
+    QVERIFY(start->ShownView()->toPlainText().contains("Click Next to begin"));
+  } else {
+    QCOMPARE(start->ShownView()->Address().fileName(), shown);
+    QVERIFY(start->ShownView()->toPlainText().contains("Three steps"));
+  }
 }
 
 QTEST_MAIN(NavigationTest)

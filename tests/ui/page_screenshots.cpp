@@ -9,9 +9,8 @@
 #include <QTreeWidget>
 
 #include "core/strings.h"
+#include "project/change_types.h"
 #include "project/include_exclude_rules.h"
-#include "snapshot/file_enumerate.h"
-#include "snapshot/registry_enumerate.h"
 #include "ui/content_review_file_page.h"
 #include "ui/content_review_registry_page.h"
 #include "ui/create_project_page.h"
@@ -73,11 +72,7 @@ int main(int argc, char** argv) {
 
   sheet.SetActivePage(CApplicationMain::kCreateProjectPage);
   auto* project = wizard.PageAs<CCreateProjectFileMsiDlg>(CApplicationMain::kCreateProjectPage);
-  ShortcutInfo info;
-  info.name = L"Corvane Sample";
-  info.iconSource = icon;
-  info.onDesktop = true;
-  info.inProgramMenu = true;
+  const ShortcutInfo info{icon, L"Corvane Sample", 0, true, false, true};  // program menu and desktop
   project->Shortcuts().AddShortcutToList(info, L"CorvaneSample.exe");
   project->AddExecutable(app + L"\\CorvaneSample.exe");
   project->AddExecutable(app + L"\\uninstall.exe");

@@ -7,11 +7,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
 #include <cstdlib>
 
-#include "core/strings.h"
 #include "platform/machine.h"
 #include "platform/registry.h"
 #include "session/project_relocation.h"
@@ -19,7 +17,6 @@
 #include "support/temp_folder.h"
 #include "support/wine_prefix.h"
 #include "ui/build_msi_page.h"
-#include "ui/main_page.h"
 #include "ui/project_tree_ctrl.h"
 #include "ui/show_project_page.h"
 #include "wizard_fixture.h"

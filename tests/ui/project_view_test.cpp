@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -39,25 +38,22 @@ WrittenProject ReadProject(const std::wstring& path) {
   WrittenProject written;
   CXMLDocumentHandler document;
   if (document.Load(path) != 1) return written;
-  std::vector<std::wstring> folders;
-  std::vector<std::wstring> files;
+  const auto real = [](std::wstring text) {
+    FromTokenForm(text);
+    return text;
+  };
+  std::vector<std::wstring> folders, files;
   FolderFileMap map;
   project_reader::ReadFolders(document, xmlpath::kFileAdded, folders, files, map);
   for (auto& [folder, paths] : map) {
-    std::wstring real = folder;
-    FromTokenForm(real);
     for (std::wstring& file : paths) FromTokenForm(file);
-    written.files[real] = paths;
+    written.files[real(folder)] = paths;
   }
   std::vector<RegValueRecord> entries;
   project_reader::ReadRegistry(document, xmlpath::kRegAdded, entries, &written.keys);
   INIFileMap ini;
   project_reader::ReadIni(document, xmlpath::kIniAdded, ini);
-  for (auto& [file, entriesOfFile] : ini) {
-    std::wstring real = file;
-    FromTokenForm(real);
-    written.ini[real] = entriesOfFile;
-  }
+  for (const auto& [file, entriesOfFile] : ini) written.ini[real(file)] = entriesOfFile;
   project_reader::ReadShortcuts(document, written.shortcuts);
   return written;
 }
@@ -88,6 +84,11 @@ class ProjectWizard {
     return wizard.PageAs<CShowProjectFileDlg>(CApplicationMain::kShowProjectPage);
   }
   CBuildMSIDlg* Build() { return wizard.PageAs<CBuildMSIDlg>(CApplicationMain::kBuildMSIPage); }
+  // Clicks Next: the page then shown.
+  int Next() {
+    wizard.ClickNext();
+    return wizard.Sheet().ActivePageNumber();
+  }
   void AnswerFolder(const std::wstring& folder) {
     wizard.Sheet().Prompter().onChooseFolder = [folder](const QString&) { return QString::fromStdWString(folder); };
   }
@@ -139,8 +140,7 @@ void ProjectViewTest::NothingMissing() {
   QCOMPARE(view->Relocation().MissingFileCount(), 0);
   QVERIFY(!view->MissingFilesOnlyBox()->isChecked() && !view->MissingKeysOnlyBox()->isChecked());
   QVERIFY(!view->BuildAnywayBox()->isEnabled());
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   QCOMPARE(project.wizard.prompts.size(), size_t(0));
   // Nothing was relocated: the project file is not rewritten (the build page writes only on Finish).
   QCOMPARE(ReadHostFile(project.projectHost), before);
@@ -176,10 +176,8 @@ void ProjectViewTest::OneMissingFile() {
   QVERIFY(view->FileCounter()->text().contains("1 missing"));
 
   // Next is refused while the file is missing.
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kShowProjectPage));
-  QCOMPARE(project.wizard.prompts.size(), size_t(1));
-  QCOMPARE(project.wizard.prompts[0].text, TextOf(135));
+  QCOMPARE(project.Next(), int(CApplicationMain::kShowProjectPage));
+  QCOMPARE(project.wizard.PromptTexts(), QStringList{TextOf(135)});
   QCOMPARE(project.wizard.prompts[0].caption, QString("Information"));
 
   if (relocate) {
@@ -196,8 +194,7 @@ void ProjectViewTest::OneMissingFile() {
   } else {
     QTest::keyClick(view->BuildAnywayBox(), Qt::Key_Space);
   }
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   if (!relocate) {
     QCOMPARE(ReadHostFile(project.projectHost), before);
     return;
@@ -231,11 +228,9 @@ void ProjectViewTest::PartialRelocation() {
   QVERIFY(IsRed(view->FileTree()->Find("C:\\Program Files\\App2\\c.txt")));
   QVERIFY(view->BuildAnywayBox()->isEnabled());
 
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kShowProjectPage));
+  QCOMPARE(project.Next(), int(CApplicationMain::kShowProjectPage));
   QTest::keyClick(view->BuildAnywayBox(), Qt::Key_Space);
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   const WrittenProject written = ReadProject(project.project);
   QCOMPARE(written.files.at(L"C:\\New"), std::vector<std::wstring>{L"C:\\New\\a.txt"});
   QCOMPARE(written.files.at(L"C:\\Program Files\\App"), std::vector<std::wstring>{L"C:\\Program Files\\App\\b.txt"});
@@ -262,8 +257,7 @@ void ProjectViewTest::ShortcutFollowsItsProgram() {
   project.AnswerFolder(L"C:\\Tools2");
   QTest::mouseClick(view->RelocateFolderButton(), Qt::LeftButton);
   QCOMPARE(view->Relocation().MissingFileCount(), 0);
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   const WrittenProject written = ReadProject(project.project);
   QCOMPARE(written.shortcuts.size(), size_t(2));
   for (ShortcutRecord shortcut : written.shortcuts) {
@@ -304,8 +298,7 @@ void ProjectViewTest::RegistryKeysRelocated() {
   QVERIFY(IsRed(view->KeyTree()->Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\OldVendor\\Apple")));
 
   QTest::keyClick(view->BuildAnywayBox(), Qt::Key_Space);
-  project.wizard.ClickNext();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   // The structure below the ticked key is kept: each key with its own values.
   const WrittenProject written = ReadProject(project.project);
   QCOMPARE(written.keys.size(), size_t(3));
@@ -329,9 +322,8 @@ void ProjectViewTest::BuildPageReadsAndBuilds() {
   project.wizard.Prefix()->WriteDriveCFile("Program Files/Demo/demo.exe", "MZ");
   project.wizard.Prefix()->WriteDriveCFile("Program Files/Demo/readme.txt", "read me");
   project.Open();
-  project.wizard.ClickNext();
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   CBuildMSIDlg* build = project.Build();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
 
   // The icon is extracted; the two records of the program are one shortcut with two places; the
   // shortcut made from a link is kept whole.
@@ -349,8 +341,7 @@ void ProjectViewTest::BuildPageReadsAndBuilds() {
   // A bad name is told and reset; then the package is built.
   build->PackageNameField()->setText("demo");
   project.wizard.ClickNext();
-  QCOMPARE(project.wizard.prompts.size(), size_t(1));
-  QCOMPARE(project.wizard.prompts[0].text, TextOf(125));
+  QCOMPARE(project.wizard.PromptTexts(), QStringList{TextOf(125)});
   QCOMPARE(build->PackageNameField()->text(), QString("Demo.msi"));
   project.wizard.ClickNext();
   QVERIFY(QTest::qWaitFor([&] { return !build->Busy(); }, 60000));
@@ -415,17 +406,15 @@ void ProjectViewTest::CheckMarkIsNotColoured() {
 void ProjectViewTest::CancelWhileBuilding() {
   // Cancel while the package is built: the build stops (or has just ended), the wizard ends, and
   // no half-written package is left.
-  std::string files;
-  for (int i = 0; i < 40; ++i) files += "<File Name=\"f" + std::to_string(i) + ".bin\"/>";
-  ProjectWizard project(ProjectXml("<Directory Name=\"%PROGRAMFILES%\\Big\">" + files + "</Directory>"));
-  for (int i = 0; i < 40; ++i) {
-    project.wizard.Prefix()->WriteDriveCFile("Program Files/Big/f" + std::to_string(i) + ".bin",
-                                             std::string(256 * 1024, static_cast<char>(i)));
+  std::vector<std::string> files;
+  for (int i = 0; i < 40; ++i) files.push_back("f" + std::to_string(i) + ".bin");
+  ProjectWizard project(ProjectXml(ProjectDirectory("%PROGRAMFILES%\\Big", files)));
+  for (size_t i = 0; i < files.size(); ++i) {
+    project.wizard.Prefix()->WriteDriveCFile("Program Files/Big/" + files[i], std::string(256 * 1024, char(i)));
   }
   project.Open();
-  project.wizard.ClickNext();
+  QCOMPARE(project.Next(), int(CApplicationMain::kBuildMSIPage));
   CBuildMSIDlg* build = project.Build();
-  QCOMPARE(project.wizard.Sheet().ActivePageNumber(), int(CApplicationMain::kBuildMSIPage));
   project.wizard.ClickNext();
   project.wizard.ClickCancel();
   QVERIFY(QTest::qWaitFor([&] { return !project.wizard.Sheet().isVisible(); }, 60000));

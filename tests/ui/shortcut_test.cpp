@@ -10,46 +10,23 @@
 #include "core/work_paths.h"
 #include "support/pe_builder.h"
 #include "ui/create_project_page.h"
-#include "ui/icon_reader.h"
 #include "ui/msi_screen_handler.h"
 #include "ui/shortcut_dlg.h"
 #include "wizard_fixture.h"
 
 namespace {
 
-uint16_t Le16(const std::string& bytes, size_t at) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8);
-}
-uint32_t Le32(const std::string& bytes, size_t at) { return Le16(bytes, at) | uint32_t(Le16(bytes, at + 2)) << 16; }
-
-// A program file whose resources hold one icon group per .ico given (each with its one image).
+// A program file whose resources hold one icon group per .ico given, each a one-image file as
+// IconFileBytes writes it (a 6-byte header, one 16-byte entry, then the image).
 std::string ProgramWithIcons(const std::vector<std::string>& icos) {
   std::vector<pe_builder::Resource> resources;
-  uint16_t imageId = 1;
-  for (size_t group = 0; group < icos.size(); ++group) {
-    const std::string& ico = icos[group];
-    const uint32_t size = Le32(ico, 6 + 8);
-    const uint32_t offset = Le32(ico, 6 + 12);
-    resources.push_back({3, imageId, 1033, ico.substr(offset, size)});
+  for (size_t i = 0; i < icos.size(); ++i) {
+    const auto id = static_cast<uint16_t>(i + 1);
+    resources.push_back({3, id, 1033, icos[i].substr(22)});
     // The group: the file's header, its entry without the offset, then the image's id.
-    std::string entry = ico.substr(0, 6) + ico.substr(6, 12);
-    entry += static_cast<char>(imageId & 0xFF);
-    entry += static_cast<char>(imageId >> 8);
-    resources.push_back({14, static_cast<uint16_t>(100 + group), 1033, entry});
-    ++imageId;
+    resources.push_back({14, static_cast<uint16_t>(100 + i), 1033, icos[i].substr(0, 18) + char(id) + '\0'});
   }
   return pe_builder::BuildPe(resources);
-}
-
-ShortcutInfo Info(const std::wstring& name, const std::wstring& icon, int index, bool desktop, bool menu, bool quick) {
-  ShortcutInfo info;
-  info.name = name;
-  info.iconSource = icon;
-  info.iconIndex = index;
-  info.onDesktop = desktop;
-  info.inProgramMenu = menu;
-  info.inQuickLaunch = quick;
-  return info;
 }
 
 }  // namespace
@@ -101,8 +78,8 @@ void ShortcutTest::Records() {
   auto expand = [&](QString text) { return text.replace("ICO", icoPath).replace("APP", appPath); };
   for (const QString& line : shortcuts) {
     const QStringList f = expand(line).split('|');
-    handler.AddShortcutToList(Info(f[1].toStdWString(), f[2].toStdWString(), f[3].toInt(), f[4].contains('D'),
-                                   f[4].contains('M'), f[4].contains('Q')),
+    handler.AddShortcutToList(ShortcutInfo{f[2].toStdWString(), f[1].toStdWString(), f[3].toInt(), f[4].contains('M'),
+                                           f[4].contains('Q'), f[4].contains('D')},
                               f[0].toStdWString());
   }
   QCOMPARE(page->ShortcutList()->topLevelItemCount(), shortcuts.size());
@@ -150,14 +127,14 @@ void ShortcutTest::DialogShowsTheIconsOfItsSource() {
   QCOMPARE(added.Preview()->Image().size(), QSize(32, 32));
   QCOMPARE(added.Preview()->Image().pixelColor(16, 16), QColor(Qt::red));
 
-  // Editing: the stored index chosen (the 16-pixel icon drawn at 32); ticking quick launch warns.
-  CShortcutDlg edited(Info(L"App", program, 1, false, true, false), prompter);
+  // Editing (in the program menu only): the stored index chosen (the 16-pixel icon drawn at 32);
+  // ticking quick launch warns.
+  CShortcutDlg edited(ShortcutInfo{program, L"App", 1, true, false, false}, prompter);
   QCOMPARE(edited.IconList()->currentRow(), 1);
   QCOMPARE(edited.Preview()->Image().size(), QSize(32, 32));
   QCOMPARE(edited.Preview()->Image().pixelColor(16, 16), QColor(Qt::blue));
   QTest::mouseClick(edited.QuickLaunchBox(), Qt::LeftButton);
-  QCOMPARE(wizard.prompts.size(), size_t(1));
-  QCOMPARE(wizard.prompts[0].text, TextOf(179));
+  QCOMPARE(wizard.PromptTexts(), QStringList{TextOf(179)});
   QCOMPARE(wizard.prompts[0].caption, QString("Caution:"));
   QVERIFY(edited.QuickLaunchBox()->isChecked());
 
@@ -216,16 +193,11 @@ void ShortcutTest::Validation() {
   page->PackageNameField()->setText(package);
 
   QCOMPARE(page->Validate(), text == 0);
-  if (text == 0) {
-    QCOMPARE(wizard.prompts.size(), size_t(0));
-    // An existing folder is shown in its normal form.
-    QCOMPARE(page->FolderField()->text(), out);
-  } else {
-    QCOMPARE(wizard.prompts.size(), size_t(1));
-    QCOMPARE(wizard.prompts[0].text, TextOf(text));
-    QCOMPARE(wizard.prompts[0].caption, QString("Warning"));
-    if (text == 122 || text == 123) QCOMPARE(page->FolderField()->text(), initialFolder);
-  }
+  QCOMPARE(wizard.PromptTexts(), text == 0 ? QStringList{} : QStringList{TextOf(text)});
+  if (text != 0) QCOMPARE(wizard.prompts[0].caption, QString("Warning"));
+  // An existing folder is shown in its normal form; a bad one is reset.
+  if (text == 0) QCOMPARE(page->FolderField()->text(), out);
+  if (text == 122 || text == 123) QCOMPARE(page->FolderField()->text(), initialFolder);
 
   // The folder browser's drive root loses its backslash.
   page->TakeChosenFolder("D:\\");

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <algorithm>
@@ -28,7 +27,6 @@
 #include "ui/content_review_registry_page.h"
 #include "ui/create_project_page.h"
 #include "ui/launch_setup_page.h"
-#include "ui/main_page.h"
 #include "ui/project_tree_ctrl.h"
 #include "wizard_fixture.h"
 

@@ -4,7 +4,6 @@
 #include <QBuffer>
 #include <QDialog>
 #include <QImage>
-#include <QPushButton>
 #include <QTest>
 #include <cstdlib>
 #include <fstream>
@@ -16,7 +15,6 @@
 #include "platform/profile.h"
 #include "session/ui_manager.h"
 #include "ui/corvane_property_page.h"
-#include "ui/main_page.h"
 #include "ui/start_page.h"
 #include "support/capture_program.h"
 #include "support/capture_setup.h"
@@ -90,11 +88,7 @@ WizardFixture::WizardFixture(const fs::path& prefix) {
 }
 
 WizardFixture::~WizardFixture() {
-  if (sheet_) {
-    for (int number : CApplicationMain::kPageOrder) sheet_->Page(number)->WaitForWorker();
-  }
-  sheet_.reset();
-  session_.reset();
+  Close();
   if (!prefix_) {
     if (previousPrefix_.empty()) {
       ::unsetenv("WINEPREFIX");
@@ -105,6 +99,25 @@ WizardFixture::~WizardFixture() {
   }
 }
 
+void WizardFixture::Close() {
+  if (sheet_) {
+    for (int number : CApplicationMain::kPageOrder) sheet_->Page(number)->WaitForWorker();
+  }
+  sheet_.reset();
+  session_.reset();
+}
+
+namespace {
+// The next recorded answer, or `otherwise` when none is left.
+template <typename Answer>
+Answer Next(std::deque<Answer>& answers, Answer otherwise) {
+  if (answers.empty()) return otherwise;
+  const Answer answer = answers.front();
+  answers.pop_front();
+  return answer;
+}
+}  // namespace
+
 void WizardFixture::Open() {
   session_ = std::make_unique<CCaptureSession>(nullptr);
   session_->Context() = context_;
@@ -114,21 +127,11 @@ void WizardFixture::Open() {
   CPrompter& prompter = sheet_->Prompter();
   prompter.onMessage = [this](const CPrompt& prompt) {
     prompts.push_back(prompt);
-    if (!answers.empty()) {
-      const QMessageBox::StandardButton answer = answers.front();
-      answers.pop_front();
-      return answer;
-    }
-    return QMessageBox::Ok;
+    return Next(answers, QMessageBox::Ok);
   };
   prompter.onDialog = [this](QDialog& dialog) {
     dialogs.push_back(dialog.objectName());
-    if (!dialogAnswers.empty()) {
-      const int answer = dialogAnswers.front();
-      dialogAnswers.pop_front();
-      return answer;
-    }
-    return static_cast<int>(QDialog::Accepted);
+    return Next(dialogAnswers, static_cast<int>(QDialog::Accepted));
   };
   prompter.onOpenFile = [](const QString&, const QString&) { return QString(); };
   prompter.onOpenUrl = [this](const QUrl& address) { openedUrls.push_back(address); };
@@ -137,20 +140,29 @@ void WizardFixture::Open() {
 }
 
 void WizardFixture::Reopen() {
-  for (int number : CApplicationMain::kPageOrder) sheet_->Page(number)->WaitForWorker();
-  sheet_.reset();
-  session_.reset();
+  Close();
   prompts.clear();
   Open();
 }
 
-void WizardFixture::WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<IncludeExclude><FileSystem><IncludedItems>";
-  for (const std::wstring& folder : folders) xml += "<IncludedEntry Name=\"" + WideToUtf8(folder) + "\"/>";
-  xml += "</IncludedItems><ExcludedItems/></FileSystem><RegistrySystem><IncludedItems>";
-  for (const std::wstring& key : keys) xml += "<IncludedEntry Name=\"" + WideToUtf8(key) + "\"/>";
-  xml += "</IncludedItems><ExcludedItems/></RegistrySystem></IncludeExclude>\n";
-  std::ofstream(scratch_ / "DefaultIncludeExclude.xml", std::ios::binary) << xml;
+QStringList WizardFixture::PromptTexts() const {
+  QStringList texts;
+  for (const CPrompt& prompt : prompts) texts << prompt.text;
+  return texts;
+}
+
+void WizardFixture::WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys,
+                               const ExcludedRules& excludedFolders, const ExcludedRules& excludedKeys) {
+  const auto lists = [](const std::vector<std::wstring>& included, const ExcludedRules& excluded) {
+    std::string xml = "<IncludedItems>";
+    for (const std::wstring& name : included) xml += "<IncludedEntry Name=\"" + WideToUtf8(name) + "\"/>";
+    xml += "</IncludedItems><ExcludedItems>";
+    for (const auto& [name, text] : excluded) xml += "<ExcludedEntry Name=\"" + name + "\" Description=\"" + text + "\"/>";
+    return xml + "</ExcludedItems>";
+  };
+  std::ofstream(scratch_ / "DefaultIncludeExclude.xml", std::ios::binary)
+      << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<IncludeExclude><FileSystem>" << lists(folders, excludedFolders)
+      << "</FileSystem><RegistrySystem>" << lists(keys, excludedKeys) << "</RegistrySystem></IncludeExclude>\n";
 }
 
 std::wstring WizardFixture::WriteFile(const std::string& relative, const std::string& bytes) {
@@ -177,8 +189,8 @@ std::wstring WizardFixture::PendingMark() const {
   return platform::GetProfileText(L"SnapshotDetails", L"IsSnapshotTaken", L"", context_.ConfigFilePath);
 }
 
-void WizardFixture::ClickBack() {
-  QTest::mouseClick(sheet_->BackButton(), Qt::LeftButton);
+void WizardFixture::Click(QAbstractButton* button) {
+  QTest::mouseClick(button, Qt::LeftButton);
   QApplication::processEvents();
 }
 
@@ -187,17 +199,6 @@ bool WizardFixture::LeaveStartPage() {
   if (!QTest::qWaitFor([&] { return start->IsLoaded(); }, 10000)) return false;
   ClickNext();
   return sheet_->ActivePageNumber() == CApplicationMain::kMainPage;
-}
-
-void WizardFixture::ClickNext() {
-  QPushButton* button = sheet_->NextButton()->isVisible() ? sheet_->NextButton() : sheet_->FinishButton();
-  QTest::mouseClick(button, Qt::LeftButton);
-  QApplication::processEvents();
-}
-
-void WizardFixture::ClickCancel() {
-  QTest::mouseClick(sheet_->CancelButton(), Qt::LeftButton);
-  QApplication::processEvents();
 }
 
 bool WizardFixture::WaitForPage(int number, int milliseconds) {
@@ -228,6 +229,7 @@ CCorvaneRepackagerDlg* WizardFixture::ChooseOnMainPage(CCorvaneRepackagerDlg::Op
 }
 
 void WizardFixture::ToCapturePage(const std::wstring& setup) {
-  ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram, setup);
+  ChooseOnMainPage(CCorvaneRepackagerDlg::kSetupProgram,
+                   setup.empty() ? WriteSetup("Setups/app-setup.exe", L"App", L"1.0", L"Vendor") : setup);
   ClickNext();
 }

@@ -1,10 +1,13 @@
 #pragma once
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
+#include <QStringList>
 #include <deque>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "session/capture_session.h"
@@ -44,8 +47,10 @@ class WizardFixture {
   // The work paths every session of the fixture starts with (copied into it by Open).
   CWorkContext& StartContext() { return context_; }
 
-  // The rules file: these folders (token form) and keys included.
-  void WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys);
+  // The rules file: these folders (token form) and keys included, these rules (name, description) excluded.
+  using ExcludedRules = std::vector<std::pair<std::string, std::string>>;
+  void WriteRules(const std::vector<std::wstring>& folders, const std::vector<std::wstring>& keys,
+                  const ExcludedRules& excludedFolders = {}, const ExcludedRules& excludedKeys = {});
   // A setup program with these version texts, below drive C: (Windows path back).
   std::wstring WriteSetup(const std::string& relative, const std::wstring& product, const std::wstring& version,
                           const std::wstring& company);
@@ -57,27 +62,33 @@ class WizardFixture {
   // The pending mark in the configuration file ("1", or empty).
   std::wstring PendingMark() const;
 
-  // Clicks Back or Next (the real buttons) and processes the events.
-  void ClickBack();
-  void ClickNext();
+  // Clicks Back, Next (or Finish, where it stands), Cancel: the real buttons; the events are processed.
+  void ClickBack() { Click(sheet_->BackButton()); }
+  void ClickNext() { Click(sheet_->NextButton()->isVisible() ? sheet_->NextButton() : sheet_->FinishButton()); }
+  void ClickCancel() { Click(sheet_->CancelButton()); }
   // The main page shown, with this option chosen and this file (Windows path) taken as browsed.
   CCorvaneRepackagerDlg* ChooseOnMainPage(CCorvaneRepackagerDlg::Option option, const std::wstring& path);
-  // From the main page, with this setup program chosen, on to the capture page (Next clicked).
-  void ToCapturePage(const std::wstring& setup);
-  void ClickCancel();
+  // From the main page, with this setup program chosen, on to the capture page (Next clicked). By
+  // default a setup of App 1.0 by Vendor, written as Setups\app-setup.exe.
+  void ToCapturePage(const std::wstring& setup = {});
   // Waits for the start page to load and clicks Next; true when the main page is then shown.
   bool LeaveStartPage();
   // Waits until the page's worker and what follows it have ended (events are processed).
   bool WaitForPage(int number, int milliseconds = 20000);
 
-  // What the wizard asked, in order; and the answers it gets.
+  // What the wizard asked, in order (and their texts); and the answers it gets.
   std::vector<CPrompt> prompts;
+  QStringList PromptTexts() const;
   std::deque<QMessageBox::StandardButton> answers;
   std::vector<QString> dialogs;
   std::deque<int> dialogAnswers;
   std::vector<QUrl> openedUrls;
 
  private:
+  void Click(QAbstractButton* button);
+  // The wizard and the session end (their workers waited for).
+  void Close();
+
   std::unique_ptr<FixturePrefix> prefix_;
   std::filesystem::path scratch_;
   CWorkContext context_;

@@ -9,11 +9,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QTabWidget>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
 #include "core/status_values.h"
@@ -26,7 +23,6 @@
 #include "ui/capture_snapshot_page.h"
 #include "ui/dialog_registry.h"
 #include "ui/folder_tree_ctrl.h"
-#include "ui/main_page.h"
 #include "ui/parent_sheet.h"
 #include "ui/registry_tree_ctrl.h"
 #include "ui/start_page.h"

@@ -1,30 +1,35 @@
-// The launch page with real Wine: the setup runs on a worker while the window stays responsive,
-// and Cancel during the run ends the setup's processes and the wizard, the capture still pending
-// for the next start. A setup that used the Windows Installer is reported: OK goes on, Cancel
-// discards the capture and ends the wizard.
+// The wizard on real Wine machines. The launch page: the setup runs on a worker while the window
+// stays responsive, and Cancel during the run ends the setup's processes and the wizard, the
+// capture still pending for the next start; a setup that used the Windows Installer is reported:
+// OK goes on, Cancel discards the capture and ends the wizard. The include page: a folder outside
+// the default rules is added and saved as default; the next capture from the command line walks
+// it, and the file a setup writes there is in the package.
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
-#include <filesystem>
 
 #include "core/status_values.h"
 #include "platform/machine.h"
+#include "support/capture_program.h"
+#include "support/package_places.h"
 #include "support/pe_builder.h"
+#include "support/temp_folder.h"
 #include "support/wine_prefix.h"
-#include "ui/capture_snapshot_page.h"
+#include "ui/advance_include.h"
+#include "ui/folder_tree_ctrl.h"
 #include "ui/launch_setup_page.h"
-#include "ui/main_page.h"
+#include "ui/parent_sheet.h"
 #include "wizard_fixture.h"
 
 namespace fs = std::filesystem;
 
-class SetupRunWineTest : public QObject {
+class WizardWineTest : public QObject {
   Q_OBJECT
 
  private slots:
   void CancelWhileTheSetupRuns();
   void WindowsInstallerDuringTheSetup_data();
   void WindowsInstallerDuringTheSetup();
+  void FolderSavedAsDefaultIsCaptured();
 
  private:
   // Builds an NSIS setup of this script, opens the wizard, takes the first snapshot through the
@@ -33,8 +38,8 @@ class SetupRunWineTest : public QObject {
   static bool ToLaunchPage(WizardFixture& wizard, const std::string& name, const std::string& script, std::string* log);
 };
 
-bool SetupRunWineTest::ToLaunchPage(WizardFixture& wizard, const std::string& name, const std::string& script,
-                                    std::string* log) {
+bool WizardWineTest::ToLaunchPage(WizardFixture& wizard, const std::string& name, const std::string& script,
+                                  std::string* log) {
   fs::create_directories(wizard.Scratch() / "setups");
   const fs::path setup = pe_builder::BuildNsisProgram(wizard.Scratch() / "setups", name, script, log);
   if (setup.empty()) return false;
@@ -51,13 +56,13 @@ bool SetupRunWineTest::ToLaunchPage(WizardFixture& wizard, const std::string& na
   return wizard.WaitForPage(CApplicationMain::kLaunchSetupPage, 120000);
 }
 
-void SetupRunWineTest::WindowsInstallerDuringTheSetup_data() {
+void WizardWineTest::WindowsInstallerDuringTheSetup_data() {
   QTest::addColumn<int>("answer");
   QTest::newRow("go on") << int(QDialog::Accepted);
   QTest::newRow("discard") << int(QDialog::Rejected);
 }
 
-void SetupRunWineTest::WindowsInstallerDuringTheSetup() {
+void WizardWineTest::WindowsInstallerDuringTheSetup() {
   QFETCH(int, answer);
   WinePrefixCopy machine;
   QVERIFY2(machine.ok(), machine.error().c_str());
@@ -85,7 +90,7 @@ void SetupRunWineTest::WindowsInstallerDuringTheSetup() {
   machine.WaitForServer();
 }
 
-void SetupRunWineTest::CancelWhileTheSetupRuns() {
+void WizardWineTest::CancelWhileTheSetupRuns() {
   WinePrefixCopy machine;
   QVERIFY2(machine.ok(), machine.error().c_str());
   WizardFixture wizard(machine.prefix());
@@ -116,5 +121,58 @@ void SetupRunWineTest::CancelWhileTheSetupRuns() {
   machine.WaitForServer();
 }
 
-QTEST_MAIN(SetupRunWineTest)
-#include "setup_run_wine_test.moc"
+void WizardWineTest::FolderSavedAsDefaultIsCaptured() {
+  WinePrefixCopy machine;
+  QVERIFY2(machine.ok(), machine.error().c_str());
+  TempFolder work;
+  const fs::path program = CopyProgram(work);
+  fs::create_directories(machine.prefix() / "drive_c" / "CorvaneData");
+  {
+    WizardFixture wizard(machine.prefix());
+    // The editor rewrites the rule file of the program the command line runs.
+    wizard.StartContext().RulesFilePath = platform::Machine::WindowsPath(program / "DefaultIncludeExclude.xml");
+    wizard.Open();
+    const CaptureChoiceMap choices = wizard.Session().BuildCaptureChoices(L"", {});
+    QVERIFY(choices.at(L"File").size() > 1);
+    CParentSheet sheet(wizard.Session(), choices, wizard.Sheet().Prompter());
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    CAdvanceInclude& page = *sheet.IncludePage();
+    QVERIFY(page.FolderTree()->SelectByPath("C:\\CorvaneData"));
+    QTest::mouseClick(page.SaveAsDefaultButton(), Qt::LeftButton);
+    QCOMPARE(sheet.Apply(), 1);
+    // Every default root is still there, and the new one.
+    const CaptureChoiceMap next = wizard.Session().BuildCaptureChoices(L"", {});
+    QCOMPARE(next.at(L"File").size(), choices.at(L"File").size() + 1);
+  }
+
+  std::string log;
+  const fs::path setup = pe_builder::BuildNsisProgram(
+      work.path(), "datasetup",
+      "Section \"data\"\n  FileOpen $0 \"C:\\CorvaneData\\settings.dat\" w\n  FileWrite $0 \"kept\"\n"
+      "  FileClose $0\nSectionEnd",
+      &log);
+  QVERIFY2(!setup.empty(), log.c_str());
+  const fs::path out = work.path() / "out";
+  std::string output;
+  QCOMPARE(RunProgram(program, machine, {"-Capture=" + setup.string(), "-Path=" + out.string(), "-File=data.msi"},
+                      &output),
+           0);
+  PackageTable files;
+  std::string error;
+  QVERIFY2(ReadPackageTable(out / "data.msi", "File", files, error), error.c_str());
+  bool found = false;
+  for (const auto& row : files.rows) found = found || files.Get(row, "FileName").find("settings.dat") != std::string::npos;
+  QVERIFY2(found, output.c_str());
+  PackageTable directories;
+  QVERIFY2(ReadPackageTable(out / "data.msi", "Directory", directories, error), error.c_str());
+  bool folder = false;
+  for (const auto& row : directories.rows) {
+    folder = folder || directories.Get(row, "DefaultDir").find("CorvaneData") != std::string::npos;
+  }
+  QVERIFY(folder);
+  machine.WaitForServer();
+}
+
+QTEST_MAIN(WizardWineTest)
+#include "wizard_wine_test.moc"
