@@ -48,7 +48,6 @@ class InstallerDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     prefix_.Activate();
-    idt_ = prefix_.InDriveC("pkg/idt", true);
     package_ = prefix_.driveC() / "pkg" / "package.msi";
     fs::path property = prefix_.WriteDriveCFile("pkg/idt/Property.idt", kPropertyTable);
     ASSERT_EQ(0, Tool("msibuild " + Quote(package_) + " -i " + Quote(property)));
@@ -73,6 +72,13 @@ class InstallerDatabaseTest : public ::testing::Test {
     return value;
   }
 
+  // What msiinfo prints for `command` (export, streams, extract, suminfo) on the package.
+  std::string Msiinfo(const std::string& command, const std::string& argument = "") const {
+    std::string output;
+    EXPECT_EQ(0, Tool("msiinfo " + command + " " + Quote(package_) + " " + argument, &output)) << command << argument;
+    return output;
+  }
+
   static size_t RowCount(InstallerDatabase& db, const std::string& table) {
     InstallerView view;
     if (view.Open(db, "SELECT * FROM `" + table + "`") != kSuccess) return 0;
@@ -84,7 +90,6 @@ class InstallerDatabaseTest : public ::testing::Test {
   }
 
   FixturePrefix prefix_;
-  fs::path idt_;
   fs::path package_;
   const std::wstring packagePath_ = L"C:\\pkg\\package.msi";
 };
@@ -171,24 +176,17 @@ TEST_F(InstallerDatabaseTest, RoundTripIsReadBackByItselfAndByMsitools) {
   }
 
   // msitools as an independent reader.
-  std::string exported;
-  ASSERT_EQ(0, Tool("msiinfo export " + Quote(package_) + " Property", &exported));
+  std::string exported = Msiinfo("export", "Property");
   EXPECT_NE(std::string::npos, exported.find("Quoted\t" + quoted + "\r\n")) << exported;
-  std::string components;
-  ASSERT_EQ(0, Tool("msiinfo export " + Quote(package_) + " Component", &components));
+  const std::string components = Msiinfo("export", "Component");
   EXPECT_NE(std::string::npos, components.find("C0\t\tTARGETDIR\t-32767\t\t\r\n")) << components;
   EXPECT_NE(std::string::npos, components.find("Main\t{11111111-2222-3333-4444-555555555555}\tTARGETDIR\t0")) << components;
-  std::string streams;
-  ASSERT_EQ(0, Tool("msiinfo streams " + Quote(package_), &streams));
+  const std::string streams = Msiinfo("streams");
   EXPECT_NE(std::string::npos, streams.find("MSIProject.cab\n")) << streams;
   EXPECT_NE(std::string::npos, streams.find("Icon.App.ico\n")) << streams;
-  fs::path extracted = idt_ / "out.cab";
-  ASSERT_EQ(0, Tool("msiinfo extract " + Quote(package_) + " MSIProject.cab > " + Quote(extracted)));
-  EXPECT_EQ(cabBytes, ReadHostFile(extracted));
-  ASSERT_EQ(0, Tool("msiinfo extract " + Quote(package_) + " Icon.App.ico > " + Quote(extracted)));
-  EXPECT_EQ(iconBytes, ReadHostFile(extracted));
-  std::string summary;
-  ASSERT_EQ(0, Tool("msiinfo suminfo " + Quote(package_), &summary));
+  EXPECT_EQ(cabBytes, Msiinfo("extract", "MSIProject.cab"));
+  EXPECT_EQ(iconBytes, Msiinfo("extract", "Icon.App.ico"));
+  const std::string summary = Msiinfo("suminfo");
   // "Source" is msiinfo's name for the word count.
   for (const char* line : {"Title: Prödukt 日本_1.0\n", "Subject: Prödukt 日本_1.0\n", "Template: x64;1033\n",
                            "{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", "Application: Corvane Repackager Installation Database",
@@ -204,12 +202,9 @@ TEST_F(InstallerDatabaseTest, RoundTripIsReadBackByItselfAndByMsitools) {
     EXPECT_EQ(kSuccess, db.InsertStream("MSIProject.cab", L"C:\\pkg\\MSIProject.cab")) << db.lastError();
     EXPECT_EQ(kSuccess, db.Commit()) << db.lastError();
   }
-  ASSERT_EQ(0, Tool("msiinfo extract " + Quote(package_) + " MSIProject.cab > " + Quote(extracted)));
-  EXPECT_EQ("second cabinet", ReadHostFile(extracted));
-  ASSERT_EQ(0, Tool("msiinfo extract " + Quote(package_) + " Icon.App.ico > " + Quote(extracted)));
-  EXPECT_EQ(iconBytes, ReadHostFile(extracted));
-  exported.clear();
-  ASSERT_EQ(0, Tool("msiinfo export " + Quote(package_) + " Property", &exported));
+  EXPECT_EQ("second cabinet", Msiinfo("extract", "MSIProject.cab"));
+  EXPECT_EQ(iconBytes, Msiinfo("extract", "Icon.App.ico"));
+  exported = Msiinfo("export", "Property");
   EXPECT_NE(std::string::npos, exported.find("Quoted\t" + quoted + "\r\n")) << exported;
   EXPECT_NE(std::string::npos, exported.find("Later\tx\r\n")) << exported;
 }
@@ -425,9 +420,7 @@ TEST(InstallerTableFileTest, ChecksRowsAgainstTheHeader) {
   EXPECT_FALSE(CheckTableFile("A\tB\r\ns38\ts72\r\nT\tA\tB\r\nf\tc1\r\nf\tc1\r\n", facts, problem));
   EXPECT_TRUE(CanImportAsTableText("it's \"fine\" 日本 \\ x"));
   EXPECT_TRUE(CanImportAsTableText(""));
-  EXPECT_FALSE(CanImportAsTableText("a\tb"));
-  EXPECT_FALSE(CanImportAsTableText("a\nb"));
-  EXPECT_FALSE(CanImportAsTableText("a\rb"));
+  for (const char* bad : {"a\tb", "a\nb", "a\rb"}) EXPECT_FALSE(CanImportAsTableText(bad)) << bad;
 }
 
 TEST(InstallerSqlTargetsTest, FindsTheColumnOfEachValue) {

@@ -105,10 +105,7 @@ TEST_F(PeReaderNsisTest, IconGroupBecomesAnIcoFileWithTheImagesOfTheSourceIcon) 
 
 TEST_F(PeReaderNsisTest, TruncatedAndDamagedCopiesNeverReadOutsideTheBytes) {
   // Every prefix length near the headers, then a sample of lengths across the file.
-  for (size_t length = 0; length < 1024 && length < bytes_.size(); ++length) {
-    const std::string cut = bytes_.substr(0, length);
-    ExerciseEverything(cut);
-  }
+  for (size_t length = 0; length < 1024 && length < bytes_.size(); ++length) ExerciseEverything(bytes_.substr(0, length));
   for (size_t length = 1024; length < bytes_.size(); length += 509) ExerciseEverything(bytes_.substr(0, length));
   // A file cut inside its resources loses them, but keeps nothing half-read.
   pe::Image full;

@@ -12,13 +12,6 @@ namespace {
 
 const std::string kHead = "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n\n";
 
-const ParsedRegistryValue* Find(const ParsedRegistryKey& key, std::u16string_view name) {
-  for (const auto& v : key.values) {
-    if (v.name == name) return &v;
-  }
-  return nullptr;
-}
-
 std::u16string DecodeOnly(const std::string& escaped) {
   std::u16string out;
   size_t pos = 0;
@@ -95,78 +88,57 @@ TEST(RegistryParserKeys, DecodesKeyPathsTimesClassesAndLinks) {
 }
 
 TEST(RegistryParserValues, ReadsEveryValueForm) {
-  ParsedRegistryFile file = ParseRegistryFile(
-      kHead +
-      "[Software\\\\S2Test\\\\Values] 1796586249\n"
-      "#time=1dd85ba292b3ab6\n"
-      "@=\"defval\"\n"
-      "\"sz\"=\"hello\"\n"
-      "\"plain\"=str:\"old form\"\n"
-      "\"exp\"=str(2):\"%ProgramFiles%\\\\App\"\n"
-      "\"multi\"=str(7):\"one\\0two\\0three\\0\"\n"
-      "\"multiempty\"=str(7):\"\"\n"
-      "\"multinoend\"=str(7):\"a\\0b\"\n"
-      "\"dw\"=dword:12345678\n"
-      "\"bin\"=hex:00,01,02,03,04,ff\n"
-      "\"binempty\"=hex:\n"
-      "\"qw\"=hex(b):88,77,66,55,44,33,22,11\n"
-      "\"none\"=hex(0):00,00\n"
-      "\"zerolen\"=hex(1):\n"
-      "\"odd\"=hex(1):41,00,42\n"
-      "\"devprop\"=hex(ffff0007):03,00,00,00\n"
-      "\"big\"=hex(100):01\n"
-      "\"long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
-      "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\\\n"
-      "  2f,30,31,32,33,34,35,36,37,38,39,3a,3b,3c,3d,3e,3f,40\n"
-      "\"spaced\" =  \"x\"\n"
-      "\"spaced2\"\t=dword:1\n"
-      "\"quote\\\"name\"=\"a\\\"b\\\\c\"\n"
-      "\"back\\\\slash\"=\"AB\"\n"
-      "\"empty\"=\"\"\n");
-  ASSERT_TRUE(file.valid);
-  EXPECT_TRUE(file.errors.empty()) << file.errors[0].line << " " << file.errors[0].message;
-  ASSERT_EQ(file.keys.size(), 1u);
-  const ParsedRegistryKey& key = file.keys[0];
-  struct Expect {
+  std::vector<uint8_t> longData;
+  for (int i = 0; i <= 0x40; ++i) longData.push_back(static_cast<uint8_t>(i));
+  // Each line of the key, and the value it gives.
+  const struct {
+    const char* line;
     std::u16string name;
     uint32_t type;
     std::vector<uint8_t> data;
+  } cases[] = {
+      {"@=\"defval\"", u"", 1, StoredString(u"defval")},
+      {"\"sz\"=\"hello\"", u"sz", 1, StoredString(u"hello")},
+      {"\"plain\"=str:\"old form\"", u"plain", 1, StoredString(u"old form")},
+      {"\"exp\"=str(2):\"%ProgramFiles%\\\\App\"", u"exp", 2, StoredString(u"%ProgramFiles%\\App")},
+      {"\"multi\"=str(7):\"one\\0two\\0three\\0\"", u"multi", 7, StoredString(std::u16string(u"one\0two\0three\0", 14))},
+      {"\"multiempty\"=str(7):\"\"", u"multiempty", 7, {0, 0}},
+      {"\"multinoend\"=str(7):\"a\\0b\"", u"multinoend", 7, StoredString(std::u16string(u"a\0b", 3))},
+      {"\"dw\"=dword:12345678", u"dw", 4, {0x78, 0x56, 0x34, 0x12}},
+      {"\"bin\"=hex:00,01,02,03,04,ff", u"bin", 3, {0, 1, 2, 3, 4, 0xff}},
+      {"\"binempty\"=hex:", u"binempty", 3, {}},
+      {"\"qw\"=hex(b):88,77,66,55,44,33,22,11", u"qw", 11, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},
+      {"\"none\"=hex(0):00,00", u"none", 0, {0, 0}},
+      {"\"zerolen\"=hex(1):", u"zerolen", 1, {}},
+      {"\"odd\"=hex(1):41,00,42", u"odd", 1, {0x41, 0, 0x42}},
+      {"\"devprop\"=hex(ffff0007):03,00,00,00", u"devprop", 0xffff0007u, {3, 0, 0, 0}},
+      {"\"big\"=hex(100):01", u"big", 0x100, {1}},
+      {"\"long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+       "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\\\n"
+       "  2f,30,31,32,33,34,35,36,37,38,39,3a,3b,3c,3d,3e,3f,40",
+       u"long", 3, longData},
+      {"\"spaced\" =  \"x\"", u"spaced", 1, StoredString(u"x")},
+      {"\"spaced2\"\t=dword:1", u"spaced2", 4, {1, 0, 0, 0}},
+      {"\"quote\\\"name\"=\"a\\\"b\\\\c\"", u"quote\"name", 1, StoredString(u"a\"b\\c")},
+      {"\"back\\\\slash\"=\"AB\"", u"back\\slash", 1, StoredString(u"AB")},
+      {"\"empty\"=\"\"", u"empty", 1, {0, 0}},
   };
-  std::vector<uint8_t> longData;
-  for (int i = 0; i <= 0x40; ++i) longData.push_back(static_cast<uint8_t>(i));
-  const std::vector<Expect> expected = {
-      {u"", 1, StoredString(u"defval")},
-      {u"sz", 1, StoredString(u"hello")},
-      {u"plain", 1, StoredString(u"old form")},
-      {u"exp", 2, StoredString(u"%ProgramFiles%\\App")},
-      {u"multi", 7, StoredString(std::u16string(u"one\0two\0three\0", 14))},
-      {u"multiempty", 7, {0, 0}},
-      {u"multinoend", 7, StoredString(std::u16string(u"a\0b", 3))},
-      {u"dw", 4, {0x78, 0x56, 0x34, 0x12}},
-      {u"bin", 3, {0, 1, 2, 3, 4, 0xff}},
-      {u"binempty", 3, {}},
-      {u"qw", 11, {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},
-      {u"none", 0, {0, 0}},
-      {u"zerolen", 1, {}},
-      {u"odd", 1, {0x41, 0, 0x42}},
-      {u"devprop", 0xffff0007u, {3, 0, 0, 0}},
-      {u"big", 0x100, {1}},
-      {u"long", 3, longData},
-      {u"spaced", 1, StoredString(u"x")},
-      {u"spaced2", 4, {1, 0, 0, 0}},
-      {u"quote\"name", 1, StoredString(u"a\"b\\c")},
-      {u"back\\slash", 1, StoredString(u"AB")},
-      {u"empty", 1, {0, 0}},
-  };
-  ASSERT_EQ(key.values.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    const ParsedRegistryValue* v = Find(key, expected[i].name);
-    ASSERT_NE(v, nullptr) << i;
-    EXPECT_EQ(v->type, expected[i].type) << i;
-    EXPECT_EQ(v->data, expected[i].data) << i;
+  std::string text = kHead + "[Software\\\\S2Test\\\\Values] 1796586249\n#time=1dd85ba292b3ab6\n";
+  for (const auto& c : cases) text += std::string(c.line) + "\n";
+  ParsedRegistryFile file = ParseRegistryFile(text);
+  ASSERT_TRUE(file.valid);
+  EXPECT_TRUE(file.errors.empty()) << file.errors[0].line << " " << file.errors[0].message;
+  ASSERT_EQ(file.keys.size(), 1u);
+  const std::vector<ParsedRegistryValue>& values = file.keys[0].values;
+  ASSERT_EQ(values.size(), std::size(cases));
+  for (size_t i = 0; i < values.size(); ++i) {
+    SCOPED_TRACE(cases[i].line);
+    EXPECT_EQ(values[i].name, cases[i].name);
+    EXPECT_EQ(values[i].type, cases[i].type);
+    EXPECT_EQ(values[i].data, cases[i].data);
   }
-  EXPECT_EQ(Find(key, u"long")->line, 24u);
-  EXPECT_EQ(Find(key, u"spaced")->line, 27u);  // line numbers go on after a continued value
+  EXPECT_EQ(values[16].line, 24u);  // "long"
+  EXPECT_EQ(values[17].line, 27u);  // line numbers go on after a continued value
 }
 
 TEST(RegistryParserStrings, DecodesEveryEscapeAsWineReadsIt) {
@@ -189,15 +161,11 @@ TEST(RegistryParserStrings, DecodesEveryEscapeAsWineReadsIt) {
   EXPECT_EQ(DecodeOnly("\xe2\x82"), u"");
 
   // Unterminated strings are reported, never read past the end.
-  std::u16string out;
-  size_t pos = 0;
-  EXPECT_FALSE(DecodeRegistryString("abc", pos, '"', out));
-  pos = 0;
-  EXPECT_FALSE(DecodeRegistryString("abc\\", pos, '"', out));
-  pos = 0;
-  EXPECT_FALSE(DecodeRegistryString("abc\\\"", pos, '"', out));
-  pos = 0;
-  EXPECT_FALSE(DecodeRegistryString("\xf0\x9f", pos, '"', out));
+  for (const char* cut : {"abc", "abc\\", "abc\\\"", "\xf0\x9f"}) {
+    std::u16string out;
+    size_t pos = 0;
+    EXPECT_FALSE(DecodeRegistryString(cut, pos, '"', out)) << cut;
+  }
 }
 
 TEST(RegistryParserErrors, SkipsAndReportsMalformedLinesAndKeepsTheRest) {
@@ -255,10 +223,10 @@ TEST(RegistryParserErrors, SurvivesEveryTruncationOfAFile) {
     for (const auto& key : file.keys) {
       for (const auto& value : key.values) {
         if (value.type == 1 || value.type == 7) {
-          EXPECT_EQ(value.data.size() % 2, 0u);
+          EXPECT_EQ(value.data.size() % 2, 0u) << length;
         }
         if (value.type == 4) {
-          EXPECT_EQ(value.data.size(), 4u);
+          EXPECT_EQ(value.data.size(), 4u) << length;
         }
       }
     }
