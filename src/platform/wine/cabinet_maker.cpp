@@ -85,14 +85,17 @@ Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& ba
     return Fail(subject, "the directive file does not exist",
                 fs::is_directory(directiveHost.parent_path(), ec) ? kFileNotFound : kPathNotFound, errorText);
   }
-  std::ifstream in(directiveHost, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (!in.good() && !in.eof()) return Fail(subject, "the directive file cannot be read", kReadFault, errorText);
-
   wine::DirectiveFile directives;
   std::string error;
-  Status status = wine::ParseDirectiveFile(text.str(), directives, error);
+  Status status = kSuccess;
+  {
+    // The text goes once it is read: the cabinet of a big capture takes a while to write.
+    std::ifstream in(directiveHost, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in.good() && !in.eof()) return Fail(subject, "the directive file cannot be read", kReadFault, errorText);
+    status = wine::ParseDirectiveFile(text.str(), directives, error);
+  }
   if (status != kSuccess) return Fail(subject, error, status, errorText);
   if (!directives.notes.empty()) {
     CLogger* logger = CLogger::GetInstance();
@@ -127,6 +130,7 @@ Status MakeCabinet(const std::wstring& directiveFilePath, const std::wstring& ba
     }
     members.push_back({host, WideToUtf8(entry.member), entry.compression, entry.newFolder});
   }
+  directives.files = {};  // the members hold what the writing needs
 
   fs::create_directories(cabinetHost.parent_path(), ec);
   if (!fs::is_directory(cabinetHost.parent_path(), ec)) {
